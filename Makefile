@@ -1,0 +1,33 @@
+# The two commands of the project: `make run` and `make test`.
+BUILD_RELEASE := build/release
+BUILD_TEST := build/asan
+BUILD_BENCH := build/bench
+CMAKE_FLAGS := -G Ninja -Wno-dev
+TEST_JOBS ?= 6
+
+.PHONY: run test bench deps build-release build-test clean
+
+deps:
+	./scripts/install-deps.sh
+
+build-release: deps
+	cmake -S . -B $(BUILD_RELEASE) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release -DORVSIP_TESTS=OFF
+	cmake --build $(BUILD_RELEASE)
+
+run: build-release
+	$(BUILD_RELEASE)/tools/orvua
+
+build-test: deps
+	cmake -S . -B $(BUILD_TEST) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DORVSIP_SANITIZE=ON
+	cmake --build $(BUILD_TEST)
+
+test: build-test
+	cd $(BUILD_TEST) && ctest --output-on-failure -j $(TEST_JOBS)
+
+bench: deps
+	cmake -S . -B $(BUILD_BENCH) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release -DORVSIP_TESTS=OFF -DORVSIP_BENCH=ON
+	cmake --build $(BUILD_BENCH)
+	@echo "Benchmarks built in $(BUILD_BENCH)/bench"
+
+clean:
+	rm -rf build

@@ -1,0 +1,116 @@
+#include "media/MediaEngine.h"
+
+#include "media/MediaError.h"
+#include "platform/MessageWindow.h"
+
+MediaEngine::MediaEngine(MessageLoop& loop) : loop_(loop)
+{
+}
+
+MediaEngine::~MediaEngine()
+{
+    Stop();
+}
+
+bool MediaEngine::Start(int lineCount, bool useSoundDevice, MediaEngineOwner* owner)
+{
+    Stop();
+    window_ = std::make_unique<MessageWindow>(loop_, "OrvRTPObjectWnd",
+                                              [this](unsigned message, std::uintptr_t wParam, std::intptr_t) {
+                                                  OnWindowMessage(message, wParam);
+                                              });
+    for (int line = 0; line < lineCount; ++line)
+        lines_.push_back(std::make_unique<MediaLine>(line));
+    owner_ = owner;
+    useSoundDevice_ = useSoundDevice;
+    running_ = true;
+    lastError_ = MediaOk;
+    return true;
+}
+
+void MediaEngine::Stop()
+{
+    for (auto& line : lines_)
+        line->Close();
+    lines_.clear();
+    window_.reset();
+    running_ = false;
+}
+
+MediaLine* MediaEngine::CheckedLine(int line)
+{
+    if (line < 0 || line >= static_cast<int>(lines_.size())) {
+        lastError_ = MediaBadLine;
+        return nullptr;
+    }
+    return lines_[static_cast<std::size_t>(line)].get();
+}
+
+MediaLine* MediaEngine::CheckedOpenLine(int line)
+{
+    MediaLine* found = CheckedLine(line);
+    if (found != nullptr && !found->IsOpen()) {
+        lastError_ = MediaLineNotOpen;
+        return nullptr;
+    }
+    return found;
+}
+
+bool MediaEngine::OpenLine(int line, bool bindToIp, const std::string& ip, int port)
+{
+    if (!running_) {
+        lastError_ = MediaNotRunning;
+        return false;
+    }
+    MediaLine* target = CheckedLine(line);
+    if (target == nullptr)
+        return false;
+    int error = target->Open(bindToIp, ip, port, *window_);
+    if (error != MediaOk)
+        lastError_ = error;
+    return error == MediaOk;
+}
+
+bool MediaEngine::CloseLine(int line)
+{
+    if (!running_) {
+        lastError_ = MediaNotRunning;
+        return false;
+    }
+    MediaLine* target = CheckedLine(line);
+    if (target != nullptr)
+        target->Close();
+    return target != nullptr;
+}
+
+bool MediaEngine::IsLineOpen(int line)
+{
+    MediaLine* target = CheckedLine(line);
+    return target != nullptr && target->IsOpen();
+}
+
+bool MediaEngine::IsLineHold(int line)
+{
+    MediaLine* target = CheckedLine(line);
+    return target != nullptr && target->IsHold();
+}
+
+std::string MediaEngine::GetLocalAddress(int line)
+{
+    MediaLine* target = CheckedOpenLine(line);
+    return target != nullptr ? target->LocalAddress() : std::string();
+}
+
+int MediaEngine::GetLocalPort(int line)
+{
+    MediaLine* target = CheckedOpenLine(line);
+    return target != nullptr ? target->LocalPort() : -1;
+}
+
+void MediaEngine::OnWindowMessage(unsigned message, std::uintptr_t wParam)
+{
+    if (message != RtpSocket::ReadableMessage)
+        return;
+    for (auto& line : lines_)
+        line->OnReadable(static_cast<int>(wParam));
+}

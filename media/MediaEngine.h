@@ -1,0 +1,45 @@
+#pragma once
+
+#include "media/MediaLine.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class MediaEngineOwner;
+class MessageLoop;
+class MessageWindow;
+
+// Owner of the media lines of the user agent.
+class MediaEngine {
+public:
+    explicit MediaEngine(MessageLoop& loop);
+    ~MediaEngine();
+    MediaEngine(const MediaEngine&) = delete;
+    MediaEngine& operator=(const MediaEngine&) = delete;
+
+    bool Start(int lineCount, bool useSoundDevice, MediaEngineOwner* owner);
+    void Stop();
+    bool IsRunning() const { return running_; }
+    int LastError() const { return lastError_; }
+
+    bool OpenLine(int line, bool bindToIp, const std::string& ip, int port);
+    bool CloseLine(int line);
+    bool IsLineOpen(int line);
+    bool IsLineHold(int line);
+    std::string GetLocalAddress(int line);
+    int GetLocalPort(int line);
+
+private:
+    MediaLine* CheckedLine(int line);
+    MediaLine* CheckedOpenLine(int line);
+    void OnWindowMessage(unsigned message, std::uintptr_t wParam);
+
+    MessageLoop& loop_;
+    std::unique_ptr<MessageWindow> window_;
+    std::vector<std::unique_ptr<MediaLine>> lines_;
+    MediaEngineOwner* owner_ = nullptr;
+    bool useSoundDevice_ = false;
+    bool running_ = false;
+    int lastError_ = 0;
+};

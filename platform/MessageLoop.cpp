@@ -1,0 +1,262 @@
+#include "platform/MessageLoop.h"
+
+#include "platform/MessageWindow.h"
+
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <sys/timerfd.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <stdexcept>
+
+namespace {
+
+constexpr int MaxEventsPerWait = 32;
+
+void AddToEpoll(int epollFd, int fd)
+{
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.fd = fd;
+    epoll_ctl(epollFd, EPOLL_CTL_ADD, fd, &event);
+}
+
+void DrainCounter(int fd)
+{
+    std::uint64_t value;
+    while (read(fd, &value, sizeof value) == static_cast<ssize_t>(sizeof value)) {
+    }
+}
+
+} // namespace
+
+MessageLoop::MessageLoop()
+{
+    epollFd_ = epoll_create1(EPOLL_CLOEXEC);
+    wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    timerFd_ = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (epollFd_ < 0 || wakeFd_ < 0 || timerFd_ < 0)
+        throw std::runtime_error("message loop: cannot create its descriptors");
+    AddToEpoll(epollFd_, wakeFd_);
+    AddToEpoll(epollFd_, timerFd_);
+}
+
+MessageLoop::~MessageLoop()
+{
+    close(timerFd_);
+    close(wakeFd_);
+    close(epollFd_);
+}
+
+MessageLoop& MessageLoop::ForCurrentThread()
+{
+    thread_local MessageLoop loop;
+    return loop;
+}
+
+std::int64_t MessageLoop::NowMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+int MessageLoop::Register(MessageWindow* window)
+{
+    int id = nextWindowId_++;
+    windows_[id] = window;
+    return id;
+}
+
+void MessageLoop::Unregister(int windowId)
+{
+    windows_.erase(windowId);
+    std::erase_if(timers_, [windowId](const Timer& timer) { return timer.windowId == windowId; });
+    for (auto it = watches_.begin(); it != watches_.end();) {
+        if (it->second.windowId == windowId) {
+            epoll_ctl(epollFd_, EPOLL_CTL_DEL, it->first, nullptr);
+            it = watches_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    ArmTimerDescriptor();
+}
+
+void MessageLoop::Post(int windowId, unsigned message, std::uintptr_t wParam, std::intptr_t lParam)
+{
+    {
+        std::lock_guard lock(postedMutex_);
+        posted_.push_back({windowId, message, wParam, lParam});
+    }
+    std::uint64_t one = 1;
+    [[maybe_unused]] auto written = write(wakeFd_, &one, sizeof one);
+}
+
+void MessageLoop::SetTimer(int windowId, unsigned timerId, int periodMs)
+{
+    KillTimer(windowId, timerId);
+    periodMs = std::max(periodMs, 1);
+    timers_.push_back({windowId, timerId, periodMs, NowMs() + periodMs});
+    ArmTimerDescriptor();
+}
+
+void MessageLoop::KillTimer(int windowId, unsigned timerId)
+{
+    std::erase_if(timers_, [&](const Timer& timer) { return timer.windowId == windowId && timer.timerId == timerId; });
+    ArmTimerDescriptor();
+}
+
+bool MessageLoop::WatchSocket(int windowId, int fd, unsigned message)
+{
+    if (fd < 0)
+        return false;
+    UnwatchSocket(fd);
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.fd = fd;
+    if (epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &event) != 0)
+        return false;
+    watches_[fd] = {windowId, message};
+    return true;
+}
+
+void MessageLoop::UnwatchSocket(int fd)
+{
+    if (watches_.erase(fd) > 0)
+        epoll_ctl(epollFd_, EPOLL_CTL_DEL, fd, nullptr);
+}
+
+void MessageLoop::ArmTimerDescriptor()
+{
+    itimerspec spec{};
+    if (!timers_.empty()) {
+        auto earliest = std::min_element(timers_.begin(), timers_.end(),
+                                         [](const Timer& a, const Timer& b) { return a.dueMs < b.dueMs; });
+        spec.it_value.tv_sec = earliest->dueMs / 1000;
+        spec.it_value.tv_nsec = (earliest->dueMs % 1000) * 1000000 + 1;
+    }
+    timerfd_settime(timerFd_, TFD_TIMER_ABSTIME, &spec, nullptr);
+}
+
+void MessageLoop::Deliver(int windowId, unsigned message, std::uintptr_t wParam, std::intptr_t lParam)
+{
+    auto it = windows_.find(windowId);
+    if (it != windows_.end())
+        it->second->Handle(message, wParam, lParam);
+}
+
+int MessageLoop::DeliverPosted()
+{
+    DrainCounter(wakeFd_);
+    std::deque<Posted> batch;
+    {
+        std::lock_guard lock(postedMutex_);
+        batch.swap(posted_);
+    }
+    for (const Posted& posted : batch)
+        Deliver(posted.windowId, posted.message, posted.wParam, posted.lParam);
+    return static_cast<int>(batch.size());
+}
+
+int MessageLoop::DeliverSocket(int fd)
+{
+    auto it = watches_.find(fd);
+    if (it == watches_.end())
+        return 0;
+    Watch watch = it->second;
+    Deliver(watch.windowId, watch.message, static_cast<std::uintptr_t>(fd), MessageWindow::SocketReadable);
+    return 1;
+}
+
+int MessageLoop::DeliverDueTimers()
+{
+    DrainCounter(timerFd_);
+    std::int64_t now = NowMs();
+    std::vector<std::pair<int, unsigned>> due;
+    for (Timer& timer : timers_) {
+        if (timer.dueMs <= now) {
+            timer.dueMs = now + timer.periodMs;
+            due.emplace_back(timer.windowId, timer.timerId);
+        }
+    }
+    ArmTimerDescriptor();
+    int delivered = 0;
+    for (auto [windowId, timerId] : due) {
+        // A handler may have killed a timer that was due in the same round.
+        bool stillSet = std::any_of(timers_.begin(), timers_.end(), [&](const Timer& timer) {
+            return timer.windowId == windowId && timer.timerId == timerId;
+        });
+        if (stillSet) {
+            Deliver(windowId, MessageWindow::TimerMessage, timerId, 0);
+            ++delivered;
+        }
+    }
+    return delivered;
+}
+
+int MessageLoop::WaitAndDispatch(int timeoutMs)
+{
+    epoll_event events[MaxEventsPerWait];
+    int ready = epoll_wait(epollFd_, events, MaxEventsPerWait, timeoutMs);
+    if (ready < 0 && errno != EINTR)
+        return 0;
+    int delivered = 0;
+    bool postedReady = false;
+    std::vector<int> sockets;
+    for (int i = 0; i < ready; ++i) {
+        int fd = events[i].data.fd;
+        if (fd == wakeFd_)
+            postedReady = true;
+        else if (fd != timerFd_)
+            sockets.push_back(fd);
+    }
+    if (postedReady)
+        delivered += DeliverPosted();
+    for (int fd : sockets)
+        delivered += DeliverSocket(fd);
+    delivered += DeliverDueTimers();
+    return delivered;
+}
+
+int MessageLoop::Dispatch()
+{
+    return WaitAndDispatch(0);
+}
+
+void MessageLoop::RunFor(int milliseconds)
+{
+    std::int64_t deadline = NowMs() + milliseconds;
+    for (std::int64_t now = NowMs(); now < deadline && !quit_; now = NowMs())
+        WaitAndDispatch(static_cast<int>(deadline - now));
+    quit_ = false;
+}
+
+bool MessageLoop::RunUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    std::int64_t deadline = NowMs() + timeoutMs;
+    bool finished = done();
+    for (std::int64_t now = NowMs(); !finished && now < deadline && !quit_; now = NowMs()) {
+        WaitAndDispatch(static_cast<int>(deadline - now));
+        finished = done();
+    }
+    quit_ = false;
+    return finished;
+}
+
+void MessageLoop::Run()
+{
+    while (!quit_)
+        WaitAndDispatch(-1);
+    quit_ = false;
+}
+
+void MessageLoop::Quit()
+{
+    quit_ = true;
+    std::uint64_t one = 1;
+    [[maybe_unused]] auto written = write(wakeFd_, &one, sizeof one);
+}

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <vector>
+
+class MessageWindow;
+
+// One message loop per thread: posted messages, window timers and socket readiness,
+// all delivered to MessageWindow handlers on the loop's thread. Posting is the only
+// operation that may be called from other threads.
+//
+// A host with a loop of its own watches Descriptor() for readability and calls
+// Dispatch(); a host without one calls Run(), RunFor() or RunUntil().
+class MessageLoop {
+public:
+    MessageLoop();
+    ~MessageLoop();
+    MessageLoop(const MessageLoop&) = delete;
+    MessageLoop& operator=(const MessageLoop&) = delete;
+
+    static MessageLoop& ForCurrentThread();
+
+    int Descriptor() const { return epollFd_; }
+    int Dispatch();
+    void RunFor(int milliseconds);
+    bool RunUntil(const std::function<bool()>& done, int timeoutMs);
+    void Run();
+    void Quit();
+
+private:
+    friend class MessageWindow;
+
+    struct Posted {
+        int windowId;
+        unsigned message;
+        std::uintptr_t wParam;
+        std::intptr_t lParam;
+    };
+    struct Timer {
+        int windowId;
+        unsigned timerId;
+        int periodMs;
+        std::int64_t dueMs;
+    };
+    struct Watch {
+        int windowId;
+        unsigned message;
+    };
+
+    int Register(MessageWindow* window);
+    void Unregister(int windowId);
+    void Post(int windowId, unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
+    void SetTimer(int windowId, unsigned timerId, int periodMs);
+    void KillTimer(int windowId, unsigned timerId);
+    bool WatchSocket(int windowId, int fd, unsigned message);
+    void UnwatchSocket(int fd);
+
+    int WaitAndDispatch(int timeoutMs);
+    int DeliverPosted();
+    int DeliverSocket(int fd);
+    int DeliverDueTimers();
+    void Deliver(int windowId, unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
+    void ArmTimerDescriptor();
+    static std::int64_t NowMs();
+
+    int epollFd_ = -1;
+    int wakeFd_ = -1;
+    int timerFd_ = -1;
+    std::atomic<bool> quit_{false};
+
+    std::mutex postedMutex_;
+    std::deque<Posted> posted_;
+
+    int nextWindowId_ = 1;
+    std::map<int, MessageWindow*> windows_;
+    std::vector<Timer> timers_;
+    std::map<int, Watch> watches_;
+};

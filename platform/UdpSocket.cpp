@@ -1,0 +1,117 @@
+#include "platform/UdpSocket.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/ip.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstring>
+
+namespace {
+
+bool ResolveIpv4(const std::string& host, in_addr& address)
+{
+    if (inet_pton(AF_INET, host.c_str(), &address) == 1)
+        return true;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_DGRAM;
+    addrinfo* found = nullptr;
+    if (host.empty() || getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr)
+        return false;
+    address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
+    freeaddrinfo(found);
+    return true;
+}
+
+} // namespace
+
+UdpSocket::~UdpSocket()
+{
+    Close();
+}
+
+bool UdpSocket::IsDottedIpv4(const std::string& text)
+{
+    in_addr address{};
+    return inet_pton(AF_INET, text.c_str(), &address) == 1;
+}
+
+bool UdpSocket::Open(const std::string& bindIp, int port)
+{
+    Close();
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(static_cast<std::uint16_t>(port));
+    local.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (port < 0 || port > 65535 || (!bindIp.empty() && inet_pton(AF_INET, bindIp.c_str(), &local.sin_addr) != 1))
+        return false;
+    fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd_ < 0)
+        return false;
+    if (bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+        Close();
+        return false;
+    }
+    return true;
+}
+
+void UdpSocket::Close()
+{
+    if (fd_ >= 0)
+        close(fd_);
+    fd_ = -1;
+}
+
+int UdpSocket::LocalPort() const
+{
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    if (fd_ < 0 || getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &length) != 0)
+        return -1;
+    return ntohs(local.sin_port);
+}
+
+UdpSocket::Datagram UdpSocket::Receive(char* buffer, std::size_t size)
+{
+    Datagram datagram;
+    if (fd_ < 0)
+        return datagram;
+    sockaddr_in source{};
+    iovec io{buffer, size};
+    msghdr header{};
+    header.msg_name = &source;
+    header.msg_namelen = sizeof source;
+    header.msg_iov = &io;
+    header.msg_iovlen = 1;
+    ssize_t length = recvmsg(fd_, &header, 0);
+    if (length < 0)
+        return datagram;
+    char ip[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &source.sin_addr, ip, sizeof ip);
+    datagram.length = static_cast<int>(length);
+    datagram.truncated = (header.msg_flags & MSG_TRUNC) != 0;
+    datagram.sourceIp = ip;
+    datagram.sourcePort = ntohs(source.sin_port);
+    return datagram;
+}
+
+bool UdpSocket::SendTo(const std::string& data, const std::string& host, int port)
+{
+    sockaddr_in destination{};
+    destination.sin_family = AF_INET;
+    destination.sin_port = htons(static_cast<std::uint16_t>(port));
+    if (fd_ < 0 || port <= 0 || port > 65535 || !ResolveIpv4(host, destination.sin_addr))
+        return false;
+    ssize_t sent = sendto(fd_, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&destination),
+                          sizeof destination);
+    return sent == static_cast<ssize_t>(data.size());
+}
+
+bool UdpSocket::SetTypeOfService(int tos)
+{
+    return fd_ >= 0 && setsockopt(fd_, IPPROTO_IP, IP_TOS, &tos, sizeof tos) == 0;
+}

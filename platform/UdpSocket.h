@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+// A non-blocking IPv4 UDP socket.
+class UdpSocket {
+public:
+    struct Datagram {
+        int length = -1;        // bytes read; -1 when nothing could be read
+        bool truncated = false; // larger than the buffer: the rest was lost
+        std::string sourceIp;
+        int sourcePort = 0;
+    };
+
+    UdpSocket() = default;
+    ~UdpSocket();
+    UdpSocket(const UdpSocket&) = delete;
+    UdpSocket& operator=(const UdpSocket&) = delete;
+
+    // bindIp empty binds every address; otherwise it must be a dotted IPv4 address.
+    bool Open(const std::string& bindIp, int port);
+    void Close();
+    bool IsOpen() const { return fd_ >= 0; }
+    int Descriptor() const { return fd_; }
+    int LocalPort() const;
+
+    Datagram Receive(char* buffer, std::size_t size);
+    // host is a dotted address or a name resolved on the spot; false when it cannot
+    // be resolved or the socket refuses the datagram.
+    bool SendTo(const std::string& data, const std::string& host, int port);
+    bool SetTypeOfService(int tos);
+
+    static bool IsDottedIpv4(const std::string& text);
+
+private:
+    int fd_ = -1;
+};

@@ -1,0 +1,160 @@
+#include "sipsyntax/SipUri.h"
+
+#include "sipsyntax/OsipText.h"
+
+#include <osipparser2/osip_message.h>
+#include <osipparser2/osip_parser.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+
+namespace SipUri {
+
+namespace {
+
+int PortFromText(const char* text)
+{
+    if (text == nullptr || *text == '\0')
+        return DefaultPort;
+    int port = std::atoi(text);
+    return port > 0 ? port : DefaultPort;
+}
+
+std::string Text(const char* value)
+{
+    return value == nullptr ? std::string() : std::string(value);
+}
+
+std::string Format(const char* format, auto... values)
+{
+    int length = std::snprintf(nullptr, 0, format, values...);
+    std::string text(static_cast<std::size_t>(std::max(length, 0)), '\0');
+    std::snprintf(text.data(), text.size() + 1, format, values...);
+    return text;
+}
+
+} // namespace
+
+std::string ToLower(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
+std::string ToUpper(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
+    return text;
+}
+
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to)
+{
+    if (from.empty())
+        return text;
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+bool SplitUri(const std::string& text, SipAddress& address)
+{
+    address = SipAddress();
+    std::string lower = ToLower(text);
+    std::string input = (lower.find("sip:") == std::string::npos && lower.find("sips:") == std::string::npos)
+                            ? "sip:" + text
+                            : text;
+    parser_init();
+    osip_from_t* nameAddr = nullptr;
+    if (osip_from_init(&nameAddr) != 0)
+        return false;
+    bool parsed = osip_from_parse(nameAddr, input.c_str()) == 0 && nameAddr->url != nullptr;
+    if (parsed) {
+        address.displayName = Text(nameAddr->displayname);
+        address.scheme = Text(nameAddr->url->scheme);
+        address.user = Text(nameAddr->url->username);
+        address.host = Text(nameAddr->url->host);
+        address.port = PortFromText(nameAddr->url->port);
+    }
+    osip_from_free(nameAddr);
+    return parsed;
+}
+
+bool SplitUriWithMaddr(const std::string& text, SipAddress& address)
+{
+    if (!SplitUri(text, address))
+        return false;
+    address.user = address.user.substr(0, address.user.find(';'));
+    std::size_t at = ToLower(text).find("maddr=");
+    if (at != std::string::npos) {
+        std::string rest = text.substr(at + 6);
+        address.maddr = rest.substr(0, rest.find(';'));
+    }
+    return true;
+}
+
+std::string BuildNameAddr(const std::string& host, int port, const std::string& user, const std::string& scheme,
+                          const std::string& displayName)
+{
+    parser_init();
+    osip_from_t* nameAddr = nullptr;
+    osip_uri_t* uri = nullptr;
+    if (osip_from_init(&nameAddr) != 0)
+        return {};
+    if (osip_uri_init(&uri) != 0) {
+        osip_from_free(nameAddr);
+        return {};
+    }
+    osip_uri_set_scheme(uri, OsipText::Copy(scheme));
+    if (!user.empty())
+        osip_uri_set_username(uri, OsipText::Copy(user));
+    osip_uri_set_host(uri, OsipText::Copy(host));
+    osip_uri_set_port(uri, OsipText::Copy(std::to_string(port == 0 ? DefaultPort : port)));
+    osip_from_set_url(nameAddr, uri);
+    if (!displayName.empty())
+        osip_from_set_displayname(nameAddr, OsipText::Copy(displayName));
+    char* printed = nullptr;
+    osip_from_to_str(nameAddr, &printed);
+    osip_from_free(nameAddr);
+    return OsipText::Take(printed);
+}
+
+std::string EnsureSipScheme(const std::string& text)
+{
+    if (ToUpper(text.substr(0, 4)) != "SIP:")
+        return "sip:" + text;
+    return text;
+}
+
+std::string NormaliseRequestUri(const std::string& text)
+{
+    std::string input = text;
+    std::size_t doubled = ToLower(input).find("sip:sip:");
+    if (doubled != std::string::npos)
+        input.erase(doubled, 4);
+    SipAddress address;
+    if (!SplitUri(input, address) || address.host.empty())
+        return {};
+    std::string user = address.user.empty() ? std::string() : address.user + "@";
+    std::string scheme = doubled == std::string::npos ? address.scheme : std::string("sip");
+    std::string uri = address.port == DefaultPort
+                          ? Format("%s:%s%s", scheme.c_str(), user.c_str(), address.host.c_str())
+                          : Format("%s:%s%s:%d", scheme.c_str(), user.c_str(), address.host.c_str(), address.port);
+    return doubled == std::string::npos ? uri : ReplaceAll(uri, "sip:", "sip:sip:");
+}
+
+std::string FormatTarget(const std::string& destination, const std::string& defaultFirstHop, std::string& firstHop)
+{
+    SipAddress address;
+    SplitUriWithMaddr(destination, address);
+    std::string port = address.port == DefaultPort ? std::string() : Format(":%d", address.port);
+    std::string user = address.user.empty() ? std::string() : address.user + "@";
+    firstHop = address.maddr.empty() ? defaultFirstHop : address.maddr;
+    if (!address.displayName.empty())
+        return Format("%s <sip:%s%s%s>", address.displayName.c_str(), user.c_str(), address.host.c_str(),
+                      port.c_str());
+    return Format("sip:%s%s%s", user.c_str(), address.host.c_str(), port.c_str());
+}
+
+} // namespace SipUri

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <string>
+
+// The pieces of a SIP address as the user agent uses them. The port is 5060 when the
+// address gives none (or gives an empty or zero port).
+struct SipAddress {
+    std::string scheme;
+    std::string user;
+    std::string host;
+    int port = 5060;
+    std::string displayName; // as written, double quotes included
+    std::string maddr;
+};
+
+// Conversions between loose address text (a bare number, user@host, a full URI, a
+// quoted display name with a URI in angle brackets) and the address strings the user
+// agent writes. Stateless.
+namespace SipUri {
+
+constexpr int DefaultPort = 5060;
+
+// "sip:" is put in front when the text mentions neither "sip:" nor "sips:".
+bool SplitUri(const std::string& text, SipAddress& address);
+// As SplitUri, plus the maddr value and the user without its parameters.
+bool SplitUriWithMaddr(const std::string& text, SipAddress& address);
+std::string BuildNameAddr(const std::string& host, int port, const std::string& user, const std::string& scheme,
+                          const std::string& displayName);
+std::string EnsureSipScheme(const std::string& text);
+// The request URI written for an address: scheme, user, host and a port other than
+// 5060; parameters, headers and password dropped. Empty when the text cannot be split.
+std::string NormaliseRequestUri(const std::string& text);
+// The address a call or transfer is sent to, and the host of its first hop (the
+// maddr of the address, else defaultFirstHop).
+std::string FormatTarget(const std::string& destination, const std::string& defaultFirstHop, std::string& firstHop);
+
+std::string ToLower(std::string text);
+std::string ToUpper(std::string text);
+// Replaces every occurrence of `from` in `text`.
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to);
+
+} // namespace SipUri

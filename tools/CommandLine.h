@@ -1,0 +1,18 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// The text form of orvua's line protocol: splitting an input line into words and
+// quoting strings for output.
+class CommandLine {
+public:
+    // Words are separated by blanks; a word in double quotes may hold blanks and the
+    // escapes \" \\ \r \n. Nothing when a quote is left open.
+    static std::optional<std::vector<std::string>> Split(const std::string& line);
+    // Double quotes around the text, with \" \\ \r and \n escapes.
+    static std::string Quote(const std::string& text);
+    static std::optional<int> ParseInt(const std::string& word);
+    static std::optional<bool> ParseBool(const std::string& word);
+};

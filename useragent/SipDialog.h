@@ -1,0 +1,69 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+class SipMessage;
+
+// A message ready to send and where it goes.
+struct OutgoingMessage {
+    std::string text;
+    std::string host;
+    int port = 5060;
+};
+
+// The dialog state of one call and the builders of every request and response the
+// call sends. A builder fails (false, nothing to send) rather than produce a partial
+// message.
+class SipDialog {
+public:
+    static constexpr const char* ResetCallId = "$$$RESET$$$";
+    static constexpr const char* UserAgentName = "VIROZIRozeDeder/3.0";
+
+    SipDialog(std::string listenIp, int listenPort, std::string proxy, std::string loginId,
+              std::string localIdentity);
+
+    void Reset();
+
+    bool BuildInvite(const std::string& sdp, const std::string& authorization, const std::string& proxyAuthorization,
+                     const std::string& dialledUri, OutgoingMessage& out, std::string& branch,
+                     std::string& normalisedTo);
+    bool BuildReInvite(const std::string& sdp, const std::string& authorization,
+                       const std::string& proxyAuthorization, OutgoingMessage& out);
+    bool AcceptInvite(const std::string& inviteText);
+    bool UpdateFrom2xx(const std::string& responseText);
+    bool BuildAck(const std::string& responseText, const std::string& inviteBranch, OutgoingMessage& out);
+    bool BuildCancel(const std::string& inviteBranch, OutgoingMessage& out);
+    bool BuildBye(const std::string& authorization, const std::string& proxyAuthorization, OutgoingMessage& out);
+    bool BuildRefer(const std::string& referTarget, const std::string& replaces, const std::string& authorization,
+                    const std::string& proxyAuthorization, OutgoingMessage& out);
+    bool BuildInfo(int signal, int duration, OutgoingMessage& out, std::string& cseqNumber);
+    bool BuildResponse(const std::string& requestText, int status, const std::string& reason,
+                       const std::string& sdp, OutgoingMessage& out);
+    bool BuildContact(SipMessage& message) const;
+
+    bool isClient = true;
+    int cseq = 1;
+    std::string remoteTarget;
+    std::string callId = ResetCallId;
+    int state = 0;
+    std::string localTagParam;
+    std::string remoteParty;
+    std::string localParty;
+    std::string localIdentity;
+    int inviteCseq = 0;
+    std::vector<std::string> routeSetForResponses;
+    std::vector<std::string> routeSet;
+    std::string listenIp;
+    int listenPort;
+    std::string target;
+    std::string proxy;
+    std::string loginId;
+
+private:
+    bool StartInDialogRequest(SipMessage& message, const char* method, OutgoingMessage& out) const;
+    bool AddCredentials(SipMessage& message, const std::string& authorization,
+                        const std::string& proxyAuthorization) const;
+    bool AddVia(SipMessage& message, const std::string& branch) const;
+    static bool Finish(const SipMessage& message, OutgoingMessage& out);
+};

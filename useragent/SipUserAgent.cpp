@@ -1,0 +1,442 @@
+#include "useragent/SipUserAgent.h"
+
+#include "media/MediaEngine.h"
+#include "platform/MessageWindow.h"
+#include "sipsyntax/SipMessage.h"
+#include "sipsyntax/SipUri.h"
+#include "useragent/EventSink.h"
+#include "useragent/RegistrationClient.h"
+#include "useragent/SipCall.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace {
+
+constexpr int SipWindowId = 347543;
+
+bool SameCallId(const std::string& a, const std::string& b)
+{
+    return SipUri::ToLower(a) == SipUri::ToLower(b);
+}
+
+} // namespace
+
+SipUserAgent::SipUserAgent(EventSink* sink, MessageLoop& loop)
+    : sink_(sink),
+      loop_(loop),
+      media_(std::make_unique<MediaEngine>(loop)),
+      registration_(std::make_unique<RegistrationClient>(*this))
+{
+}
+
+SipUserAgent::~SipUserAgent()
+{
+    UnInitialize();
+    window_.reset();
+}
+
+bool SipUserAgent::Fail(int error)
+{
+    UnInitialize();
+    lastError_ = error;
+    return false;
+}
+
+int SipUserAgent::TranslateMediaError(int mediaError)
+{
+    static constexpr std::array<int, 18> controlCodes = {10, 11, 10, 14, 15, 16, 17, 18, 19,
+                                                         20, 33, 29, 31, 21, 35, 36, 37, 13};
+    if (mediaError >= 50 && mediaError <= 67)
+        return controlCodes[static_cast<std::size_t>(mediaError - 50)];
+    return mediaError;
+}
+
+bool SipUserAgent::Initialize(bool bindToListenIp, const std::string& listenIp, int listenPort,
+                              const std::string& fromUri, const std::string& outboundProxy, const std::string& proxy,
+                              const std::string& loginId, const std::string& loginPassword, bool useSoundDevice,
+                              int lineCount)
+{
+    UnInitialize();
+    lineCount_ = std::max(lineCount, 0);
+    lines_.clear();
+    lines_.resize(static_cast<std::size_t>(lineCount_));
+    lastError_ = 0;
+    doNotDisturb_ = false;
+    listenIp_ = listenIp;
+    listenPort_ = listenPort;
+
+    if (!transport_.Open(bindToListenIp ? listenIp : std::string(), listenPort))
+        return Fail(11);
+    if (!media_->Start(lineCount_, useSoundDevice, this))
+        return Fail(TranslateMediaError(media_->LastError()));
+    if (!window_) {
+        window_ = std::make_unique<MessageWindow>(loop_, "OrvSIPObjectWnd",
+                                                  [this](unsigned message, std::uintptr_t wParam,
+                                                         std::intptr_t lParam) {
+                                                      OnWindowMessage(message, wParam, lParam);
+                                                  });
+    }
+    window_->SetTimer(CallTickTimer, 1000);
+    if (!window_->WatchSocket(transport_.Descriptor(), SocketMessage))
+        return Fail(11);
+
+    loginId_ = loginId;
+    loginPassword_ = loginPassword;
+    proxy_ = proxy;
+    if (!SplitOutboundProxy(outboundProxy))
+        return Fail(11);
+    fromIdentity_ = !fromUri.empty() ? fromUri : loginId + " <sip:" + loginId + "@" + proxy + ">";
+    registration_->Configure(listenIp_, listenPort_, fromIdentity_, outboundProxy, proxy_);
+    useSoundDevice_ = useSoundDevice;
+    initialized_ = true;
+    return true;
+}
+
+bool SipUserAgent::SplitOutboundProxy(const std::string& outboundProxy)
+{
+    outboundProxyHost_.clear();
+    outboundProxyPort_ = SipUri::DefaultPort;
+    if (outboundProxy.empty())
+        return true;
+    SipAddress address;
+    if (!SipUri::SplitUri(outboundProxy, address) || address.host.empty())
+        return false;
+    outboundProxyHost_ = address.host;
+    outboundProxyPort_ = address.port;
+    return true;
+}
+
+void SipUserAgent::HangUpAll()
+{
+    for (auto& call : pendingCalls_)
+        call->HangUp();
+    pendingCalls_.clear();
+    for (auto& call : lines_) {
+        if (call)
+            call->HangUp();
+    }
+}
+
+void SipUserAgent::UnInitialize()
+{
+    HangUpAll();
+    if (initialized_)
+        registration_->Unregister();
+    initialized_ = false;
+    if (window_) {
+        for (unsigned timer : {RegistrationResendTimer, RegistrationRefreshTimer, KeepAliveTimer, CallTickTimer})
+            window_->KillTimer(timer);
+        window_->UnwatchSocket(transport_.Descriptor());
+    }
+    transport_.Close();
+    media_->Stop();
+    lines_.clear();
+}
+
+SipCall* SipUserAgent::LineCall(int lineNo)
+{
+    if (lineNo < 0 || lineNo >= static_cast<int>(lines_.size()))
+        return nullptr;
+    return lines_[static_cast<std::size_t>(lineNo)].get();
+}
+
+bool SipUserAgent::CheckLine(int lineNo)
+{
+    if (!initialized_) {
+        lastError_ = 10;
+        return false;
+    }
+    if (lineNo < 0 || lineNo >= lineCount_) {
+        lastError_ = 29;
+        return false;
+    }
+    if (!media_->IsLineOpen(lineNo)) {
+        lastError_ = 31;
+        return false;
+    }
+    return true;
+}
+
+bool SipUserAgent::OpenLine(int lineNo, bool bindToRtpIp, const std::string& rtpIp, int rtpPort)
+{
+    if (!initialized_) {
+        lastError_ = 10;
+        return false;
+    }
+    if (lineNo < 0 || lineNo >= lineCount_) {
+        lastError_ = 29;
+        return false;
+    }
+    if (IsLineBusy(lineNo)) {
+        lastError_ = 30;
+        return false;
+    }
+    if (media_->IsLineOpen(lineNo))
+        media_->CloseLine(lineNo);
+    if (!media_->OpenLine(lineNo, bindToRtpIp, rtpIp, rtpPort)) {
+        lastError_ = TranslateMediaError(media_->LastError());
+        return false;
+    }
+    return true;
+}
+
+bool SipUserAgent::CloseLine(int lineNo)
+{
+    if (!initialized_) {
+        lastError_ = 10;
+        return false;
+    }
+    if (lineNo < 0 || lineNo >= lineCount_) {
+        lastError_ = 29;
+        return false;
+    }
+    if (!media_->CloseLine(lineNo)) {
+        lastError_ = TranslateMediaError(media_->LastError());
+        return false;
+    }
+    return true;
+}
+
+bool SipUserAgent::IsLineOpen(int lineNo)
+{
+    if (!initialized_) {
+        lastError_ = 10;
+        return false;
+    }
+    if (lineNo < 0 || lineNo >= lineCount_) {
+        lastError_ = 29;
+        return false;
+    }
+    return media_->IsLineOpen(lineNo);
+}
+
+bool SipUserAgent::IsLineHold(int lineNo)
+{
+    if (!initialized_) {
+        lastError_ = 10;
+        return false;
+    }
+    if (lineNo < 0 || lineNo >= lineCount_) {
+        lastError_ = 29;
+        return false;
+    }
+    return media_->IsLineHold(lineNo);
+}
+
+bool SipUserAgent::IsLineBusy(int lineNo)
+{
+    if (!initialized_) {
+        lastError_ = 10;
+        return false;
+    }
+    if (lineNo < 0 || lineNo >= lineCount_) {
+        lastError_ = 29;
+        return false;
+    }
+    SipCall* call = LineCall(lineNo);
+    return call != nullptr && call->State() != 0;
+}
+
+SipCall* SipUserAgent::FindCall(const std::string& callId)
+{
+    for (auto& call : lines_) {
+        if (call && SameCallId(call->Dialog().callId, callId))
+            return call.get();
+    }
+    for (auto& call : pendingCalls_) {
+        if (SameCallId(call->Dialog().callId, callId))
+            return call.get();
+    }
+    return nullptr;
+}
+
+void SipUserAgent::Send(const std::string& text, const std::string& host, int port)
+{
+    const std::string& finalHost = outboundProxyHost_.empty() ? host : outboundProxyHost_;
+    int finalPort = outboundProxyHost_.empty() ? port : outboundProxyPort_;
+    PostDiagnostic(EventType::OutgoingDiagnostic, text, finalHost, finalPort);
+    transport_.SendTo(text, finalHost, finalPort);
+}
+
+void SipUserAgent::SendQuiet(const std::string& text, const std::string& host, int port)
+{
+    if (outboundProxyHost_.empty())
+        transport_.SendTo(text, host, port);
+    else
+        transport_.SendTo(text, outboundProxyHost_, outboundProxyPort_);
+}
+
+void SipUserAgent::PostEvent(EventRecord record)
+{
+    if (window_)
+        events_.Post(*window_, std::move(record));
+}
+
+void SipUserAgent::PostLineEvent(EventType type, int line)
+{
+    EventRecord record;
+    record.type = type;
+    record.line = line;
+    PostEvent(std::move(record));
+}
+
+void SipUserAgent::PostResponseEvent(EventType type, int line, int status, const std::string& reason,
+                                     const std::string& contact)
+{
+    EventRecord record;
+    record.type = type;
+    record.line = line;
+    record.data = status;
+    record.texts[0] = reason;
+    record.texts[1] = contact;
+    PostEvent(std::move(record));
+}
+
+void SipUserAgent::PostDiagnostic(EventType type, const std::string& text, const std::string& ip, int port)
+{
+    EventRecord record;
+    record.type = type;
+    record.texts[0] = text;
+    record.texts[1] = ip;
+    record.data = port;
+    PostEvent(std::move(record));
+}
+
+void SipUserAgent::DeferDelete(SipCall* call)
+{
+    if (window_)
+        window_->Post(DeferDeleteMessage, 0, reinterpret_cast<std::intptr_t>(call));
+}
+
+void SipUserAgent::OnDeferredDelete(SipCall* call)
+{
+    auto found = std::find_if(pendingCalls_.begin(), pendingCalls_.end(),
+                              [call](const std::unique_ptr<SipCall>& pending) { return pending.get() == call; });
+    if (found == pendingCalls_.end())
+        return;
+    std::unique_ptr<SipCall> removed = std::move(*found);
+    pendingCalls_.erase(found);
+    removed->HangUp();
+}
+
+SipDialog SipUserAgent::NewDialog() const
+{
+    return SipDialog(listenIp_, listenPort_, proxy_, loginId_, fromIdentity_);
+}
+
+void SipUserAgent::OnMediaDtmfDigit(int line, const std::string& digit)
+{
+    EventRecord record;
+    record.type = EventType::DtmfDigit;
+    record.line = line;
+    record.data = digit.empty() ? 0 : static_cast<unsigned char>(digit[0]);
+    PostEvent(std::move(record));
+}
+
+void SipUserAgent::OnMediaWaveDone(int line)
+{
+    PostLineEvent(EventType::PlayWaveDone, line);
+}
+
+void SipUserAgent::OnWindowMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam)
+{
+    switch (message) {
+    case MessageWindow::TimerMessage:
+        OnTimer(static_cast<unsigned>(wParam));
+        break;
+    case EventQueue::DeliverMessage:
+        events_.DeliverNext(sink_);
+        break;
+    case DeferDeleteMessage:
+        OnDeferredDelete(reinterpret_cast<SipCall*>(lParam));
+        break;
+    case SocketMessage:
+        OnSocketReadable(static_cast<int>(wParam));
+        break;
+    default:
+        break;
+    }
+}
+
+void SipUserAgent::OnTimer(unsigned timerId)
+{
+    if (timerId == CallTickTimer)
+        Tick();
+    else
+        registration_->OnTimer(timerId);
+}
+
+void SipUserAgent::Tick()
+{
+    for (auto& call : lines_) {
+        if (call)
+            call->Advance();
+    }
+    for (auto& call : pendingCalls_)
+        call->Advance();
+}
+
+void SipUserAgent::OnSocketReadable(int fd)
+{
+    if (!transport_.IsOpen() || fd != transport_.Descriptor())
+        return;
+    std::array<char, ReceiveBufferSize> buffer{};
+    UdpSocket::Datagram datagram = transport_.Receive(buffer.data(), buffer.size());
+    if (datagram.length <= 0 || datagram.truncated)
+        return;
+    std::string text(buffer.data(), strnlen(buffer.data(), static_cast<std::size_t>(datagram.length)));
+    PostDiagnostic(EventType::IncomingDiagnostic, text, datagram.sourceIp, datagram.sourcePort);
+    SipMessage message;
+    if (!message.Parse(text))
+        return;
+    if (message.IsRequest())
+        OnRequest(message, text);
+    else
+        OnResponse(message, text);
+}
+
+void SipUserAgent::AnswerOutsideCall(const std::string& requestText, int status, const std::string& reason)
+{
+    OutgoingMessage answer;
+    if (NewDialog().BuildResponse(requestText, status, reason, {}, answer))
+        Send(answer.text, answer.host, answer.port);
+}
+
+void SipUserAgent::OnRequest(const SipMessage& request, const std::string& text)
+{
+    if (SipCall* call = FindCall(request.GetCallId())) {
+        if (!call->CheckInDialog(text))
+            return;
+    } else {
+        std::string reason;
+        if (!request.CheckMandatory(reason)) {
+            AnswerOutsideCall(text, 400, reason);
+            return;
+        }
+        if (!request.IsMethodAllowed()) {
+            AnswerOutsideCall(text, 405, "Method Not Allowed");
+            return;
+        }
+        if (!request.MaxForwardsNotZero()) {
+            AnswerOutsideCall(text, 483, "Too Many Hops");
+            return;
+        }
+    }
+    if (request.IsOptions()) {
+        AnswerOutsideCall(text, 200, "OK");
+    } else if (request.IsNotify()) {
+        AnswerOutsideCall(text, 200, "OK");
+    } else if (request.IsInvite() || request.IsAck() || request.IsCancel() || request.IsBye()) {
+        // Calls answer these.
+    } else {
+        AnswerOutsideCall(text, 405, "Method Not Allowed");
+    }
+}
+
+void SipUserAgent::OnResponse(const SipMessage& response, const std::string&)
+{
+    if (response.IsResponseFor("REGISTER"))
+        registration_->OnResponse(response);
+}

@@ -1,0 +1,120 @@
+#pragma once
+
+#include "media/MediaEngineOwner.h"
+#include "platform/UdpSocket.h"
+#include "useragent/EventQueue.h"
+#include "useragent/EventRecord.h"
+#include "useragent/SipDialog.h"
+
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <string>
+#include <vector>
+
+class EventSink;
+class MediaEngine;
+class MessageLoop;
+class MessageWindow;
+class RegistrationClient;
+class SipCall;
+class SipMessage;
+
+// The SIP engine: the SIP socket, the lines with their calls, the pending incoming
+// calls, registration and the event queue. Everything runs on the thread of the
+// message loop it was created with.
+class SipUserAgent : private MediaEngineOwner {
+public:
+    static constexpr unsigned SocketMessage = 0x373;
+    static constexpr unsigned DeferDeleteMessage = 0x2B13;
+    static constexpr unsigned RegistrationTimeoutTimer = 2000;
+    static constexpr unsigned RegistrationResendTimer = 2001;
+    static constexpr unsigned RegistrationRefreshTimer = 2002;
+    static constexpr unsigned KeepAliveTimer = 2003;
+    static constexpr unsigned CallTickTimer = 2004;
+    static constexpr int ReceiveBufferSize = 4096;
+
+    SipUserAgent(EventSink* sink, MessageLoop& loop);
+    ~SipUserAgent() override;
+    SipUserAgent(const SipUserAgent&) = delete;
+    SipUserAgent& operator=(const SipUserAgent&) = delete;
+
+    bool Initialize(bool bindToListenIp, const std::string& listenIp, int listenPort, const std::string& fromUri,
+                    const std::string& outboundProxy, const std::string& proxy, const std::string& loginId,
+                    const std::string& loginPassword, bool useSoundDevice, int lineCount);
+    void UnInitialize();
+    bool OpenLine(int lineNo, bool bindToRtpIp, const std::string& rtpIp, int rtpPort);
+    bool CloseLine(int lineNo);
+    bool IsLineOpen(int lineNo);
+    bool IsLineHold(int lineNo);
+    bool IsLineBusy(int lineNo);
+    bool CheckLine(int lineNo);
+    SipCall* FindCall(const std::string& callId);
+    int GetLastError() const { return lastError_; }
+    bool IsInitialized() const { return initialized_; }
+
+    // Every SIP message leaves through Send (announced as OnOutgoingDiagnostic);
+    // SendQuiet is for keep-alive datagrams only.
+    void Send(const std::string& text, const std::string& host, int port);
+    void SendQuiet(const std::string& text, const std::string& host, int port);
+    void PostEvent(EventRecord record);
+    void PostLineEvent(EventType type, int line);
+    void PostResponseEvent(EventType type, int line, int status, const std::string& reason,
+                           const std::string& contact = {});
+    void PostDiagnostic(EventType type, const std::string& text, const std::string& ip, int port);
+    // Frees a pending call later, from the message loop, if it is still pending then.
+    void DeferDelete(SipCall* call);
+
+    // A dialog with this engine's local values, for answers outside any call.
+    SipDialog NewDialog() const;
+    const std::string& ListenIp() const { return listenIp_; }
+    int ListenPort() const { return listenPort_; }
+    const std::string& Proxy() const { return proxy_; }
+    const std::string& LoginId() const { return loginId_; }
+    const std::string& LoginPassword() const { return loginPassword_; }
+    const std::string& FromIdentity() const { return fromIdentity_; }
+    MediaEngine& Media() { return *media_; }
+    MessageWindow* Window() { return window_.get(); }
+
+    static int TranslateMediaError(int mediaError);
+
+private:
+    void OnMediaDtmfDigit(int line, const std::string& digit) override;
+    void OnMediaWaveDone(int line) override;
+
+    void OnWindowMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
+    void OnTimer(unsigned timerId);
+    void OnSocketReadable(int fd);
+    void OnRequest(const SipMessage& request, const std::string& text);
+    void OnResponse(const SipMessage& response, const std::string& text);
+    void AnswerOutsideCall(const std::string& requestText, int status, const std::string& reason);
+    void Tick();
+    void OnDeferredDelete(SipCall* call);
+    void HangUpAll();
+    SipCall* LineCall(int lineNo);
+    bool SplitOutboundProxy(const std::string& outboundProxy);
+    bool Fail(int error);
+
+    EventSink* sink_;
+    MessageLoop& loop_;
+    std::unique_ptr<MessageWindow> window_;
+    UdpSocket transport_;
+    std::unique_ptr<MediaEngine> media_;
+    std::vector<std::unique_ptr<SipCall>> lines_;
+    int lineCount_ = -1;
+    bool useSoundDevice_ = false;
+    int lastError_ = 0;
+    bool initialized_ = false;
+    std::unique_ptr<RegistrationClient> registration_;
+    std::string loginId_;
+    std::string loginPassword_;
+    std::string proxy_;
+    std::string outboundProxyHost_;
+    int outboundProxyPort_ = 5060;
+    std::string listenIp_;
+    int listenPort_ = 0;
+    std::string fromIdentity_;
+    bool doNotDisturb_ = false;
+    std::list<std::unique_ptr<SipCall>> pendingCalls_;
+    EventQueue events_;
+};
