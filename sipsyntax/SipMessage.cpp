@@ -18,15 +18,6 @@ void EnsureParserReady()
     std::call_once(once, [] { parser_init(); });
 }
 
-std::string Trim(const std::string& text)
-{
-    std::size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos)
-        return {};
-    std::size_t last = text.find_last_not_of(" \t\r\n");
-    return text.substr(first, last - first + 1);
-}
-
 std::string WithoutBlanks(std::string text)
 {
     std::erase(text, ' ');
@@ -83,7 +74,7 @@ bool SipMessage::Parse(const std::string& text)
 
 std::string SipMessage::ToText() const
 {
-    if (message_ == nullptr)
+    if (message_ == nullptr || message_->from == nullptr || message_->to == nullptr)
         return {};
     char* printed = nullptr;
     std::size_t length = 0;
@@ -467,38 +458,24 @@ bool SipMessage::AddRoutes(const std::vector<std::string>& routes)
     return all;
 }
 
-std::vector<std::string> SipMessage::HeaderEntries(const char* lowerName) const
-{
-    std::vector<std::string> entries;
-    osip_header_t* header = nullptr;
-    for (int at = 0; message_ != nullptr && osip_message_header_get_byname(message_, lowerName, at, &header) >= 0;
-         ++at) {
-        std::string value = header->hvalue != nullptr ? header->hvalue : "";
-        for (std::size_t start = 0; start <= value.size();) {
-            std::size_t comma = value.find(',', start);
-            std::string entry = Trim(value.substr(start, comma - start));
-            if (!entry.empty())
-                entries.push_back(entry);
-            if (comma == std::string::npos)
-                break;
-            start = comma + 1;
-        }
-    }
-    return entries;
-}
-
 std::vector<std::string> SipMessage::GetAcceptList() const
 {
     std::vector<std::string> types;
-    for (const std::string& entry : HeaderEntries("accept"))
-        types.push_back(Trim(entry.substr(0, entry.find(';'))));
+    for (int at = 0; message_ != nullptr && at < osip_list_size(&message_->accepts); ++at) {
+        auto* accept = static_cast<osip_accept_t*>(osip_list_get(&message_->accepts, at));
+        std::string type = accept->type != nullptr ? accept->type : "";
+        std::string subtype = accept->subtype != nullptr ? accept->subtype : "";
+        types.push_back(type + "/" + subtype);
+    }
     return types;
 }
 
 std::string SipMessage::GetAcceptEncoding() const
 {
-    std::vector<std::string> entries = HeaderEntries("accept-encoding");
-    return entries.empty() ? std::string() : Trim(entries.front().substr(0, entries.front().find(';')));
+    if (message_ == nullptr || osip_list_size(&message_->accept_encodings) <= 0)
+        return {};
+    auto* encoding = static_cast<osip_accept_encoding_t*>(osip_list_get(&message_->accept_encodings, 0));
+    return encoding->element != nullptr ? encoding->element : "";
 }
 
 bool SipMessage::CheckMandatory(std::string& reason) const

@@ -115,7 +115,6 @@ private:
     bool MethodStartsWith(const char* name) const;
     bool StatusIn(int low, int high) const;
     bool SetNamedHeader(const char* name, const std::string& value);
-    std::vector<std::string> HeaderEntries(const char* lowerName) const;
     std::string SummaryValue(const std::string& name) const;
 
     osip_message* message_ = nullptr;
