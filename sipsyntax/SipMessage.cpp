@@ -52,6 +52,22 @@ SipMessage::~SipMessage()
     Free();
 }
 
+SipMessage::SipMessage(SipMessage&& other) noexcept : message_(other.message_), raw_(std::move(other.raw_))
+{
+    other.message_ = nullptr;
+}
+
+SipMessage& SipMessage::operator=(SipMessage&& other) noexcept
+{
+    if (this != &other) {
+        Free();
+        message_ = other.message_;
+        raw_ = std::move(other.raw_);
+        other.message_ = nullptr;
+    }
+    return *this;
+}
+
 bool SipMessage::Init()
 {
     Free();
@@ -341,6 +357,8 @@ bool SipMessage::SetContentType(const std::string& value)
 
 bool SipMessage::SetBody(const std::string& body)
 {
+    if (message_ != nullptr && body.empty())
+        return true; // nothing to carry; the library would print a broken empty part
     return message_ != nullptr && osip_message_set_body(message_, body.data(), body.size()) == 0;
 }
 
@@ -366,6 +384,36 @@ bool SipMessage::SetAuthorization(const std::string& credentials)
 bool SipMessage::SetProxyAuthorization(const std::string& credentials)
 {
     return message_ != nullptr && osip_message_set_proxy_authorization(message_, credentials.c_str()) == 0;
+}
+
+namespace {
+
+bool ReadChallenge(osip_www_authenticate_t* header, DigestChallenge& challenge)
+{
+    if (header == nullptr)
+        return false;
+    auto text = [](const char* value) { return DigestAuth::WithoutQuotes(value != nullptr ? value : ""); };
+    challenge.realm = text(header->realm);
+    challenge.nonce = text(header->nonce);
+    challenge.opaque = text(header->opaque);
+    challenge.qop = text(header->qop_options).empty() ? std::string() : std::string("auth");
+    return true;
+}
+
+} // namespace
+
+bool SipMessage::GetWwwChallenge(DigestChallenge& challenge) const
+{
+    osip_www_authenticate_t* header = nullptr;
+    return message_ != nullptr && osip_message_get_www_authenticate(message_, 0, &header) >= 0 &&
+           ReadChallenge(header, challenge);
+}
+
+bool SipMessage::GetProxyChallenge(DigestChallenge& challenge) const
+{
+    osip_proxy_authenticate_t* header = nullptr;
+    return message_ != nullptr && osip_message_get_proxy_authenticate(message_, 0, &header) >= 0 &&
+           ReadChallenge(header, challenge);
 }
 
 bool SipMessage::AddVia(const std::string& version, const std::string& transport, const std::string& host, int port,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sipsyntax/DigestAuth.h"
+
 #include <string>
 #include <vector>
 
@@ -30,6 +32,8 @@ public:
     ~SipMessage();
     SipMessage(const SipMessage&) = delete;
     SipMessage& operator=(const SipMessage&) = delete;
+    SipMessage(SipMessage&& other) noexcept;
+    SipMessage& operator=(SipMessage&& other) noexcept;
 
     bool Init();
     bool Parse(const std::string& text);
@@ -89,6 +93,8 @@ public:
     bool SetReferredBy(const std::string& value);
     bool SetAuthorization(const std::string& credentials);
     bool SetProxyAuthorization(const std::string& credentials);
+    bool GetWwwChallenge(DigestChallenge& challenge) const;
+    bool GetProxyChallenge(DigestChallenge& challenge) const;
 
     bool AddVia(const std::string& version, const std::string& transport, const std::string& host, int port,
                 const std::string& branch);

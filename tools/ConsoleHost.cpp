@@ -58,6 +58,7 @@ void ConsoleHost::AddMethods()
         return {};
     });
     Add("GetOrvObjectError", {}, [&ua](const auto&) -> Value { return ua.GetLastError(); });
+    Add("GetMyIP", {}, [&ua](const auto&) -> Value { return ua.GetMyIP(); });
     Add("OpenLine", {K::Int, K::Bool, K::String, K::Int},
         [&ua](const auto& a) -> Value { return ua.OpenLine(Int(a, 0), Bool(a, 1), Text(a, 2), Int(a, 3)); });
     Add("CloseLine", {K::Int}, [&ua](const auto& a) -> Value { return ua.CloseLine(Int(a, 0)); });

@@ -2,6 +2,7 @@
 
 #include "media/MediaEngine.h"
 #include "platform/MessageWindow.h"
+#include "sipsyntax/LocalAddress.h"
 #include "sipsyntax/SipMessage.h"
 #include "sipsyntax/SipUri.h"
 #include "useragent/EventSink.h"
@@ -237,6 +238,12 @@ bool SipUserAgent::IsLineBusy(int lineNo)
     }
     SipCall* call = LineCall(lineNo);
     return call != nullptr && call->State() != 0;
+}
+
+const std::string& SipUserAgent::GetMyIP()
+{
+    myIp_ = LocalAddress::SelectLocalAddress();
+    return myIp_;
 }
 
 SipCall* SipUserAgent::FindCall(const std::string& callId)

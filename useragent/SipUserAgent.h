@@ -51,6 +51,8 @@ public:
     bool CheckLine(int lineNo);
     SipCall* FindCall(const std::string& callId);
     int GetLastError() const { return lastError_; }
+    // The preferred local IPv4 address; the returned text is overwritten by each call.
+    const std::string& GetMyIP();
     bool IsInitialized() const { return initialized_; }
 
     // Every SIP message leaves through Send (announced as OnOutgoingDiagnostic);
@@ -116,5 +118,6 @@ private:
     std::string fromIdentity_;
     bool doNotDisturb_ = false;
     std::list<std::unique_ptr<SipCall>> pendingCalls_;
+    std::string myIp_;
     EventQueue events_;
 };

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+struct sdp_message;
+
+// What a local offer or answer carries.
+struct SdpOfferParams {
+    std::string ownerUserName; // the login id; "-" when empty
+    std::string sessionName;
+    std::string direction;     // attribute without value, e.g. "sendrecv"; empty for none
+    std::string connectionAddress;
+    std::string originAddress;
+    int mediaPort = 0;
+    std::vector<std::string> payloads; // decimal payload numbers, in preference order
+    std::vector<std::string> rtpMaps;  // parallel to payloads, e.g. "PCMU/8000"
+};
+
+// Payload numbers of the codecs a peer offers; -1 for a codec not offered.
+struct CodecPayloads {
+    int gsm = -1;
+    int ilbc = -1;
+    int pcma = -1;
+    int pcmu = -1;
+    int g729 = -1;
+};
+
+// One SDP body: the single audio offer/answer shape this user agent sends, and the
+// few facts it reads from a peer's SDP.
+class SdpDescription {
+public:
+    static constexpr const char* NoCodec = "ORVVOIP";
+    using CodecNames = std::array<std::string, 5>; // GSM, iLBC, PCMU, PCMA, G729 slots
+
+    SdpDescription() = default;
+    ~SdpDescription();
+    SdpDescription(const SdpDescription&) = delete;
+    SdpDescription& operator=(const SdpDescription&) = delete;
+
+    bool Init();
+    bool Parse(const std::string& text);
+    void Free();
+    bool BuildOffer(const SdpOfferParams& params, std::string& output);
+    std::string ToText() const;
+
+    bool GetConnectionAddress(std::string& address) const;
+    bool GetMediaPort(int& port) const;
+    std::string GetDirection() const;
+    void GetCodecMap(CodecNames& names, CodecPayloads& payloads, int& telephoneEventPayload) const;
+
+private:
+    void AddMediaAttribute(const std::string& name, const std::string& value);
+
+    sdp_message* sdp_ = nullptr;
+    std::string raw_;
+};
