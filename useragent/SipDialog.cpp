@@ -233,17 +233,23 @@ bool SipDialog::BuildCancel(const std::string& inviteBranch, OutgoingMessage& ou
     return Finish(message, out);
 }
 
+void SipDialog::AddPartiesAndCallId(SipMessage& message, const std::string& authorization,
+                                    const std::string& proxyAuthorization) const
+{
+    message.SetFrom(localParty);
+    message.SetTo(remoteParty);
+    message.SetUserAgent(UserAgentName);
+    AddCredentials(message, authorization, proxyAuthorization);
+    message.SetCallId(callId);
+}
+
 bool SipDialog::BuildBye(const std::string& authorization, const std::string& proxyAuthorization,
                          OutgoingMessage& out)
 {
     SipMessage message;
     if (!StartInDialogRequest(message, "BYE", out))
         return false;
-    message.SetFrom(localParty);
-    message.SetTo(remoteParty);
-    message.SetUserAgent(UserAgentName);
-    AddCredentials(message, authorization, proxyAuthorization);
-    message.SetCallId(callId);
+    AddPartiesAndCallId(message, authorization, proxyAuthorization);
     message.SetCSeq(CSeqText(cseq++, "BYE"));
     AddVia(message, SipIdentifiers::NewBranch());
     if (!BuildContact(message))
@@ -262,11 +268,7 @@ bool SipDialog::BuildRefer(const std::string& referTarget, const std::string& re
     SipMessage message;
     if (!StartInDialogRequest(message, "REFER", out))
         return false;
-    message.SetFrom(localParty);
-    message.SetTo(remoteParty);
-    message.SetUserAgent(UserAgentName);
-    AddCredentials(message, authorization, proxyAuthorization);
-    message.SetCallId(callId);
+    AddPartiesAndCallId(message, authorization, proxyAuthorization);
     message.SetCSeq(CSeqText(cseq++, "REFER"));
     if (replaces.empty()) {
         message.SetReferTo(targetText);
@@ -289,10 +291,7 @@ bool SipDialog::BuildInfo(int signal, int duration, OutgoingMessage& out, std::s
     SipMessage message;
     if (!StartInDialogRequest(message, "INFO", out))
         return false;
-    message.SetFrom(localParty);
-    message.SetTo(remoteParty);
-    message.SetUserAgent(UserAgentName);
-    message.SetCallId(callId);
+    AddPartiesAndCallId(message, {}, {});
     cseqNumber = std::to_string(cseq);
     message.SetCSeq(CSeqText(cseq++, "INFO"));
     AddVia(message, SipIdentifiers::NewBranch());

@@ -65,5 +65,8 @@ private:
     bool AddCredentials(SipMessage& message, const std::string& authorization,
                         const std::string& proxyAuthorization) const;
     bool AddVia(SipMessage& message, const std::string& branch) const;
+    // From, To, User-Agent, credentials when given, and Call-ID of an in-dialog request.
+    void AddPartiesAndCallId(SipMessage& message, const std::string& authorization,
+                             const std::string& proxyAuthorization) const;
     static bool Finish(const SipMessage& message, OutgoingMessage& out);
 };

@@ -143,7 +143,7 @@ SipCall* SipUserAgent::LineCall(int lineNo)
     return lines_[static_cast<std::size_t>(lineNo)].get();
 }
 
-bool SipUserAgent::CheckLine(int lineNo)
+bool SipUserAgent::CheckLineNumber(int lineNo)
 {
     if (!initialized_) {
         lastError_ = 10;
@@ -153,6 +153,13 @@ bool SipUserAgent::CheckLine(int lineNo)
         lastError_ = 29;
         return false;
     }
+    return true;
+}
+
+bool SipUserAgent::CheckLine(int lineNo)
+{
+    if (!CheckLineNumber(lineNo))
+        return false;
     if (!media_->IsLineOpen(lineNo)) {
         lastError_ = 31;
         return false;
@@ -162,14 +169,8 @@ bool SipUserAgent::CheckLine(int lineNo)
 
 bool SipUserAgent::OpenLine(int lineNo, bool bindToRtpIp, const std::string& rtpIp, int rtpPort)
 {
-    if (!initialized_) {
-        lastError_ = 10;
+    if (!CheckLineNumber(lineNo))
         return false;
-    }
-    if (lineNo < 0 || lineNo >= lineCount_) {
-        lastError_ = 29;
-        return false;
-    }
     if (IsLineBusy(lineNo)) {
         lastError_ = 30;
         return false;
@@ -185,14 +186,8 @@ bool SipUserAgent::OpenLine(int lineNo, bool bindToRtpIp, const std::string& rtp
 
 bool SipUserAgent::CloseLine(int lineNo)
 {
-    if (!initialized_) {
-        lastError_ = 10;
+    if (!CheckLineNumber(lineNo))
         return false;
-    }
-    if (lineNo < 0 || lineNo >= lineCount_) {
-        lastError_ = 29;
-        return false;
-    }
     if (!media_->CloseLine(lineNo)) {
         lastError_ = TranslateMediaError(media_->LastError());
         return false;
@@ -202,40 +197,22 @@ bool SipUserAgent::CloseLine(int lineNo)
 
 bool SipUserAgent::IsLineOpen(int lineNo)
 {
-    if (!initialized_) {
-        lastError_ = 10;
+    if (!CheckLineNumber(lineNo))
         return false;
-    }
-    if (lineNo < 0 || lineNo >= lineCount_) {
-        lastError_ = 29;
-        return false;
-    }
     return media_->IsLineOpen(lineNo);
 }
 
 bool SipUserAgent::IsLineHold(int lineNo)
 {
-    if (!initialized_) {
-        lastError_ = 10;
+    if (!CheckLineNumber(lineNo))
         return false;
-    }
-    if (lineNo < 0 || lineNo >= lineCount_) {
-        lastError_ = 29;
-        return false;
-    }
     return media_->IsLineHold(lineNo);
 }
 
 bool SipUserAgent::IsLineBusy(int lineNo)
 {
-    if (!initialized_) {
-        lastError_ = 10;
+    if (!CheckLineNumber(lineNo))
         return false;
-    }
-    if (lineNo < 0 || lineNo >= lineCount_) {
-        lastError_ = 29;
-        return false;
-    }
     SipCall* call = LineCall(lineNo);
     return call != nullptr && call->State() != 0;
 }

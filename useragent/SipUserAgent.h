@@ -94,6 +94,8 @@ private:
     void OnDeferredDelete(SipCall* call);
     void HangUpAll();
     SipCall* LineCall(int lineNo);
+    // Not initialised: 10; out of range: 29.
+    bool CheckLineNumber(int lineNo);
     bool SplitOutboundProxy(const std::string& outboundProxy);
     bool Fail(int error);
 
