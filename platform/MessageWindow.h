@@ -25,7 +25,8 @@ public:
 
     // Thread-safe; delivered later from the loop, in posting order.
     void Post(unsigned message, std::uintptr_t wParam = 0, std::intptr_t lParam = 0);
-    // A timer with the same id is replaced, as a window timer would be.
+    // A timer with the same id is replaced, as a window timer would be. Timers due
+    // in the same round are delivered in the order they were set.
     void SetTimer(unsigned timerId, int periodMs);
     void KillTimer(unsigned timerId);
     // The handler gets `message` with wParam = fd and lParam = SocketReadable while

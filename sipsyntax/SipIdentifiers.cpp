@@ -21,13 +21,13 @@ struct Draw {
     unsigned seconds;
 };
 
-// Every value drawn within one second is the same random number; the counters and
+// Every value drawn within one second is the same random number (0..32767); the counters and
 // the tick keep identifiers apart.
 Draw DrawValues()
 {
     auto now = static_cast<unsigned>(std::time(nullptr));
     std::srand(now);
-    return Draw{static_cast<unsigned>(std::rand()), Clock::TickCount(), now};
+    return Draw{static_cast<unsigned>(std::rand() & 0x7FFF), Clock::TickCount(), now};
 }
 
 std::string Printed(const char* format, auto... values)

@@ -64,6 +64,23 @@ void ConsoleHost::AddMethods()
     Add("CloseLine", {K::Int}, [&ua](const auto& a) -> Value { return ua.CloseLine(Int(a, 0)); });
     Add("IsLineOpen", {K::Int}, [&ua](const auto& a) -> Value { return ua.IsLineOpen(Int(a, 0)); });
     Add("IsLineHold", {K::Int}, [&ua](const auto& a) -> Value { return ua.IsLineHold(Int(a, 0)); });
+    Add("RegisterToProxy", {K::Int}, [&ua](const auto& a) -> Value { return ua.RegisterToProxy(Int(a, 0)); });
+    Add("UnRegisterToProxy", {}, [&ua](const auto&) -> Value { return ua.UnRegisterToProxy(); });
+    Add("EnableKeepAlive", {K::Int}, [&ua](const auto& a) -> Value { return ua.EnableKeepAlive(Int(a, 0)); });
+    Add("DisableKeepAlive", {}, [&ua](const auto&) -> Value {
+        ua.DisableKeepAlive();
+        return {};
+    });
+    Add("SelectAllVoiceCodec", {}, [&ua](const auto&) -> Value {
+        ua.SelectAllVoiceCodec();
+        return {};
+    });
+    Add("DeselectAllVoiceCodec", {}, [&ua](const auto&) -> Value {
+        ua.DeselectAllVoiceCodec();
+        return {};
+    });
+    Add("SelectVoiceCodec", {K::Int}, [&ua](const auto& a) -> Value { return ua.SelectVoiceCodec(Int(a, 0)); });
+    Add("DeselectVoiceCodec", {K::Int}, [&ua](const auto& a) -> Value { return ua.DeselectVoiceCodec(Int(a, 0)); });
     Add("IsLineBusy", {K::Int}, [&ua](const auto& a) -> Value { return ua.IsLineBusy(Int(a, 0)); });
 }
 

@@ -1,24 +1,277 @@
 #include "useragent/RegistrationClient.h"
 
-void RegistrationClient::Configure(const std::string& listenIp, int listenPort, const std::string& fromIdentity,
-                                   const std::string& outboundProxy, const std::string& proxy)
+#include "platform/Clock.h"
+#include "platform/MessageWindow.h"
+#include "sipsyntax/DigestAuth.h"
+#include "sipsyntax/SipIdentifiers.h"
+#include "sipsyntax/SipMessage.h"
+#include "sipsyntax/SipUri.h"
+#include "useragent/SipDialog.h"
+#include "useragent/SipUserAgent.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr int ResendMs = 3000;
+constexpr int AttemptTimeoutMs = 15000;
+constexpr int DefaultRefreshSeconds = 20;
+constexpr int UnregisterPollMs = 50;
+constexpr int UnregisterWaitMs = 4000;
+
+} // namespace
+
+bool RegistrationClient::Configure(const std::string& listenIp, int listenPort, const std::string& fromIdentity,
+                                   const std::string&, const std::string& proxy)
 {
     listenIp_ = listenIp;
     listenPort_ = listenPort;
     fromIdentity_ = fromIdentity;
-    outboundProxy_ = outboundProxy;
-    proxy_ = proxy;
+    registered_ = false;
+    registering_ = false;
+    SipAddress registrar;
+    bool split = SipUri::SplitUri(proxy, registrar) && !registrar.host.empty();
+    registrarHost_ = split ? registrar.host : std::string();
+    registrarPort_ = registrar.port;
+    return split;
 }
 
-void RegistrationClient::OnResponse(const SipMessage&)
+void RegistrationClient::Send(const std::string& text)
 {
+    agent_.Send(text, registrarHost_, registrarPort_);
 }
 
-void RegistrationClient::OnTimer(unsigned)
+void RegistrationClient::StopRegistrationTimers()
 {
+    if (MessageWindow* window = agent_.Window()) {
+        window->KillTimer(SipUserAgent::RegistrationTimeoutTimer);
+        window->KillTimer(SipUserAgent::RegistrationResendTimer);
+        window->KillTimer(SipUserAgent::RegistrationRefreshTimer);
+    }
+}
+
+void RegistrationClient::StartAttemptTimers()
+{
+    // The time-out is set first so that, when both fall due together at 15 s, the
+    // attempt ends without one more resend.
+    if (MessageWindow* window = agent_.Window()) {
+        window->SetTimer(SipUserAgent::RegistrationTimeoutTimer, AttemptTimeoutMs);
+        window->SetTimer(SipUserAgent::RegistrationResendTimer, ResendMs);
+    }
+}
+
+bool RegistrationClient::BuildRegister(int expires, bool refresh, const std::string& authorization,
+                                       const std::string& proxyAuthorization, std::string& text)
+{
+    SipAddress identity;
+    if (!SipUri::SplitUri(fromIdentity_, identity) || identity.host.empty())
+        return false;
+    SipMessage message;
+    if (!message.Init() || !message.SetMethod("REGISTER"))
+        return false;
+    message.SetUserAgent(SipDialog::UserAgentName);
+    message.SetFrom(fromIdentity_ + ";tag=" + SipIdentifiers::NewTag());
+    message.SetTo(fromIdentity_);
+    message.SetRequestUri(identity.host);
+    // The display name arrives with its quotes; they are written once, here.
+    std::string shownName = identity.displayName.empty() ? identity.user : DigestAuth::WithoutQuotes(identity.displayName);
+    message.SetContact("\"" + shownName + "\" " + SipIdentifiers::ContactValue(identity.user, listenIp_, listenPort_));
+    bool credentials = !authorization.empty() || !proxyAuthorization.empty();
+    if (!credentials && expires != 0 && !refresh)
+        callId_ = SipIdentifiers::NewCallId() + "@" + identity.host;
+    message.SetCallId(callId_);
+    if (!proxyAuthorization.empty())
+        message.SetProxyAuthorization(proxyAuthorization);
+    else if (!authorization.empty())
+        message.SetAuthorization(authorization);
+    message.SetExpires(expires);
+    message.SetCSeq(std::to_string(cseq_++) + " REGISTER");
+    message.AddVia("2.0", "UDP", listenIp_, listenPort_, SipIdentifiers::NewBranch());
+    message.SetMaxForwards("70");
+    text = message.ToText();
+    return !text.empty();
+}
+
+bool RegistrationClient::Register(int expires, const std::string& loginId, const std::string& loginPassword)
+{
+    expires_ = expires;
+    loginId_ = loginId;
+    loginPassword_ = loginPassword;
+    std::string text;
+    if (registrarHost_.empty() || !BuildRegister(expires, false, {}, {}, text)) {
+        lastError_ = 26;
+        return false;
+    }
+    lastRequest_ = text;
+    StopRegistrationTimers();
+    StartAttemptTimers();
+    Send(text);
+    registering_ = true;
+    firstRegistration_ = true;
+    trying100Seen_ = false;
+    challengeAnswers_ = 0;
+    return true;
+}
+
+void RegistrationClient::Refresh()
+{
+    StopRegistrationTimers();
+    std::string text;
+    if (!BuildRegister(expires_, true, {}, {}, text))
+        return;
+    lastRequest_ = text;
+    Send(text);
+    StartAttemptTimers();
+    registering_ = true;
+    firstRegistration_ = false;
+    trying100Seen_ = false;
+    challengeAnswers_ = 0;
+}
+
+void RegistrationClient::Fail()
+{
+    StopRegistrationTimers();
+    registered_ = false;
+    registering_ = false;
+    nonceCount_ = 0;
+    agent_.PostLineEvent(firstRegistration_ ? EventType::FailToRegister : EventType::FailToReRegister, -1);
+}
+
+void RegistrationClient::OnTimer(unsigned timerId)
+{
+    switch (timerId) {
+    case SipUserAgent::RegistrationTimeoutTimer:
+        Fail();
+        break;
+    case SipUserAgent::RegistrationResendTimer:
+        Send(lastRequest_);
+        break;
+    case SipUserAgent::RegistrationRefreshTimer:
+        Refresh();
+        break;
+    case SipUserAgent::KeepAliveTimer:
+        if (registered_)
+            agent_.SendQuiet("\r\n", registrarHost_, registrarPort_);
+        break;
+    default:
+        break;
+    }
+}
+
+void RegistrationClient::OnSuccess(const SipMessage& response)
+{
+    nonceCount_ = 0;
+    challengeAnswers_ = 0;
+    if (!registering_) {
+        awaitingUnregister_ = false;
+        registered_ = false;
+        return;
+    }
+    lastRequest_.clear();
+    registered_ = true;
+    agent_.PostLineEvent(firstRegistration_ ? EventType::SuccessToRegister : EventType::SuccessToReRegister, -1);
+    long interval = response.GetExpires();
+    if (interval <= 0)
+        interval = response.GetContactExpires();
+    if (interval <= 0)
+        interval = DefaultRefreshSeconds;
+    if (MessageWindow* window = agent_.Window())
+        window->SetTimer(SipUserAgent::RegistrationRefreshTimer, static_cast<int>(std::max(interval - 3, 1L)) * 1000);
+}
+
+void RegistrationClient::OnProvisional()
+{
+    if (registering_ && !trying100Seen_) {
+        trying100Seen_ = true;
+        agent_.PostLineEvent(firstRegistration_ ? EventType::TryingToRegister : EventType::TryingToReRegister, -1);
+    } else if (!registering_ && !unregisterTrying_) {
+        unregisterTrying_ = true;
+        agent_.PostLineEvent(EventType::TryingToUnRegister, -1);
+    }
+}
+
+void RegistrationClient::AnswerChallenge(const SipMessage& response, bool fromProxy)
+{
+    DigestChallenge challenge;
+    bool found = fromProxy ? response.GetProxyChallenge(challenge) : response.GetWwwChallenge(challenge);
+    if (!found)
+        return;
+    if (challengeAnswers_ >= MaxChallengeAnswers) {
+        Fail();
+        return;
+    }
+    SipAddress identity;
+    SipUri::SplitUri(fromIdentity_, identity);
+    std::string credentials = DigestAuth::Credentials(loginId_, loginPassword_, "REGISTER", "sip:" + identity.host,
+                                                      challenge, nonceCount_);
+    std::string text;
+    if (credentials.empty())
+        return;
+    bool built = fromProxy ? BuildRegister(expires_, false, {}, credentials, text)
+                           : BuildRegister(expires_, false, credentials, {}, text);
+    if (built) {
+        ++challengeAnswers_;
+        Send(text);
+    }
+}
+
+void RegistrationClient::OnResponse(const SipMessage& response)
+{
+    StopRegistrationTimers();
+    int status = response.GetStatusCode();
+    if (response.Is2xx())
+        OnSuccess(response);
+    else if (response.IsTrying())
+        OnProvisional();
+    else if (status == 401 || status == 407)
+        AnswerChallenge(response, status == 407);
+    else if (status >= 300)
+        Fail();
 }
 
 bool RegistrationClient::Unregister()
 {
+    if (!registered_)
+        return true;
+    std::string text;
+    if (!BuildRegister(0, false, {}, {}, text)) {
+        lastError_ = 27;
+        return false;
+    }
+    StopRegistrationTimers();
+    expires_ = 0;
+    registering_ = false;
+    unregisterTrying_ = false;
+    challengeAnswers_ = 0;
+    Send(text);
+    awaitingUnregister_ = true;
+    lastRequest_ = text;
+    WaitForUnregisterAnswer();
+    registered_ = false;
+    agent_.PostLineEvent(awaitingUnregister_ ? EventType::FailToUnRegister : EventType::SuccessToUnRegister, -1);
+    awaitingUnregister_ = false;
     return true;
+}
+
+void RegistrationClient::WaitForUnregisterAnswer()
+{
+    for (int elapsed = 0; awaitingUnregister_ && elapsed < UnregisterWaitMs;) {
+        Clock::Sleep(UnregisterPollMs);
+        agent_.ReceiveOneDatagram();
+        elapsed += UnregisterPollMs;
+        if (awaitingUnregister_ && elapsed % 1000 == 0 && elapsed < UnregisterWaitMs)
+            Send(lastRequest_);
+    }
+}
+
+void RegistrationClient::StartKeepAlive(int seconds)
+{
+    if (MessageWindow* window = agent_.Window())
+        window->SetTimer(SipUserAgent::KeepAliveTimer, seconds * 1000);
+}
+
+void RegistrationClient::StopKeepAlive()
+{
+    if (MessageWindow* window = agent_.Window())
+        window->KillTimer(SipUserAgent::KeepAliveTimer);
 }

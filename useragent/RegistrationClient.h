@@ -5,23 +5,63 @@
 class SipMessage;
 class SipUserAgent;
 
-// Registration of the account with the registrar.
+// Registration of the account with the registrar: first registration, refreshes,
+// digest retries, un-registration and keep-alive. Driven by the engine's timers
+// 2000-2003 and by every response whose CSeq method is REGISTER.
 class RegistrationClient {
 public:
+    // Challenges answered in a row for one attempt before it counts as refused: a
+    // registrar that keeps challenging (a wrong password) must not get a REGISTER
+    // storm.
+    static constexpr int MaxChallengeAnswers = 3;
+
     explicit RegistrationClient(SipUserAgent& agent) : agent_(agent) {}
 
-    void Configure(const std::string& listenIp, int listenPort, const std::string& fromIdentity,
+    bool Configure(const std::string& listenIp, int listenPort, const std::string& fromIdentity,
                    const std::string& outboundProxy, const std::string& proxy);
-    void OnResponse(const SipMessage& response);
-    void OnTimer(unsigned timerId);
-    // Un-registers when registered, waiting up to four seconds for the answer.
+    bool Register(int expires, const std::string& loginId, const std::string& loginPassword);
+    // Un-registers when registered, waiting up to four seconds for the answer while
+    // processing whatever arrives meanwhile.
     bool Unregister();
+    void OnTimer(unsigned timerId);
+    void OnResponse(const SipMessage& response);
+    void StartKeepAlive(int seconds);
+    void StopKeepAlive();
+    int LastError() const { return lastError_; }
+    bool IsRegistered() const { return registered_; }
 
 private:
+    bool BuildRegister(int expires, bool refresh, const std::string& authorization,
+                       const std::string& proxyAuthorization, std::string& text);
+    void Send(const std::string& text);
+    void StopRegistrationTimers();
+    void StartAttemptTimers();
+    void Refresh();
+    void OnSuccess(const SipMessage& response);
+    void OnProvisional();
+    void AnswerChallenge(const SipMessage& response, bool fromProxy);
+    void Fail();
+    void WaitForUnregisterAnswer();
+
     SipUserAgent& agent_;
+    int lastError_ = 0;
+    bool registering_ = false;
+    bool registered_ = false;
+    bool trying100Seen_ = false;
+    bool unregisterTrying_ = false;
+    bool awaitingUnregister_ = false;
+    bool firstRegistration_ = true;
+    int challengeAnswers_ = 0;
+    std::string lastRequest_;
+    std::string fromIdentity_;
     std::string listenIp_;
     int listenPort_ = 0;
-    std::string fromIdentity_;
-    std::string outboundProxy_;
-    std::string proxy_;
+    int cseq_ = 1;
+    std::string loginId_;
+    std::string loginPassword_;
+    std::string registrarHost_;
+    int registrarPort_ = 5060;
+    std::string callId_;
+    int expires_ = 0;
+    int nonceCount_ = 0;
 };

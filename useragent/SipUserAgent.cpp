@@ -67,6 +67,7 @@ bool SipUserAgent::Initialize(bool bindToListenIp, const std::string& listenIp, 
     doNotDisturb_ = false;
     listenIp_ = listenIp;
     listenPort_ = listenPort;
+    codecs_.SelectAll();
 
     if (!transport_.Open(bindToListenIp ? listenIp : std::string(), listenPort))
         return Fail(11);
@@ -217,6 +218,70 @@ bool SipUserAgent::IsLineBusy(int lineNo)
     return call != nullptr && call->State() != 0;
 }
 
+bool SipUserAgent::RegisterToProxy(int expires)
+{
+    if (!initialized_) {
+        lastError_ = 10;
+        return false;
+    }
+    if (!registration_->Register(expires, loginId_, loginPassword_)) {
+        lastError_ = registration_->LastError();
+        return false;
+    }
+    return true;
+}
+
+bool SipUserAgent::UnRegisterToProxy()
+{
+    if (!initialized_) {
+        lastError_ = 10;
+        return false;
+    }
+    if (!registration_->Unregister()) {
+        lastError_ = registration_->LastError();
+        return false;
+    }
+    return true;
+}
+
+bool SipUserAgent::EnableKeepAlive(int seconds)
+{
+    if (!initialized_) {
+        lastError_ = 10;
+        return false;
+    }
+    if (seconds <= 0)
+        return false;
+    registration_->StartKeepAlive(seconds);
+    return true;
+}
+
+void SipUserAgent::DisableKeepAlive()
+{
+    if (initialized_)
+        registration_->StopKeepAlive();
+}
+
+bool SipUserAgent::SelectVoiceCodec(int codecNo)
+{
+    if (!CodecList::IsAvailable(codecNo)) {
+        lastError_ = 23;
+        return false;
+    }
+    codecs_.Select(codecNo);
+    return true;
+}
+
+bool SipUserAgent::DeselectVoiceCodec(int codecNo)
+{
+    if (!CodecList::IsValid(codecNo)) {
+        lastError_ = 23;
+        return false;
+    }
+    codecs_.Deselect(codecNo);
+    return true;
+}
+
 const std::string& SipUserAgent::GetMyIP()
 {
     myIp_ = LocalAddress::SelectLocalAddress();
@@ -364,7 +429,13 @@ void SipUserAgent::Tick()
 
 void SipUserAgent::OnSocketReadable(int fd)
 {
-    if (!transport_.IsOpen() || fd != transport_.Descriptor())
+    if (fd == transport_.Descriptor())
+        ReceiveOneDatagram();
+}
+
+void SipUserAgent::ReceiveOneDatagram()
+{
+    if (!transport_.IsOpen())
         return;
     std::array<char, ReceiveBufferSize> buffer{};
     UdpSocket::Datagram datagram = transport_.Receive(buffer.data(), buffer.size());

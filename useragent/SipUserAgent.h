@@ -2,6 +2,7 @@
 
 #include "media/MediaEngineOwner.h"
 #include "platform/UdpSocket.h"
+#include "useragent/CodecList.h"
 #include "useragent/EventQueue.h"
 #include "useragent/EventRecord.h"
 #include "useragent/SipDialog.h"
@@ -54,6 +55,22 @@ public:
     // The preferred local IPv4 address; the returned text is overwritten by each call.
     const std::string& GetMyIP();
     bool IsInitialized() const { return initialized_; }
+
+    bool RegisterToProxy(int expires);
+    bool UnRegisterToProxy();
+    bool EnableKeepAlive(int seconds);
+    void DisableKeepAlive();
+
+    void SelectAllVoiceCodec() { codecs_.SelectAll(); }
+    void DeselectAllVoiceCodec() { codecs_.DeselectAll(); }
+    bool SelectVoiceCodec(int codecNo);
+    bool DeselectVoiceCodec(int codecNo);
+    // Empty engine lists become PCMU, PCMA before a call copies them.
+    void ApplyCodecFallback() { codecs_.ApplyFallback(); }
+    const CodecList& Codecs() const { return codecs_; }
+
+    // Reads and handles one datagram of the SIP socket, if one is waiting.
+    void ReceiveOneDatagram();
 
     // Every SIP message leaves through Send (announced as OnOutgoingDiagnostic);
     // SendQuiet is for keep-alive datagrams only.
@@ -121,5 +138,6 @@ private:
     bool doNotDisturb_ = false;
     std::list<std::unique_ptr<SipCall>> pendingCalls_;
     std::string myIp_;
+    CodecList codecs_;
     EventQueue events_;
 };

@@ -2,6 +2,7 @@
 
 Every peer is started by the test itself on 127.0.0.1 with free ports.
 """
+import datetime
 import os
 import queue
 import socket
@@ -84,7 +85,10 @@ class Orvua:
         remaining = deadline - time.monotonic()
         if remaining <= 0:
             raise TimeoutError("orvua said nothing in time; transcript:\n" + "\n".join(self.transcript[-40:]))
-        line = self.lines.get(timeout=remaining)
+        try:
+            line = self.lines.get(timeout=remaining)
+        except queue.Empty:
+            raise TimeoutError("orvua said nothing in time; transcript:\n" + "\n".join(self.transcript[-40:]))
         if line is None:
             raise EOFError("orvua ended; transcript:\n" + "\n".join(self.transcript[-40:]))
         return line
@@ -94,7 +98,7 @@ class Orvua:
             line = self._next_line(deadline)
             if line.startswith("! "):
                 words = split_words(line[2:])
-                self.events.append((words[0], words[1:]))
+                self.events.append((words[0], words[1:], time.monotonic()))
             if wanted(line):
                 return line
 
@@ -126,12 +130,16 @@ class Orvua:
 
     def wait_event(self, name, timeout=10, where=None):
         """Returns the arguments of the first event `name` not yet taken."""
+        return self.wait_event_at(name, timeout, where)[0]
+
+    def wait_event_at(self, name, timeout=10, where=None):
+        """The arguments of the first event `name` not yet taken, and when it came."""
         deadline = time.monotonic() + timeout
         while True:
-            for index, (event, args) in enumerate(self.events):
+            for index, (event, args, stamp) in enumerate(self.events):
                 if event == name and (where is None or where(args)):
                     del self.events[index]
-                    return args
+                    return args, stamp
             self._take(deadline, lambda l: l.startswith("! "))
 
     def drain(self, seconds):
@@ -143,8 +151,9 @@ class Orvua:
         except TimeoutError:
             pass
 
-    def taken(self, name):
-        return [args for event, args in self.events if event == name]
+    def pending(self, name):
+        """Arguments of the events `name` printed and not yet taken."""
+        return [args for event, args, _ in self.events if event == name]
 
     def initialize(self, sip_port, lines=1, proxy=LOOPBACK, login="1001", password="secret",
                    from_uri="", outbound="", sound=False):
@@ -188,6 +197,27 @@ class Sipp:
             self.process.wait()
             return None
 
+    def messages(self):
+        """(seconds since the epoch, "received" or "sent", text) of every SIP message sipp handled."""
+        found = []
+        for name in sorted(os.listdir(self.workdir)):
+            if not name.endswith("_messages.log"):
+                continue
+            with open(os.path.join(self.workdir, name), errors="replace") as handle:
+                blocks = handle.read().split("----------------------------------------------- ")[1:]
+            for block in blocks:
+                stamp_line, _, rest = block.partition("\n")
+                heading, _, text = rest.partition("\n\n")
+                stamp = datetime.datetime.strptime(stamp_line.strip(), "%Y-%m-%d %H:%M:%S.%f").timestamp()
+                direction = "received" if "received" in heading else "sent"
+                found.append((stamp, direction, text.strip("\n")))
+        return found
+
+    def received(self, method):
+        """(time, text) of the requests `method` sipp received, in order."""
+        return [(stamp, text) for stamp, direction, text in self.messages()
+                if direction == "received" and text.startswith(method + " ")]
+
     def log(self):
         text = []
         for name in sorted(os.listdir(self.workdir)):
@@ -221,3 +251,72 @@ class RawPeer:
 
     def close(self):
         self.socket.close()
+
+
+class Kamailio:
+    """kamailio as registrar and proxy on 127.0.0.1, with digest users."""
+
+    def __init__(self, users, config="registrar.cfg"):
+        self.port = free_udp_port()
+        self.workdir = tempfile.mkdtemp(prefix="kamailio-")
+        with open(os.path.join(HERE, "kamailio", config)) as handle:
+            text = handle.read()
+        passwords = "\n    ".join(
+            f'if ($fU == "{user}") {{ $var(password) = "{password}"; }}' for user, password in users.items())
+        text = text.replace("SIP_PORT", str(self.port)).replace("PASSWORDS", passwords)
+        self.config = os.path.join(self.workdir, "kamailio.cfg")
+        with open(self.config, "w") as handle:
+            handle.write(text)
+        self.log_path = os.path.join(self.workdir, "kamailio.log")
+        self.log_file = open(self.log_path, "w")
+        self.process = subprocess.Popen(
+            ["kamailio", "-f", self.config, "-DD", "-E", "-m", "32", "-M", "4", "-Y", self.workdir,
+             "-P", os.path.join(self.workdir, "kamailio.pid"), "-w", self.workdir],
+            stdout=self.log_file, stderr=subprocess.STDOUT, start_new_session=True)
+        self._wait_ready()
+
+    def _wait_ready(self):
+        probe = RawPeer()
+        try:
+            deadline = time.monotonic() + 15
+            while time.monotonic() < deadline:
+                if self.process.poll() is not None:
+                    raise RuntimeError("kamailio did not start:\n" + self.log())
+                probe.send(self.options(probe.port), self.port)
+                if probe.receive(timeout=0.3):
+                    return
+            raise RuntimeError("kamailio does not answer:\n" + self.log())
+        finally:
+            probe.close()
+
+    def options(self, from_port, user="nobody", call_id=None):
+        call_id = call_id or f"probe-{time.monotonic_ns()}"
+        return (f"OPTIONS sip:{user}@127.0.0.1:{self.port} SIP/2.0\r\n"
+                f"Via: SIP/2.0/UDP 127.0.0.1:{from_port};branch=z9hG4bK{call_id}\r\n"
+                f"From: <sip:probe@127.0.0.1:{from_port}>;tag=p1\r\nTo: <sip:{user}@127.0.0.1>\r\n"
+                f"Call-ID: {call_id}\r\nCSeq: 1 OPTIONS\r\nMax-Forwards: 70\r\nContent-Length: 0\r\n\r\n")
+
+    def is_registered(self, user):
+        """Whether a request for the user is routed on (its contact is known)."""
+        probe = RawPeer()
+        try:
+            probe.send(self.options(probe.port, user), self.port)
+            answer = probe.receive(timeout=3) or ""
+            return not answer.startswith("SIP/2.0 404")
+        finally:
+            probe.close()
+
+    def log(self):
+        self.log_file.flush()
+        with open(self.log_path, errors="replace") as handle:
+            return handle.read()[-8000:]
+
+    def stop(self):
+        if self.process.poll() is None:
+            os.killpg(self.process.pid, 15)
+            try:
+                self.process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                os.killpg(self.process.pid, 9)
+                self.process.wait()
+        self.log_file.close()
