@@ -107,6 +107,73 @@ int MediaEngine::GetLocalPort(int line)
     return target != nullptr ? target->LocalPort() : -1;
 }
 
+bool MediaEngine::StartMedia(int line, const std::string& remoteIp, int remotePort, int codec, int payloadType,
+                             bool send, bool receive)
+{
+    MediaLine* target = CheckedOpenLine(line);
+    if (target != nullptr)
+        target->StartMedia(remoteIp, remotePort, codec, payloadType, send, receive);
+    return target != nullptr;
+}
+
+bool MediaEngine::StopMedia(int line, bool disableSend, bool disableReceive)
+{
+    MediaLine* target = CheckedOpenLine(line);
+    if (target != nullptr)
+        target->StopMedia(disableSend, disableReceive);
+    return target != nullptr;
+}
+
+bool MediaEngine::Hold(int line)
+{
+    MediaLine* target = CheckedOpenLine(line);
+    if (target != nullptr)
+        target->SetHold(true);
+    return target != nullptr;
+}
+
+bool MediaEngine::Unhold(int line)
+{
+    MediaLine* target = CheckedOpenLine(line);
+    if (target != nullptr)
+        target->SetHold(false);
+    return target != nullptr;
+}
+
+int MediaEngine::GetOutboundCodec(int line)
+{
+    MediaLine* target = CheckedOpenLine(line);
+    return target != nullptr ? target->OutboundCodec() : -1;
+}
+
+int MediaEngine::GetInboundCodec(int line)
+{
+    MediaLine* target = CheckedOpenLine(line);
+    return target != nullptr ? target->InboundCodec() : -1;
+}
+
+bool MediaEngine::AttachDevices(int line, int inputDevice, int outputDevice)
+{
+    MediaLine* target = CheckedLine(line);
+    if (target != nullptr)
+        target->AttachDevices(inputDevice, outputDevice);
+    return target != nullptr;
+}
+
+bool MediaEngine::DetachDevices(int line)
+{
+    MediaLine* target = CheckedLine(line);
+    if (target != nullptr)
+        target->DetachDevices();
+    return target != nullptr;
+}
+
+MediaLine::MediaState MediaEngine::LineState(int line)
+{
+    MediaLine* target = CheckedLine(line);
+    return target != nullptr ? target->State() : MediaLine::MediaState{};
+}
+
 void MediaEngine::OnWindowMessage(unsigned message, std::uintptr_t wParam)
 {
     if (message != RtpSocket::ReadableMessage)

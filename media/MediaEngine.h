@@ -30,6 +30,18 @@ public:
     std::string GetLocalAddress(int line);
     int GetLocalPort(int line);
 
+    bool StartMedia(int line, const std::string& remoteIp, int remotePort, int codec, int payloadType, bool send,
+                    bool receive);
+    bool StopMedia(int line, bool disableSend, bool disableReceive);
+    bool Hold(int line);
+    bool Unhold(int line);
+    int GetOutboundCodec(int line);
+    int GetInboundCodec(int line);
+    bool AttachDevices(int line, int inputDevice, int outputDevice);
+    bool DetachDevices(int line);
+    // The media state of a line; a default state for a bad line.
+    MediaLine::MediaState LineState(int line);
+
 private:
     MediaLine* CheckedLine(int line);
     MediaLine* CheckedOpenLine(int line);

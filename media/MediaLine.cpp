@@ -9,6 +9,8 @@ int MediaLine::Open(bool bindToIp, const std::string& ip, int port, MessageWindo
     if (!socket_.Open(bindToIp ? ip : std::string(), port, window))
         return MediaSocketFailed;
     open_ = true;
+    media_.sendEnabled = false;
+    media_.receiveEnabled = false;
     localAddress_ = ip;
     localPort_ = port;
     return MediaOk;
@@ -25,6 +27,8 @@ void MediaLine::CloseLocked()
     socket_.Close();
     open_ = false;
     hold_ = false;
+    media_.sendEnabled = false;
+    media_.receiveEnabled = false;
 }
 
 bool MediaLine::IsOpen()
@@ -58,4 +62,64 @@ bool MediaLine::OnReadable(int fd)
         return false;
     socket_.ReceiveAll([](const char*, int) {});
     return true;
+}
+
+void MediaLine::StartMedia(const std::string& remoteIp, int remotePort, int codec, int payloadType, bool send,
+                           bool receive)
+{
+    std::lock_guard lock(mutex_);
+    media_.remoteIp = remoteIp;
+    media_.remotePort = remotePort;
+    media_.outboundCodec = codec;
+    media_.outboundPayloadType = payloadType;
+    media_.sendEnabled = send;
+    media_.receiveEnabled = receive;
+}
+
+void MediaLine::StopMedia(bool disableSend, bool disableReceive)
+{
+    std::lock_guard lock(mutex_);
+    media_.outboundCodec = -1;
+    media_.inboundCodec = -1;
+    media_.sendEnabled = !disableSend;
+    media_.receiveEnabled = !disableReceive;
+    hold_ = false;
+}
+
+void MediaLine::SetHold(bool hold)
+{
+    std::lock_guard lock(mutex_);
+    hold_ = hold;
+}
+
+int MediaLine::OutboundCodec()
+{
+    std::lock_guard lock(mutex_);
+    return media_.outboundCodec;
+}
+
+int MediaLine::InboundCodec()
+{
+    std::lock_guard lock(mutex_);
+    return media_.inboundCodec;
+}
+
+void MediaLine::AttachDevices(int inputDevice, int outputDevice)
+{
+    std::lock_guard lock(mutex_);
+    media_.inputDevice = inputDevice;
+    media_.outputDevice = outputDevice;
+}
+
+void MediaLine::DetachDevices()
+{
+    std::lock_guard lock(mutex_);
+    media_.inputDevice = NoDevice;
+    media_.outputDevice = NoDevice;
+}
+
+MediaLine::MediaState MediaLine::State()
+{
+    std::lock_guard lock(mutex_);
+    return media_;
 }

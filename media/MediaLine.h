@@ -24,6 +24,31 @@ public:
     // Called for readiness of `fd`; false when the socket is not this line's.
     bool OnReadable(int fd);
 
+    void StartMedia(const std::string& remoteIp, int remotePort, int codec, int payloadType, bool send,
+                    bool receive);
+    void StopMedia(bool disableSend, bool disableReceive);
+    void SetHold(bool hold);
+    int OutboundCodec();
+    int InboundCodec();
+    void AttachDevices(int inputDevice, int outputDevice);
+    void DetachDevices();
+
+    // What a line holds while a call uses it, for tests and diagnostics.
+    struct MediaState {
+        std::string remoteIp;
+        int remotePort = 0;
+        int outboundCodec = -1;
+        int outboundPayloadType = -1;
+        int inboundCodec = -1;
+        bool sendEnabled = false;
+        bool receiveEnabled = false;
+        int inputDevice = NoDevice;
+        int outputDevice = NoDevice;
+    };
+    MediaState State();
+
+    static constexpr int NoDevice = 653200;
+
 private:
     void CloseLocked();
 
@@ -34,4 +59,5 @@ private:
     bool hold_ = false;
     std::string localAddress_;
     int localPort_ = -1;
+    MediaState media_;
 };

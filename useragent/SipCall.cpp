@@ -1,11 +1,45 @@
 #include "useragent/SipCall.h"
 
+#include "media/MediaEngine.h"
 #include "platform/Clock.h"
+#include "sipsyntax/DigestAuth.h"
+#include "sipsyntax/SdpDescription.h"
 #include "sipsyntax/SipMessage.h"
+#include "sipsyntax/SipUri.h"
 #include "useragent/SipUserAgent.h"
+
+#include <atomic>
+
+namespace {
+
+int PeerPayloadFor(int codec, const CodecPayloads& payloads)
+{
+    switch (codec) {
+    case 0: return payloads.gsm;
+    case 1: return payloads.ilbc;
+    case 3: return payloads.pcmu;
+    case 4: return payloads.g729;
+    default: return payloads.pcma;
+    }
+}
+
+std::string WithoutQuotes(std::string text)
+{
+    std::erase(text, '"');
+    return text;
+}
+
+} // namespace
+
+namespace {
+
+std::atomic<std::uint64_t> nextSerial{1};
+
+} // namespace
 
 SipCall::SipCall(SipUserAgent& agent, int lineNo)
     : agent_(agent),
+      serial_(nextSerial++),
       dialog_(std::make_unique<SipDialog>(agent.NewDialog())),
       lineNo_(lineNo)
 {
@@ -16,10 +50,16 @@ void SipCall::SendEntry(const std::string& text, const std::string& host, int po
     agent_.Send(text, host, port);
 }
 
-void SipCall::OnSlotTimeout(int slot, const std::string&, const std::string&, int)
+void SipCall::SendOnce(const OutgoingMessage& message)
 {
-    if (slot == CancelSlot || slot == ByeSlot)
-        Reset();
+    agent_.Send(message.text, message.host, message.port);
+}
+
+void SipCall::SendTwice(const OutgoingMessage& message)
+{
+    SendOnce(message);
+    Clock::Sleep(10);
+    SendOnce(message);
 }
 
 void SipCall::Reset()
@@ -27,6 +67,340 @@ void SipCall::Reset()
     ClearAll();
     dialog_->Reset();
 }
+
+void SipCall::StopMedia()
+{
+    agent_.Media().StopMedia(lineNo_, true, true);
+    agent_.Media().DetachDevices(lineNo_);
+}
+
+void SipCall::Respond(const std::string& request, int status, const std::string& reason, int slot,
+                      const std::string& sdp)
+{
+    OutgoingMessage answer;
+    if (dialog_->BuildResponse(request, status, reason, sdp, answer))
+        ArmAndSend(slot, answer.text, answer.host, answer.port);
+}
+
+bool SipCall::BuildLocalSdp(const std::string& direction, std::string& sdp)
+{
+    SdpOfferParams params;
+    params.ownerUserName = agent_.LoginId();
+    params.sessionName = "OrvSoft";
+    params.direction = direction;
+    params.connectionAddress = agent_.Media().GetLocalAddress(lineNo_);
+    params.originAddress = params.connectionAddress;
+    params.mediaPort = agent_.Media().GetLocalPort(lineNo_);
+    params.payloads = codecs_.PayloadTypes();
+    params.rtpMaps = codecs_.RtpMaps();
+    SdpDescription description;
+    if (!description.Init() || !description.BuildOffer(params, sdp) || sdp.empty()) {
+        lastError_ = 24;
+        return false;
+    }
+    return true;
+}
+
+bool SipCall::StartMediaFromSdp(const std::string& sdp, bool send, bool receive, MediaStart& started)
+{
+    SdpDescription description;
+    if (!description.Parse(sdp))
+        return false;
+    description.GetConnectionAddress(started.ip);
+    description.GetMediaPort(started.port);
+    SdpDescription::CodecNames names;
+    CodecPayloads payloads;
+    description.GetCodecMap(names, payloads, telephoneEventPayload_);
+    std::string chosen = codecs_.FirstCommon(names);
+    if (chosen.empty())
+        return false;
+    started.codec = CodecList::CodecIndexOfName(chosen);
+    agent_.Media().StartMedia(lineNo_, started.ip, started.port, started.codec,
+                              PeerPayloadFor(started.codec, payloads), send, receive);
+    return true;
+}
+
+// ---- Outgoing calls -------------------------------------------------------------
+
+bool SipCall::Dial(const std::string& toUri, const CodecList& engineCodecs)
+{
+    codecs_ = engineCodecs;
+    std::string sdp;
+    if (!BuildLocalSdp("sendrecv", sdp))
+        return false;
+    OutgoingMessage invite;
+    std::string normalisedTo;
+    if (!dialog_->BuildInvite(sdp, {}, {}, toUri, invite, inviteBranch_, normalisedTo)) {
+        lastError_ = 25;
+        return false;
+    }
+    lastSentInvite_ = invite.text;
+    reinviteKind_ = 0;
+    dialog_->state = InviteSent;
+    Arm(InviteSlot, invite.text, invite.host, invite.port);
+    agent_.PostLineEvent(EventType::Connecting, lineNo_);
+    return true;
+}
+
+void SipCall::PostFinalResponseEvent(const SipMessage& response)
+{
+    int status = response.GetStatusCode();
+    std::string reason = response.GetReasonPhrase();
+    if (response.Is1xx())
+        agent_.PostResponseEvent(EventType::ProvisionalResponse, lineNo_, status, reason);
+    else if (response.Is3xx())
+        agent_.PostResponseEvent(EventType::RedirectionResponse, lineNo_, status, reason, response.GetContact());
+    else if (response.Is4xx())
+        agent_.PostResponseEvent(EventType::RequestFailureResponse, lineNo_, status, reason);
+    else if (response.Is5xx())
+        agent_.PostResponseEvent(EventType::ServerFailureResponse, lineNo_, status, reason);
+    else if (response.Is6xx())
+        agent_.PostResponseEvent(EventType::GeneralFailureResponse, lineNo_, status, reason);
+}
+
+// A final failure: ACK it, forget the dialog and tell the host.
+void SipCall::AcknowledgeAndReset(const SipMessage& response, const std::string& text)
+{
+    if (response.Is1xx()) {
+        PostFinalResponseEvent(response);
+        return;
+    }
+    OutgoingMessage ack;
+    if (dialog_->BuildAck(text, inviteBranch_, ack))
+        SendOnce(ack);
+    Reset();
+    PostFinalResponseEvent(response);
+}
+
+void SipCall::OnInviteResponse(const SipMessage& response, const std::string& text)
+{
+    int status = response.GetStatusCode();
+    int state = dialog_->state;
+    std::string reason = response.GetReasonPhrase();
+    if (status == 100) {
+        if (state == InviteSent || state == InviteSentWithCredentials) {
+            dialog_->state = TryingReceived;
+            Clear(InviteSlot);
+        } else if (state == Confirmed) {
+            Clear(InviteSlot);
+        }
+        agent_.PostResponseEvent(EventType::ProvisionalResponse, lineNo_, status, reason);
+    } else if (status == 180) {
+        if (state != InviteSent && state != InviteSentWithCredentials && state != TryingReceived)
+            return;
+        if (state != TryingReceived)
+            Clear(InviteSlot);
+        dialog_->state = RingingReceived;
+        MediaStart started;
+        StartMediaFromSdp(response.GetBody(), true, true, started);
+        agent_.PostResponseEvent(EventType::ProvisionalResponse, lineNo_, status, reason);
+    } else if (status == 183) {
+        MediaStart started;
+        StartMediaFromSdp(response.GetBody(), true, true, started);
+        agent_.PostResponseEvent(EventType::ProvisionalResponse, lineNo_, status, reason);
+    } else if (response.Is1xx()) {
+        agent_.PostResponseEvent(EventType::ProvisionalResponse, lineNo_, status, reason);
+    } else if (response.Is2xx()) {
+        OnInvite2xx(response, text);
+    } else if (status == 401 || status == 407) {
+        if (state != InviteSentWithCredentials)
+            AnswerInviteChallenge(response, text);
+    } else {
+        AcknowledgeAndReset(response, text);
+    }
+}
+
+void SipCall::OnInvite2xx(const SipMessage& response, const std::string& text)
+{
+    nonceCount_ = 0;
+    Clear(InviteSlot);
+    dialog_->UpdateFrom2xx(text);
+    OutgoingMessage ack;
+    if (dialog_->BuildAck(text, inviteBranch_, ack))
+        SendOnce(ack);
+    MediaStart started;
+    if (dialog_->state == Confirmed) {
+        if (reinviteKind_ == 2)
+            StartMediaFromSdp(response.GetBody(), true, true, started);
+        return;
+    }
+    dialog_->state = Confirmed;
+    if (StartMediaFromSdp(response.GetBody(), true, true, started)) {
+        codec_ = started.codec;
+        EventRecord record;
+        record.type = EventType::SuccessToConnect;
+        record.line = lineNo_;
+        record.texts[0] = started.ip;
+        record.data = started.port;
+        agent_.PostEvent(std::move(record));
+    }
+}
+
+std::string SipCall::CredentialsFor(const SipMessage& challengeResponse, const std::string& method,
+                                    const std::string& uri)
+{
+    DigestChallenge challenge;
+    bool fromProxy = challengeResponse.GetStatusCode() == 407;
+    bool found = fromProxy ? challengeResponse.GetProxyChallenge(challenge)
+                           : challengeResponse.GetWwwChallenge(challenge);
+    if (!found)
+        return {};
+    return DigestAuth::Credentials(agent_.LoginId(), agent_.LoginPassword(), method, uri, challenge, nonceCount_);
+}
+
+void SipCall::AnswerInviteChallenge(const SipMessage& response, const std::string& text)
+{
+    DigestChallenge challenge;
+    bool fromProxy = response.GetStatusCode() == 407;
+    if (!(fromProxy ? response.GetProxyChallenge(challenge) : response.GetWwwChallenge(challenge)))
+        return;
+    OutgoingMessage ack;
+    if (dialog_->BuildAck(text, inviteBranch_, ack))
+        SendOnce(ack);
+    SipMessage lastInvite;
+    if (!lastInvite.Parse(lastSentInvite_))
+        return;
+    std::string uri = lastInvite.GetRequestUri();
+    std::string credentials = CredentialsFor(response, "INVITE", uri);
+    if (credentials.empty())
+        return;
+    std::string authorization = fromProxy ? std::string() : credentials;
+    std::string proxyAuthorization = fromProxy ? credentials : std::string();
+    OutgoingMessage invite;
+    if (dialog_->state != Confirmed || reinviteKind_ == 0) {
+        std::string normalisedTo;
+        if (!dialog_->BuildInvite(lastInvite.GetBody(), authorization, proxyAuthorization, uri, invite, inviteBranch_,
+                                  normalisedTo))
+            return;
+        dialog_->state = InviteSentWithCredentials;
+    } else if (!dialog_->BuildReInvite(lastInvite.GetBody(), authorization, proxyAuthorization, invite)) {
+        return;
+    }
+    ArmAndSend(InviteSlot, invite.text, invite.host, invite.port);
+}
+
+void SipCall::OnInviteTimeout()
+{
+    nonceCount_ = 0;
+    if (dialog_->state == Confirmed)
+        return;
+    ClearAll();
+    dialog_->state = Idle;
+    OutgoingMessage cancel;
+    if (dialog_->BuildCancel(inviteBranch_, cancel))
+        ArmAndSend(CancelSlot, cancel.text, cancel.host, cancel.port);
+    agent_.PostLineEvent(EventType::FailToConnect, lineNo_);
+}
+
+void SipCall::OnCancelResponse(const SipMessage& response, const std::string& text)
+{
+    if (response.Is2xx())
+        ClearAll();
+    else
+        AcknowledgeAndReset(response, text);
+}
+
+void SipCall::OnByeResponse(const SipMessage& response, const std::string& text)
+{
+    int status = response.GetStatusCode();
+    if (response.Is2xx())
+        Reset();
+    else if (status == 401 || status == 407)
+        AnswerByeChallenge(response, text);
+    else
+        AcknowledgeAndReset(response, text);
+}
+
+void SipCall::AnswerByeChallenge(const SipMessage& response, const std::string& text)
+{
+    bool fromProxy = response.GetStatusCode() == 407;
+    DigestChallenge challenge;
+    if (!(fromProxy ? response.GetProxyChallenge(challenge) : response.GetWwwChallenge(challenge)))
+        return;
+    OutgoingMessage ack;
+    if (dialog_->BuildAck(text, inviteBranch_, ack))
+        SendOnce(ack);
+    SipMessage lastBye;
+    lastBye.Parse(lastSentBye_);
+    std::string credentials = CredentialsFor(response, "BYE", lastBye.GetRequestUri());
+    OutgoingMessage bye;
+    bool built = !credentials.empty() &&
+                 dialog_->BuildBye(fromProxy ? std::string() : credentials, fromProxy ? credentials : std::string(), bye);
+    if (built)
+        ArmAndSend(ByeSlot, bye.text, bye.host, bye.port);
+}
+
+bool SipCall::Disconnect()
+{
+    int state = dialog_->state;
+    StopMedia();
+    ClearAll();
+    dialog_->state = Idle;
+    OutgoingMessage message;
+    if (state == Confirmed) {
+        if (!dialog_->BuildBye({}, {}, message)) {
+            lastError_ = 28;
+            return false;
+        }
+        lastSentBye_ = message.text;
+        ArmAndSend(ByeSlot, message.text, message.host, message.port);
+    } else if (dialog_->isClient && state >= InviteSent && state <= TryingReceived) {
+        if (!dialog_->BuildCancel(inviteBranch_, message)) {
+            lastError_ = 38;
+            return false;
+        }
+        ArmAndSend(CancelSlot, message.text, message.host, message.port);
+    } else {
+        Reset();
+    }
+    Clock::Sleep(10);
+    return true;
+}
+
+void SipCall::HangUp()
+{
+    StopMedia();
+    int state = dialog_->state;
+    OutgoingMessage message;
+    if (dialog_->isClient && state >= InviteSent && state <= TryingReceived) {
+        if (dialog_->BuildCancel(inviteBranch_, message))
+            SendTwice(message);
+    } else if (state == Confirmed) {
+        if (dialog_->BuildBye({}, {}, message))
+            SendTwice(message);
+        dialog_->state = Idle;
+    } else if (state == Ringing) {
+        // A caller still hearing ringing is told the call will not be answered.
+        if (dialog_->BuildResponse(lastReceivedInvite_, 480, "Temporarily Unavailable", {}, message))
+            SendOnce(message);
+        dialog_->state = Idle;
+    }
+}
+
+void SipCall::OnSlotTimeout(int slot, const std::string&, const std::string&, int)
+{
+    switch (slot) {
+    case InviteSlot:
+        OnInviteTimeout();
+        break;
+    case CancelSlot:
+    case ByeSlot:
+        Reset();
+        break;
+    case FinalResponseSlot:
+        if (dialog_->state == RejectedAwaitingAck || (IsPending() && dialog_->state == Idle))
+            agent_.DeferDelete(this);
+        break;
+    case OkSlot:
+        if (dialog_->state != Confirmed)
+            dialog_->state = Idle;
+        break;
+    default:
+        break;
+    }
+}
+
+// ---- Incoming calls -------------------------------------------------------------
 
 bool SipCall::CheckInDialog(const std::string& text)
 {
@@ -46,29 +420,206 @@ bool SipCall::CheckInDialog(const std::string& text)
     } else {
         return true;
     }
-    OutgoingMessage answer;
-    if (dialog_->BuildResponse(text, status, reason, {}, answer))
-        ArmAndSend(FinalResponseSlot, answer.text, answer.host, answer.port);
+    Respond(text, status, reason, FinalResponseSlot);
     return false;
 }
 
-void SipCall::SendTwice(const OutgoingMessage& message)
+void SipCall::OnInvite(const SipMessage& invite, const std::string& text)
 {
-    agent_.Send(message.text, message.host, message.port);
-    Clock::Sleep(10);
-    agent_.Send(message.text, message.host, message.port);
+    std::vector<std::string> vias = invite.GetVias();
+    ViaParts topVia;
+    if (vias.empty() || !SipMessage::SplitVia(vias.front(), topVia))
+        return;
+    inviteBranch_ = topVia.branch;
+    std::string reason;
+    if (!invite.CheckAccept(reason)) {
+        // Known by its Call-ID, so that the ACK and repeated INVITEs find this call.
+        dialog_->callId = invite.GetCallId();
+        Respond(text, 406, reason, FinalResponseSlot);
+        return;
+    }
+    if (!dialog_->AcceptInvite(text))
+        return;
+    lastReceivedInvite_ = text;
+    OutgoingMessage trying;
+    if (dialog_->BuildResponse(text, 100, "Trying", {}, trying))
+        SendOnce(trying);
+    int state = dialog_->state;
+    if (state == Confirmed) {
+        AnswerReInvite(text);
+        return;
+    }
+    OutgoingMessage ringing;
+    if (dialog_->BuildResponse(text, 180, "Ringing", {}, ringing))
+        SendOnce(ringing);
+    if (state == Idle) {
+        dialog_->state = Ringing;
+        ringingSinceTick_ = Tick();
+        ReportIncomingCall(invite);
+    }
 }
 
-void SipCall::HangUp()
+void SipCall::ReportIncomingCall(const SipMessage& invite)
 {
-    OutgoingMessage message;
-    int state = dialog_->state;
-    if (dialog_->isClient && state >= 1 && state <= 4) {
-        if (dialog_->BuildCancel(inviteBranch_, message))
-            SendTwice(message);
-    } else if (state == 6) {
-        if (dialog_->BuildBye({}, {}, message))
-            SendTwice(message);
-        dialog_->state = 0;
+    SipAddress from;
+    SipAddress to;
+    SipUri::SplitUri(invite.GetFrom(), from);
+    SipUri::SplitUri(invite.GetTo(), to);
+    EventRecord record;
+    record.type = EventType::IncomingCall;
+    record.texts[0] = dialog_->callId;
+    record.texts[1] = WithoutQuotes(from.displayName);
+    record.texts[2] = WithoutQuotes(from.user);
+    record.texts[3] = SipUri::BuildNameAddr(from.host, from.port, from.user, from.scheme, from.displayName);
+    record.texts[4] = SipUri::BuildNameAddr(to.host, to.port, to.user, to.scheme, to.displayName);
+    agent_.PostEvent(std::move(record));
+    EventRecord ringing;
+    ringing.type = EventType::IncomingCallRingingStart;
+    ringing.texts[0] = dialog_->callId;
+    agent_.PostEvent(std::move(ringing));
+}
+
+void SipCall::AnswerReInvite(const std::string& text)
+{
+    SipMessage reinvite;
+    reinvite.Parse(text);
+    std::string direction = "sendrecv";
+    std::string body = reinvite.GetBody();
+    if (!body.empty()) {
+        SdpDescription offer;
+        if (!offer.Parse(body))
+            return;
+        if (offer.GetDirection() == "sendonly")
+            direction = "recvonly";
     }
+    std::string sdp;
+    if (!BuildLocalSdp(direction, sdp))
+        return;
+    Respond(lastReceivedInvite_, 200, "OK", OkSlot, sdp);
+}
+
+bool SipCall::Answer(const CodecList& engineCodecs)
+{
+    codecs_ = engineCodecs;
+    if (dialog_->state != Ringing)
+        return true;
+    dialog_->state = AnsweredAwaitingAck;
+    std::string sdp;
+    if (!BuildLocalSdp("sendrecv", sdp)) {
+        dialog_->state = Ringing;
+        return false;
+    }
+    Respond(lastReceivedInvite_, 200, "OK", OkSlot, sdp);
+    return true;
+}
+
+bool SipCall::Reject()
+{
+    if (dialog_->state != Ringing)
+        return true;
+    dialog_->state = RejectedAwaitingAck;
+    Respond(lastReceivedInvite_, 486, "Busy Here", FinalResponseSlot);
+    return true;
+}
+
+void SipCall::CheckRingingLimit()
+{
+    if (dialog_->state != Ringing || Tick() - ringingSinceTick_ < RingingLimitTicks)
+        return;
+    StopMedia();
+    dialog_->state = RejectedAwaitingAck;
+    Respond(lastReceivedInvite_, 480, "Temporarily Unavailable", FinalResponseSlot);
+    EventRecord stop;
+    stop.type = EventType::IncomingCallRingingStop;
+    stop.texts[0] = dialog_->callId;
+    agent_.PostEvent(std::move(stop));
+}
+
+void SipCall::ConnectMediaAtAck(const SipMessage& ack)
+{
+    std::string number;
+    std::string method;
+    if (!SipMessage::SplitCSeq(ack.GetCSeq(), number, method) || std::atoi(number.c_str()) != dialog_->inviteCseq)
+        return;
+    Clear(OkSlot);
+    dialog_->state = Confirmed;
+    std::string sdp = ack.GetBody();
+    if (sdp.empty()) {
+        SipMessage invite;
+        invite.Parse(lastReceivedInvite_);
+        sdp = invite.GetBody();
+    }
+    MediaStart started;
+    if (!StartMediaFromSdp(sdp, true, true, started))
+        return;
+    codec_ = started.codec;
+    EventRecord record;
+    record.type = EventType::SuccessToConnect;
+    record.line = lineNo_;
+    record.texts[0] = started.ip;
+    record.data = started.port;
+    agent_.PostEvent(std::move(record));
+}
+
+void SipCall::UpdateMediaAtReInviteAck(const SipMessage& ack)
+{
+    Clear(OkSlot);
+    SipMessage invite;
+    invite.Parse(lastReceivedInvite_);
+    std::string offerText = invite.GetBody();
+    std::string answer = ack.GetBody().empty() ? offerText : ack.GetBody();
+    SdpDescription offer;
+    bool send = true;
+    if (offer.Parse(offerText)) {
+        std::string address;
+        offer.GetConnectionAddress(address);
+        send = offer.GetDirection() != "sendonly" && address != "0.0.0.0";
+    }
+    MediaStart started;
+    StartMediaFromSdp(answer, send, true, started);
+}
+
+void SipCall::OnAck(const SipMessage& ack)
+{
+    switch (dialog_->state) {
+    case AnsweredAwaitingAck:
+        ConnectMediaAtAck(ack);
+        break;
+    case Confirmed:
+        UpdateMediaAtReInviteAck(ack);
+        break;
+    default:
+        Clear(FinalResponseSlot);
+        if (dialog_->state == RejectedAwaitingAck || (IsPending() && dialog_->state == Idle))
+            agent_.DeferDelete(this);
+        break;
+    }
+}
+
+void SipCall::OnCancel(const std::string& text)
+{
+    if (dialog_->state != Ringing)
+        return;
+    dialog_->state = Idle;
+    Respond(lastReceivedInvite_, 487, "Request Terminated", FinalResponseSlot);
+    OutgoingMessage ok;
+    if (dialog_->BuildResponse(text, 200, "OK", {}, ok))
+        SendOnce(ok);
+    EventRecord stop;
+    stop.type = EventType::IncomingCallRingingStop;
+    stop.texts[0] = dialog_->callId;
+    agent_.PostEvent(std::move(stop));
+}
+
+void SipCall::OnBye(const std::string& text)
+{
+    if (dialog_->state != Idle) {
+        dialog_->state = Idle;
+        ClearAll();
+        StopMedia();
+        agent_.PostLineEvent(EventType::DisconnectCall, lineNo_);
+    }
+    OutgoingMessage ok;
+    if (dialog_->BuildResponse(text, 200, "OK", {}, ok))
+        SendOnce(ok);
 }

@@ -1,32 +1,76 @@
 #pragma once
 
+#include "useragent/CodecList.h"
 #include "useragent/RetransmitTable.h"
 #include "useragent/SipDialog.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
+class SipMessage;
 class SipUserAgent;
 
 // One call: its dialog, its retransmissions and what it remembers of the messages
 // exchanged. Lives on a line, or in the engine's pending list while it rings.
 class SipCall : public RetransmitTable {
 public:
+    // A call still ringing this long is ended with 480.
+    static constexpr int RingingLimitTicks = 180;
+
+    enum State {
+        Idle = 0,
+        InviteSent = 1,
+        InviteSentWithCredentials = 2,
+        RingingReceived = 3,
+        TryingReceived = 4,
+        Ringing = 5,
+        Confirmed = 6,
+        AnsweredAwaitingAck = 7,
+        RejectedAwaitingAck = 8,
+    };
+
     SipCall(SipUserAgent& agent, int lineNo);
 
     SipDialog& Dialog() { return *dialog_; }
     const SipDialog& Dialog() const { return *dialog_; }
-    int State() const { return dialog_->state; }
+    int CallState() const { return dialog_->state; }
     int LineNo() const { return lineNo_; }
     void SetLineNo(int lineNo) { lineNo_ = lineNo; }
     int LastError() const { return lastError_; }
+    int Codec() const { return codec_; }
+    int TelephoneEventPayload() const { return telephoneEventPayload_; }
+    // Unique for the life of the process, so a deferred deletion never hits a newer
+    // call that happens to live at the same address.
+    std::uint64_t Serial() const { return serial_; }
 
-    // Runs the in-dialog checks on a request of this call and answers a bad one;
-    // false when the request must not be processed further.
-    bool CheckInDialog(const std::string& text);
+    // Outgoing calls.
+    bool Dial(const std::string& toUri, const CodecList& engineCodecs);
+    void OnInviteResponse(const SipMessage& response, const std::string& text);
+    void OnCancelResponse(const SipMessage& response, const std::string& text);
+    void OnByeResponse(const SipMessage& response, const std::string& text);
+    bool Disconnect();
     // Drops the call without waiting for answers.
     void HangUp();
+
+    // Incoming calls and requests inside a call.
+    bool CheckInDialog(const std::string& text);
+    void OnInvite(const SipMessage& invite, const std::string& text);
+    void OnAck(const SipMessage& ack);
+    void OnCancel(const std::string& text);
+    void OnBye(const std::string& text);
+    bool Answer(const CodecList& engineCodecs);
+    bool Reject();
+    // Ends a call that has rung for too long; run on every tick.
+    void CheckRingingLimit();
+
+    // Chooses the codec from a peer's SDP by this side's preference and starts media.
+    struct MediaStart {
+        int codec = -1;
+        std::string ip;
+        int port = 0;
+    };
+    bool StartMediaFromSdp(const std::string& sdp, bool send, bool receive, MediaStart& started);
 
 protected:
     void SendEntry(const std::string& text, const std::string& host, int port) override;
@@ -34,11 +78,39 @@ protected:
 
 private:
     void Reset();
+    void StopMedia();
+    void SendOnce(const OutgoingMessage& message);
     void SendTwice(const OutgoingMessage& message);
+    bool BuildLocalSdp(const std::string& direction, std::string& sdp);
+    void Respond(const std::string& request, int status, const std::string& reason, int slot,
+                 const std::string& sdp = {});
+    void PostFinalResponseEvent(const SipMessage& response);
+    void AcknowledgeAndReset(const SipMessage& response, const std::string& text);
+    void OnInvite2xx(const SipMessage& response, const std::string& text);
+    void AnswerInviteChallenge(const SipMessage& response, const std::string& text);
+    void AnswerByeChallenge(const SipMessage& response, const std::string& text);
+    std::string CredentialsFor(const SipMessage& challengeResponse, const std::string& method,
+                               const std::string& uri);
+    void OnInviteTimeout();
+    void AnswerReInvite(const std::string& text);
+    void ReportIncomingCall(const SipMessage& invite);
+    void ConnectMediaAtAck(const SipMessage& ack);
+    void UpdateMediaAtReInviteAck(const SipMessage& ack);
+    bool IsPending() const { return lineNo_ < 0; }
 
     SipUserAgent& agent_;
+    const std::uint64_t serial_;
     std::unique_ptr<SipDialog> dialog_;
     int lineNo_;
     int lastError_ = 0;
+    int nonceCount_ = 0;
+    int telephoneEventPayload_ = -1;
+    int codec_ = -1;
+    CodecList codecs_ = CodecList::CallDefault();
     std::string inviteBranch_;
+    std::string lastReceivedInvite_;
+    std::string lastSentInvite_;
+    std::string lastSentBye_;
+    int reinviteKind_ = 0;
+    int ringingSinceTick_ = 0;
 };

@@ -75,9 +75,8 @@ bool SipUserAgent::Initialize(bool bindToListenIp, const std::string& listenIp, 
         return Fail(TranslateMediaError(media_->LastError()));
     if (!window_) {
         window_ = std::make_unique<MessageWindow>(loop_, "OrvSIPObjectWnd",
-                                                  [this](unsigned message, std::uintptr_t wParam,
-                                                         std::intptr_t lParam) {
-                                                      OnWindowMessage(message, wParam, lParam);
+                                                  [this](unsigned message, std::uintptr_t wParam, std::intptr_t) {
+                                                      OnWindowMessage(message, wParam);
                                                   });
     }
     window_->SetTimer(CallTickTimer, 1000);
@@ -215,7 +214,7 @@ bool SipUserAgent::IsLineBusy(int lineNo)
     if (!CheckLineNumber(lineNo))
         return false;
     SipCall* call = LineCall(lineNo);
-    return call != nullptr && call->State() != 0;
+    return call != nullptr && call->CallState() != 0;
 }
 
 bool SipUserAgent::RegisterToProxy(int expires)
@@ -356,13 +355,13 @@ void SipUserAgent::PostDiagnostic(EventType type, const std::string& text, const
 void SipUserAgent::DeferDelete(SipCall* call)
 {
     if (window_)
-        window_->Post(DeferDeleteMessage, 0, reinterpret_cast<std::intptr_t>(call));
+        window_->Post(DeferDeleteMessage, static_cast<std::uintptr_t>(call->Serial()));
 }
 
-void SipUserAgent::OnDeferredDelete(SipCall* call)
+void SipUserAgent::OnDeferredDelete(std::uint64_t serial)
 {
     auto found = std::find_if(pendingCalls_.begin(), pendingCalls_.end(),
-                              [call](const std::unique_ptr<SipCall>& pending) { return pending.get() == call; });
+                              [serial](const std::unique_ptr<SipCall>& pending) { return pending->Serial() == serial; });
     if (found == pendingCalls_.end())
         return;
     std::unique_ptr<SipCall> removed = std::move(*found);
@@ -389,7 +388,7 @@ void SipUserAgent::OnMediaWaveDone(int line)
     PostLineEvent(EventType::PlayWaveDone, line);
 }
 
-void SipUserAgent::OnWindowMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam)
+void SipUserAgent::OnWindowMessage(unsigned message, std::uintptr_t wParam)
 {
     switch (message) {
     case MessageWindow::TimerMessage:
@@ -399,7 +398,7 @@ void SipUserAgent::OnWindowMessage(unsigned message, std::uintptr_t wParam, std:
         events_.DeliverNext(sink_);
         break;
     case DeferDeleteMessage:
-        OnDeferredDelete(reinterpret_cast<SipCall*>(lParam));
+        OnDeferredDelete(static_cast<std::uint64_t>(wParam));
         break;
     case SocketMessage:
         OnSocketReadable(static_cast<int>(wParam));
@@ -423,8 +422,10 @@ void SipUserAgent::Tick()
         if (call)
             call->Advance();
     }
-    for (auto& call : pendingCalls_)
+    for (auto& call : pendingCalls_) {
         call->Advance();
+        call->CheckRingingLimit();
+    }
 }
 
 void SipUserAgent::OnSocketReadable(int fd)
@@ -483,15 +484,209 @@ void SipUserAgent::OnRequest(const SipMessage& request, const std::string& text)
         AnswerOutsideCall(text, 200, "OK");
     } else if (request.IsNotify()) {
         AnswerOutsideCall(text, 200, "OK");
-    } else if (request.IsInvite() || request.IsAck() || request.IsCancel() || request.IsBye()) {
-        // Calls answer these.
+    } else if (request.IsInvite()) {
+        OnInviteRequest(request, text);
+    } else if (request.IsAck()) {
+        OnAckRequest(request);
+    } else if (request.IsCancel()) {
+        OnCancelRequest(request, text);
+    } else if (request.IsBye()) {
+        OnByeRequest(request, text);
     } else {
         AnswerOutsideCall(text, 405, "Method Not Allowed");
     }
 }
 
-void SipUserAgent::OnResponse(const SipMessage& response, const std::string&)
+void SipUserAgent::OnResponse(const SipMessage& response, const std::string& text)
 {
-    if (response.IsResponseFor("REGISTER"))
+    if (response.IsResponseFor("REGISTER")) {
         registration_->OnResponse(response);
+        return;
+    }
+    SipCall* call = FindCall(response.GetCallId());
+    if (call == nullptr)
+        return;
+    if (response.IsResponseFor("INVITE"))
+        call->OnInviteResponse(response, text);
+    else if (response.IsResponseFor("CANCEL"))
+        call->OnCancelResponse(response, text);
+    else if (response.IsResponseFor("BYE"))
+        call->OnByeResponse(response, text);
+}
+
+bool SipUserAgent::IsPending(const SipCall* call) const
+{
+    return std::any_of(pendingCalls_.begin(), pendingCalls_.end(),
+                       [call](const std::unique_ptr<SipCall>& pending) { return pending.get() == call; });
+}
+
+std::list<std::unique_ptr<SipCall>>::iterator SipUserAgent::FindPending(const std::string& callId)
+{
+    return std::find_if(pendingCalls_.begin(), pendingCalls_.end(), [&](const std::unique_ptr<SipCall>& call) {
+        return SameCallId(call->Dialog().callId, callId);
+    });
+}
+
+void SipUserAgent::OnInviteRequest(const SipMessage& request, const std::string& text)
+{
+    if (doNotDisturb_) {
+        AnswerOutsideCall(text, 486, "Busy Here");
+        return;
+    }
+    SipCall* call = FindCall(request.GetCallId());
+    if (call == nullptr) {
+        if (pendingCalls_.size() >= MaxPendingCalls) {
+            AnswerOutsideCall(text, 486, "Busy Here");
+            return;
+        }
+        pendingCalls_.push_back(std::make_unique<SipCall>(*this, -1));
+        call = pendingCalls_.back().get();
+    }
+    call->OnInvite(request, text);
+}
+
+void SipUserAgent::OnAckRequest(const SipMessage& request)
+{
+    if (SipCall* call = FindCall(request.GetCallId()))
+        call->OnAck(request);
+}
+
+void SipUserAgent::OnCancelRequest(const SipMessage& request, const std::string& text)
+{
+    SipCall* call = FindCall(request.GetCallId());
+    if (call == nullptr) {
+        AnswerOutsideCall(text, 487, "Request Terminated");
+        AnswerOutsideCall(text, 200, "OK");
+        return;
+    }
+    call->OnCancel(text);
+    call->HangUp();
+    if (IsPending(call))
+        DeferDelete(call);
+}
+
+void SipUserAgent::OnByeRequest(const SipMessage& request, const std::string& text)
+{
+    SipCall* call = FindCall(request.GetCallId());
+    if (call == nullptr) {
+        AnswerOutsideCall(text, 200, "OK");
+        return;
+    }
+    call->OnBye(text);
+    call->HangUp();
+    if (IsPending(call))
+        DeferDelete(call);
+}
+
+bool SipUserAgent::ClearIdleLine(int lineNo)
+{
+    std::unique_ptr<SipCall>& current = lines_[static_cast<std::size_t>(lineNo)];
+    if (!current)
+        return true;
+    if (current->CallState() != 0) {
+        lastError_ = 30;
+        return false;
+    }
+    current->HangUp();
+    current.reset();
+    return true;
+}
+
+bool SipUserAgent::AttachLineDevices(int lineNo, int inputDeviceId, int outputDeviceId)
+{
+    if (useSoundDevice_ && !media_->AttachDevices(lineNo, inputDeviceId, outputDeviceId)) {
+        lastError_ = TranslateMediaError(media_->LastError());
+        return false;
+    }
+    return true;
+}
+
+bool SipUserAgent::Connect(int lineNo, const std::string& toUri, int inputDeviceId, int outputDeviceId)
+{
+    if (!CheckLine(lineNo) || !ClearIdleLine(lineNo))
+        return false;
+    std::unique_ptr<SipCall>& slot = lines_[static_cast<std::size_t>(lineNo)];
+    slot = std::make_unique<SipCall>(*this, lineNo);
+    media_->StopMedia(lineNo, true, true);
+    media_->Unhold(lineNo);
+    if (!AttachLineDevices(lineNo, inputDeviceId, outputDeviceId))
+        return false;
+    codecs_.ApplyFallback();
+    if (!slot->Dial(toUri, codecs_)) {
+        lastError_ = slot->LastError();
+        return false;
+    }
+    return true;
+}
+
+bool SipUserAgent::Disconnect(int lineNo)
+{
+    if (!CheckLine(lineNo))
+        return false;
+    SipCall* call = LineCall(lineNo);
+    if (call == nullptr)
+        return true;
+    if (!call->Disconnect()) {
+        lastError_ = call->LastError();
+        return false;
+    }
+    return true;
+}
+
+bool SipUserAgent::AcceptCall(int lineNo, const std::string& callId, int inputDeviceId, int outputDeviceId)
+{
+    if (!CheckLine(lineNo))
+        return false;
+    auto pending = FindPending(callId);
+    if (pending == pendingCalls_.end()) {
+        lastError_ = 32;
+        return false;
+    }
+    if (!ClearIdleLine(lineNo) || !AttachLineDevices(lineNo, inputDeviceId, outputDeviceId))
+        return false;
+    media_->Unhold(lineNo);
+    std::unique_ptr<SipCall>& slot = lines_[static_cast<std::size_t>(lineNo)];
+    slot = std::move(*pending);
+    pendingCalls_.erase(pending);
+    slot->SetLineNo(lineNo);
+    codecs_.ApplyFallback();
+    if (!slot->Answer(codecs_)) {
+        lastError_ = slot->LastError();
+        slot->SetLineNo(-1);
+        pendingCalls_.push_back(std::move(slot));
+        return false;
+    }
+    return true;
+}
+
+bool SipUserAgent::RejectCall(const std::string& callId)
+{
+    auto pending = FindPending(callId);
+    if (pending == pendingCalls_.end()) {
+        lastError_ = 32;
+        return false;
+    }
+    return (*pending)->Reject();
+}
+
+int SipUserAgent::GetOutboundCodec(int lineNo)
+{
+    if (!CheckLine(lineNo))
+        return -1;
+    if (!IsLineBusy(lineNo)) {
+        lastError_ = 34;
+        return -1;
+    }
+    return media_->GetOutboundCodec(lineNo);
+}
+
+int SipUserAgent::GetInboundCodec(int lineNo)
+{
+    if (!CheckLine(lineNo))
+        return -1;
+    if (!IsLineBusy(lineNo)) {
+        lastError_ = 34;
+        return -1;
+    }
+    return media_->GetInboundCodec(lineNo);
 }

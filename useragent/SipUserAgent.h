@@ -56,6 +56,19 @@ public:
     const std::string& GetMyIP();
     bool IsInitialized() const { return initialized_; }
 
+    // Calls.
+    bool Connect(int lineNo, const std::string& toUri, int inputDeviceId, int outputDeviceId);
+    bool Disconnect(int lineNo);
+    bool AcceptCall(int lineNo, const std::string& callId, int inputDeviceId, int outputDeviceId);
+    bool RejectCall(const std::string& callId);
+    void EnableDonotDisturb() { doNotDisturb_ = true; }
+    void DisableDonotDisturb() { doNotDisturb_ = false; }
+    int GetOutboundCodec(int lineNo);
+    int GetInboundCodec(int lineNo);
+    // Ringing calls waiting for an answer; INVITEs of new calls beyond this are busy.
+    static constexpr std::size_t MaxPendingCalls = 16;
+    std::size_t PendingCallCount() const { return pendingCalls_.size(); }
+
     bool RegisterToProxy(int expires);
     bool UnRegisterToProxy();
     bool EnableKeepAlive(int seconds);
@@ -101,14 +114,24 @@ private:
     void OnMediaDtmfDigit(int line, const std::string& digit) override;
     void OnMediaWaveDone(int line) override;
 
-    void OnWindowMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
+    void OnWindowMessage(unsigned message, std::uintptr_t wParam);
     void OnTimer(unsigned timerId);
     void OnSocketReadable(int fd);
     void OnRequest(const SipMessage& request, const std::string& text);
     void OnResponse(const SipMessage& response, const std::string& text);
     void AnswerOutsideCall(const std::string& requestText, int status, const std::string& reason);
+    void OnInviteRequest(const SipMessage& request, const std::string& text);
+    void OnAckRequest(const SipMessage& request);
+    void OnCancelRequest(const SipMessage& request, const std::string& text);
+    void OnByeRequest(const SipMessage& request, const std::string& text);
+    // Frees the idle call of a line before a new call takes the line; false (30) when
+    // the line's call is still active.
+    bool ClearIdleLine(int lineNo);
+    bool AttachLineDevices(int lineNo, int inputDeviceId, int outputDeviceId);
+    std::list<std::unique_ptr<SipCall>>::iterator FindPending(const std::string& callId);
+    bool IsPending(const SipCall* call) const;
     void Tick();
-    void OnDeferredDelete(SipCall* call);
+    void OnDeferredDelete(std::uint64_t serial);
     void HangUpAll();
     SipCall* LineCall(int lineNo);
     // Not initialised: 10; out of range: 29.
