@@ -1,5 +1,6 @@
 #include "platform/VirtualWaveBackend.h"
 #include "platform/WaveBackend.h"
+#include "tests/platform/TempDirectory.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -12,24 +13,9 @@
 #include <mutex>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace {
-
-class TempDirectory {
-public:
-    TempDirectory()
-    {
-        char pattern[] = "/tmp/orvsip-wave-XXXXXX";
-        path_ = mkdtemp(pattern);
-    }
-    ~TempDirectory() { std::system(("rm -rf " + path_).c_str()); }
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
 
 void WriteWav(const std::string& path, const std::vector<std::int16_t>& samples, int rate, int channels)
 {
