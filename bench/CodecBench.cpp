@@ -29,9 +29,25 @@ std::size_t BenchSamples(int codecIndex)
     return codecIndex == CodecSet::G729 ? 80 : codecIndex == CodecSet::Ilbc ? 240 : 160;
 }
 
-bool SkipUnavailable(benchmark::State& state, int codecIndex)
+// One codec with a packet of PCM and its payload.
+struct Packet {
+    CodecSet codecs;
+    VoiceCodec& codec;
+    std::vector<std::int16_t> pcm;
+    std::vector<std::uint8_t> payload;
+
+    explicit Packet(int codecIndex)
+        : codec(*codecs.At(codecIndex)), pcm(TestTone(BenchSamples(codecIndex))), payload(512)
+    {
+        std::size_t bytes = 0;
+        codec.Encode(pcm, payload, bytes);
+        payload.resize(bytes);
+    }
+};
+
+bool SkipUnavailable(benchmark::State& state)
 {
-    if (CodecSet::IsAvailable(codecIndex))
+    if (CodecSet::IsAvailable(static_cast<int>(state.range(0))))
         return false;
     state.SkipWithError("codec not built in");
     return true;
@@ -39,36 +55,26 @@ bool SkipUnavailable(benchmark::State& state, int codecIndex)
 
 void Encode(benchmark::State& state)
 {
-    const auto codecIndex = static_cast<int>(state.range(0));
-    if (SkipUnavailable(state, codecIndex))
+    if (SkipUnavailable(state))
         return;
-    CodecSet codecs;
-    VoiceCodec& codec = *codecs.At(codecIndex);
-    const auto pcm = TestTone(BenchSamples(codecIndex));
-    std::vector<std::uint8_t> payload(512);
+    Packet packet(static_cast<int>(state.range(0)));
+    std::vector<std::uint8_t> out(512);
     std::size_t bytes = 0;
     for (auto _ : state) {
-        codec.Encode(pcm, payload, bytes);
-        benchmark::DoNotOptimize(payload.data());
+        packet.codec.Encode(packet.pcm, out, bytes);
+        benchmark::DoNotOptimize(out.data());
     }
 }
 
 void Decode(benchmark::State& state)
 {
-    const auto codecIndex = static_cast<int>(state.range(0));
-    if (SkipUnavailable(state, codecIndex))
+    if (SkipUnavailable(state))
         return;
-    CodecSet codecs;
-    VoiceCodec& codec = *codecs.At(codecIndex);
-    const auto pcm = TestTone(BenchSamples(codecIndex));
-    std::vector<std::uint8_t> payload(512);
-    std::size_t bytes = 0;
-    codec.Encode(pcm, payload, bytes);
-    payload.resize(bytes);
-    std::vector<std::int16_t> decoded(pcm.size());
+    Packet packet(static_cast<int>(state.range(0)));
+    std::vector<std::int16_t> decoded(packet.pcm.size());
     std::size_t samples = 0;
     for (auto _ : state) {
-        codec.Decode(payload, decoded, samples);
+        packet.codec.Decode(packet.payload, decoded, samples);
         benchmark::DoNotOptimize(decoded.data());
     }
 }
