@@ -1,0 +1,302 @@
+#include "media/AudioDevice.h"
+
+#include "media/AudioError.h"
+#include "media/MixerVolumes.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr std::size_t BlockBytes = AudioDevice::BlockSamples * 2;
+
+void SetUpBuffers(std::vector<std::int16_t>& data, WaveBlock* blocks, std::atomic<int>* states, int count)
+{
+    data.assign(static_cast<std::size_t>(count) * AudioDevice::BlockSamples, 0);
+    for (int slot = 0; slot < count; ++slot) {
+        blocks[slot] = {data.data() + static_cast<std::size_t>(slot) * AudioDevice::BlockSamples, BlockBytes, 0,
+                        slot};
+        states[slot] = AudioDevice::BufferFree;
+    }
+}
+
+std::vector<int> StatesOf(const std::atomic<int>* states, int count)
+{
+    return std::vector<int>(states, states + count);
+}
+
+} // namespace
+
+AudioDevice::AudioDevice(AudioDeviceOwner& owner, WaveBackend& backend) : owner_(owner), backend_(backend)
+{
+    SetUpBuffers(captureData_, captureBlocks_.data(), captureStates_.data(), CaptureBuffers);
+    SetUpBuffers(playbackData_, playbackBlocks_.data(), playbackStates_.data(), PlaybackBuffers);
+}
+
+AudioDevice::~AudioDevice()
+{
+    CloseCapture();
+    ClosePlayback();
+}
+
+int AudioDevice::OpenCapture(int deviceId)
+{
+    std::lock_guard lock(streamsMutex_);
+    auto opened = backend_.Open(WaveDirection::Capture, deviceId,
+                                [this](WaveNotice notice, WaveBlock* block) { OnCaptureNotice(notice, block); });
+    if (opened == nullptr)
+        return AudioCaptureOpenFailed;
+    CloseCaptureLocked();
+    capture_ = std::move(opened);
+    echoGain_.ResetEcho();
+    microphoneMuted_ = false;
+    heldBlock_.fill(0);
+    const bool queued = QueueCaptureBuffers();
+    microphoneMeter_.Reset();
+    captureRunning_ = queued;
+    if (!queued || !capture_->Start()) {
+        CloseCaptureLocked();
+        return AudioCaptureOpenFailed;
+    }
+    captureHandle_ = nextHandle_++;
+    return AudioOk;
+}
+
+bool AudioDevice::QueueCaptureBuffers()
+{
+    for (int slot = 0; slot < CaptureBuffers; ++slot) {
+        captureStates_[slot] = BufferQueued;
+        if (!capture_->Queue(&captureBlocks_[slot])) {
+            captureStates_[slot] = BufferFree;
+            return false;
+        }
+    }
+    return true;
+}
+
+int AudioDevice::OpenPlayback(int deviceId)
+{
+    std::lock_guard lock(streamsMutex_);
+    auto opened = backend_.Open(WaveDirection::Playback, deviceId,
+                                [this](WaveNotice notice, WaveBlock* block) { OnPlaybackNotice(notice, block); });
+    if (opened == nullptr)
+        return AudioPlaybackOpenFailed;
+    ClosePlaybackLocked();
+    playback_ = std::move(opened);
+    for (auto& state : playbackStates_)
+        state = BufferFree;
+    playbackSlot_ = 0;
+    playbackRunning_ = true;
+    speakerMuted_ = false;
+    speakerMeter_.Reset();
+    PrimePlayback();
+    if (!playback_->Start()) {
+        ClosePlaybackLocked();
+        return AudioPlaybackOpenFailed;
+    }
+    playbackHandle_ = nextHandle_++;
+    return AudioOk;
+}
+
+// 200 ms of silence ahead of the first mixed block; every block played then
+// brings one more, so 20 stay in flight.
+void AudioDevice::PrimePlayback()
+{
+    const Block silence{};
+    for (int block = 0; block < PrimedBlocks; ++block)
+        WritePlaybackBlock(silence);
+}
+
+void AudioDevice::CloseCapture()
+{
+    std::lock_guard lock(streamsMutex_);
+    CloseCaptureLocked();
+}
+
+void AudioDevice::ClosePlayback()
+{
+    std::lock_guard lock(streamsMutex_);
+    ClosePlaybackLocked();
+}
+
+void AudioDevice::CloseCaptureLocked()
+{
+    if (capture_ == nullptr)
+        return;
+    captureRunning_ = false;
+    capture_->Reset();
+    capture_->Close();
+    FreeDoneBuffers(captureStates_.data(), CaptureBuffers);
+    capture_.reset();
+    captureHandle_ = 0;
+}
+
+void AudioDevice::ClosePlaybackLocked()
+{
+    if (playback_ == nullptr)
+        return;
+    playbackRunning_ = false;
+    playback_->Reset();
+    playback_->Close();
+    FreeDoneBuffers(playbackStates_.data(), PlaybackBuffers);
+    playback_.reset();
+    playbackHandle_ = 0;
+}
+
+void AudioDevice::FreeDoneBuffers(std::atomic<int>* states, int count)
+{
+    for (int slot = 0; slot < count; ++slot) {
+        if (states[slot] == BufferDone)
+            states[slot] = BufferFree;
+    }
+}
+
+void AudioDevice::OnCaptureNotice(WaveNotice notice, WaveBlock* block)
+{
+    if (notice != WaveNotice::BlockDone)
+        return;
+    if (captureRunning_) {
+        ProcessCapturedBlock(*block);
+        if (capture_->Queue(block))
+            return;
+    }
+    captureStates_[block->slot] = BufferDone;
+}
+
+// The block captured one callback earlier is cleaned and sent; the new one is
+// held back in its place.
+void AudioDevice::ProcessCapturedBlock(const WaveBlock& block)
+{
+    if (block.bytesRecorded != BlockBytes)
+        return;
+    Block outgoing = heldBlock_;
+    if (microphoneMuted_) {
+        outgoing.fill(0);
+    } else {
+        microphoneMeter_.Feed(outgoing);
+        echoGain_.Process(outgoing);
+    }
+    owner_.OnMicrophoneBlock(outgoing);
+    std::copy_n(block.data, BlockSamples, heldBlock_.begin());
+}
+
+void AudioDevice::OnPlaybackNotice(WaveNotice notice, WaveBlock* block)
+{
+    if (notice != WaveNotice::BlockDone)
+        return;
+    playbackStates_[block->slot] = BufferDone;
+    if (!playbackRunning_)
+        return;
+    speakerMeter_.Feed(std::span<const std::int16_t>(block->data, BlockSamples));
+    PlayNextBlock();
+}
+
+void AudioDevice::PlayNextBlock()
+{
+    Block mixed{};
+    const bool heard = owner_.OnSpeakerBlock(mixed);
+    if (!heard)
+        mixed.fill(0);
+    else if (echoGain_.EchoNoiseEnabled() && captureRunning_ && !microphoneMuted_)
+        echoGain_.WriteReference(mixed);
+    WritePlaybackBlock(mixed);
+}
+
+void AudioDevice::WritePlaybackBlock(const Block& samples)
+{
+    if (!playbackRunning_)
+        return;
+    if (playbackSlot_ >= PlaybackBuffers)
+        playbackSlot_ = 0;
+    auto& state = playbackStates_[playbackSlot_];
+    if (state == BufferQueued)
+        return;
+    WaveBlock& block = playbackBlocks_[playbackSlot_];
+    if (speakerMuted_)
+        std::fill_n(block.data, BlockSamples, 0);
+    else
+        std::copy(samples.begin(), samples.end(), block.data);
+    state = BufferQueued;
+    if (playback_->Queue(&block))
+        ++playbackSlot_;
+    else
+        state = BufferFree;
+}
+
+void AudioDevice::MuteMicrophone(bool mute)
+{
+    echoGain_.ResetEcho();
+    microphoneMuted_ = mute;
+}
+
+int AudioDevice::GetSpeakerVolume(int& volume)
+{
+    std::lock_guard lock(streamsMutex_);
+    volume = -1;
+    if (playback_ == nullptr)
+        return AudioNoPlayback;
+    const auto read = MixerVolumes::SpeakerVolume(*playback_);
+    if (!read)
+        return AudioPlaybackMixerFailed;
+    volume = *read;
+    return AudioOk;
+}
+
+int AudioDevice::SetSpeakerVolume(int volume)
+{
+    std::lock_guard lock(streamsMutex_);
+    if (playback_ == nullptr)
+        return AudioNoPlayback;
+    return MixerVolumes::SetSpeakerVolume(*playback_, volume) ? AudioOk : AudioPlaybackMixerFailed;
+}
+
+int AudioDevice::GetMicrophoneVolume(int& volume)
+{
+    std::lock_guard lock(streamsMutex_);
+    volume = -1;
+    if (capture_ == nullptr)
+        return AudioNoCapture;
+    const auto read = MixerVolumes::MicrophoneVolume(*capture_);
+    if (!read)
+        return AudioCaptureMixerFailed;
+    volume = *read;
+    return AudioOk;
+}
+
+int AudioDevice::SetMicrophoneVolume(int volume)
+{
+    std::lock_guard lock(streamsMutex_);
+    if (capture_ == nullptr)
+        return AudioNoCapture;
+    return MixerVolumes::SetMicrophoneVolume(*capture_, volume) ? AudioOk : AudioCaptureMixerFailed;
+}
+
+int AudioDevice::SetMicrophoneBoost(bool on)
+{
+    std::lock_guard lock(streamsMutex_);
+    if (capture_ == nullptr)
+        return AudioNoCapture;
+    return MixerVolumes::SetMicrophoneBoost(*capture_, on) ? AudioOk : AudioNoBoostControl;
+}
+
+int AudioDevice::GetMicrophoneBoost(bool& on)
+{
+    std::lock_guard lock(streamsMutex_);
+    on = false;
+    if (capture_ == nullptr)
+        return AudioNoCapture;
+    const auto read = MixerVolumes::MicrophoneBoost(*capture_);
+    if (!read)
+        return AudioNoBoostControl;
+    on = *read;
+    return AudioOk;
+}
+
+std::vector<int> AudioDevice::CaptureBufferStates() const
+{
+    return StatesOf(captureStates_.data(), CaptureBuffers);
+}
+
+std::vector<int> AudioDevice::PlaybackBufferStates() const
+{
+    return StatesOf(playbackStates_.data(), PlaybackBuffers);
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+// What the audio device asks of the media engine, from the wave-device threads.
+class AudioDeviceOwner {
+public:
+    static constexpr std::size_t BlockSamples = 80;
+
+    virtual ~AudioDeviceOwner() = default;
+    // One cleaned 10 ms microphone block for every line's sending path.
+    virtual void OnMicrophoneBlock(std::span<const std::int16_t, BlockSamples> block) = 0;
+    // Mixes one 10 ms speaker block from all lines into `block` (zeroed on entry);
+    // false when no line had audio.
+    virtual bool OnSpeakerBlock(std::span<std::int16_t, BlockSamples> block) = 0;
+};

@@ -1,0 +1,81 @@
+#include "media/DeviceAttachments.h"
+
+#include "media/AudioDevice.h"
+#include "media/AudioError.h"
+
+int DeviceAttachments::Attach(int line, int inputId, int outputId, AudioDevice* device)
+{
+    if (!IsLine(line))
+        return AudioBadLine;
+    const auto index = static_cast<std::size_t>(line);
+    if (device != nullptr) {
+        if (AttachWay(Way::Capture, index, inputId, *device) != AudioOk) {
+            Detach(line, device);
+            return AudioCaptureOpenFailed;
+        }
+        if (AttachWay(Way::Playback, index, outputId, *device) != AudioOk) {
+            Detach(line, device);
+            return AudioPlaybackOpenFailed;
+        }
+    }
+    lines_[index].inputId = inputId;
+    lines_[index].outputId = outputId;
+    return AudioOk;
+}
+
+int DeviceAttachments::AttachWay(Way way, std::size_t line, int id, AudioDevice& device)
+{
+    LineDevices& devices = lines_[line];
+    if (IdOf(way, devices) == id && HandleOf(way, devices) != 0)
+        return AudioOk;
+    const std::uint32_t shared = HandleHeldFor(way, id, line);
+    if (shared != 0) {
+        HandleOf(way, devices) = shared;
+        IdOf(way, devices) = id;
+        return AudioOk;
+    }
+    const int result = way == Way::Capture ? device.OpenCapture(id) : device.OpenPlayback(id);
+    if (result != AudioOk)
+        return result;
+    const std::uint32_t opened = way == Way::Capture ? device.CaptureHandle() : device.PlaybackHandle();
+    // The one stream now runs on `id`: every line that held it follows.
+    for (LineDevices& other : lines_) {
+        if (HandleOf(way, other) != 0) {
+            HandleOf(way, other) = opened;
+            IdOf(way, other) = id;
+        }
+    }
+    HandleOf(way, devices) = opened;
+    IdOf(way, devices) = id;
+    return AudioOk;
+}
+
+int DeviceAttachments::Detach(int line, AudioDevice* device)
+{
+    if (!IsLine(line))
+        return AudioBadLine;
+    const auto index = static_cast<std::size_t>(line);
+    LineDevices& devices = lines_[index];
+    if (device != nullptr && devices.captureHandle != 0 &&
+        HandleHeldFor(Way::Capture, devices.inputId, index) == 0)
+        device->CloseCapture();
+    if (device != nullptr && devices.playbackHandle != 0 &&
+        HandleHeldFor(Way::Playback, devices.outputId, index) == 0)
+        device->ClosePlayback();
+    devices = LineDevices{};
+    return AudioOk;
+}
+
+DeviceAttachments::LineDevices DeviceAttachments::Line(int line) const
+{
+    return IsLine(line) ? lines_[static_cast<std::size_t>(line)] : LineDevices{};
+}
+
+std::uint32_t DeviceAttachments::HandleHeldFor(Way way, int id, std::size_t except) const
+{
+    for (std::size_t other = 0; other < lines_.size(); ++other) {
+        if (other != except && IdOf(way, lines_[other]) == id && HandleOf(way, lines_[other]) != 0)
+            return HandleOf(way, lines_[other]);
+    }
+    return 0;
+}

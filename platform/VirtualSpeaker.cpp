@@ -1,0 +1,15 @@
+#include "platform/VirtualSpeaker.h"
+
+bool VirtualSpeaker::Start()
+{
+    pacer_.Restart();
+    return true;
+}
+
+std::size_t VirtualSpeaker::Transfer(std::span<std::int16_t> samples)
+{
+    pacer_.WaitForNextTick();
+    if (sink_ != nullptr)
+        sink_->Write(samples);
+    return samples.size();
+}

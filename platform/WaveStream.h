@@ -1,0 +1,79 @@
+#pragma once
+
+#include "platform/WaveTransport.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+enum class WaveDirection { Capture, Playback };
+
+// A buffer handed to a stream. The stream owns it from Queue until its
+// BlockDone notice.
+struct WaveBlock {
+    std::int16_t* data = nullptr;
+    std::size_t bytes = 0;         // size of `data`, a whole number of samples
+    std::size_t bytesRecorded = 0; // capture: bytes the device filled
+    int slot = 0;                  // the owner's own tag
+};
+
+enum class WaveNotice { BlockDone, Closed };
+
+// Notices arrive on the stream's own thread, one at a time; `block` is null for Closed.
+using WaveCallback = std::function<void(WaveNotice notice, WaveBlock* block)>;
+
+// An open capture or playback stream: queued blocks are filled or played one after
+// another, 10 ms of audio each, and handed back through the callback. With no
+// block queued, playback plays silence and capture is lost. The stream also carries the software volume (0..65535) and, for capture,
+// a +20 dB boost switch.
+class WaveStream {
+public:
+    static constexpr std::uint32_t FullVolume = 65535;
+
+    WaveStream(WaveDirection direction, std::unique_ptr<WaveTransport> transport, WaveCallback callback);
+    ~WaveStream();
+    WaveStream(const WaveStream&) = delete;
+    WaveStream& operator=(const WaveStream&) = delete;
+
+    WaveDirection Direction() const { return direction_; }
+    // false once the stream is closing.
+    bool Queue(WaveBlock* block);
+    bool Start();
+    // Hands every queued block back; returns after their notices were delivered.
+    // Not to be called from the callback.
+    void Reset();
+    // Hands every queued block back, delivers Closed and stops the stream's thread:
+    // no callback runs once Close returns. Not to be called from the callback.
+    void Close();
+
+    std::uint32_t Volume() const { return volume_; }
+    void SetVolume(std::uint32_t volume) { volume_ = volume; }
+    bool Boost() const { return boost_; }
+    void SetBoost(bool on) { boost_ = on; }
+
+private:
+    void Run();
+    WaveBlock* TakeNextBlock();
+    void ReturnQueued(std::unique_lock<std::mutex>& lock);
+    void Move(WaveBlock* block);
+    void ApplyGain(std::span<std::int16_t> samples) const;
+
+    const WaveDirection direction_;
+    std::unique_ptr<WaveTransport> transport_;
+    WaveCallback callback_;
+    std::atomic<std::uint32_t> volume_{FullVolume};
+    std::atomic<bool> boost_{false};
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<WaveBlock*> queue_;
+    bool started_ = false;
+    bool closing_ = false;
+    bool resetRequested_ = false;
+    std::thread worker_;
+};

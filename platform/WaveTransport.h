@@ -1,0 +1,16 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+// What moves samples between a wave stream and a device: one 10 ms block per
+// call, at the device's pace.
+class WaveTransport {
+public:
+    virtual ~WaveTransport() = default;
+    virtual bool Start() = 0;
+    // Capture fills `samples`, playback consumes them. Blocks until the device
+    // has room or data; returns the samples moved.
+    virtual std::size_t Transfer(std::span<std::int16_t> samples) = 0;
+};

@@ -1,0 +1,198 @@
+#include "AudioTestSupport.h"
+#include "SpeechSignal.h"
+#include "media/AudioDevice.h"
+#include "media/AudioError.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+int CountState(const std::vector<int>& states, int state)
+{
+    return static_cast<int>(std::count(states.begin(), states.end(), state));
+}
+
+std::vector<std::int16_t> Flatten(const std::vector<std::array<std::int16_t, 80>>& blocks)
+{
+    std::vector<std::int16_t> samples;
+    for (const auto& block : blocks)
+        samples.insert(samples.end(), block.begin(), block.end());
+    return samples;
+}
+
+} // namespace
+
+TEST(AudioDevice, PlaybackKeepsTwentyBlocksInFlight)
+{
+    RecordingOwner owner;
+    VirtualWaveBackend backend;
+    AudioDevice device(owner, backend);
+    ASSERT_EQ(device.OpenPlayback(-1), AudioOk);
+    EXPECT_NE(device.PlaybackHandle(), 0u);
+    EXPECT_TRUE(device.PlaybackRunning());
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const int queued = CountState(device.PlaybackBufferStates(), AudioDevice::BufferQueued);
+    EXPECT_GE(queued, AudioDevice::PrimedBlocks - 1);
+    EXPECT_LE(queued, AudioDevice::PrimedBlocks);
+    EXPECT_GT(owner.SpeakerCalls(), 0);
+}
+
+TEST(AudioDevice, CloseHandsBackEveryBufferAndStopsTheCallbacks)
+{
+    RecordingOwner owner;
+    VirtualWaveBackend backend;
+    AudioDevice device(owner, backend);
+    ASSERT_EQ(device.OpenCapture(0), AudioOk);
+    ASSERT_EQ(device.OpenPlayback(0), AudioOk);
+    ASSERT_TRUE(owner.WaitForMicrophoneBlocks(3));
+    device.CloseCapture();
+    device.ClosePlayback();
+    EXPECT_EQ(device.CaptureHandle(), 0u);
+    EXPECT_EQ(device.PlaybackHandle(), 0u);
+    EXPECT_EQ(CountState(device.CaptureBufferStates(), AudioDevice::BufferFree), AudioDevice::CaptureBuffers);
+    EXPECT_EQ(CountState(device.PlaybackBufferStates(), AudioDevice::BufferFree), AudioDevice::PlaybackBuffers);
+    const std::size_t microphone = owner.MicrophoneCount();
+    const int speaker = owner.SpeakerCalls();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(owner.MicrophoneCount(), microphone);
+    EXPECT_EQ(owner.SpeakerCalls(), speaker);
+}
+
+TEST(AudioDevice, CaptureHoldsOneBlockBackAndPassesItBitExactWhenProcessingIsOff)
+{
+    TempDirectory directory;
+    const auto speech = SpeechLikeSignal(800);
+    WriteMonoWav(directory.File("mic.wav"), speech);
+    ScopedEnvironment microphoneFile("ORVSIP_VIRTUAL_MIC", directory.File("mic.wav"));
+    RecordingOwner owner;
+    VirtualWaveBackend backend;
+    AudioDevice device(owner, backend);
+    device.EchoGain().DisableEchoNoiseCancellation();
+    ASSERT_EQ(device.OpenCapture(0), AudioOk);
+    ASSERT_TRUE(owner.WaitForMicrophoneBlocks(6));
+    device.CloseCapture();
+    const auto sent = Flatten(owner.MicrophoneBlocks());
+    for (std::size_t i = 0; i < 80; ++i)
+        ASSERT_EQ(sent[i], 0) << "the first block sent is the empty held block";
+    for (std::size_t i = 80; i < 6 * 80; ++i)
+        ASSERT_EQ(sent[i], speech[i - 80]) << i;
+}
+
+TEST(AudioDevice, CaptureBlocksOfAnotherSizeAreIgnored)
+{
+    RecordingOwner owner;
+    ShortBlockBackend backend(60);
+    AudioDevice device(owner, backend);
+    ASSERT_EQ(device.OpenCapture(0), AudioOk);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    device.CloseCapture();
+    EXPECT_EQ(owner.MicrophoneCount(), 0u);
+}
+
+TEST(AudioDevice, MutedMicrophoneSendsSilenceAndSkipsMeterAndEcho)
+{
+    TempDirectory directory;
+    WriteMonoWav(directory.File("mic.wav"), SpeechLikeSignal(800));
+    ScopedEnvironment microphoneFile("ORVSIP_VIRTUAL_MIC", directory.File("mic.wav"));
+    RecordingOwner owner;
+    VirtualWaveBackend backend;
+    AudioDevice device(owner, backend);
+    ASSERT_EQ(device.OpenCapture(0), AudioOk);
+    device.MuteMicrophone(true);
+    const std::array<std::int16_t, 80> reference{};
+    device.EchoGain().WriteReference(reference);
+    const std::size_t before = owner.MicrophoneCount();
+    ASSERT_TRUE(owner.WaitForMicrophoneBlocks(before + 5));
+    device.CloseCapture();
+    const auto blocks = owner.MicrophoneBlocks();
+    for (std::size_t block = before + 1; block < blocks.size(); ++block) {
+        for (std::int16_t sample : blocks[block])
+            ASSERT_EQ(sample, 0) << block;
+    }
+    EXPECT_EQ(device.EchoGain().ReferenceBytes(), 160u) << "echo processing did not run";
+    EXPECT_EQ(device.MicrophoneLevel(), 0);
+}
+
+TEST(AudioDevice, SpeakerAudioFeedsTheEchoReferenceOnlyWhileTheMicrophoneListens)
+{
+    RecordingOwner owner;
+    owner.PlayToSpeaker(500);
+    VirtualWaveBackend backend;
+    AudioDevice device(owner, backend);
+    ASSERT_EQ(device.OpenPlayback(0), AudioOk);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(device.EchoGain().ReferenceBytes(), 0u) << "no microphone running";
+    device.ClosePlayback();
+
+    // A microphone whose blocks are all ignored never consumes the reference.
+    ShortBlockBackend neverConsumes(60);
+    AudioDevice listening(owner, neverConsumes);
+    ASSERT_EQ(listening.OpenCapture(0), AudioOk);
+    ASSERT_EQ(listening.OpenPlayback(0), AudioOk);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_GT(listening.EchoGain().ReferenceBytes(), 0u);
+}
+
+TEST(AudioDevice, MutedSpeakerPlaysSilenceAndTheMeterShowsIt)
+{
+    RecordingOwner owner;
+    owner.PlayToSpeaker(20000);
+    VirtualWaveBackend backend;
+    AudioDevice device(owner, backend);
+    ASSERT_EQ(device.OpenPlayback(0), AudioOk);
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    EXPECT_GT(device.SpeakerLevel(), 0);
+    device.MuteSpeaker(true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    EXPECT_EQ(device.SpeakerLevel(), 0);
+}
+
+TEST(AudioDevice, VolumesGoThroughTheMixerAsEightBitValues)
+{
+    RecordingOwner owner;
+    VirtualWaveBackend backend;
+    AudioDevice device(owner, backend);
+    int volume = 0;
+    EXPECT_EQ(device.GetSpeakerVolume(volume), AudioNoPlayback);
+    EXPECT_EQ(volume, -1);
+    EXPECT_EQ(device.SetSpeakerVolume(10), AudioNoPlayback);
+    EXPECT_EQ(device.GetMicrophoneVolume(volume), AudioNoCapture);
+    EXPECT_EQ(device.SetMicrophoneVolume(10), AudioNoCapture);
+    bool boost = true;
+    EXPECT_EQ(device.GetMicrophoneBoost(boost), AudioNoCapture);
+    EXPECT_EQ(device.SetMicrophoneBoost(true), AudioNoCapture);
+
+    ASSERT_EQ(device.OpenPlayback(0), AudioOk);
+    ASSERT_EQ(device.OpenCapture(0), AudioOk);
+    EXPECT_EQ(device.SetSpeakerVolume(300), AudioOk);
+    EXPECT_EQ(device.GetSpeakerVolume(volume), AudioOk);
+    EXPECT_EQ(volume, 255);
+    EXPECT_EQ(device.SetSpeakerVolume(100), AudioOk);
+    EXPECT_EQ(device.GetSpeakerVolume(volume), AudioOk);
+    EXPECT_EQ(volume, 100);
+    EXPECT_EQ(device.SetMicrophoneVolume(300), AudioOk);
+    EXPECT_EQ(device.GetMicrophoneVolume(volume), AudioOk);
+    EXPECT_EQ(volume, 44);
+    EXPECT_EQ(device.SetMicrophoneBoost(true), AudioOk);
+    EXPECT_EQ(device.GetMicrophoneBoost(boost), AudioOk);
+    EXPECT_TRUE(boost);
+}
+
+TEST(AudioDevice, ReopeningReplacesTheStreamWithoutLeakingIt)
+{
+    RecordingOwner owner;
+    CountingBackend backend;
+    AudioDevice device(owner, backend);
+    ASSERT_EQ(device.OpenCapture(0), AudioOk);
+    const auto first = device.CaptureHandle();
+    ASSERT_EQ(device.OpenCapture(-1), AudioOk);
+    EXPECT_NE(device.CaptureHandle(), first);
+    EXPECT_EQ(backend.captures, 1);
+    EXPECT_EQ(device.OpenCapture(7), AudioCaptureOpenFailed);
+    EXPECT_NE(device.CaptureHandle(), 0u) << "a failed open keeps the running stream";
+    EXPECT_EQ(backend.captures, 1);
+    EXPECT_EQ(device.OpenPlayback(7), AudioPlaybackOpenFailed);
+    EXPECT_EQ(backend.playbacks, 0);
+}

@@ -1,0 +1,175 @@
+#include "platform/WaveStream.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// Moves blocks as fast as asked, with a short sleep so a test can catch it mid-way.
+class FakeTransport : public WaveTransport {
+public:
+    explicit FakeTransport(std::int16_t value, std::vector<std::int16_t>* played = nullptr)
+        : value_(value), played_(played)
+    {
+    }
+    bool Start() override { return true; }
+    std::size_t Transfer(std::span<std::int16_t> samples) override
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (played_ != nullptr)
+            played_->insert(played_->end(), samples.begin(), samples.end());
+        else
+            std::fill(samples.begin(), samples.end(), value_);
+        return samples.size();
+    }
+
+private:
+    std::int16_t value_;
+    std::vector<std::int16_t>* played_;
+};
+
+struct Buffers {
+    std::array<std::array<std::int16_t, 80>, 4> data{};
+    std::array<WaveBlock, 4> blocks{};
+    Buffers()
+    {
+        for (std::size_t i = 0; i < blocks.size(); ++i)
+            blocks[i] = {data[i].data(), 160, 0, static_cast<int>(i)};
+    }
+};
+
+struct Notices {
+    std::atomic<int> done{0};
+    std::atomic<int> closed{0};
+    std::atomic<bool> afterClose{false};
+    WaveCallback Callback()
+    {
+        return [this](WaveNotice notice, WaveBlock*) {
+            if (closed > 0)
+                afterClose = true;
+            if (notice == WaveNotice::BlockDone)
+                ++done;
+            else
+                ++closed;
+        };
+    }
+};
+
+} // namespace
+
+TEST(WaveStream, CaptureFillsQueuedBlocksInOrder)
+{
+    Buffers buffers;
+    std::vector<int> order;
+    std::atomic<int> done{0};
+    WaveStream stream(WaveDirection::Capture, std::make_unique<FakeTransport>(1000),
+                      [&](WaveNotice notice, WaveBlock* block) {
+                          if (notice == WaveNotice::BlockDone) {
+                              order.push_back(block->slot);
+                              ++done;
+                          }
+                      });
+    for (auto& block : buffers.blocks)
+        ASSERT_TRUE(stream.Queue(&block));
+    ASSERT_TRUE(stream.Start());
+    while (done < 4)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    stream.Close();
+    EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(buffers.blocks[2].bytesRecorded, 160u);
+    EXPECT_EQ(buffers.data[2][79], 1000);
+}
+
+TEST(WaveStream, NothingMovesBeforeStart)
+{
+    Buffers buffers;
+    Notices notices;
+    WaveStream stream(WaveDirection::Capture, std::make_unique<FakeTransport>(1), notices.Callback());
+    stream.Queue(&buffers.blocks[0]);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(notices.done, 0);
+    stream.Reset();
+    EXPECT_EQ(notices.done, 1);
+    EXPECT_EQ(buffers.blocks[0].bytesRecorded, 0u);
+}
+
+TEST(WaveStream, ResetHandsBackEveryQueuedBlock)
+{
+    Buffers buffers;
+    Notices notices;
+    WaveStream stream(WaveDirection::Playback, std::make_unique<FakeTransport>(0), notices.Callback());
+    for (auto& block : buffers.blocks)
+        stream.Queue(&block);
+    stream.Start();
+    stream.Reset();
+    EXPECT_EQ(notices.done, 4);
+    EXPECT_EQ(notices.closed, 0);
+}
+
+TEST(WaveStream, CloseDeliversClosedLastAndNothingAfterwards)
+{
+    Buffers buffers;
+    Notices notices;
+    auto stream = std::make_unique<WaveStream>(WaveDirection::Playback, std::make_unique<FakeTransport>(0),
+                                               notices.Callback());
+    for (auto& block : buffers.blocks)
+        stream->Queue(&block);
+    stream->Start();
+    stream->Close();
+    EXPECT_EQ(notices.done, 4);
+    EXPECT_EQ(notices.closed, 1);
+    EXPECT_FALSE(stream->Queue(&buffers.blocks[0]));
+    stream.reset();
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(notices.closed, 1);
+    EXPECT_FALSE(notices.afterClose);
+}
+
+TEST(WaveStream, PlaybackAppliesTheVolume)
+{
+    Buffers buffers;
+    buffers.data[0].fill(10000);
+    std::vector<std::int16_t> played;
+    std::atomic<int> done{0};
+    WaveStream stream(WaveDirection::Playback, std::make_unique<FakeTransport>(0, &played),
+                      [&](WaveNotice notice, WaveBlock*) { done += notice == WaveNotice::BlockDone; });
+    stream.SetVolume(WaveStream::FullVolume / 2);
+    stream.Queue(&buffers.blocks[0]);
+    stream.Start();
+    while (done < 1)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    stream.Close();
+    ASSERT_GE(played.size(), 80u);
+    EXPECT_EQ(played[0], 4999);
+    EXPECT_EQ(buffers.data[0][0], 10000) << "the caller's block is not changed";
+}
+
+TEST(WaveStream, CaptureBoostAddsTwentyDecibelsAndSaturates)
+{
+    Buffers buffers;
+    std::atomic<int> done{0};
+    WaveStream stream(WaveDirection::Capture, std::make_unique<FakeTransport>(1000),
+                      [&](WaveNotice notice, WaveBlock*) { done += notice == WaveNotice::BlockDone; });
+    stream.SetBoost(true);
+    stream.Queue(&buffers.blocks[0]);
+    stream.Start();
+    while (done < 1)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(buffers.data[0][0], 10000);
+    stream.Reset();
+    stream.Close();
+
+    WaveStream loud(WaveDirection::Capture, std::make_unique<FakeTransport>(5000),
+                    [&](WaveNotice notice, WaveBlock*) { done += notice == WaveNotice::BlockDone; });
+    loud.SetBoost(true);
+    loud.Queue(&buffers.blocks[1]);
+    loud.Start();
+    while (done < 2)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(buffers.data[1][0], 32767);
+}
