@@ -1,7 +1,7 @@
 #include "media/AudioControl.h"
 
 #include "media/AudioDevice.h"
-#include "media/AudioError.h"
+#include "media/MediaError.h"
 
 namespace {
 
@@ -10,9 +10,9 @@ template <typename Action>
 int WithEchoGain(AudioDevice* device, Action action)
 {
     if (device == nullptr)
-        return AudioNoCapture;
+        return MediaNoCapture;
     action(device->EchoGain());
-    return AudioOk;
+    return MediaOk;
 }
 
 } // namespace
@@ -21,52 +21,52 @@ int AudioControl::MuteMicrophone(bool mute)
 {
     if (device_ != nullptr)
         device_->MuteMicrophone(mute);
-    return AudioOk;
+    return MediaOk;
 }
 
 int AudioControl::MuteSpeaker(bool mute)
 {
     if (device_ != nullptr)
         device_->MuteSpeaker(mute);
-    return AudioOk;
+    return MediaOk;
 }
 
 int AudioControl::GetMicrophoneVolume(int& volume)
 {
     volume = -1;
-    return device_ != nullptr ? device_->GetMicrophoneVolume(volume) : AudioNoCapture;
+    return device_ != nullptr ? device_->GetMicrophoneVolume(volume) : MediaNoCapture;
 }
 
 int AudioControl::SetMicrophoneVolume(int volume)
 {
-    return device_ != nullptr ? device_->SetMicrophoneVolume(volume) : AudioNoCapture;
+    return device_ != nullptr ? device_->SetMicrophoneVolume(volume) : MediaNoCapture;
 }
 
 int AudioControl::GetSpeakerVolume(int& volume)
 {
     volume = -1;
-    return device_ != nullptr ? device_->GetSpeakerVolume(volume) : AudioNoPlayback;
+    return device_ != nullptr ? device_->GetSpeakerVolume(volume) : MediaNoPlayback;
 }
 
 int AudioControl::SetSpeakerVolume(int volume)
 {
-    return device_ != nullptr ? device_->SetSpeakerVolume(volume) : AudioNoPlayback;
+    return device_ != nullptr ? device_->SetSpeakerVolume(volume) : MediaNoPlayback;
 }
 
 int AudioControl::EnableMicrophoneBoost()
 {
-    return device_ != nullptr ? device_->SetMicrophoneBoost(true) : AudioNoCapture;
+    return device_ != nullptr ? device_->SetMicrophoneBoost(true) : MediaNoCapture;
 }
 
 int AudioControl::DisableMicrophoneBoost()
 {
-    return device_ != nullptr ? device_->SetMicrophoneBoost(false) : AudioNoCapture;
+    return device_ != nullptr ? device_->SetMicrophoneBoost(false) : MediaNoCapture;
 }
 
 int AudioControl::IsMicrophoneBoostEnabled(bool& enabled)
 {
     enabled = false;
-    return device_ != nullptr ? device_->GetMicrophoneBoost(enabled) : AudioNoCapture;
+    return device_ != nullptr ? device_->GetMicrophoneBoost(enabled) : MediaNoCapture;
 }
 
 int AudioControl::EnableAgc(float level)

@@ -6,8 +6,8 @@ class AudioDevice;
 class WaveBackend;
 
 // The host's sound controls over the engine's AudioDevice, which is null when the
-// engine runs without a sound device. Results are AudioError codes (0 = done);
-// AudioNoBoostControl fails the call without a new error code.
+// engine runs without a sound device. Results are MediaError codes (0 = done);
+// MediaNoBoostControl fails the call without a new error code.
 class AudioControl {
 public:
     explicit AudioControl(AudioDevice* device) : device_(device) {}

@@ -1,6 +1,6 @@
 #include "media/AudioDevice.h"
 
-#include "media/AudioError.h"
+#include "media/MediaError.h"
 #include "media/MixerVolumes.h"
 
 #include <algorithm>
@@ -44,7 +44,7 @@ int AudioDevice::OpenCapture(int deviceId)
     auto opened = backend_.Open(WaveDirection::Capture, deviceId,
                                 [this](WaveNotice notice, WaveBlock* block) { OnCaptureNotice(notice, block); });
     if (opened == nullptr)
-        return AudioCaptureOpenFailed;
+        return MediaCaptureOpenFailed;
     CloseCaptureLocked();
     capture_ = std::move(opened);
     echoGain_.ResetEcho();
@@ -55,10 +55,10 @@ int AudioDevice::OpenCapture(int deviceId)
     captureRunning_ = queued;
     if (!queued || !capture_->Start()) {
         CloseCaptureLocked();
-        return AudioCaptureOpenFailed;
+        return MediaCaptureOpenFailed;
     }
     captureHandle_ = nextHandle_++;
-    return AudioOk;
+    return MediaOk;
 }
 
 bool AudioDevice::QueueCaptureBuffers()
@@ -79,7 +79,7 @@ int AudioDevice::OpenPlayback(int deviceId)
     auto opened = backend_.Open(WaveDirection::Playback, deviceId,
                                 [this](WaveNotice notice, WaveBlock* block) { OnPlaybackNotice(notice, block); });
     if (opened == nullptr)
-        return AudioPlaybackOpenFailed;
+        return MediaPlaybackOpenFailed;
     ClosePlaybackLocked();
     playback_ = std::move(opened);
     for (auto& state : playbackStates_)
@@ -91,10 +91,10 @@ int AudioDevice::OpenPlayback(int deviceId)
     PrimePlayback();
     if (!playback_->Start()) {
         ClosePlaybackLocked();
-        return AudioPlaybackOpenFailed;
+        return MediaPlaybackOpenFailed;
     }
     playbackHandle_ = nextHandle_++;
-    return AudioOk;
+    return MediaOk;
 }
 
 // 200 ms of silence ahead of the first mixed block; every block played then
@@ -233,20 +233,20 @@ int AudioDevice::GetSpeakerVolume(int& volume)
     std::lock_guard lock(streamsMutex_);
     volume = -1;
     if (playback_ == nullptr)
-        return AudioNoPlayback;
+        return MediaNoPlayback;
     const auto read = MixerVolumes::SpeakerVolume(*playback_);
     if (!read)
-        return AudioPlaybackMixerFailed;
+        return MediaPlaybackMixerFailed;
     volume = *read;
-    return AudioOk;
+    return MediaOk;
 }
 
 int AudioDevice::SetSpeakerVolume(int volume)
 {
     std::lock_guard lock(streamsMutex_);
     if (playback_ == nullptr)
-        return AudioNoPlayback;
-    return MixerVolumes::SetSpeakerVolume(*playback_, volume) ? AudioOk : AudioPlaybackMixerFailed;
+        return MediaNoPlayback;
+    return MixerVolumes::SetSpeakerVolume(*playback_, volume) ? MediaOk : MediaPlaybackMixerFailed;
 }
 
 int AudioDevice::GetMicrophoneVolume(int& volume)
@@ -254,28 +254,28 @@ int AudioDevice::GetMicrophoneVolume(int& volume)
     std::lock_guard lock(streamsMutex_);
     volume = -1;
     if (capture_ == nullptr)
-        return AudioNoCapture;
+        return MediaNoCapture;
     const auto read = MixerVolumes::MicrophoneVolume(*capture_);
     if (!read)
-        return AudioCaptureMixerFailed;
+        return MediaCaptureMixerFailed;
     volume = *read;
-    return AudioOk;
+    return MediaOk;
 }
 
 int AudioDevice::SetMicrophoneVolume(int volume)
 {
     std::lock_guard lock(streamsMutex_);
     if (capture_ == nullptr)
-        return AudioNoCapture;
-    return MixerVolumes::SetMicrophoneVolume(*capture_, volume) ? AudioOk : AudioCaptureMixerFailed;
+        return MediaNoCapture;
+    return MixerVolumes::SetMicrophoneVolume(*capture_, volume) ? MediaOk : MediaCaptureMixerFailed;
 }
 
 int AudioDevice::SetMicrophoneBoost(bool on)
 {
     std::lock_guard lock(streamsMutex_);
     if (capture_ == nullptr)
-        return AudioNoCapture;
-    return MixerVolumes::SetMicrophoneBoost(*capture_, on) ? AudioOk : AudioNoBoostControl;
+        return MediaNoCapture;
+    return MixerVolumes::SetMicrophoneBoost(*capture_, on) ? MediaOk : MediaNoBoostControl;
 }
 
 int AudioDevice::GetMicrophoneBoost(bool& on)
@@ -283,12 +283,12 @@ int AudioDevice::GetMicrophoneBoost(bool& on)
     std::lock_guard lock(streamsMutex_);
     on = false;
     if (capture_ == nullptr)
-        return AudioNoCapture;
+        return MediaNoCapture;
     const auto read = MixerVolumes::MicrophoneBoost(*capture_);
     if (!read)
-        return AudioNoBoostControl;
+        return MediaNoBoostControl;
     on = *read;
-    return AudioOk;
+    return MediaOk;
 }
 
 std::vector<int> AudioDevice::CaptureBufferStates() const

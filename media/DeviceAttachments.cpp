@@ -1,41 +1,41 @@
 #include "media/DeviceAttachments.h"
 
 #include "media/AudioDevice.h"
-#include "media/AudioError.h"
+#include "media/MediaError.h"
 
 int DeviceAttachments::Attach(int line, int inputId, int outputId, AudioDevice* device)
 {
     if (!IsLine(line))
-        return AudioBadLine;
+        return MediaBadLine;
     const auto index = static_cast<std::size_t>(line);
     if (device != nullptr) {
-        if (AttachWay(Way::Capture, index, inputId, *device) != AudioOk) {
+        if (AttachWay(Way::Capture, index, inputId, *device) != MediaOk) {
             Detach(line, device);
-            return AudioCaptureOpenFailed;
+            return MediaCaptureOpenFailed;
         }
-        if (AttachWay(Way::Playback, index, outputId, *device) != AudioOk) {
+        if (AttachWay(Way::Playback, index, outputId, *device) != MediaOk) {
             Detach(line, device);
-            return AudioPlaybackOpenFailed;
+            return MediaPlaybackOpenFailed;
         }
     }
     lines_[index].inputId = inputId;
     lines_[index].outputId = outputId;
-    return AudioOk;
+    return MediaOk;
 }
 
 int DeviceAttachments::AttachWay(Way way, std::size_t line, int id, AudioDevice& device)
 {
     LineDevices& devices = lines_[line];
     if (IdOf(way, devices) == id && HandleOf(way, devices) != 0)
-        return AudioOk;
+        return MediaOk;
     const std::uint32_t shared = HandleHeldFor(way, id, line);
     if (shared != 0) {
         HandleOf(way, devices) = shared;
         IdOf(way, devices) = id;
-        return AudioOk;
+        return MediaOk;
     }
     const int result = way == Way::Capture ? device.OpenCapture(id) : device.OpenPlayback(id);
-    if (result != AudioOk)
+    if (result != MediaOk)
         return result;
     const std::uint32_t opened = way == Way::Capture ? device.CaptureHandle() : device.PlaybackHandle();
     // The one stream now runs on `id`: every line that held it follows.
@@ -47,13 +47,13 @@ int DeviceAttachments::AttachWay(Way way, std::size_t line, int id, AudioDevice&
     }
     HandleOf(way, devices) = opened;
     IdOf(way, devices) = id;
-    return AudioOk;
+    return MediaOk;
 }
 
 int DeviceAttachments::Detach(int line, AudioDevice* device)
 {
     if (!IsLine(line))
-        return AudioBadLine;
+        return MediaBadLine;
     const auto index = static_cast<std::size_t>(line);
     LineDevices& devices = lines_[index];
     if (device != nullptr && devices.captureHandle != 0 &&
@@ -63,7 +63,7 @@ int DeviceAttachments::Detach(int line, AudioDevice* device)
         HandleHeldFor(Way::Playback, devices.outputId, index) == 0)
         device->ClosePlayback();
     devices = LineDevices{};
-    return AudioOk;
+    return MediaOk;
 }
 
 DeviceAttachments::LineDevices DeviceAttachments::Line(int line) const

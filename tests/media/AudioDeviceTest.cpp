@@ -1,7 +1,7 @@
 #include "AudioTestSupport.h"
 #include "SpeechSignal.h"
 #include "media/AudioDevice.h"
-#include "media/AudioError.h"
+#include "media/MediaError.h"
 
 #include <gtest/gtest.h>
 
@@ -29,7 +29,7 @@ TEST(AudioDevice, PlaybackKeepsTwentyBlocksInFlight)
     RecordingOwner owner;
     VirtualWaveBackend backend;
     AudioDevice device(owner, backend);
-    ASSERT_EQ(device.OpenPlayback(-1), AudioOk);
+    ASSERT_EQ(device.OpenPlayback(-1), MediaOk);
     EXPECT_NE(device.PlaybackHandle(), 0u);
     EXPECT_TRUE(device.PlaybackRunning());
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -44,8 +44,8 @@ TEST(AudioDevice, CloseHandsBackEveryBufferAndStopsTheCallbacks)
     RecordingOwner owner;
     VirtualWaveBackend backend;
     AudioDevice device(owner, backend);
-    ASSERT_EQ(device.OpenCapture(0), AudioOk);
-    ASSERT_EQ(device.OpenPlayback(0), AudioOk);
+    ASSERT_EQ(device.OpenCapture(0), MediaOk);
+    ASSERT_EQ(device.OpenPlayback(0), MediaOk);
     ASSERT_TRUE(owner.WaitForMicrophoneBlocks(3));
     device.CloseCapture();
     device.ClosePlayback();
@@ -70,7 +70,7 @@ TEST(AudioDevice, CaptureHoldsOneBlockBackAndPassesItBitExactWhenProcessingIsOff
     VirtualWaveBackend backend;
     AudioDevice device(owner, backend);
     device.EchoGain().DisableEchoNoiseCancellation();
-    ASSERT_EQ(device.OpenCapture(0), AudioOk);
+    ASSERT_EQ(device.OpenCapture(0), MediaOk);
     ASSERT_TRUE(owner.WaitForMicrophoneBlocks(6));
     device.CloseCapture();
     const auto sent = Flatten(owner.MicrophoneBlocks());
@@ -85,7 +85,7 @@ TEST(AudioDevice, CaptureBlocksOfAnotherSizeAreIgnored)
     RecordingOwner owner;
     ShortBlockBackend backend(60);
     AudioDevice device(owner, backend);
-    ASSERT_EQ(device.OpenCapture(0), AudioOk);
+    ASSERT_EQ(device.OpenCapture(0), MediaOk);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     device.CloseCapture();
     EXPECT_EQ(owner.MicrophoneCount(), 0u);
@@ -99,7 +99,7 @@ TEST(AudioDevice, MutedMicrophoneSendsSilenceAndSkipsMeterAndEcho)
     RecordingOwner owner;
     VirtualWaveBackend backend;
     AudioDevice device(owner, backend);
-    ASSERT_EQ(device.OpenCapture(0), AudioOk);
+    ASSERT_EQ(device.OpenCapture(0), MediaOk);
     device.MuteMicrophone(true);
     const std::array<std::int16_t, 80> reference{};
     device.EchoGain().WriteReference(reference);
@@ -121,7 +121,7 @@ TEST(AudioDevice, SpeakerAudioFeedsTheEchoReferenceOnlyWhileTheMicrophoneListens
     owner.PlayToSpeaker(500);
     VirtualWaveBackend backend;
     AudioDevice device(owner, backend);
-    ASSERT_EQ(device.OpenPlayback(0), AudioOk);
+    ASSERT_EQ(device.OpenPlayback(0), MediaOk);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(device.EchoGain().ReferenceBytes(), 0u) << "no microphone running";
     device.ClosePlayback();
@@ -129,8 +129,8 @@ TEST(AudioDevice, SpeakerAudioFeedsTheEchoReferenceOnlyWhileTheMicrophoneListens
     // A microphone whose blocks are all ignored never consumes the reference.
     ShortBlockBackend neverConsumes(60);
     AudioDevice listening(owner, neverConsumes);
-    ASSERT_EQ(listening.OpenCapture(0), AudioOk);
-    ASSERT_EQ(listening.OpenPlayback(0), AudioOk);
+    ASSERT_EQ(listening.OpenCapture(0), MediaOk);
+    ASSERT_EQ(listening.OpenPlayback(0), MediaOk);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_GT(listening.EchoGain().ReferenceBytes(), 0u);
 }
@@ -141,7 +141,7 @@ TEST(AudioDevice, MutedSpeakerPlaysSilenceAndTheMeterShowsIt)
     owner.PlayToSpeaker(20000);
     VirtualWaveBackend backend;
     AudioDevice device(owner, backend);
-    ASSERT_EQ(device.OpenPlayback(0), AudioOk);
+    ASSERT_EQ(device.OpenPlayback(0), MediaOk);
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
     EXPECT_GT(device.SpeakerLevel(), 0);
     device.MuteSpeaker(true);
@@ -155,28 +155,28 @@ TEST(AudioDevice, VolumesGoThroughTheMixerAsEightBitValues)
     VirtualWaveBackend backend;
     AudioDevice device(owner, backend);
     int volume = 0;
-    EXPECT_EQ(device.GetSpeakerVolume(volume), AudioNoPlayback);
+    EXPECT_EQ(device.GetSpeakerVolume(volume), MediaNoPlayback);
     EXPECT_EQ(volume, -1);
-    EXPECT_EQ(device.SetSpeakerVolume(10), AudioNoPlayback);
-    EXPECT_EQ(device.GetMicrophoneVolume(volume), AudioNoCapture);
-    EXPECT_EQ(device.SetMicrophoneVolume(10), AudioNoCapture);
+    EXPECT_EQ(device.SetSpeakerVolume(10), MediaNoPlayback);
+    EXPECT_EQ(device.GetMicrophoneVolume(volume), MediaNoCapture);
+    EXPECT_EQ(device.SetMicrophoneVolume(10), MediaNoCapture);
     bool boost = true;
-    EXPECT_EQ(device.GetMicrophoneBoost(boost), AudioNoCapture);
-    EXPECT_EQ(device.SetMicrophoneBoost(true), AudioNoCapture);
+    EXPECT_EQ(device.GetMicrophoneBoost(boost), MediaNoCapture);
+    EXPECT_EQ(device.SetMicrophoneBoost(true), MediaNoCapture);
 
-    ASSERT_EQ(device.OpenPlayback(0), AudioOk);
-    ASSERT_EQ(device.OpenCapture(0), AudioOk);
-    EXPECT_EQ(device.SetSpeakerVolume(300), AudioOk);
-    EXPECT_EQ(device.GetSpeakerVolume(volume), AudioOk);
+    ASSERT_EQ(device.OpenPlayback(0), MediaOk);
+    ASSERT_EQ(device.OpenCapture(0), MediaOk);
+    EXPECT_EQ(device.SetSpeakerVolume(300), MediaOk);
+    EXPECT_EQ(device.GetSpeakerVolume(volume), MediaOk);
     EXPECT_EQ(volume, 255);
-    EXPECT_EQ(device.SetSpeakerVolume(100), AudioOk);
-    EXPECT_EQ(device.GetSpeakerVolume(volume), AudioOk);
+    EXPECT_EQ(device.SetSpeakerVolume(100), MediaOk);
+    EXPECT_EQ(device.GetSpeakerVolume(volume), MediaOk);
     EXPECT_EQ(volume, 100);
-    EXPECT_EQ(device.SetMicrophoneVolume(300), AudioOk);
-    EXPECT_EQ(device.GetMicrophoneVolume(volume), AudioOk);
+    EXPECT_EQ(device.SetMicrophoneVolume(300), MediaOk);
+    EXPECT_EQ(device.GetMicrophoneVolume(volume), MediaOk);
     EXPECT_EQ(volume, 44);
-    EXPECT_EQ(device.SetMicrophoneBoost(true), AudioOk);
-    EXPECT_EQ(device.GetMicrophoneBoost(boost), AudioOk);
+    EXPECT_EQ(device.SetMicrophoneBoost(true), MediaOk);
+    EXPECT_EQ(device.GetMicrophoneBoost(boost), MediaOk);
     EXPECT_TRUE(boost);
 }
 
@@ -185,14 +185,14 @@ TEST(AudioDevice, ReopeningReplacesTheStreamWithoutLeakingIt)
     RecordingOwner owner;
     CountingBackend backend;
     AudioDevice device(owner, backend);
-    ASSERT_EQ(device.OpenCapture(0), AudioOk);
+    ASSERT_EQ(device.OpenCapture(0), MediaOk);
     const auto first = device.CaptureHandle();
-    ASSERT_EQ(device.OpenCapture(-1), AudioOk);
+    ASSERT_EQ(device.OpenCapture(-1), MediaOk);
     EXPECT_NE(device.CaptureHandle(), first);
     EXPECT_EQ(backend.captures, 1);
-    EXPECT_EQ(device.OpenCapture(7), AudioCaptureOpenFailed);
+    EXPECT_EQ(device.OpenCapture(7), MediaCaptureOpenFailed);
     EXPECT_NE(device.CaptureHandle(), 0u) << "a failed open keeps the running stream";
     EXPECT_EQ(backend.captures, 1);
-    EXPECT_EQ(device.OpenPlayback(7), AudioPlaybackOpenFailed);
+    EXPECT_EQ(device.OpenPlayback(7), MediaPlaybackOpenFailed);
     EXPECT_EQ(backend.playbacks, 0);
 }

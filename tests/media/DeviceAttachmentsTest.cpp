@@ -1,6 +1,6 @@
 #include "AudioTestSupport.h"
 #include "media/AudioDevice.h"
-#include "media/AudioError.h"
+#include "media/MediaError.h"
 #include "media/DeviceAttachments.h"
 
 #include <gtest/gtest.h>
@@ -19,20 +19,20 @@ struct Rig {
 TEST(DeviceAttachments, LinesOnTheSameDevicesShareOneStreamEachWay)
 {
     Rig rig;
-    ASSERT_EQ(rig.lines.Attach(0, 0, 0, &rig.device), AudioOk);
-    ASSERT_EQ(rig.lines.Attach(1, 0, 0, &rig.device), AudioOk);
+    ASSERT_EQ(rig.lines.Attach(0, 0, 0, &rig.device), MediaOk);
+    ASSERT_EQ(rig.lines.Attach(1, 0, 0, &rig.device), MediaOk);
     EXPECT_EQ(rig.backend.captures, 1);
     EXPECT_EQ(rig.backend.playbacks, 1);
     EXPECT_EQ(rig.lines.Line(0).captureHandle, rig.lines.Line(1).captureHandle);
     EXPECT_EQ(rig.lines.Line(0).playbackHandle, rig.lines.Line(1).playbackHandle);
 
-    ASSERT_EQ(rig.lines.Detach(0, &rig.device), AudioOk);
+    ASSERT_EQ(rig.lines.Detach(0, &rig.device), MediaOk);
     EXPECT_EQ(rig.backend.captures, 1);
     EXPECT_EQ(rig.backend.playbacks, 1);
     EXPECT_EQ(rig.lines.Line(0).inputId, DeviceAttachments::NoDevice);
     EXPECT_EQ(rig.lines.Line(0).captureHandle, 0u);
 
-    ASSERT_EQ(rig.lines.Detach(1, &rig.device), AudioOk);
+    ASSERT_EQ(rig.lines.Detach(1, &rig.device), MediaOk);
     EXPECT_EQ(rig.backend.captures, 0);
     EXPECT_EQ(rig.backend.playbacks, 0);
 }
@@ -40,9 +40,9 @@ TEST(DeviceAttachments, LinesOnTheSameDevicesShareOneStreamEachWay)
 TEST(DeviceAttachments, AttachingTwiceKeepsTheStream)
 {
     Rig rig;
-    ASSERT_EQ(rig.lines.Attach(0, 0, 0, &rig.device), AudioOk);
+    ASSERT_EQ(rig.lines.Attach(0, 0, 0, &rig.device), MediaOk);
     const auto handle = rig.lines.Line(0).captureHandle;
-    ASSERT_EQ(rig.lines.Attach(0, 0, 0, &rig.device), AudioOk);
+    ASSERT_EQ(rig.lines.Attach(0, 0, 0, &rig.device), MediaOk);
     EXPECT_EQ(rig.lines.Line(0).captureHandle, handle);
     EXPECT_EQ(rig.backend.captures, 1);
 }
@@ -50,17 +50,17 @@ TEST(DeviceAttachments, AttachingTwiceKeepsTheStream)
 TEST(DeviceAttachments, ALineOnOtherDevicesMovesTheSharedStreamInsteadOfLeakingIt)
 {
     Rig rig;
-    ASSERT_EQ(rig.lines.Attach(0, 0, 0, &rig.device), AudioOk);
-    ASSERT_EQ(rig.lines.Attach(1, -1, -1, &rig.device), AudioOk);
+    ASSERT_EQ(rig.lines.Attach(0, 0, 0, &rig.device), MediaOk);
+    ASSERT_EQ(rig.lines.Attach(1, -1, -1, &rig.device), MediaOk);
     EXPECT_EQ(rig.backend.captures, 1);
     EXPECT_EQ(rig.backend.playbacks, 1);
     EXPECT_EQ(rig.lines.Line(0).inputId, -1);
     EXPECT_EQ(rig.lines.Line(0).captureHandle, rig.device.CaptureHandle());
     EXPECT_EQ(rig.lines.Line(1).captureHandle, rig.device.CaptureHandle());
 
-    ASSERT_EQ(rig.lines.Detach(1, &rig.device), AudioOk);
+    ASSERT_EQ(rig.lines.Detach(1, &rig.device), MediaOk);
     EXPECT_EQ(rig.backend.captures, 1) << "line 0 still uses it";
-    ASSERT_EQ(rig.lines.Detach(0, &rig.device), AudioOk);
+    ASSERT_EQ(rig.lines.Detach(0, &rig.device), MediaOk);
     EXPECT_EQ(rig.backend.captures, 0);
     EXPECT_EQ(rig.backend.playbacks, 0);
 }
@@ -68,13 +68,13 @@ TEST(DeviceAttachments, ALineOnOtherDevicesMovesTheSharedStreamInsteadOfLeakingI
 TEST(DeviceAttachments, DeviceThatCannotOpenFailsAndLeavesTheLineDetached)
 {
     Rig rig;
-    ASSERT_EQ(rig.lines.Attach(0, 0, 0, &rig.device), AudioOk);
-    EXPECT_EQ(rig.lines.Attach(1, 5, 0, &rig.device), AudioCaptureOpenFailed);
+    ASSERT_EQ(rig.lines.Attach(0, 0, 0, &rig.device), MediaOk);
+    EXPECT_EQ(rig.lines.Attach(1, 5, 0, &rig.device), MediaCaptureOpenFailed);
     EXPECT_EQ(rig.lines.Line(1).inputId, DeviceAttachments::NoDevice);
     EXPECT_EQ(rig.lines.Line(0).captureHandle, rig.device.CaptureHandle());
     EXPECT_EQ(rig.backend.captures, 1);
 
-    EXPECT_EQ(rig.lines.Attach(2, 0, 5, &rig.device), AudioPlaybackOpenFailed);
+    EXPECT_EQ(rig.lines.Attach(2, 0, 5, &rig.device), MediaPlaybackOpenFailed);
     EXPECT_EQ(rig.lines.Line(2).captureHandle, 0u);
     EXPECT_EQ(rig.backend.captures, 1) << "line 0 keeps its stream";
     EXPECT_EQ(rig.backend.playbacks, 1);
@@ -83,13 +83,13 @@ TEST(DeviceAttachments, DeviceThatCannotOpenFailsAndLeavesTheLineDetached)
 TEST(DeviceAttachments, BadLinesAndNoSoundDevice)
 {
     DeviceAttachments lines(2);
-    EXPECT_EQ(lines.Attach(2, 0, 0, nullptr), AudioBadLine);
-    EXPECT_EQ(lines.Attach(-1, 0, 0, nullptr), AudioBadLine);
-    EXPECT_EQ(lines.Detach(5, nullptr), AudioBadLine);
-    EXPECT_EQ(lines.Attach(1, 3, 4, nullptr), AudioOk);
+    EXPECT_EQ(lines.Attach(2, 0, 0, nullptr), MediaBadLine);
+    EXPECT_EQ(lines.Attach(-1, 0, 0, nullptr), MediaBadLine);
+    EXPECT_EQ(lines.Detach(5, nullptr), MediaBadLine);
+    EXPECT_EQ(lines.Attach(1, 3, 4, nullptr), MediaOk);
     EXPECT_EQ(lines.Line(1).inputId, 3);
     EXPECT_EQ(lines.Line(1).outputId, 4);
     EXPECT_EQ(lines.Line(1).captureHandle, 0u);
-    EXPECT_EQ(lines.Detach(1, nullptr), AudioOk);
+    EXPECT_EQ(lines.Detach(1, nullptr), MediaOk);
     EXPECT_EQ(lines.Line(1).outputId, DeviceAttachments::NoDevice);
 }
