@@ -1,5 +1,6 @@
 #include "sipsyntax/SdpDescription.h"
 
+#include "sipsyntax/OsipLibrary.h"
 #include "sipsyntax/OsipText.h"
 #include "sipsyntax/SipUri.h"
 
@@ -40,6 +41,7 @@ SdpDescription::~SdpDescription()
 bool SdpDescription::Init()
 {
     Free();
+    OsipLibrary::Prepare();
     return sdp_message_init(&sdp_) == 0;
 }
 
@@ -49,6 +51,7 @@ bool SdpDescription::Parse(const std::string& text)
     if (text.empty())
         return false;
     raw_ = text;
+    OsipLibrary::Prepare();
     if (sdp_message_init(&sdp_) != 0)
         return false;
     if (sdp_message_parse(sdp_, text.c_str()) != 0) {

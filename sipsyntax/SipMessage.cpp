@@ -1,5 +1,6 @@
 #include "sipsyntax/SipMessage.h"
 
+#include "sipsyntax/OsipLibrary.h"
 #include "sipsyntax/OsipText.h"
 #include "sipsyntax/SipUri.h"
 
@@ -8,15 +9,8 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 
 namespace {
-
-void EnsureParserReady()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { parser_init(); });
-}
 
 std::string WithoutBlanks(std::string text)
 {
@@ -71,7 +65,7 @@ SipMessage& SipMessage::operator=(SipMessage&& other) noexcept
 bool SipMessage::Init()
 {
     Free();
-    EnsureParserReady();
+    OsipLibrary::Prepare();
     raw_.clear();
     return osip_message_init(&message_) == 0;
 }
@@ -240,7 +234,7 @@ std::string SipMessage::GetCSeq() const
 
 bool SipMessage::SplitCSeq(const std::string& cseq, std::string& number, std::string& method)
 {
-    EnsureParserReady();
+    OsipLibrary::Prepare();
     osip_cseq_t* parsed = nullptr;
     if (osip_cseq_init(&parsed) != 0)
         return false;
@@ -457,7 +451,7 @@ bool SipMessage::AddVias(const std::vector<std::string>& vias)
 bool SipMessage::SplitVia(const std::string& via, ViaParts& parts)
 {
     parts = ViaParts();
-    EnsureParserReady();
+    OsipLibrary::Prepare();
     osip_via_t* parsed = nullptr;
     if (osip_via_init(&parsed) != 0)
         return false;

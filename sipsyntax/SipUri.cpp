@@ -1,5 +1,6 @@
 #include "sipsyntax/SipUri.h"
 
+#include "sipsyntax/OsipLibrary.h"
 #include "sipsyntax/OsipText.h"
 
 #include <osipparser2/osip_message.h>
@@ -65,7 +66,7 @@ bool SplitUri(const std::string& text, SipAddress& address)
     std::string input = (lower.find("sip:") == std::string::npos && lower.find("sips:") == std::string::npos)
                             ? "sip:" + text
                             : text;
-    parser_init();
+    OsipLibrary::Prepare();
     osip_from_t* nameAddr = nullptr;
     if (osip_from_init(&nameAddr) != 0)
         return false;
@@ -97,7 +98,7 @@ bool SplitUriWithMaddr(const std::string& text, SipAddress& address)
 std::string BuildNameAddr(const std::string& host, int port, const std::string& user, const std::string& scheme,
                           const std::string& displayName)
 {
-    parser_init();
+    OsipLibrary::Prepare();
     osip_from_t* nameAddr = nullptr;
     osip_uri_t* uri = nullptr;
     if (osip_from_init(&nameAddr) != 0)

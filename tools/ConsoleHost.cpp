@@ -64,6 +64,22 @@ void ConsoleHost::AddMethods()
     Add("CloseLine", {K::Int}, [&ua](const auto& a) -> Value { return ua.CloseLine(Int(a, 0)); });
     Add("IsLineOpen", {K::Int}, [&ua](const auto& a) -> Value { return ua.IsLineOpen(Int(a, 0)); });
     Add("IsLineHold", {K::Int}, [&ua](const auto& a) -> Value { return ua.IsLineHold(Int(a, 0)); });
+    Add("Connect", {K::Int, K::String, K::Int, K::Int},
+        [&ua](const auto& a) -> Value { return ua.Connect(Int(a, 0), Text(a, 1), Int(a, 2), Int(a, 3)); });
+    Add("Disconnect", {K::Int}, [&ua](const auto& a) -> Value { return ua.Disconnect(Int(a, 0)); });
+    Add("AcceptCall", {K::Int, K::String, K::Int, K::Int},
+        [&ua](const auto& a) -> Value { return ua.AcceptCall(Int(a, 0), Text(a, 1), Int(a, 2), Int(a, 3)); });
+    Add("RejectCall", {K::String}, [&ua](const auto& a) -> Value { return ua.RejectCall(Text(a, 0)); });
+    Add("EnableDonotDisturb", {}, [&ua](const auto&) -> Value {
+        ua.EnableDonotDisturb();
+        return {};
+    });
+    Add("DisableDonotDisturb", {}, [&ua](const auto&) -> Value {
+        ua.DisableDonotDisturb();
+        return {};
+    });
+    Add("GetOutboundCodec", {K::Int}, [&ua](const auto& a) -> Value { return ua.GetOutboundCodec(Int(a, 0)); });
+    Add("GetInboundCodec", {K::Int}, [&ua](const auto& a) -> Value { return ua.GetInboundCodec(Int(a, 0)); });
     Add("RegisterToProxy", {K::Int}, [&ua](const auto& a) -> Value { return ua.RegisterToProxy(Int(a, 0)); });
     Add("UnRegisterToProxy", {}, [&ua](const auto&) -> Value { return ua.UnRegisterToProxy(); });
     Add("EnableKeepAlive", {K::Int}, [&ua](const auto& a) -> Value { return ua.EnableKeepAlive(Int(a, 0)); });

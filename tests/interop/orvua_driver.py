@@ -180,8 +180,9 @@ class Sipp:
     def __init__(self, scenario, remote_port=None, local_port=None, extra=(), calls=1):
         self.local_port = local_port or free_udp_port()
         self.workdir = tempfile.mkdtemp(prefix="sipp-")
+        self.media_port = free_udp_port()
         command = ["sipp", "-sf", os.path.join(SCENARIOS, scenario), "-i", LOOPBACK, "-mi", LOOPBACK,
-                   "-p", str(self.local_port), "-m", str(calls), "-nostdin",
+                   "-mp", str(self.media_port), "-p", str(self.local_port), "-m", str(calls), "-nostdin",
                    "-trace_err", "-trace_msg", "-timeout", "90s"]
         command += list(extra)
         if remote_port:
