@@ -3,13 +3,16 @@
 Every peer is started by the test itself on 127.0.0.1 with free ports.
 """
 import datetime
+import json
 import os
 import queue
 import socket
+import struct
 import subprocess
 import tempfile
 import threading
 import time
+import wave
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SCENARIOS = os.path.join(HERE, "scenarios")
@@ -53,6 +56,15 @@ def split_words(line):
             words.append(int(word) if word.lstrip("-").isdigit() else word)
             at = end
     return words
+
+
+def write_wav(path, samples, rate=8000):
+    """Writes 16-bit mono samples as a WAV file."""
+    with wave.open(path, "wb") as handle:
+        handle.setnchannels(1)
+        handle.setsampwidth(2)
+        handle.setframerate(rate)
+        handle.writeframes(struct.pack("<%dh" % len(samples), *samples))
 
 
 def quote(text):
@@ -308,7 +320,8 @@ class Kamailio:
             probe.close()
 
     def log(self):
-        self.log_file.flush()
+        if not self.log_file.closed:
+            self.log_file.flush()
         with open(self.log_path, errors="replace") as handle:
             return handle.read()[-8000:]
 
@@ -319,5 +332,113 @@ class Kamailio:
                 self.process.wait(timeout=10)
             except subprocess.TimeoutExpired:
                 os.killpg(self.process.pid, 9)
+                self.process.wait()
+        self.log_file.close()
+
+
+class Baresip:
+    """baresip as the far-end softphone, driven through its ctrl_tcp module."""
+
+    def __init__(self, account, audio_file=None, codecs=None):
+        self.sip_port = free_udp_port()
+        self.ctrl_port = free_udp_port()
+        rtp = free_udp_port()
+        self.workdir = tempfile.mkdtemp(prefix="baresip-")
+        if audio_file is None:
+            audio_file = os.path.join(self.workdir, "silence.wav")
+            write_wav(audio_file, [0] * 8000 * 120)  # baresip ends the call when its file ends
+        self.record_dir = os.path.join(self.workdir, "records")
+        os.makedirs(self.record_dir)
+        with open(os.path.join(HERE, "baresip", "config")) as handle:
+            config = handle.read()
+        for key, value in (("SIP_PORT", self.sip_port), ("CTRL_PORT", self.ctrl_port),
+                           ("RTP_PORTS", f"{rtp}-{rtp + 9}"), ("AUDIO_SOURCE", "aufile," + audio_file),
+                           ("RECORD_PATH", self.record_dir)):
+            config = config.replace(key, str(value))
+        with open(os.path.join(self.workdir, "config"), "w") as handle:
+            handle.write(config)
+        with open(os.path.join(self.workdir, "accounts"), "w") as handle:
+            handle.write(account + (f";audio_codecs={codecs}" if codecs else "") + "\n")
+        open(os.path.join(self.workdir, "contacts"), "w").close()
+        self.log_path = os.path.join(self.workdir, "baresip.log")
+        self.log_file = open(self.log_path, "w")
+        self.process = subprocess.Popen(["baresip", "-f", self.workdir], stdin=subprocess.PIPE,
+                                        stdout=self.log_file, stderr=subprocess.STDOUT, cwd=self.workdir)
+        self.events = queue.Queue()
+        self.seen = []
+        self.responses = queue.Queue()
+        self.connection = self._connect()
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _connect(self):
+        deadline = time.monotonic() + 15
+        while True:
+            try:
+                return socket.create_connection((LOOPBACK, self.ctrl_port), timeout=2)
+            except OSError:
+                if time.monotonic() > deadline or self.process.poll() is not None:
+                    raise RuntimeError("baresip did not start:\n" + self.log())
+                time.sleep(0.1)
+
+    def _read(self):
+        buffer = b""
+        self.connection.settimeout(None)
+        while True:
+            try:
+                data = self.connection.recv(65536)
+            except OSError:
+                break
+            if not data:
+                break
+            buffer += data
+            while b":" in buffer:
+                length_text, _, rest = buffer.partition(b":")
+                length = int(length_text)
+                if len(rest) < length + 1:
+                    break
+                message = json.loads(rest[:length].decode(errors="replace"))
+                buffer = rest[length + 1:]
+                if message.get("event"):
+                    self.seen.append(message)
+                    self.events.put(message)
+                elif message.get("response"):
+                    self.responses.put(message)
+
+    def command(self, name, params=""):
+        payload = json.dumps({"command": name, "params": params, "token": "t"}).encode()
+        self.connection.sendall(str(len(payload)).encode() + b":" + payload + b",")
+        return self.responses.get(timeout=10)
+
+    def wait_event(self, kind, timeout=15):
+        deadline = time.monotonic() + timeout
+        while True:
+            remaining = deadline - time.monotonic()
+            if remaining <= 0:
+                raise TimeoutError(f"baresip gave no {kind}; events: {[e.get('type') for e in self.seen]}\n"
+                                   + self.log())
+            try:
+                message = self.events.get(timeout=remaining)
+            except queue.Empty:
+                continue
+            if message.get("type") == kind:
+                return message
+
+    def log(self):
+        if not self.log_file.closed:
+            self.log_file.flush()
+        with open(self.log_path, errors="replace") as handle:
+            return handle.read()[-6000:]
+
+    def stop(self):
+        try:
+            self.connection.close()
+        except OSError:
+            pass
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
                 self.process.wait()
         self.log_file.close()
