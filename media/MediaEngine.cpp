@@ -1,5 +1,6 @@
 #include "media/MediaEngine.h"
 
+#include "media/AudioDevice.h"
 #include "media/MediaError.h"
 #include "platform/MessageWindow.h"
 
@@ -21,8 +22,10 @@ bool MediaEngine::Start(int lineCount, bool useSoundDevice, MediaEngineOwner* ow
                                               });
     for (int line = 0; line < lineCount; ++line)
         lines_.push_back(std::make_unique<MediaLine>(line));
+    attachments_ = DeviceAttachments(lineCount);
+    if (useSoundDevice)
+        audioDevice_ = std::make_unique<AudioDevice>(static_cast<AudioDeviceOwner&>(*this));
     owner_ = owner;
-    useSoundDevice_ = useSoundDevice;
     running_ = true;
     lastError_ = MediaOk;
     return true;
@@ -30,6 +33,9 @@ bool MediaEngine::Start(int lineCount, bool useSoundDevice, MediaEngineOwner* ow
 
 void MediaEngine::Stop()
 {
+    for (std::size_t line = 0; line < lines_.size(); ++line)
+        attachments_.Detach(static_cast<int>(line), audioDevice_.get());
+    audioDevice_.reset();
     for (auto& line : lines_)
         line->Close();
     lines_.clear();
@@ -154,18 +160,27 @@ int MediaEngine::GetInboundCodec(int line)
 
 bool MediaEngine::AttachDevices(int line, int inputDevice, int outputDevice)
 {
-    MediaLine* target = CheckedLine(line);
-    if (target != nullptr)
-        target->AttachDevices(inputDevice, outputDevice);
-    return target != nullptr;
+    int error = attachments_.Attach(line, inputDevice, outputDevice, audioDevice_.get());
+    if (error != MediaOk)
+        lastError_ = error;
+    return error == MediaOk;
 }
 
 bool MediaEngine::DetachDevices(int line)
 {
-    MediaLine* target = CheckedLine(line);
-    if (target != nullptr)
-        target->DetachDevices();
-    return target != nullptr;
+    int error = attachments_.Detach(line, audioDevice_.get());
+    if (error != MediaOk)
+        lastError_ = error;
+    return error == MediaOk;
+}
+
+void MediaEngine::OnMicrophoneBlock(std::span<const std::int16_t, BlockSamples>)
+{
+}
+
+bool MediaEngine::OnSpeakerBlock(std::span<std::int16_t, BlockSamples>)
+{
+    return false;
 }
 
 MediaLine::MediaState MediaEngine::LineState(int line)

@@ -1,20 +1,25 @@
 #pragma once
 
+#include "media/AudioControl.h"
+#include "media/AudioDeviceOwner.h"
+#include "media/DeviceAttachments.h"
 #include "media/MediaLine.h"
 
 #include <memory>
 #include <string>
 #include <vector>
 
+class AudioDevice;
 class MediaEngineOwner;
 class MessageLoop;
 class MessageWindow;
 
-// Owner of the media lines of the user agent.
-class MediaEngine {
+// Owner of the media lines of the user agent and, when the host asked for one, of
+// the sound device they share.
+class MediaEngine : private AudioDeviceOwner {
 public:
     explicit MediaEngine(MessageLoop& loop);
-    ~MediaEngine();
+    ~MediaEngine() override;
     MediaEngine(const MediaEngine&) = delete;
     MediaEngine& operator=(const MediaEngine&) = delete;
 
@@ -41,17 +46,22 @@ public:
     bool DetachDevices(int line);
     // The media state of a line; a default state for a bad line.
     MediaLine::MediaState LineState(int line);
+    // The host's sound controls; they work without a sound device as far as they can.
+    AudioControl Sound() { return AudioControl(audioDevice_.get()); }
 
 private:
     MediaLine* CheckedLine(int line);
     MediaLine* CheckedOpenLine(int line);
     void OnWindowMessage(unsigned message, std::uintptr_t wParam);
+    void OnMicrophoneBlock(std::span<const std::int16_t, BlockSamples> block) override;
+    bool OnSpeakerBlock(std::span<std::int16_t, BlockSamples> block) override;
 
     MessageLoop& loop_;
     std::unique_ptr<MessageWindow> window_;
     std::vector<std::unique_ptr<MediaLine>> lines_;
+    std::unique_ptr<AudioDevice> audioDevice_;
+    DeviceAttachments attachments_{0};
     MediaEngineOwner* owner_ = nullptr;
-    bool useSoundDevice_ = false;
     bool running_ = false;
     int lastError_ = 0;
 };

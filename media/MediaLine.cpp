@@ -104,20 +104,6 @@ int MediaLine::InboundCodec()
     return media_.inboundCodec;
 }
 
-void MediaLine::AttachDevices(int inputDevice, int outputDevice)
-{
-    std::lock_guard lock(mutex_);
-    media_.inputDevice = inputDevice;
-    media_.outputDevice = outputDevice;
-}
-
-void MediaLine::DetachDevices()
-{
-    std::lock_guard lock(mutex_);
-    media_.inputDevice = NoDevice;
-    media_.outputDevice = NoDevice;
-}
-
 MediaLine::MediaState MediaLine::State()
 {
     std::lock_guard lock(mutex_);

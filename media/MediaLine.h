@@ -30,8 +30,6 @@ public:
     void SetHold(bool hold);
     int OutboundCodec();
     int InboundCodec();
-    void AttachDevices(int inputDevice, int outputDevice);
-    void DetachDevices();
 
     // What a line holds while a call uses it, for tests and diagnostics.
     struct MediaState {
@@ -42,12 +40,8 @@ public:
         int inboundCodec = -1;
         bool sendEnabled = false;
         bool receiveEnabled = false;
-        int inputDevice = NoDevice;
-        int outputDevice = NoDevice;
     };
     MediaState State();
-
-    static constexpr int NoDevice = 653200;
 
 private:
     void CloseLocked();

@@ -80,6 +80,27 @@ void ConsoleHost::AddMethods()
     });
     Add("GetOutboundCodec", {K::Int}, [&ua](const auto& a) -> Value { return ua.GetOutboundCodec(Int(a, 0)); });
     Add("GetInboundCodec", {K::Int}, [&ua](const auto& a) -> Value { return ua.GetInboundCodec(Int(a, 0)); });
+    Add("MuteMic", {K::Bool}, [&ua](const auto& a) -> Value { return ua.MuteMic(Bool(a, 0)); });
+    Add("MuteSpk", {K::Bool}, [&ua](const auto& a) -> Value { return ua.MuteSpk(Bool(a, 0)); });
+    Add("GetMicVolume", {}, [&ua](const auto&) -> Value { return ua.GetMicVolume(); });
+    Add("SetMicVolume", {K::Int}, [&ua](const auto& a) -> Value { return ua.SetMicVolume(Int(a, 0)); });
+    Add("GetSpkVolume", {}, [&ua](const auto&) -> Value { return ua.GetSpkVolume(); });
+    Add("SetSpkVolume", {K::Int}, [&ua](const auto& a) -> Value { return ua.SetSpkVolume(Int(a, 0)); });
+    Add("EnableMicBoost", {}, [&ua](const auto&) -> Value { return ua.EnableMicBoost(); });
+    Add("DisableMicBoost", {}, [&ua](const auto&) -> Value { return ua.DisableMicBoost(); });
+    Add("IsMicBoostEnable", {}, [&ua](const auto&) -> Value { return ua.IsMicBoostEnable(); });
+    Add("EnableAGC", {K::Int}, [&ua](const auto& a) -> Value { return ua.EnableAGC(Int(a, 0)); });
+    Add("DisableAGC", {}, [&ua](const auto&) -> Value { return ua.DisableAGC(); });
+    Add("EnableEchoNoiseCancellation", {}, [&ua](const auto&) -> Value { return ua.EnableEchoNoiseCancellation(); });
+    Add("DisableEchoNoiseCancellation", {}, [&ua](const auto&) -> Value { return ua.DisableEchoNoiseCancellation(); });
+    Add("GetMicSoundLevel", {}, [&ua](const auto&) -> Value { return ua.GetMicSoundLevel(); });
+    Add("GetSpkSoundLevel", {}, [&ua](const auto&) -> Value { return ua.GetSpkSoundLevel(); });
+    Add("GetAudioInDevTotal", {}, [](const auto&) -> Value { return SipUserAgent::GetAudioInDevTotal(); });
+    Add("GetAudioOutDevTotal", {}, [](const auto&) -> Value { return SipUserAgent::GetAudioOutDevTotal(); });
+    Add("GetAudioInDevName", {K::Int},
+        [](const auto& a) -> Value { return SipUserAgent::GetAudioInDevName(Int(a, 0)); });
+    Add("GetAudioOutDevName", {K::Int},
+        [](const auto& a) -> Value { return SipUserAgent::GetAudioOutDevName(Int(a, 0)); });
     Add("RegisterToProxy", {K::Int}, [&ua](const auto& a) -> Value { return ua.RegisterToProxy(Int(a, 0)); });
     Add("UnRegisterToProxy", {}, [&ua](const auto&) -> Value { return ua.UnRegisterToProxy(); });
     Add("EnableKeepAlive", {K::Int}, [&ua](const auto& a) -> Value { return ua.EnableKeepAlive(Int(a, 0)); });

@@ -69,6 +69,27 @@ public:
     static constexpr std::size_t MaxPendingCalls = 16;
     std::size_t PendingCallCount() const { return pendingCalls_.size(); }
 
+    // Sound controls; those marked with Init fail with 10 before Initialize.
+    bool MuteMic(bool mute);
+    bool MuteSpk(bool mute);
+    int GetMicVolume();
+    bool SetMicVolume(int volume);
+    int GetSpkVolume();
+    bool SetSpkVolume(int volume);
+    bool EnableMicBoost();
+    bool DisableMicBoost();
+    bool IsMicBoostEnable();
+    bool EnableAGC(int level);
+    bool DisableAGC();
+    bool EnableEchoNoiseCancellation();
+    bool DisableEchoNoiseCancellation();
+    int GetMicSoundLevel();
+    int GetSpkSoundLevel();
+    static int GetAudioInDevTotal();
+    static int GetAudioOutDevTotal();
+    static std::string GetAudioInDevName(int deviceId);
+    static std::string GetAudioOutDevName(int deviceId);
+
     bool RegisterToProxy(int expires);
     bool UnRegisterToProxy();
     bool EnableKeepAlive(int seconds);
@@ -138,6 +159,9 @@ private:
     bool CheckLineNumber(int lineNo);
     bool SplitOutboundProxy(const std::string& outboundProxy);
     bool Fail(int error);
+    bool RequireInitialized();
+    // true for a media result of 0; otherwise the translated code becomes the last error.
+    bool MediaResult(int mediaCode);
 
     EventSink* sink_;
     MessageLoop& loop_;
