@@ -1,0 +1,175 @@
+#include "media/JitterBuffer.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace {
+
+// Signed distance from `earlier` to `later` in timestamp units, modulo 2^32.
+std::int32_t TimestampDistance(std::uint32_t later, std::uint32_t earlier)
+{
+    return static_cast<std::int32_t>(later - earlier);
+}
+
+bool IsNewer(std::uint32_t timestamp, std::uint32_t reference)
+{
+    return TimestampDistance(timestamp, reference) > 0;
+}
+
+} // namespace
+
+void JitterBuffer::Insert([[maybe_unused]] std::uint16_t sequence, [[maybe_unused]] int codec,
+                          std::uint32_t timestamp, std::span<const std::int16_t> pcm)
+{
+    const std::size_t wholeSamples = pcm.size() / BlockSamples * BlockSamples;
+    // A packet without a whole block has no duration, which would read as a loss forever.
+    if (wholeSamples == 0)
+        return;
+    std::lock_guard lock(mutex_);
+    // In front of the first packet not newer than this one: equal timestamps keep
+    // the newer arrival nearer the front, so the first arrival plays.
+    const auto at = std::find_if(queue_.begin(), queue_.end(),
+                                 [timestamp](const Packet& queued) { return !IsNewer(queued.timestamp, timestamp); });
+    queue_.insert(at, Packet{timestamp, Pcm(pcm.begin(), pcm.begin() + static_cast<std::ptrdiff_t>(wholeSamples))});
+    if (Queued() > MaxQueued)
+        cycle_ = AdaptationCycle;
+}
+
+bool JitterBuffer::Pull(std::span<std::int16_t, BlockSamples> block)
+{
+    std::lock_guard lock(mutex_);
+    if (fifo_.SizeBytes() < BlockFifo::BlockBytes) {
+        const std::optional<Pcm> pcm = NextPacket();
+        if (!pcm)
+            return false;
+        fifo_.Write(*pcm);
+    }
+    return fifo_.Read(block) == BlockSamples;
+}
+
+void JitterBuffer::Reset()
+{
+    std::lock_guard lock(mutex_);
+    fifo_.Clear();
+    StartOver();
+}
+
+void JitterBuffer::DropOldestBeyond(int maxQueued)
+{
+    std::lock_guard lock(mutex_);
+    while (!queue_.empty() && Queued() > maxQueued)
+        queue_.pop_back();
+}
+
+int JitterBuffer::QueuedCount() const
+{
+    std::lock_guard lock(mutex_);
+    return Queued();
+}
+
+int JitterBuffer::TargetDepth() const
+{
+    std::lock_guard lock(mutex_);
+    return target_;
+}
+
+bool JitterBuffer::IsBuffering() const
+{
+    std::lock_guard lock(mutex_);
+    return buffering_;
+}
+
+std::optional<JitterBuffer::Pcm> JitterBuffer::NextPacket()
+{
+    DiscardLate();
+    if (buffering_ && Queued() >= target_)
+        buffering_ = false;
+    if (buffering_)
+        return std::nullopt;
+    if (cycle_ >= AdaptationCycle - 1)
+        Adapt();
+    if (Queued() < 2)
+        return TakeLastAndStartOver();
+    return PlayOrConceal();
+}
+
+void JitterBuffer::DiscardLate()
+{
+    while (!queue_.empty() && playPosition_ && !IsNewer(queue_.back().timestamp, *playPosition_)) {
+        queue_.pop_back();
+        // So many late ones in a row: the sender restarted its timestamps behind
+        // the play position, and only starting afresh lets its stream play.
+        if (++lateRun_ > MaxLateRun)
+            StartOver();
+    }
+}
+
+void JitterBuffer::Adapt()
+{
+    if (Queued() <= target_ + 2)
+        target_ = std::max(target_ - 1, MinimumTarget);
+    for (int dropped = 0; dropped < MaxAdaptationDrops && Queued() > target_; ++dropped)
+        TakeOldestAsPlayed();
+    // A dropped packet may share its timestamp with the next one.
+    DiscardLate();
+    // Becomes 1 once this packet is played.
+    cycle_ = AdaptationCycle;
+}
+
+std::optional<JitterBuffer::Pcm> JitterBuffer::TakeLastAndStartOver()
+{
+    std::optional<Pcm> pcm;
+    if (!queue_.empty())
+        pcm = std::move(queue_.back().pcm);
+    StartOver();
+    return pcm;
+}
+
+std::optional<JitterBuffer::Pcm> JitterBuffer::PlayOrConceal()
+{
+    if (last_ && IsPacketMissing()) {
+        if (plays_ >= MaxPlays) {
+            last_.reset();
+            buffering_ = true;
+            return std::nullopt;
+        }
+        ++plays_;
+        *playPosition_ += SamplesPerMs * durationMs_;
+    } else {
+        TakeOldestAsPlayed();
+    }
+    cycle_ = (cycle_ + 1) % AdaptationCycle;
+    return last_->pcm;
+}
+
+bool JitterBuffer::IsPacketMissing() const
+{
+    const std::int64_t distance = std::abs(static_cast<std::int64_t>(
+        TimestampDistance(queue_.back().timestamp, last_->timestamp)));
+    const std::int64_t gapMs = (distance + SamplesPerMs / 2) / SamplesPerMs;
+    const auto duration = static_cast<std::int64_t>(durationMs_);
+    return gapMs - plays_ * duration >= duration;
+}
+
+void JitterBuffer::TakeOldestAsPlayed()
+{
+    last_ = std::move(queue_.back());
+    queue_.pop_back();
+    durationMs_ = static_cast<std::uint32_t>(last_->pcm.size()) / SamplesPerMs;
+    playPosition_ = last_->timestamp;
+    plays_ = 1;
+    lateRun_ = 0;
+}
+
+void JitterBuffer::StartOver()
+{
+    queue_.clear();
+    last_.reset();
+    plays_ = 0;
+    durationMs_ = 0;
+    playPosition_.reset();
+    lateRun_ = 0;
+    target_ = InitialTarget;
+    buffering_ = true;
+    cycle_ = 0;
+}

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "media/BlockFifo.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <vector>
+
+// Turns received packets, which come late, early, twice or not at all, into a
+// steady run of 10 ms blocks for the speaker. It fills up to a target depth, then
+// plays the oldest packet each time the previous one is used up, repeats the last
+// packet over a short loss, and lowers the target while the stream runs smoothly.
+// Timestamps compare in 32-bit serial arithmetic, so a stream may wrap around.
+// Locked by itself: the receive and playback threads both call in.
+class JitterBuffer {
+public:
+    static constexpr std::size_t BlockSamples = BlockFifo::BlockSamples;
+    static constexpr int InitialTarget = 5;
+    static constexpr int MinimumTarget = 2;
+    // More packets queued than this make the next packet adapt the depth at once.
+    static constexpr int MaxQueued = 10;
+
+    // Queues the decoded PCM of one received packet. Only whole 10 ms blocks are
+    // kept; a packet without one is ignored. Playout order is by timestamp alone.
+    void Insert(std::uint16_t sequence, int codec, std::uint32_t timestamp, std::span<const std::int16_t> pcm);
+    // One 10 ms block for the speaker; false (block untouched) when there is nothing to play.
+    bool Pull(std::span<std::int16_t, BlockSamples> block);
+    // Back to the start state: nothing queued or pending, target 5, buffering.
+    void Reset();
+    // Discards the oldest queued packets until at most `maxQueued` remain, for a
+    // line whose audio nobody pulls.
+    void DropOldestBeyond(int maxQueued);
+
+    int QueuedCount() const;
+    int TargetDepth() const;
+    bool IsBuffering() const;
+
+private:
+    using Pcm = std::vector<std::int16_t>;
+
+    struct Packet {
+        std::uint32_t timestamp = 0;
+        Pcm pcm;
+    };
+
+    static constexpr std::uint32_t SamplesPerMs = 8;
+    static constexpr int AdaptationCycle = 100;
+    static constexpr int MaxAdaptationDrops = 3;
+    // The last packet is played at most this often in a row (once plus 4 repeats).
+    static constexpr int MaxPlays = 5;
+    // More late packets than this in a row mean the sender restarted its timestamps.
+    static constexpr int MaxLateRun = MaxQueued;
+
+    std::optional<Pcm> NextPacket();
+    void DiscardLate();
+    void Adapt();
+    std::optional<Pcm> TakeLastAndStartOver();
+    std::optional<Pcm> PlayOrConceal();
+    bool IsPacketMissing() const;
+    void TakeOldestAsPlayed();
+    void StartOver();
+    int Queued() const { return static_cast<int>(queue_.size()); }
+
+    mutable std::mutex mutex_;
+    // Newest at the front, oldest at the back.
+    std::deque<Packet> queue_;
+    BlockFifo fifo_;
+    int target_ = InitialTarget;
+    std::optional<Packet> last_;
+    int plays_ = 0;
+    std::uint32_t durationMs_ = 0;
+    // Timestamp of the last played or concealed packet; none at the start, when
+    // no packet can be late yet.
+    std::optional<std::uint32_t> playPosition_;
+    bool buffering_ = true;
+    int cycle_ = 0;
+    int lateRun_ = 0;
+};
