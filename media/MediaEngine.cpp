@@ -3,8 +3,11 @@
 #include "media/AudioDevice.h"
 #include "media/MediaError.h"
 #include "platform/MessageWindow.h"
+#include "platform/WaveBackend.h"
 
-MediaEngine::MediaEngine(MessageLoop& loop) : loop_(loop)
+#include <algorithm>
+
+MediaEngine::MediaEngine(MessageLoop& loop) : loop_(loop), tonePlayer_(WaveBackend::Current())
 {
 }
 
@@ -21,11 +24,12 @@ bool MediaEngine::Start(int lineCount, bool useSoundDevice, MediaEngineOwner* ow
                                                   OnWindowMessage(message, wParam);
                                               });
     for (int line = 0; line < lineCount; ++line)
-        lines_.push_back(std::make_unique<MediaLine>(line));
+        lines_.push_back(std::make_unique<MediaLine>(line, owner));
     attachments_ = DeviceAttachments(lineCount);
     if (useSoundDevice)
         audioDevice_ = std::make_unique<AudioDevice>(static_cast<AudioDeviceOwner&>(*this));
     owner_ = owner;
+    clock_.Start();
     running_ = true;
     lastError_ = MediaOk;
     return true;
@@ -33,6 +37,8 @@ bool MediaEngine::Start(int lineCount, bool useSoundDevice, MediaEngineOwner* ow
 
 void MediaEngine::Stop()
 {
+    clock_.Stop();
+    tonePlayer_.Stop();
     for (std::size_t line = 0; line < lines_.size(); ++line)
         attachments_.Detach(static_cast<int>(line), audioDevice_.get());
     audioDevice_.reset();
@@ -174,13 +180,97 @@ bool MediaEngine::DetachDevices(int line)
     return error == MediaOk;
 }
 
-void MediaEngine::OnMicrophoneBlock(std::span<const std::int16_t, BlockSamples>)
+void MediaEngine::OnClockTick()
 {
+    for (auto& line : lines_)
+        line->SendTick();
 }
 
-bool MediaEngine::OnSpeakerBlock(std::span<std::int16_t, BlockSamples>)
+bool MediaEngine::SpeakerPlaying() const
 {
-    return false;
+    return audioDevice_ != nullptr && audioDevice_->PlaybackRunning();
+}
+
+void MediaEngine::OnMicrophoneBlock(std::span<const std::int16_t, BlockSamples> block)
+{
+    MediaLine::Block microphone;
+    std::copy(block.begin(), block.end(), microphone.begin());
+    for (auto& line : lines_)
+        line->SendMicrophoneBlock(microphone);
+}
+
+// Plays the sum of all lines and feeds every line what the others received, so
+// that lines on the same sound device hear each other.
+bool MediaEngine::OnSpeakerBlock(std::span<std::int16_t, BlockSamples> block)
+{
+    std::vector<MediaLine::Block> received(lines_.size());
+    std::vector<bool> yielded(lines_.size(), false);
+    std::array<int, BlockSamples> sum{};
+    bool any = false;
+    for (std::size_t at = 0; at < lines_.size(); ++at) {
+        yielded[at] = lines_[at]->PullSpeakerBlock(received[at]);
+        any = any || yielded[at];
+        for (std::size_t sample = 0; yielded[at] && sample < BlockSamples; ++sample)
+            sum[sample] += received[at][sample];
+    }
+    auto saturated = [](int value) { return static_cast<std::int16_t>(std::clamp(value, -32768, 32767)); };
+    for (std::size_t sample = 0; any && sample < BlockSamples; ++sample)
+        block[sample] = saturated(sum[sample]);
+    for (std::size_t at = 0; any && at < lines_.size(); ++at) {
+        MediaLine::Block others;
+        for (std::size_t sample = 0; sample < BlockSamples; ++sample)
+            others[sample] = saturated(sum[sample] - (yielded[at] ? received[at][sample] : 0));
+        lines_[at]->WriteMixRing(others);
+    }
+    bool tone = tonePlayer_.MixInto(block);
+    return any || tone;
+}
+
+bool MediaEngine::SendDtmfEvent(int line, int payloadType, int code)
+{
+    MediaLine* target = CheckedOpenLine(line);
+    if (target != nullptr)
+        target->QueueTelephoneEvent(code, payloadType);
+    return target != nullptr;
+}
+
+bool MediaEngine::PlayInbandDtmf(int line, int code)
+{
+    MediaLine* target = CheckedOpenLine(line);
+    if (target != nullptr)
+        target->QueueInbandTone(code);
+    return target != nullptr;
+}
+
+bool MediaEngine::SetForceInband(int line, bool force)
+{
+    MediaLine* target = CheckedOpenLine(line);
+    if (target != nullptr)
+        target->SetForceInband(force);
+    return target != nullptr;
+}
+
+bool MediaEngine::IsForceInband(int line)
+{
+    MediaLine* target = CheckedOpenLine(line);
+    return target != nullptr && target->ForceInband();
+}
+
+int MediaEngine::SetTOS(int line, int)
+{
+    CheckedOpenLine(line);
+    return 0;
+}
+
+int MediaEngine::GetTOS(int line)
+{
+    CheckedOpenLine(line);
+    return 0;
+}
+
+void MediaEngine::PlayLocalTone(int code)
+{
+    tonePlayer_.Play(code, SpeakerPlaying());
 }
 
 MediaLine::MediaState MediaEngine::LineState(int line)
@@ -193,6 +283,7 @@ void MediaEngine::OnWindowMessage(unsigned message, std::uintptr_t wParam)
 {
     if (message != RtpSocket::ReadableMessage)
         return;
+    bool pulled = SpeakerPlaying();
     for (auto& line : lines_)
-        line->OnReadable(static_cast<int>(wParam));
+        line->OnReadable(static_cast<int>(wParam), pulled);
 }

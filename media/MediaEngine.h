@@ -3,6 +3,8 @@
 #include "media/AudioControl.h"
 #include "media/AudioDeviceOwner.h"
 #include "media/DeviceAttachments.h"
+#include "media/LocalTonePlayer.h"
+#include "media/MediaClock.h"
 #include "media/MediaLine.h"
 
 #include <memory>
@@ -49,10 +51,25 @@ public:
     // The host's sound controls; they work without a sound device as far as they can.
     AudioControl Sound() { return AudioControl(audioDevice_.get()); }
 
+    bool SendDtmfEvent(int line, int payloadType, int code);
+    bool PlayInbandDtmf(int line, int code);
+    bool SetForceInband(int line, bool force);
+    bool IsForceInband(int line);
+    // The type-of-service byte is never set: both answer 0.
+    int SetTOS(int line, int value);
+    int GetTOS(int line);
+    void PlayLocalTone(int code);
+    int DtmfVolume() const { return tonePlayer_.Volume(); }
+    void SetDtmfVolume(int volume) { tonePlayer_.SetVolume(volume); }
+    // Once a second: the key tone player stops after a quiet second.
+    void CheckTonePlayer() { tonePlayer_.CheckIdle(); }
+
 private:
     MediaLine* CheckedLine(int line);
     MediaLine* CheckedOpenLine(int line);
     void OnWindowMessage(unsigned message, std::uintptr_t wParam);
+    void OnClockTick();
+    bool SpeakerPlaying() const;
     void OnMicrophoneBlock(std::span<const std::int16_t, BlockSamples> block) override;
     bool OnSpeakerBlock(std::span<std::int16_t, BlockSamples> block) override;
 
@@ -61,6 +78,8 @@ private:
     std::vector<std::unique_ptr<MediaLine>> lines_;
     std::unique_ptr<AudioDevice> audioDevice_;
     DeviceAttachments attachments_{0};
+    MediaClock clock_{[this] { OnClockTick(); }};
+    LocalTonePlayer tonePlayer_;
     MediaEngineOwner* owner_ = nullptr;
     bool running_ = false;
     int lastError_ = 0;

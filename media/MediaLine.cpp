@@ -1,6 +1,47 @@
 #include "media/MediaLine.h"
 
+#include "media/DtmfTone.h"
+#include "media/MediaEngineOwner.h"
 #include "media/MediaError.h"
+#include "media/RtpHeader.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+constexpr std::uint8_t TelephoneEventType = 101;
+constexpr std::size_t MaxEncodedBytes = 512;
+constexpr std::size_t InbandToneSamples = 960;
+constexpr int QuietTicksPerMarker = 18;
+// Tones go out as PCMU when the call's codec is not G.711.
+constexpr int ToneCodec = CodecSet::Pcmu;
+constexpr int TonePayloadType = 0;
+
+bool IsG711(int codec)
+{
+    return codec == CodecSet::Pcma || codec == CodecSet::Pcmu;
+}
+
+// The codec a received payload type stands for; -1 for one we do not take.
+int CodecOfPayloadType(std::uint8_t payloadType)
+{
+    switch (payloadType) {
+    case 0: return CodecSet::Pcmu;
+    case 3: return CodecSet::Gsm;
+    case 8: return CodecSet::Pcma;
+    case 18: return CodecSet::G729;
+    case 98: return CodecSet::Ilbc;
+    default: return -1;
+    }
+}
+
+std::int16_t Saturated(int value)
+{
+    return static_cast<std::int16_t>(std::clamp(value, -32768, 32767));
+}
+
+} // namespace
 
 int MediaLine::Open(bool bindToIp, const std::string& ip, int port, MessageWindow& window)
 {
@@ -29,6 +70,8 @@ void MediaLine::CloseLocked()
     hold_ = false;
     media_.sendEnabled = false;
     media_.receiveEnabled = false;
+    jitter_.Reset();
+    mixRing_.Clear();
 }
 
 bool MediaLine::IsOpen()
@@ -55,13 +98,56 @@ int MediaLine::LocalPort()
     return localPort_;
 }
 
-bool MediaLine::OnReadable(int fd)
+bool MediaLine::OnReadable(int fd, bool pulledBySpeaker)
 {
     std::lock_guard lock(mutex_);
     if (!socket_.Matches(fd))
         return false;
-    socket_.ReceiveAll([](const char*, int) {});
+    socket_.ReceiveAll([&](const char* bytes, int length) {
+        Deliver({reinterpret_cast<const std::uint8_t*>(bytes), static_cast<std::size_t>(length)}, pulledBySpeaker);
+    });
     return true;
+}
+
+void MediaLine::Deliver(std::span<const std::uint8_t> datagram, bool pulledBySpeaker)
+{
+    auto header = RtpHeader::Parse(datagram);
+    if (!header || !open_ || hold_ || !media_.receiveEnabled)
+        return;
+    if (header->payloadType == TelephoneEventType) {
+        char digit = eventReceiver_.OnPacket(header->sequence, header->payload);
+        if (digit != '\0' && owner_ != nullptr)
+            owner_->OnMediaDtmfDigit(lineNo_, std::string(1, digit));
+        return;
+    }
+    int codec = CodecOfPayloadType(header->payloadType);
+    if (codec >= 0)
+        DeliverAudio(codec, header->sequence, header->timestamp, header->payload, pulledBySpeaker);
+}
+
+void MediaLine::DeliverAudio(int codec, std::uint16_t sequence, std::uint32_t timestamp,
+                             std::span<const std::uint8_t> payload, bool pulledBySpeaker)
+{
+    VoiceCodec* decoder = codecs_.At(codec);
+    if (decoder == nullptr || !decoder->Available() || payload.empty() || !decoder->IsWholePayload(payload.size()))
+        return;
+    std::vector<std::int16_t> pcm(decoder->DecodedSamples(payload.size()));
+    std::size_t decoded = 0;
+    if (decoder->Decode(payload, pcm, decoded) != 0)
+        return;
+    pcm.resize(decoded);
+    media_.inboundCodec = codec;
+    jitter_.Insert(sequence, codec, timestamp, pcm);
+    if (!pulledBySpeaker)
+        jitter_.DropOldestBeyond(UnpulledJitterLimit);
+}
+
+void MediaLine::ResetStreamsLocked()
+{
+    assemblySamples_ = 0;
+    jitter_.Reset();
+    mixRing_.Clear();
+    eventReceiver_.Rearm();
 }
 
 void MediaLine::StartMedia(const std::string& remoteIp, int remotePort, int codec, int payloadType, bool send,
@@ -74,6 +160,7 @@ void MediaLine::StartMedia(const std::string& remoteIp, int remotePort, int code
     media_.outboundPayloadType = payloadType;
     media_.sendEnabled = send;
     media_.receiveEnabled = receive;
+    ResetStreamsLocked();
 }
 
 void MediaLine::StopMedia(bool disableSend, bool disableReceive)
@@ -84,12 +171,20 @@ void MediaLine::StopMedia(bool disableSend, bool disableReceive)
     media_.sendEnabled = !disableSend;
     media_.receiveEnabled = !disableReceive;
     hold_ = false;
+    ResetStreamsLocked();
+    eventSender_.Clear();
+    inbandTone_.Clear();
+    quietTicks_ = 0;
 }
 
 void MediaLine::SetHold(bool hold)
 {
     std::lock_guard lock(mutex_);
     hold_ = hold;
+    if (hold) {
+        jitter_.Reset();
+        mixRing_.Clear();
+    }
 }
 
 int MediaLine::OutboundCodec()
@@ -102,6 +197,121 @@ int MediaLine::InboundCodec()
 {
     std::lock_guard lock(mutex_);
     return media_.inboundCodec;
+}
+
+bool MediaLine::ForceInband()
+{
+    std::lock_guard lock(mutex_);
+    return forceInband_;
+}
+
+void MediaLine::SetForceInband(bool force)
+{
+    std::lock_guard lock(mutex_);
+    forceInband_ = force;
+}
+
+void MediaLine::QueueTelephoneEvent(int code, int payloadType)
+{
+    std::lock_guard lock(mutex_);
+    eventSender_.QueueDigit(code, payloadType);
+}
+
+void MediaLine::QueueInbandTone(int code)
+{
+    std::vector<std::int16_t> tone = DtmfTone::Generate(code, InbandToneSamples);
+    std::lock_guard lock(mutex_);
+    inbandTone_.Write(tone);
+}
+
+// Gathers 10 ms blocks into a packet of the codec and sends it once complete.
+void MediaLine::AppendToPacket(const Block& block, int codec, int payloadType)
+{
+    VoiceCodec* encoder = codecs_.At(codec);
+    if (encoder == nullptr || payloadType < 0 || media_.remotePort <= 0)
+        return;
+    std::size_t packetSamples = std::min(encoder->PacketSamples(), assembly_.size());
+    if (assemblySamples_ + BlockSamples > assembly_.size())
+        assemblySamples_ = 0;
+    std::copy(block.begin(), block.end(), assembly_.begin() + static_cast<std::ptrdiff_t>(assemblySamples_));
+    assemblySamples_ += BlockSamples;
+    if (assemblySamples_ < packetSamples)
+        return;
+    assemblySamples_ = 0;
+    std::array<std::uint8_t, MaxEncodedBytes> payload{};
+    std::size_t encoded = 0;
+    if (encoder->Encode(std::span(assembly_.data(), packetSamples), payload, encoded) != 0 || encoded == 0)
+        return;
+    auto packet = packetizer_.AudioPacket(codec, static_cast<std::uint8_t>(payloadType), std::span(payload.data(), encoded));
+    socket_.Send({reinterpret_cast<const char*>(packet.data()), packet.size()}, media_.remoteIp, media_.remotePort);
+}
+
+void MediaLine::SendMicrophoneBlock(const Block& microphone)
+{
+    std::lock_guard lock(mutex_);
+    if (!CanSend() || hold_)
+        return;
+    Block mixed = microphone;
+    Block others{};
+    if (mixRing_.Read(others) == BlockSamples) {
+        for (std::size_t at = 0; at < BlockSamples; ++at)
+            mixed[at] = Saturated(mixed[at] + others[at]);
+    }
+    if (!suppressMicrophone_)
+        AppendToPacket(mixed, media_.outboundCodec, media_.outboundPayloadType);
+}
+
+void MediaLine::SendTelephoneEvent()
+{
+    TelephoneEventSender::Record record;
+    if (!eventSender_.Take(record))
+        return;
+    if (record.marker)
+        quietTicks_ += QuietTicksPerMarker;
+    auto payload = record.Payload();
+    auto packet = packetizer_.EventPacket(record.marker, record.payloadType, payload);
+    socket_.Send({reinterpret_cast<const char*>(packet.data()), packet.size()}, media_.remoteIp, media_.remotePort);
+    if (record.advanceSequence)
+        packetizer_.AdvanceSequence();
+    if (record.last)
+        packetizer_.FinishEvent();
+}
+
+void MediaLine::SendTick()
+{
+    std::lock_guard lock(mutex_);
+    if (!CanSend())
+        return;
+    bool g711 = IsG711(media_.outboundCodec);
+    int toneCodec = g711 ? media_.outboundCodec : ToneCodec;
+    VoiceCodec* toneEncoder = codecs_.At(toneCodec);
+    if (toneEncoder != nullptr && inbandTone_.SizeBytes() >= toneEncoder->PacketSamples() * 2) {
+        suppressMicrophone_ = true;
+        Block tone{};
+        inbandTone_.Read(tone);
+        AppendToPacket(tone, toneCodec, g711 ? media_.outboundPayloadType : TonePayloadType);
+    } else if (!eventSender_.Empty()) {
+        suppressMicrophone_ = true;
+        SendTelephoneEvent();
+    } else if (quietTicks_ > 0) {
+        --quietTicks_;
+        suppressMicrophone_ = true;
+        assemblySamples_ = 0;
+    } else {
+        suppressMicrophone_ = false;
+    }
+}
+
+bool MediaLine::PullSpeakerBlock(Block& block)
+{
+    std::lock_guard lock(mutex_);
+    return open_ && jitter_.Pull(block);
+}
+
+void MediaLine::WriteMixRing(const Block& others)
+{
+    std::lock_guard lock(mutex_);
+    mixRing_.Write(others);
 }
 
 MediaLine::MediaState MediaLine::State()

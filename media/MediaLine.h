@@ -1,17 +1,34 @@
 #pragma once
 
+#include "media/BlockFifo.h"
+#include "media/CodecSet.h"
+#include "media/JitterBuffer.h"
+#include "media/RtpPacketizer.h"
 #include "media/RtpSocket.h"
+#include "media/TelephoneEventReceiver.h"
+#include "media/TelephoneEventSender.h"
 
+#include <array>
+#include <cstdint>
 #include <mutex>
+#include <span>
 #include <string>
 
+class MediaEngineOwner;
 class MessageWindow;
 
-// The media session of one call line: its RTP socket and stream state. One lock
-// guards it, taken before any lock of its parts.
+// The media session of one call line: its RTP socket, the outgoing stream, the
+// codecs, the jitter buffer and the DTMF state. The line lock is taken before any
+// lock of its parts. Entered by the message loop (receipt), the media clock (send
+// tick) and the sound device's capture and playback threads.
 class MediaLine {
 public:
-    explicit MediaLine(int lineNo) : lineNo_(lineNo) {}
+    static constexpr std::size_t BlockSamples = 80;
+    using Block = std::array<std::int16_t, BlockSamples>;
+    // Packets a jitter buffer keeps when no sound device pulls it.
+    static constexpr int UnpulledJitterLimit = 10;
+
+    MediaLine(int lineNo, MediaEngineOwner* owner) : lineNo_(lineNo), owner_(owner) {}
 
     int LineNo() const { return lineNo_; }
     // Returns a media error code (0 when the line is open).
@@ -21,8 +38,9 @@ public:
     bool IsHold();
     std::string LocalAddress();
     int LocalPort();
-    // Called for readiness of `fd`; false when the socket is not this line's.
-    bool OnReadable(int fd);
+    // Reads every datagram waiting on `fd`; false when the socket is not this line's.
+    // pulledBySpeaker: a sound device drains the jitter buffer.
+    bool OnReadable(int fd, bool pulledBySpeaker);
 
     void StartMedia(const std::string& remoteIp, int remotePort, int codec, int payloadType, bool send,
                     bool receive);
@@ -30,6 +48,19 @@ public:
     void SetHold(bool hold);
     int OutboundCodec();
     int InboundCodec();
+    bool ForceInband();
+    void SetForceInband(bool force);
+
+    void QueueTelephoneEvent(int code, int payloadType);
+    void QueueInbandTone(int code);
+
+    // Sending side: one microphone block from the capture thread, one media tick.
+    void SendMicrophoneBlock(const Block& microphone);
+    void SendTick();
+    // Speaker side: the line's next received block; false when it has none.
+    bool PullSpeakerBlock(Block& block);
+    // What the other lines received, to be mixed into this line's outgoing audio.
+    void WriteMixRing(const Block& others);
 
     // What a line holds while a call uses it, for tests and diagnostics.
     struct MediaState {
@@ -45,13 +76,33 @@ public:
 
 private:
     void CloseLocked();
+    void ResetStreamsLocked();
+    void Deliver(std::span<const std::uint8_t> datagram, bool pulledBySpeaker);
+    void DeliverAudio(int codec, std::uint16_t sequence, std::uint32_t timestamp,
+                      std::span<const std::uint8_t> payload, bool pulledBySpeaker);
+    void AppendToPacket(const Block& block, int codec, int payloadType);
+    void SendTelephoneEvent();
+    bool CanSend() const { return open_ && media_.sendEnabled; }
 
     const int lineNo_;
+    MediaEngineOwner* owner_;
     std::mutex mutex_;
     RtpSocket socket_;
     bool open_ = false;
     bool hold_ = false;
+    bool forceInband_ = false;
+    bool suppressMicrophone_ = false;
+    int quietTicks_ = 0;
     std::string localAddress_;
     int localPort_ = -1;
     MediaState media_;
+    RtpPacketizer packetizer_;
+    CodecSet codecs_;
+    JitterBuffer jitter_;
+    BlockFifo mixRing_;
+    BlockFifo inbandTone_;
+    TelephoneEventSender eventSender_;
+    TelephoneEventReceiver eventReceiver_;
+    std::array<std::int16_t, 240> assembly_{};
+    std::size_t assemblySamples_ = 0;
 };

@@ -80,6 +80,14 @@ void ConsoleHost::AddMethods()
     });
     Add("GetOutboundCodec", {K::Int}, [&ua](const auto& a) -> Value { return ua.GetOutboundCodec(Int(a, 0)); });
     Add("GetInboundCodec", {K::Int}, [&ua](const auto& a) -> Value { return ua.GetInboundCodec(Int(a, 0)); });
+    Add("DigitDTMF", {K::Int, K::String}, [&ua](const auto& a) -> Value { return ua.DigitDTMF(Int(a, 0), Text(a, 1)); });
+    Add("EnableForceInbandDTMF", {K::Int}, [&ua](const auto& a) -> Value { return ua.EnableForceInbandDTMF(Int(a, 0)); });
+    Add("DisableForceInbandDTMF", {K::Int},
+        [&ua](const auto& a) -> Value { return ua.DisableForceInbandDTMF(Int(a, 0)); });
+    Add("GetDTMFVolume", {}, [&ua](const auto&) -> Value { return ua.GetDTMFVolume(); });
+    Add("SetDTMFVolume", {K::Int}, [&ua](const auto& a) -> Value { return ua.SetDTMFVolume(Int(a, 0)); });
+    Add("SetTOS", {K::Int, K::Int}, [&ua](const auto& a) -> Value { return ua.SetTOS(Int(a, 0), Int(a, 1)); });
+    Add("GetTOS", {K::Int}, [&ua](const auto& a) -> Value { return ua.GetTOS(Int(a, 0)); });
     Add("MuteMic", {K::Bool}, [&ua](const auto& a) -> Value { return ua.MuteMic(Bool(a, 0)); });
     Add("MuteSpk", {K::Bool}, [&ua](const auto& a) -> Value { return ua.MuteSpk(Bool(a, 0)); });
     Add("GetMicVolume", {}, [&ua](const auto&) -> Value { return ua.GetMicVolume(); });
@@ -295,7 +303,7 @@ void ConsoleHost::OnFailToConnect(int line) { PrintEvent("OnFailToConnect", {lin
 void ConsoleHost::OnDisconnectCall(int line) { PrintEvent("OnDisconnectCall", {line}); }
 void ConsoleHost::OnCallTransferAccepted(int line) { PrintEvent("OnCallTransferAccepted", {line}); }
 void ConsoleHost::OnPlayWaveDone(int line) { PrintEvent("OnPlayWaveDone", {line}); }
-void ConsoleHost::OnDTMFDigit(int line, int digit) { PrintEvent("OnDTMFDigit", {line, digit}); }
+void ConsoleHost::OnDTMFDigit(int line, const std::string& digit) { PrintEvent("OnDTMFDigit", {line, digit}); }
 void ConsoleHost::OnMsgNOTIFY(const std::string& message) { PrintEvent("OnMsgNOTIFY", {message}); }
 
 void ConsoleHost::OnSuccessToConnect(int line, const std::string& rtpIp, int rtpPort)

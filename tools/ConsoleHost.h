@@ -61,7 +61,7 @@ private:
     void OnDisconnectCall(int line) override;
     void OnCallTransferAccepted(int line) override;
     void OnPlayWaveDone(int line) override;
-    void OnDTMFDigit(int line, int digit) override;
+    void OnDTMFDigit(int line, const std::string& digit) override;
     void OnMsgNOTIFY(const std::string& message) override;
     void OnVoiceMailMsg(bool waiting, int newCount, int oldCount, int newUrgent, int oldUrgent,
                         const std::string& account) override;

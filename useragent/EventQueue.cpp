@@ -53,7 +53,7 @@ void EventQueue::Deliver(const EventRecord& r, EventSink& sink)
     case EventType::DisconnectCall: sink.OnDisconnectCall(r.line); break;
     case EventType::CallTransferAccepted: sink.OnCallTransferAccepted(r.line); break;
     case EventType::PlayWaveDone: sink.OnPlayWaveDone(r.line); break;
-    case EventType::DtmfDigit: sink.OnDTMFDigit(r.line, r.data); break;
+    case EventType::DtmfDigit: sink.OnDTMFDigit(r.line, t[0]); break;
     case EventType::MsgNotify: sink.OnMsgNOTIFY(t[0]); break;
     case EventType::VoiceMailMsg: sink.OnVoiceMailMsg(r.data != 0, n[0], n[1], n[2], n[3], t[0]); break;
     case EventType::IncomingCall: sink.OnIncomingCall(t[0], t[1], t[2], t[3], t[4]); break;

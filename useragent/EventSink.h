@@ -23,7 +23,7 @@ public:
     virtual void OnDisconnectCall(int /*line*/) {}
     virtual void OnCallTransferAccepted(int /*line*/) {}
     virtual void OnPlayWaveDone(int /*line*/) {}
-    virtual void OnDTMFDigit(int /*line*/, int /*digit*/) {}
+    virtual void OnDTMFDigit(int /*line*/, const std::string& /*digit*/) {}
     virtual void OnMsgNOTIFY(const std::string& /*message*/) {}
     virtual void OnVoiceMailMsg(bool /*waiting*/, int /*newCount*/, int /*oldCount*/, int /*newUrgent*/,
                                 int /*oldUrgent*/, const std::string& /*account*/)

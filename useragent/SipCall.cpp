@@ -400,6 +400,28 @@ void SipCall::OnSlotTimeout(int slot, const std::string&, const std::string&, in
     }
 }
 
+void SipCall::SendInfo(int code)
+{
+    if (dialog_->state == Idle)
+        return;
+    OutgoingMessage info;
+    std::string cseqNumber;
+    if (dialog_->BuildInfo(code, 800, info, cseqNumber))
+        ArmAndSend(Automatic, info.text, info.host, info.port, cseqNumber + "INFO");
+}
+
+void SipCall::OnInfoResponse(const SipMessage& response, const std::string& text)
+{
+    if (!response.Is2xx()) {
+        AcknowledgeAndReset(response, text);
+        return;
+    }
+    std::string number;
+    std::string method;
+    if (SipMessage::SplitCSeq(response.GetCSeq(), number, method))
+        Clear(FindKey(number + "INFO"));
+}
+
 // ---- Incoming calls -------------------------------------------------------------
 
 bool SipCall::CheckInDialog(const std::string& text)

@@ -53,6 +53,10 @@ public:
     // Drops the call without waiting for answers.
     void HangUp();
 
+    // DTMF as a SIP INFO request, resent until answered.
+    void SendInfo(int code);
+    void OnInfoResponse(const SipMessage& response, const std::string& text);
+
     // Incoming calls and requests inside a call.
     bool CheckInDialog(const std::string& text);
     void OnInvite(const SipMessage& invite, const std::string& text);

@@ -1,6 +1,7 @@
 #include "useragent/SipUserAgent.h"
 
 #include "media/MediaEngine.h"
+#include "media/DtmfTone.h"
 #include "media/MediaError.h"
 #include "platform/MessageWindow.h"
 #include "platform/WaveBackend.h"
@@ -217,6 +218,60 @@ bool SipUserAgent::IsLineBusy(int lineNo)
         return false;
     SipCall* call = LineCall(lineNo);
     return call != nullptr && call->CallState() != 0;
+}
+
+bool SipUserAgent::DigitDTMF(int lineNo, const std::string& digit)
+{
+    if (!CheckLine(lineNo))
+        return false;
+    int code = DtmfTone::DigitCode(digit);
+    media_->PlayLocalTone(code);
+    SipCall* call = LineCall(lineNo);
+    if (call == nullptr || call->CallState() == SipCall::Idle)
+        return true;
+    bool g711 = call->Codec() == 2 || call->Codec() == 3;
+    if (media_->IsForceInband(lineNo))
+        media_->PlayInbandDtmf(lineNo, code);
+    else if (call->TelephoneEventPayload() != -1)
+        media_->SendDtmfEvent(lineNo, call->TelephoneEventPayload(), code);
+    else if (!g711)
+        call->SendInfo(code);
+    else
+        media_->PlayInbandDtmf(lineNo, code);
+    return true;
+}
+
+bool SipUserAgent::EnableForceInbandDTMF(int lineNo)
+{
+    return CheckLine(lineNo) && media_->SetForceInband(lineNo, true);
+}
+
+bool SipUserAgent::DisableForceInbandDTMF(int lineNo)
+{
+    return CheckLine(lineNo) && media_->SetForceInband(lineNo, false);
+}
+
+int SipUserAgent::GetDTMFVolume()
+{
+    return initialized_ ? media_->DtmfVolume() : -1;
+}
+
+bool SipUserAgent::SetDTMFVolume(int volume)
+{
+    if (!RequireInitialized())
+        return false;
+    media_->SetDtmfVolume(volume);
+    return true;
+}
+
+bool SipUserAgent::SetTOS(int lineNo, int value)
+{
+    return RequireInitialized() && media_->SetTOS(lineNo, value) != 0;
+}
+
+int SipUserAgent::GetTOS(int lineNo)
+{
+    return initialized_ ? media_->GetTOS(lineNo) : -1;
 }
 
 bool SipUserAgent::RequireInitialized()
@@ -493,7 +548,7 @@ void SipUserAgent::OnMediaDtmfDigit(int line, const std::string& digit)
     EventRecord record;
     record.type = EventType::DtmfDigit;
     record.line = line;
-    record.data = digit.empty() ? 0 : static_cast<unsigned char>(digit[0]);
+    record.texts[0] = digit;
     PostEvent(std::move(record));
 }
 
@@ -540,6 +595,7 @@ void SipUserAgent::Tick()
         call->Advance();
         call->CheckRingingLimit();
     }
+    media_->CheckTonePlayer();
 }
 
 void SipUserAgent::OnSocketReadable(int fd)
@@ -626,6 +682,8 @@ void SipUserAgent::OnResponse(const SipMessage& response, const std::string& tex
         call->OnCancelResponse(response, text);
     else if (response.IsResponseFor("BYE"))
         call->OnByeResponse(response, text);
+    else if (response.IsResponseFor("INFO"))
+        call->OnInfoResponse(response, text);
 }
 
 bool SipUserAgent::IsPending(const SipCall* call) const

@@ -69,6 +69,15 @@ public:
     static constexpr std::size_t MaxPendingCalls = 16;
     std::size_t PendingCallCount() const { return pendingCalls_.size(); }
 
+    // DTMF.
+    bool DigitDTMF(int lineNo, const std::string& digit);
+    bool EnableForceInbandDTMF(int lineNo);
+    bool DisableForceInbandDTMF(int lineNo);
+    int GetDTMFVolume();
+    bool SetDTMFVolume(int volume);
+    bool SetTOS(int lineNo, int value);
+    int GetTOS(int lineNo);
+
     // Sound controls; those marked with Init fail with 10 before Initialize.
     bool MuteMic(bool mute);
     bool MuteSpk(bool mute);

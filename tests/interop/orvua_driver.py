@@ -189,13 +189,20 @@ class Orvua:
 class Sipp:
     """A sipp process playing one scenario against orvua."""
 
-    def __init__(self, scenario, remote_port=None, local_port=None, extra=(), calls=1):
+    def __init__(self, scenario, remote_port=None, local_port=None, extra=(), calls=1, media_port=None):
         self.local_port = local_port or free_udp_port()
         self.workdir = tempfile.mkdtemp(prefix="sipp-")
-        self.media_port = free_udp_port()
-        command = ["sipp", "-sf", os.path.join(SCENARIOS, scenario), "-i", LOOPBACK, "-mi", LOOPBACK,
-                   "-mp", str(self.media_port), "-p", str(self.local_port), "-m", str(calls), "-nostdin",
+        # media_port is what the scenarios' SDP announces (the global rtpport); sipp's
+        # own media sockets take another port, so a test may listen on this one.
+        self.media_port = media_port or free_udp_port()
+        path = os.path.join(SCENARIOS, scenario)
+        with open(path) as handle:
+            announces_media = "rtpport" in handle.read()
+        command = ["sipp", "-sf", path, "-i", LOOPBACK, "-mi", LOOPBACK, "-mp", str(free_udp_port()),
+                   "-p", str(self.local_port), "-m", str(calls), "-nostdin",
                    "-trace_err", "-trace_msg", "-timeout", "90s"]
+        if announces_media:
+            command += ["-set", "rtpport", str(self.media_port)]
         command += list(extra)
         if remote_port:
             command.append(f"{LOOPBACK}:{remote_port}")
@@ -247,20 +254,34 @@ class Sipp:
 class RawPeer:
     """A plain UDP socket on loopback for hand-made datagrams."""
 
-    def __init__(self):
+    def __init__(self, port=0):
         self.socket = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-        self.socket.bind((LOOPBACK, 0))
+        self.socket.bind((LOOPBACK, port))
         self.port = self.socket.getsockname()[1]
 
     def send(self, data, port):
         self.socket.sendto(data.encode() if isinstance(data, str) else data, (LOOPBACK, port))
 
     def receive(self, timeout=3):
+        data = self.receive_bytes(timeout)
+        return data.decode("utf-8", "replace") if data is not None else None
+
+    def receive_bytes(self, timeout=3):
         self.socket.settimeout(timeout)
         try:
-            return self.socket.recvfrom(65535)[0].decode("utf-8", "replace")
+            return self.socket.recvfrom(65535)[0]
         except socket.timeout:
             return None
+
+    def receive_all(self, seconds):
+        """Every datagram arriving within `seconds`."""
+        datagrams = []
+        deadline = time.monotonic() + seconds
+        while (remaining := deadline - time.monotonic()) > 0:
+            data = self.receive_bytes(remaining)
+            if data is not None:
+                datagrams.append(data)
+        return datagrams
 
     def close(self):
         self.socket.close()

@@ -1,6 +1,9 @@
 """orvua's sound-device methods on the virtual sound device."""
+import os
+import tempfile
 import unittest
 
+from audio_check import goertzel_power, read_wav, rms
 from orvua_driver import LOOPBACK, Orvua, Sipp, free_udp_port
 
 VIRTUAL = {"ORVSIP_AUDIO": "virtual"}
@@ -61,3 +64,29 @@ class SoundMethodsTest(unittest.TestCase):
 
 if __name__ == "__main__":
     unittest.main()
+
+
+class LocalToneTest(unittest.TestCase):
+    def test_key_tone_plays_at_the_dtmf_volume_and_stops(self):
+        speaker = os.path.join(tempfile.mkdtemp(prefix="orvua-tone-"), "speaker.wav")
+        ua = Orvua(env=dict(VIRTUAL, ORVSIP_VIRTUAL_SPEAKER=speaker))
+        self.addCleanup(ua.quit)
+        self.assertEqual(ua.call("GetDTMFVolume"), -1, "no volume before Initialize")
+        self.assertTrue(ua.initialize(free_udp_port(), sound=True))
+        self.assertTrue(ua.call("OpenLine", 0, True, LOOPBACK, free_udp_port()))
+        self.assertEqual(ua.call("GetDTMFVolume"), 25)
+        self.assertTrue(ua.call("DigitDTMF", 0, "5"), "a line without a call only plays the key tone")
+        ua.drain(3)
+        samples, rate = read_wav(speaker)
+        loud = [s for s in samples if abs(s) > 1000]
+        self.assertGreater(len(loud), 300)
+        powers = {f: goertzel_power(samples, f, rate) for f in (697, 770, 852, 941, 1209, 1336, 1477)}
+        self.assertEqual(set(sorted(powers, key=powers.get)[-2:]), {770, 1336})
+        self.assertLess(len(samples), rate * 3, "the stream stops after a quiet second")
+        self.assertTrue(ua.call("SetDTMFVolume", 40))
+        self.assertEqual(ua.call("GetDTMFVolume"), 25)
+        self.assertTrue(ua.call("SetDTMFVolume", 0))
+        self.assertTrue(ua.call("DigitDTMF", 0, "5"))
+        ua.drain(3)
+        samples, _ = read_wav(speaker)
+        self.assertEqual(rms(samples), 0, "volume 0 is silence")

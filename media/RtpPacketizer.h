@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+// The outgoing RTP stream state of one line: SSRC, sequence number and the audio
+// and event timestamps. Made once per line and never reset, so the stream runs on
+// across calls.
+class RtpPacketizer {
+public:
+    RtpPacketizer();
+
+    // An audio packet; the timestamp then advances by the payload's duration.
+    std::vector<std::uint8_t> AudioPacket(int codec, std::uint8_t payloadType, std::span<const std::uint8_t> payload);
+    // A telephone-event packet at the event timestamp.
+    std::vector<std::uint8_t> EventPacket(bool marker, std::uint8_t payloadType, std::span<const std::uint8_t> payload);
+    void AdvanceSequence() { ++sequence_; }
+    // After the last packet of an event burst.
+    void FinishEvent();
+
+    // Milliseconds of audio in a payload of the codec (0 for an unknown codec).
+    static int PayloadDurationMs(int codec, std::size_t payloadBytes);
+
+    std::uint32_t Ssrc() const { return ssrc_; }
+    std::uint16_t Sequence() const { return sequence_; }
+    std::uint32_t AudioTimestamp() const { return audioTimestamp_; }
+    std::uint32_t EventTimestamp() const { return eventTimestamp_; }
+
+private:
+    std::uint32_t ssrc_;
+    std::uint16_t sequence_;
+    std::uint32_t audioTimestamp_;
+    std::uint32_t eventTimestamp_;
+    bool markerPending_ = true;
+};
