@@ -225,34 +225,37 @@ void SipCall::OnInvite2xx(const SipMessage& response, const std::string& text)
         return;
     }
     dialog_->state = Confirmed;
-    if (StartMediaFromSdp(response.GetBody(), true, true, started)) {
-        codec_ = started.codec;
-        EventRecord record;
-        record.type = EventType::SuccessToConnect;
-        record.line = lineNo_;
-        record.texts[0] = started.ip;
-        record.data = started.port;
-        agent_.PostEvent(std::move(record));
-    }
+    if (StartMediaFromSdp(response.GetBody(), true, true, started))
+        OnConnected(started);
 }
 
-std::string SipCall::CredentialsFor(const SipMessage& challengeResponse, const std::string& method,
+void SipCall::OnConnected(const MediaStart& started)
+{
+    codec_ = started.codec;
+    EventRecord record;
+    record.type = EventType::SuccessToConnect;
+    record.line = lineNo_;
+    record.texts[0] = started.ip;
+    record.data = started.port;
+    agent_.PostEvent(std::move(record));
+}
+
+bool SipCall::ReadChallenge(const SipMessage& response, DigestChallenge& challenge)
+{
+    return response.GetStatusCode() == 407 ? response.GetProxyChallenge(challenge)
+                                           : response.GetWwwChallenge(challenge);
+}
+
+std::string SipCall::CredentialsFor(const DigestChallenge& challenge, const std::string& method,
                                     const std::string& uri)
 {
-    DigestChallenge challenge;
-    bool fromProxy = challengeResponse.GetStatusCode() == 407;
-    bool found = fromProxy ? challengeResponse.GetProxyChallenge(challenge)
-                           : challengeResponse.GetWwwChallenge(challenge);
-    if (!found)
-        return {};
     return DigestAuth::Credentials(agent_.LoginId(), agent_.LoginPassword(), method, uri, challenge, nonceCount_);
 }
 
 void SipCall::AnswerInviteChallenge(const SipMessage& response, const std::string& text)
 {
     DigestChallenge challenge;
-    bool fromProxy = response.GetStatusCode() == 407;
-    if (!(fromProxy ? response.GetProxyChallenge(challenge) : response.GetWwwChallenge(challenge)))
+    if (!ReadChallenge(response, challenge))
         return;
     OutgoingMessage ack;
     if (dialog_->BuildAck(text, inviteBranch_, ack))
@@ -261,9 +264,10 @@ void SipCall::AnswerInviteChallenge(const SipMessage& response, const std::strin
     if (!lastInvite.Parse(lastSentInvite_))
         return;
     std::string uri = lastInvite.GetRequestUri();
-    std::string credentials = CredentialsFor(response, "INVITE", uri);
+    std::string credentials = CredentialsFor(challenge, "INVITE", uri);
     if (credentials.empty())
         return;
+    bool fromProxy = response.GetStatusCode() == 407;
     std::string authorization = fromProxy ? std::string() : credentials;
     std::string proxyAuthorization = fromProxy ? credentials : std::string();
     OutgoingMessage invite;
@@ -313,16 +317,16 @@ void SipCall::OnByeResponse(const SipMessage& response, const std::string& text)
 
 void SipCall::AnswerByeChallenge(const SipMessage& response, const std::string& text)
 {
-    bool fromProxy = response.GetStatusCode() == 407;
     DigestChallenge challenge;
-    if (!(fromProxy ? response.GetProxyChallenge(challenge) : response.GetWwwChallenge(challenge)))
+    if (!ReadChallenge(response, challenge))
         return;
     OutgoingMessage ack;
     if (dialog_->BuildAck(text, inviteBranch_, ack))
         SendOnce(ack);
     SipMessage lastBye;
     lastBye.Parse(lastSentBye_);
-    std::string credentials = CredentialsFor(response, "BYE", lastBye.GetRequestUri());
+    std::string credentials = CredentialsFor(challenge, "BYE", lastBye.GetRequestUri());
+    bool fromProxy = response.GetStatusCode() == 407;
     OutgoingMessage bye;
     bool built = !credentials.empty() &&
                  dialog_->BuildBye(fromProxy ? std::string() : credentials, fromProxy ? credentials : std::string(), bye);
@@ -551,6 +555,11 @@ void SipCall::CheckRingingLimit()
     StopMedia();
     dialog_->state = RejectedAwaitingAck;
     Respond(lastReceivedInvite_, 480, "Temporarily Unavailable", FinalResponseSlot);
+    PostRingingStop();
+}
+
+void SipCall::PostRingingStop()
+{
     EventRecord stop;
     stop.type = EventType::IncomingCallRingingStop;
     stop.texts[0] = dialog_->callId;
@@ -572,15 +581,8 @@ void SipCall::ConnectMediaAtAck(const SipMessage& ack)
         sdp = invite.GetBody();
     }
     MediaStart started;
-    if (!StartMediaFromSdp(sdp, true, true, started))
-        return;
-    codec_ = started.codec;
-    EventRecord record;
-    record.type = EventType::SuccessToConnect;
-    record.line = lineNo_;
-    record.texts[0] = started.ip;
-    record.data = started.port;
-    agent_.PostEvent(std::move(record));
+    if (StartMediaFromSdp(sdp, true, true, started))
+        OnConnected(started);
 }
 
 void SipCall::UpdateMediaAtReInviteAck(const SipMessage& ack)
@@ -627,10 +629,7 @@ void SipCall::OnCancel(const std::string& text)
     OutgoingMessage ok;
     if (dialog_->BuildResponse(text, 200, "OK", {}, ok))
         SendOnce(ok);
-    EventRecord stop;
-    stop.type = EventType::IncomingCallRingingStop;
-    stop.texts[0] = dialog_->callId;
-    agent_.PostEvent(std::move(stop));
+    PostRingingStop();
 }
 
 void SipCall::OnBye(const std::string& text)

@@ -10,6 +10,7 @@
 
 class SipMessage;
 class SipUserAgent;
+struct DigestChallenge;
 
 // One call: its dialog, its retransmissions and what it remembers of the messages
 // exchanged. Lives on a line, or in the engine's pending list while it rings.
@@ -93,8 +94,10 @@ private:
     void OnInvite2xx(const SipMessage& response, const std::string& text);
     void AnswerInviteChallenge(const SipMessage& response, const std::string& text);
     void AnswerByeChallenge(const SipMessage& response, const std::string& text);
-    std::string CredentialsFor(const SipMessage& challengeResponse, const std::string& method,
-                               const std::string& uri);
+    static bool ReadChallenge(const SipMessage& response, DigestChallenge& challenge);
+    std::string CredentialsFor(const DigestChallenge& challenge, const std::string& method, const std::string& uri);
+    void OnConnected(const MediaStart& started);
+    void PostRingingStop();
     void OnInviteTimeout();
     void AnswerReInvite(const std::string& text);
     void ReportIncomingCall(const SipMessage& invite);
