@@ -275,3 +275,35 @@ class InviteFloodTest(CallTestCase):
         self.assertGreaterEqual(len(self.sent("SIP/2.0 486 Busy Here")), 2000)
         grown = resident_kilobytes(self.ua.process.pid) - before
         self.assertLess(grown, 20 * 1024, f"memory grew by {grown} kB")
+
+
+class CodecChoiceTest(CallTestCase):
+    def offered_and_chosen(self, *codecs):
+        sipp = self.sipp("callee_g729_then_pcmu.xml")
+        self.start(sipp.local_port)
+        self.assertIsNone(self.ua.call("DeselectAllVoiceCodec"))
+        for codec in codecs:
+            self.assertTrue(self.ua.call("SelectVoiceCodec", codec))
+        self.dial(sipp)
+        self.ua.wait_event("OnSuccessToConnect")
+        chosen = self.ua.call("GetOutboundCodec", 0)
+        self.assertTrue(self.ua.call("Disconnect", 0))
+        self.assertEqual(sipp.wait(20), 0, sipp.log())
+        media_line = [line for line in body(sipp.received("INVITE")[0][1]).splitlines() if line.startswith("m=")][0]
+        return media_line.split("RTP/AVP ")[1], chosen
+
+    def test_this_sides_order_decides(self):
+        offered, chosen = self.offered_and_chosen(3, 4)
+        self.assertEqual(offered, "0 18 101")
+        self.assertEqual(chosen, 3, "the peer lists 18 first, but PCMU is preferred here")
+
+    def test_nothing_selected_falls_back_to_pcmu_and_pcma(self):
+        offered, chosen = self.offered_and_chosen()
+        self.assertEqual(offered, "0 8 101")
+        self.assertEqual(chosen, 3)
+
+    def test_selection_errors(self):
+        self.assertFalse(self.ua.call("SelectVoiceCodec", 5))
+        self.assertEqual(self.ua.call("GetOrvObjectError"), 23)
+        self.assertFalse(self.ua.call("DeselectVoiceCodec", -1))
+        self.assertEqual(self.ua.call("GetOrvObjectError"), 23)
