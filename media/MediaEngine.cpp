@@ -273,12 +273,6 @@ void MediaEngine::PlayLocalTone(int code)
     tonePlayer_.Play(code, SpeakerPlaying());
 }
 
-MediaLine::MediaState MediaEngine::LineState(int line)
-{
-    MediaLine* target = CheckedLine(line);
-    return target != nullptr ? target->State() : MediaLine::MediaState{};
-}
-
 void MediaEngine::OnWindowMessage(unsigned message, std::uintptr_t wParam)
 {
     if (message != RtpSocket::ReadableMessage)

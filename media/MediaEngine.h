@@ -46,8 +46,6 @@ public:
     int GetInboundCodec(int line);
     bool AttachDevices(int line, int inputDevice, int outputDevice);
     bool DetachDevices(int line);
-    // The media state of a line; a default state for a bad line.
-    MediaLine::MediaState LineState(int line);
     // The host's sound controls; they work without a sound device as far as they can.
     AudioControl Sound() { return AudioControl(audioDevice_.get()); }
 

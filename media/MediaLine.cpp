@@ -313,9 +313,3 @@ void MediaLine::WriteMixRing(const Block& others)
     std::lock_guard lock(mutex_);
     mixRing_.Write(others);
 }
-
-MediaLine::MediaState MediaLine::State()
-{
-    std::lock_guard lock(mutex_);
-    return media_;
-}

@@ -62,7 +62,7 @@ public:
     // What the other lines received, to be mixed into this line's outgoing audio.
     void WriteMixRing(const Block& others);
 
-    // What a line holds while a call uses it, for tests and diagnostics.
+    // Where and how the line's call sends and receives.
     struct MediaState {
         std::string remoteIp;
         int remotePort = 0;
@@ -72,7 +72,6 @@ public:
         bool sendEnabled = false;
         bool receiveEnabled = false;
     };
-    MediaState State();
 
 private:
     void CloseLocked();

@@ -34,12 +34,6 @@ UdpSocket::~UdpSocket()
     Close();
 }
 
-bool UdpSocket::IsDottedIpv4(const std::string& text)
-{
-    in_addr address{};
-    return inet_pton(AF_INET, text.c_str(), &address) == 1;
-}
-
 bool UdpSocket::Open(const std::string& bindIp, int port)
 {
     Close();
@@ -109,9 +103,4 @@ bool UdpSocket::SendTo(const std::string& data, const std::string& host, int por
     ssize_t sent = sendto(fd_, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&destination),
                           sizeof destination);
     return sent == static_cast<ssize_t>(data.size());
-}
-
-bool UdpSocket::SetTypeOfService(int tos)
-{
-    return fd_ >= 0 && setsockopt(fd_, IPPROTO_IP, IP_TOS, &tos, sizeof tos) == 0;
 }

@@ -29,9 +29,6 @@ public:
     // host is a dotted address or a name resolved on the spot; false when it cannot
     // be resolved or the socket refuses the datagram.
     bool SendTo(const std::string& data, const std::string& host, int port);
-    bool SetTypeOfService(int tos);
-
-    static bool IsDottedIpv4(const std::string& text);
 
 private:
     int fd_ = -1;

@@ -44,7 +44,6 @@ public:
     // The slot armed with `key`, or -1.
     int FindKey(const std::string& key) const;
     bool IsArmed(int slot) const;
-    const Entry& EntryAt(int slot) const { return entries_[static_cast<std::size_t>(slot)]; }
     int Tick() const { return tick_; }
     void Advance();
 

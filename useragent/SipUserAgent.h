@@ -67,7 +67,6 @@ public:
     int GetInboundCodec(int lineNo);
     // Ringing calls waiting for an answer; INVITEs of new calls beyond this are busy.
     static constexpr std::size_t MaxPendingCalls = 16;
-    std::size_t PendingCallCount() const { return pendingCalls_.size(); }
 
     // DTMF.
     bool DigitDTMF(int lineNo, const std::string& digit);
