@@ -28,7 +28,6 @@ bool MediaEngine::Start(int lineCount, bool useSoundDevice, MediaEngineOwner* ow
     attachments_ = DeviceAttachments(lineCount);
     if (useSoundDevice)
         audioDevice_ = std::make_unique<AudioDevice>(static_cast<AudioDeviceOwner&>(*this));
-    owner_ = owner;
     clock_.Start();
     running_ = true;
     lastError_ = MediaOk;

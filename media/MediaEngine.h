@@ -78,7 +78,6 @@ private:
     DeviceAttachments attachments_{0};
     MediaClock clock_{[this] { OnClockTick(); }};
     LocalTonePlayer tonePlayer_;
-    MediaEngineOwner* owner_ = nullptr;
     bool running_ = false;
     int lastError_ = 0;
 };
