@@ -252,32 +252,39 @@ std::string SipCall::CredentialsFor(const DigestChallenge& challenge, const std:
     return DigestAuth::Credentials(agent_.LoginId(), agent_.LoginPassword(), method, uri, challenge, nonceCount_);
 }
 
-void SipCall::AnswerInviteChallenge(const SipMessage& response, const std::string& text)
+bool SipCall::AnswerChallenge(const SipMessage& response, const std::string& text, const char* method,
+                              const std::string& sentText, SipMessage& sent, Credential& credential)
 {
     DigestChallenge challenge;
     if (!ReadChallenge(response, challenge))
-        return;
+        return false;
     OutgoingMessage ack;
     if (dialog_->BuildAck(text, inviteBranch_, ack))
         SendOnce(ack);
+    if (!sent.Parse(sentText))
+        return false;
+    std::string value = CredentialsFor(challenge, method, sent.GetRequestUri());
+    if (value.empty())
+        return false;
+    (response.GetStatusCode() == 407 ? credential.proxyAuthorization : credential.authorization) = value;
+    return true;
+}
+
+void SipCall::AnswerInviteChallenge(const SipMessage& response, const std::string& text)
+{
     SipMessage lastInvite;
-    if (!lastInvite.Parse(lastSentInvite_))
+    Credential credential;
+    if (!AnswerChallenge(response, text, "INVITE", lastSentInvite_, lastInvite, credential))
         return;
-    std::string uri = lastInvite.GetRequestUri();
-    std::string credentials = CredentialsFor(challenge, "INVITE", uri);
-    if (credentials.empty())
-        return;
-    bool fromProxy = response.GetStatusCode() == 407;
-    std::string authorization = fromProxy ? std::string() : credentials;
-    std::string proxyAuthorization = fromProxy ? credentials : std::string();
     OutgoingMessage invite;
     if (dialog_->state != Confirmed || reinviteKind_ == 0) {
         std::string normalisedTo;
-        if (!dialog_->BuildInvite(lastInvite.GetBody(), authorization, proxyAuthorization, uri, invite, inviteBranch_,
-                                  normalisedTo))
+        if (!dialog_->BuildInvite(lastInvite.GetBody(), credential.authorization, credential.proxyAuthorization,
+                                  lastInvite.GetRequestUri(), invite, inviteBranch_, normalisedTo))
             return;
         dialog_->state = InviteSentWithCredentials;
-    } else if (!dialog_->BuildReInvite(lastInvite.GetBody(), authorization, proxyAuthorization, invite)) {
+    } else if (!dialog_->BuildReInvite(lastInvite.GetBody(), credential.authorization,
+                                       credential.proxyAuthorization, invite)) {
         return;
     }
     ArmAndSend(InviteSlot, invite.text, invite.host, invite.port);
@@ -317,20 +324,11 @@ void SipCall::OnByeResponse(const SipMessage& response, const std::string& text)
 
 void SipCall::AnswerByeChallenge(const SipMessage& response, const std::string& text)
 {
-    DigestChallenge challenge;
-    if (!ReadChallenge(response, challenge))
-        return;
-    OutgoingMessage ack;
-    if (dialog_->BuildAck(text, inviteBranch_, ack))
-        SendOnce(ack);
     SipMessage lastBye;
-    lastBye.Parse(lastSentBye_);
-    std::string credentials = CredentialsFor(challenge, "BYE", lastBye.GetRequestUri());
-    bool fromProxy = response.GetStatusCode() == 407;
+    Credential credential;
     OutgoingMessage bye;
-    bool built = !credentials.empty() &&
-                 dialog_->BuildBye(fromProxy ? std::string() : credentials, fromProxy ? credentials : std::string(), bye);
-    if (built)
+    if (AnswerChallenge(response, text, "BYE", lastSentBye_, lastBye, credential) &&
+        dialog_->BuildBye(credential.authorization, credential.proxyAuthorization, bye))
         ArmAndSend(ByeSlot, bye.text, bye.host, bye.port);
 }
 

@@ -94,7 +94,16 @@ private:
     void OnInvite2xx(const SipMessage& response, const std::string& text);
     void AnswerInviteChallenge(const SipMessage& response, const std::string& text);
     void AnswerByeChallenge(const SipMessage& response, const std::string& text);
+    // The header value answering a 401 (authorization) or a 407 (proxyAuthorization).
+    struct Credential {
+        std::string authorization;
+        std::string proxyAuthorization;
+    };
     static bool ReadChallenge(const SipMessage& response, DigestChallenge& challenge);
+    // Acknowledges a challenge and answers it for the request last sent (parsed into
+    // `sent`); false when there is nothing to answer with.
+    bool AnswerChallenge(const SipMessage& response, const std::string& text, const char* method,
+                         const std::string& sentText, SipMessage& sent, Credential& credential);
     std::string CredentialsFor(const DigestChallenge& challenge, const std::string& method, const std::string& uri);
     void OnConnected(const MediaStart& started);
     void PostRingingStop();
