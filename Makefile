@@ -2,10 +2,12 @@
 BUILD_RELEASE := build/release
 BUILD_TEST := build/asan
 BUILD_BENCH := build/bench
+BUILD_FUZZ := build/fuzz
+FUZZ_SECONDS ?= 60
 CMAKE_FLAGS := -G Ninja -Wno-dev
 TEST_JOBS ?= 6
 
-.PHONY: run test bench deps build-release build-test clean
+.PHONY: run test bench fuzz deps build-release build-test clean
 
 deps:
 	./scripts/install-deps.sh
@@ -28,6 +30,13 @@ bench: deps
 	cmake -S . -B $(BUILD_BENCH) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release -DORVSIP_TESTS=OFF -DORVSIP_BENCH=ON
 	cmake --build $(BUILD_BENCH)
 	@echo "Benchmarks built in $(BUILD_BENCH)/bench"
+
+# Every fuzz target runs FUZZ_SECONDS (default 60) in turn; one summary line each.
+fuzz: deps
+	cmake -S . -B $(BUILD_FUZZ) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang \
+		-DCMAKE_CXX_COMPILER=clang++ -DORVSIP_FUZZ=ON
+	cmake --build $(BUILD_FUZZ) --target fuzzers
+	FUZZ_SECONDS=$(FUZZ_SECONDS) tests/fuzz/run_fuzzers.sh $(BUILD_FUZZ)
 
 clean:
 	rm -rf build

@@ -185,13 +185,13 @@ int MessageLoop::DeliverDueTimers()
     }
     ArmTimerDescriptor();
     int delivered = 0;
-    for (auto [windowId, timerId] : due) {
+    for (const auto& timer : due) {
         // A handler may have killed a timer that was due in the same round.
-        bool stillSet = std::any_of(timers_.begin(), timers_.end(), [&](const Timer& timer) {
-            return timer.windowId == windowId && timer.timerId == timerId;
+        bool stillSet = std::any_of(timers_.begin(), timers_.end(), [&timer](const Timer& set) {
+            return set.windowId == timer.first && set.timerId == timer.second;
         });
         if (stillSet) {
-            Deliver(windowId, MessageWindow::TimerMessage, timerId, 0);
+            Deliver(timer.first, MessageWindow::TimerMessage, timer.second, 0);
             ++delivered;
         }
     }

@@ -1,5 +1,7 @@
 #include "platform/UdpSocket.h"
 
+#include "platform/NetworkConfinement.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
@@ -16,6 +18,8 @@ bool ResolveIpv4(const std::string& host, in_addr& address)
 {
     if (inet_pton(AF_INET, host.c_str(), &address) == 1)
         return true;
+    if (NetworkConfinement::IsConfined())
+        return false;
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_DGRAM;
@@ -50,7 +54,7 @@ bool UdpSocket::Open(const std::string& bindIp, int port)
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_port = htons(static_cast<std::uint16_t>(port));
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
+    local.sin_addr.s_addr = htonl(NetworkConfinement::IsConfined() ? INADDR_LOOPBACK : INADDR_ANY);
     if (port < 0 || port > 65535 || (!bindIp.empty() && inet_pton(AF_INET, bindIp.c_str(), &local.sin_addr) != 1))
         return false;
     fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
@@ -108,8 +112,11 @@ bool UdpSocket::SendTo(const std::string& data, const std::string& host, int por
     sockaddr_in destination{};
     destination.sin_family = AF_INET;
     destination.sin_port = htons(static_cast<std::uint16_t>(port));
-    if (fd_ < 0 || port <= 0 || port > 65535 || !ResolveIpv4(host, destination.sin_addr))
+    if (fd_ < 0 || port <= 0 || port > 65535 || !ResolveIpv4(host, destination.sin_addr) ||
+        !NetworkConfinement::MaySendTo(destination.sin_addr.s_addr))
         return false;
+    if (NetworkConfinement::DropsTraffic())
+        return true;
     ssize_t sent = sendto(fd_, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&destination),
                           sizeof destination);
     return sent == static_cast<ssize_t>(data.size());

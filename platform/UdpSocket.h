@@ -18,7 +18,8 @@ public:
     UdpSocket(const UdpSocket&) = delete;
     UdpSocket& operator=(const UdpSocket&) = delete;
 
-    // bindIp empty binds every address; otherwise it must be a dotted IPv4 address.
+    // bindIp empty binds every address (loopback only under NetworkConfinement);
+    // otherwise it must be a dotted IPv4 address.
     bool Open(const std::string& bindIp, int port);
     void Close();
     bool IsOpen() const { return fd_ >= 0; }
@@ -27,9 +28,11 @@ public:
 
     Datagram Receive(char* buffer, std::size_t size);
     // host is a dotted address or a name resolved on the spot; false when it cannot
-    // be resolved or the socket refuses the datagram.
+    // be resolved, NetworkConfinement forbids the destination or the socket refuses
+    // the datagram.
     bool SendTo(const std::string& data, const std::string& host, int port);
-    // The dotted IPv4 address of a dotted address or host name; empty when unknown.
+    // The dotted IPv4 address of a dotted address or host name; empty when unknown
+    // (always for a name under NetworkConfinement).
     static std::string ResolveAddress(const std::string& host);
 
 private:

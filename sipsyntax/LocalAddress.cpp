@@ -1,5 +1,7 @@
 #include "sipsyntax/LocalAddress.h"
 
+#include "platform/NetworkConfinement.h"
+
 #include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <net/if.h>
@@ -36,7 +38,8 @@ void AddInterfaceAddresses(std::vector<std::string>& addresses)
 void AddHostNameAddresses(std::vector<std::string>& addresses)
 {
     char name[128] = {};
-    if (gethostname(name, sizeof name - 1) != 0)
+    // A confined process looks up no name, not even its own.
+    if (NetworkConfinement::IsConfined() || gethostname(name, sizeof name - 1) != 0)
         return;
     addrinfo hints{};
     hints.ai_family = AF_INET;

@@ -26,6 +26,25 @@ char* Copy(const std::string& text)
     return OsipText::Copy(text);
 }
 
+// The parser library reads past the end of a text holding a CR that no LF follows,
+// so it gets the text up to its first NUL (all it would read) with every line
+// ending, CR, LF or both, written CRLF.
+std::string ParserSafeText(const std::string& text)
+{
+    std::string safe;
+    safe.reserve(text.size() + 16);
+    for (std::size_t at = 0; at < text.size() && text[at] != '\0'; ++at) {
+        char c = text[at];
+        if (c == '\r' && at + 1 < text.size() && text[at + 1] == '\n')
+            continue;
+        if (c == '\r' || c == '\n')
+            safe += "\r\n";
+        else
+            safe += c;
+    }
+    return safe;
+}
+
 int NumberBeforeBlank(const std::string& value)
 {
     return std::atoi(value.substr(0, value.find(' ')).c_str());
@@ -54,7 +73,7 @@ bool SdpDescription::Parse(const std::string& text)
     OsipLibrary::Prepare();
     if (sdp_message_init(&sdp_) != 0)
         return false;
-    if (sdp_message_parse(sdp_, text.c_str()) != 0) {
+    if (sdp_message_parse(sdp_, ParserSafeText(text).c_str()) != 0) {
         Free();
         return false;
     }

@@ -18,8 +18,6 @@
 
 namespace {
 
-constexpr int SipWindowId = 347543;
-
 bool SameCallId(const std::string& a, const std::string& b)
 {
     return SipUri::ToLower(a) == SipUri::ToLower(b);
@@ -662,8 +660,15 @@ void SipUserAgent::ReceiveOneDatagram()
     UdpSocket::Datagram datagram = transport_.Receive(buffer.data(), buffer.size());
     if (datagram.length <= 0 || datagram.truncated)
         return;
-    std::string text(buffer.data(), strnlen(buffer.data(), static_cast<std::size_t>(datagram.length)));
-    PostDiagnostic(EventType::IncomingDiagnostic, text, datagram.sourceIp, datagram.sourcePort);
+    HandleDatagram(std::string(buffer.data(), static_cast<std::size_t>(datagram.length)), datagram.sourceIp,
+                   datagram.sourcePort);
+}
+
+void SipUserAgent::HandleDatagram(const std::string& datagram, const std::string& sourceIp, int sourcePort)
+{
+    // The text ends at the first NUL byte, if any.
+    std::string text(datagram.c_str(), strnlen(datagram.c_str(), datagram.size()));
+    PostDiagnostic(EventType::IncomingDiagnostic, text, sourceIp, sourcePort);
     SipMessage message;
     if (!message.Parse(text) || IsResetCallId(message.GetCallId()))
         return;
@@ -672,7 +677,7 @@ void SipUserAgent::ReceiveOneDatagram()
         return;
     }
     std::string stampedText = text;
-    if (message.RecordSourceInTopVia(datagram.sourceIp, datagram.sourcePort)) {
+    if (message.RecordSourceInTopVia(sourceIp, sourcePort)) {
         std::string stamped = message.ToText();
         if (!stamped.empty())
             stampedText = stamped;

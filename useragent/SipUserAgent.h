@@ -119,6 +119,9 @@ public:
 
     // Reads and handles one datagram of the SIP socket, if one is waiting.
     void ReceiveOneDatagram();
+    // Handles one received datagram as ReceiveOneDatagram does, for a caller that
+    // has the bytes without the socket (the fuzz target).
+    void HandleDatagram(const std::string& datagram, const std::string& sourceIp, int sourcePort);
 
     // Every SIP message leaves through Send (announced as OnOutgoingDiagnostic);
     // SendQuiet is for keep-alive datagrams only.

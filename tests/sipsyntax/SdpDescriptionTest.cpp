@@ -173,3 +173,22 @@ TEST(SdpDescription, EmptyOrBrokenTextDoesNotParse)
     EXPECT_FALSE(sdp.GetConnectionAddress(address));
     EXPECT_FALSE(sdp.GetMediaPort(port));
 }
+
+// The parser library reads past the end of a text holding a carriage return that
+// no line feed follows; a peer's SDP must never make it do so.
+TEST(SdpDescription, LoneCarriageReturnsAreReadSafely)
+{
+    const std::string text = "v=0\r\no=peer 1 1 IN IP4 127.0.0.1\r\ns=-\nc=IN IP4 127.0.0.1\r\nt=0 0\r\nm=audio 70 0\r";
+    const std::string inner = "v=0\r\no=peer 1 1 IN IP4 1\r\nt=0 0\r\x8am=audio 4156 RTR/\n";
+    SdpDescription sdp;
+    ASSERT_TRUE(sdp.Parse(text));
+    int port = 0;
+    EXPECT_TRUE(sdp.GetMediaPort(port));
+    EXPECT_EQ(port, 70);
+    std::string address;
+    EXPECT_TRUE(sdp.GetConnectionAddress(address));
+    EXPECT_EQ(address, "127.0.0.1");
+    sdp.Parse(inner);
+    EXPECT_FALSE(sdp.Parse("v=0\r"));
+    EXPECT_FALSE(sdp.Parse(std::string("v=0\r\0\r", 6)));
+}

@@ -1,0 +1,221 @@
+// Fuzz target: SIP datagrams through the engine's receive path (parse, pre-checks,
+// dispatch, the call state machines, answers built and "sent" while no datagram
+// leaves the process). One SipUserAgent with two open lines lives for the whole
+// run, so calls started by one input are answered, challenged or ended by later ones.
+//
+// Input: the first byte picks a host action run before the datagram (dial, accept,
+// hold, transfer, register, ticks of the engine clock...; bit 7 picks the line;
+// un-registering is left out, as it waits seconds for its answer),
+// the rest is the datagram. So that answers can find what this side sent, these
+// words in it are replaced first: $CALLID (Call-ID of the last request sent),
+// $CSEQ (its CSeq number; of the last request of the method named right after it
+// when there is one), $BRANCH (its Via branch) and $LOCALTAG (this side's tag in
+// the last message sent).
+
+#include "tests/fuzz/FuzzEnvironment.h"
+
+#include "platform/MessageLoop.h"
+#include "platform/MessageWindow.h"
+#include "sipsyntax/SipIdentifiers.h"
+#include "sipsyntax/SipMessage.h"
+#include "useragent/EventSink.h"
+#include "useragent/SipUserAgent.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+
+namespace {
+
+constexpr const char* PeerIp = "127.0.0.1";
+constexpr int PeerPort = 5070;
+constexpr int LineCount = 2;
+
+// Remembers what a peer would copy into its answers, and the newest incoming call.
+class PeerMemory : public EventSink {
+public:
+    void OnOutgoingDiagnostic(const std::string& text, const std::string&, int) override
+    {
+        SipMessage message;
+        if (!message.Parse(text))
+            return;
+        if (!message.IsRequest()) {
+            localTag = SipIdentifiers::TagOf(message.GetTo());
+            return;
+        }
+        localTag = SipIdentifiers::TagOf(message.GetFrom());
+        callId = message.GetCallId();
+        std::string method;
+        SipMessage::SplitCSeq(message.GetCSeq(), cseq, method);
+        cseqByMethod[method] = cseq;
+        ViaParts via;
+        auto vias = message.GetVias();
+        if (!vias.empty() && SipMessage::SplitVia(vias.front(), via))
+            branch = via.branch;
+    }
+    void OnIncomingCall(const std::string& id, const std::string&, const std::string&, const std::string&,
+                        const std::string&) override
+    {
+        incomingCallId = id;
+    }
+
+    std::string Substitute(std::string text) const
+    {
+        ReplaceAll(text, "$CALLID", callId);
+        ReplaceAll(text, "$BRANCH", branch);
+        ReplaceAll(text, "$LOCALTAG", localTag);
+        for (std::size_t at = text.find("$CSEQ"); at != std::string::npos; at = text.find("$CSEQ", at)) {
+            std::string number = CSeqBefore(text, at + 5);
+            text.replace(at, 5, number);
+            at += number.size();
+        }
+        return text;
+    }
+
+    std::string incomingCallId;
+
+private:
+    static void ReplaceAll(std::string& text, const std::string& word, const std::string& value)
+    {
+        for (std::size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + value.size()))
+            text.replace(at, word.size(), value);
+    }
+
+    // The CSeq number for a $CSEQ followed by `rest`: that of the method named there.
+    std::string CSeqBefore(const std::string& text, std::size_t rest) const
+    {
+        std::size_t start = text.find_first_not_of(' ', rest);
+        std::size_t end = start == std::string::npos ? start : text.find_first_of(" \r\n", start);
+        std::string method = start == std::string::npos ? std::string() : text.substr(start, end - start);
+        auto found = cseqByMethod.find(method);
+        return found != cseqByMethod.end() ? found->second : cseq;
+    }
+
+    std::string callId;
+    std::string cseq = "1";
+    std::string branch;
+    std::string localTag;
+    std::map<std::string, std::string> cseqByMethod;
+};
+
+enum Action : std::uint8_t {
+    Dial = 1,
+    Accept,
+    Reject,
+    Disconnect,
+    Hold,
+    Unhold,
+    Transfer,
+    Join,
+    Digit,
+    Register,
+    OneTick,
+    RegistrationTimers,
+    DoNotDisturb,
+    ReopenLine,
+    KeepAlive,
+    ManyTicks,
+    ActionCount,
+};
+
+class SipFuzzHarness {
+public:
+    SipFuzzHarness()
+    {
+        agent_.Initialize(true, "127.0.0.1", 0, "", "", "127.0.0.1", "1001", "secret", false, LineCount);
+        for (int line = 0; line < LineCount; ++line)
+            agent_.OpenLine(line, true, "127.0.0.1", 0);
+        Pump();
+    }
+
+    void Run(const std::uint8_t* data, std::size_t size)
+    {
+        if (size == 0 || size > SipUserAgent::ReceiveBufferSize + 1)
+            return;
+        RunAction(data[0] & 0x3F, (data[0] & 0x80) != 0 ? 1 : 0);
+        Pump();
+        std::string datagram = memory_.Substitute(FuzzEnvironment::Text(data + 1, size - 1));
+        if (!datagram.empty())
+            agent_.HandleDatagram(datagram, PeerIp, PeerPort);
+        Pump();
+        if (++inputs_ % 64 == 0)
+            Tick(1);
+    }
+
+private:
+    void RunAction(int action, int line)
+    {
+        switch (action) {
+        case Dial: agent_.Connect(line, "sip:200@127.0.0.1:5070", -1, -1); break;
+        case Accept: agent_.AcceptCall(line, memory_.incomingCallId, -1, -1); break;
+        case Reject: agent_.RejectCall(memory_.incomingCallId); break;
+        case Disconnect: agent_.Disconnect(line); break;
+        case Hold: agent_.HoldLine(line); break;
+        case Unhold: agent_.UnHoldLine(line); break;
+        case Transfer: agent_.TransferCall(line, "sip:300@127.0.0.1:5070"); break;
+        case Join: agent_.JoinTwoLine(line, 1 - line); break;
+        case Digit: agent_.DigitDTMF(line, "5"); break;
+        case Register: agent_.RegisterToProxy(60); break;
+        case OneTick: Tick(1); break;
+        case RegistrationTimers: PostRegistrationTimers(); break;
+        case DoNotDisturb: ToggleDoNotDisturb(); break;
+        case ReopenLine: Reopen(line); break;
+        case KeepAlive: agent_.EnableKeepAlive(15); break;
+        case ManyTicks: Tick(47); break;
+        default: break;
+        }
+    }
+
+    void Tick(int count)
+    {
+        for (int tick = 0; tick < count; ++tick) {
+            agent_.Window()->Post(MessageWindow::TimerMessage, SipUserAgent::CallTickTimer);
+            Pump();
+        }
+    }
+
+    void PostRegistrationTimers()
+    {
+        for (unsigned timer : {SipUserAgent::RegistrationTimeoutTimer, SipUserAgent::RegistrationResendTimer,
+                               SipUserAgent::RegistrationRefreshTimer, SipUserAgent::KeepAliveTimer})
+            agent_.Window()->Post(MessageWindow::TimerMessage, timer);
+    }
+
+    void Reopen(int line)
+    {
+        agent_.CloseLine(line);
+        agent_.OpenLine(line, true, "127.0.0.1", 0);
+    }
+
+    void ToggleDoNotDisturb()
+    {
+        doNotDisturb_ = !doNotDisturb_;
+        if (doNotDisturb_)
+            agent_.EnableDonotDisturb();
+        else
+            agent_.DisableDonotDisturb();
+    }
+
+    void Pump()
+    {
+        while (loop_.Dispatch() > 0) {
+        }
+    }
+
+    FuzzEnvironment environment_{NetworkConfinement::Level::NoTraffic};
+    MessageLoop loop_;
+    PeerMemory memory_;
+    SipUserAgent agent_{&memory_, loop_};
+    bool doNotDisturb_ = false;
+    unsigned inputs_ = 0;
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    static SipFuzzHarness harness;
+    harness.Run(data, size);
+    return 0;
+}

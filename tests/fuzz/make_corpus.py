@@ -1,0 +1,236 @@
+#!/usr/bin/env python3
+"""Writes the seed corpora of the fuzz targets into tests/fuzz/corpus/.
+
+SIP seeds are the messages the sipp scenarios of the interop tests send, with the
+scenario's keywords filled in and the words the SIP target replaces ($CALLID,
+$CSEQ, $BRANCH, $LOCALTAG) where a peer copies what this side sent, plus a few
+messages of the other interop tests. SDP and digest seeds come out of the same
+messages; RTP seeds are packets of every codec and telephone events.
+
+Regression inputs (the crash-*, leak-* and timeout-* files) are never touched.
+Run it again after changing the scenarios: python3 tests/fuzz/make_corpus.py
+"""
+
+import pathlib
+import re
+import struct
+import xml.etree.ElementTree as ElementTree
+
+HERE = pathlib.Path(__file__).resolve().parent
+SCENARIOS = HERE.parent / "interop" / "scenarios"
+CORPUS = HERE / "corpus"
+
+# Host actions of the SIP target (the first byte of its inputs).
+NONE, DIAL, ACCEPT, REJECT, DISCONNECT, HOLD, UNHOLD, TRANSFER, JOIN, DIGIT, REGISTER = range(11)
+ONE_TICK, MANY_TICKS = 11, 16
+
+FILLS = {
+    "[local_ip]": "127.0.0.1", "[local_port]": "5070", "[remote_ip]": "127.0.0.1",
+    "[remote_port]": "5060", "[media_ip]": "127.0.0.1", "[$rtpport]": "7078", "[pid]": "1",
+    "[call_number]": "1", "[transport]": "UDP", "[media_port]": "7078",
+    "[next_url]": "sip:1001@127.0.0.1:5060",
+}
+
+
+def crlf(lines):
+    return "\r\n".join(lines)
+
+
+def fill(text, scenario, as_peer_of_our_request, method, message_number):
+    """The sipp keywords of one message, filled in."""
+    text = "\n".join(line.strip() for line in text.strip().split("\n"))
+    call_id = "$CALLID" if as_peer_of_our_request else f"fz-{scenario}@127.0.0.1"
+    replacements = {
+        "[last_Via:]": "Via: SIP/2.0/UDP 127.0.0.1:5060;branch=$BRANCH;rport",
+        "[last_From:]": "From: <sip:1001@127.0.0.1>;tag=$LOCALTAG" if as_peer_of_our_request
+        else "From: <sip:alice@127.0.0.1:5070>;tag=1SIPpTag001",
+        "[last_To:]": "To: <sip:200@127.0.0.1:5070>" if as_peer_of_our_request
+        else "To: <sip:1001@127.0.0.1>;tag=$LOCALTAG",
+        "[last_Call-ID:]": f"Call-ID: {call_id}",
+        "[last_CSeq:]": f"CSeq: $CSEQ {method}",
+        "[call_id]": call_id,
+        "[branch]": f"z9hG4bK-fz-{scenario}-{message_number}",
+        **FILLS,
+    }
+    for keyword, value in replacements.items():
+        text = text.replace(keyword, value)
+    text = re.sub(r"\[[^\]]*\]", "", text.replace("[len]", "@LEN@"))
+    head, _, body = text.partition("\n\n")
+    body = crlf(body.split("\n")) + ("\r\n" if body else "")
+    head = crlf(head.split("\n")).replace("@LEN@", str(len(body.encode())))
+    return head + "\r\n\r\n" + body
+
+
+def scenario_messages(path):
+    """(action, text) for every message a scenario sends, in order."""
+    root = ElementTree.parse(path).getroot()
+    scenario = path.stem
+    first_is_request = None
+    last_request = "INVITE"
+    seeds = []
+    for number, element in enumerate(root):
+        if element.tag == "recv" and element.get("request"):
+            last_request = element.get("request")
+        if element.tag != "send" or not element.text:
+            continue
+        text = element.text.strip()
+        is_response = text.startswith("SIP/2.0")
+        if first_is_request is None:
+            first_is_request = not is_response
+        as_peer_of_our_request = not first_is_request
+        message = fill(element.text, scenario, as_peer_of_our_request, last_request, number)
+        if not seeds and as_peer_of_our_request:
+            action = REGISTER if last_request == "REGISTER" else DIAL
+        elif message.startswith("ACK") and first_is_request:
+            action = REJECT if re.search("reject|refus|busy", scenario) else ACCEPT
+        else:
+            action = NONE
+        seeds.append((action, message))
+    return seeds
+
+
+def peer_request(method, call_id, cseq, body="", extra="", to_tag="", content_type="application/sdp"):
+    to = "<sip:1001@127.0.0.1>" + (f";tag={to_tag}" if to_tag else "")
+    text = (f"{method} sip:1001@127.0.0.1:5060 SIP/2.0\r\n"
+            f"Via: SIP/2.0/UDP 127.0.0.1:5070;branch=z9hG4bK{call_id}{cseq};rport\r\n"
+            f"From: \"Peer\" <sip:peer@127.0.0.1:5070>;tag=caller1\r\nTo: {to}\r\n"
+            f"Call-ID: {call_id}\r\nCSeq: {cseq} {method}\r\nMax-Forwards: 70\r\n"
+            f"Contact: <sip:peer@127.0.0.1:5070>\r\n{extra}")
+    if body:
+        text += f"Content-Type: {content_type}\r\n"
+    return text + f"Content-Length: {len(body)}\r\n\r\n{body}"
+
+
+def answer_to_ours(status, reason, method, extra="", body=""):
+    text = (f"SIP/2.0 {status} {reason}\r\nVia: SIP/2.0/UDP 127.0.0.1:5060;branch=$BRANCH;rport\r\n"
+            f"From: <sip:1001@127.0.0.1>;tag=$LOCALTAG\r\nTo: <sip:200@127.0.0.1:5070>;tag=callee1\r\n"
+            f"Call-ID: $CALLID\r\nCSeq: $CSEQ {method}\r\nContact: <sip:200@127.0.0.1:5070>\r\n{extra}")
+    if body:
+        text += "Content-Type: application/sdp\r\n"
+    return text + f"Content-Length: {len(body)}\r\n\r\n{body}"
+
+
+def other_messages():
+    summary = "Messages-Waiting: yes\r\nMessage-Account: sip:1001@127.0.0.1\r\nVoice-Message: 2/8 (0/2)\r\n"
+    return [
+        (NONE, peer_request("NOTIFY", "mwi-1", 1, summary, "Event: message-summary\r\n",
+                            content_type="application/simple-message-summary")),
+        (NONE, peer_request("NOTIFY", "mwi-2", 1, "Messages-Waiting: no\r\n", "Event: message-summary\r\n",
+                            content_type="application/simple-message-summary")),
+        (NONE, peer_request("OPTIONS", "opt-1", 3)),
+        (NONE, peer_request("CANCEL", "nothing-1", 1)),
+        (NONE, peer_request("BYE", "nothing-2", 2, to_tag="x")),
+        (NONE, peer_request("SUBSCRIBE", "sub-1", 1, extra="Max-Forwards: 0\r\n")),
+        (TRANSFER, answer_to_ours(202, "Accepted", "REFER")),
+        (TRANSFER, answer_to_ours(407, "Proxy Authentication Required", "REFER",
+                                  'Proxy-Authenticate: Digest realm="127.0.0.1", nonce="r1", opaque="o"\r\n')),
+        (DIGIT, answer_to_ours(415, "Unsupported Media Type", "INFO")),
+        (HOLD, answer_to_ours(200, "OK", "INVITE", body=sdp("0 101", "recvonly"))),
+        (UNHOLD, answer_to_ours(491, "Request Pending", "INVITE")),
+        (DISCONNECT, answer_to_ours(401, "Unauthorized", "BYE",
+                                    'WWW-Authenticate: Digest realm="127.0.0.1", nonce="b1", qop="auth"\r\n')),
+        (MANY_TICKS, answer_to_ours(183, "Session Progress", "INVITE", body=sdp("18 3", ""))),
+        (JOIN, answer_to_ours(481, "Call Does Not Exist", "REFER")),
+    ]
+
+
+def sdp(payloads, direction, address="127.0.0.1"):
+    lines = ["v=0", "o=peer 1 1 IN IP4 127.0.0.1", "s=-", f"c=IN IP4 {address}", "t=0 0",
+             f"m=audio 7078 RTP/AVP {payloads}"]
+    names = {"0": "PCMU/8000", "8": "PCMA/8000", "3": "GSM/8000", "18": "G729/8000", "98": "iLBC/8000",
+             "101": "telephone-event/8000"}
+    lines += [f"a=rtpmap:{p} {names[p]}" for p in payloads.split() if p in names]
+    if direction:
+        lines.append(f"a={direction}")
+    return crlf(lines) + "\r\n"
+
+
+def write(folder, name, data):
+    folder.mkdir(parents=True, exist_ok=True)
+    (folder / name).write_bytes(data)
+
+
+def write_sip_and_derived(messages):
+    sdp_seen = set()
+    for name, (action, text) in messages:
+        write(CORPUS / "sip_datagram", name, bytes([action]) + text.encode())
+        body = text.partition("\r\n\r\n")[2]
+        if body.startswith("v=0") and body not in sdp_seen:
+            sdp_seen.add(body)
+            write(CORPUS / "sdp", name, body.encode())
+        if "-Authenticate:" in text:
+            write(CORPUS / "digest_challenge", name, text.replace("$", "x").encode())
+
+
+def write_sdp_extras():
+    extras = {
+        "hold-null-address": sdp("0 8 101", "sendonly", "0.0.0.0"),
+        "inactive": sdp("3 18", "inactive"),
+        "ilbc-dynamic": sdp("97 0", "").replace("m=audio 7078 RTP/AVP 97 0",
+                                                "m=audio 7078 RTP/AVP 97 0\r\na=rtpmap:97 iLBC/8000"),
+        "named-host": sdp("0", "", "media.example.com"),
+        "no-common-codec": sdp("9 96", "sendrecv"),
+    }
+    for name, text in extras.items():
+        write(CORPUS / "sdp", name, text.encode())
+
+
+def write_digest_extras():
+    base = ("SIP/2.0 {status} Unauthorized\r\nVia: SIP/2.0/UDP 127.0.0.1:5060;branch=z9hG4bK1\r\n"
+            "From: <sip:1001@127.0.0.1>;tag=1\r\nTo: <sip:200@127.0.0.1>;tag=2\r\nCall-ID: c1\r\n"
+            "CSeq: 1 INVITE\r\n{header}Content-Length: 0\r\n\r\n")
+    challenges = {
+        "www-no-qop": (401, 'WWW-Authenticate: Digest realm="a", nonce="n"\r\n'),
+        "proxy-qop-list": (407, 'Proxy-Authenticate: Digest realm="b", nonce="n", qop="auth,auth-int", '
+                                'opaque="op", algorithm=MD5, stale=FALSE\r\n'),
+        "both": (401, 'WWW-Authenticate: Digest realm="c", nonce="1"\r\n'
+                      'Proxy-Authenticate: Digest realm="d", nonce="2", qop="auth"\r\n'),
+        "empty-values": (401, 'WWW-Authenticate: Digest realm="", nonce=""\r\n'),
+    }
+    for name, (status, header) in challenges.items():
+        write(CORPUS / "digest_challenge", name, base.format(status=status, header=header).encode())
+
+
+def rtp(payload_type, sequence, timestamp, payload, marker=False):
+    header = struct.pack("!BBHII", 0x80, (0x80 if marker else 0) | payload_type, sequence, timestamp, 0x1234)
+    return header + payload
+
+
+def framed(*packets):
+    return b"".join(struct.pack("!H", len(p)) + p for p in packets)
+
+
+def write_rtp():
+    payloads = {"pcmu": (0, 3, bytes(range(160))), "pcma": (8, 2, bytes(range(96, 256))),
+                "gsm": (3, 0, bytes([0xD0]) + bytes(32)), "g729": (18, 4, bytes(20)),
+                "ilbc": (98, 1, bytes(50))}
+    for name, (payload_type, codec, payload) in payloads.items():
+        packets = [rtp(payload_type, 100 + n, 160 * n, payload) for n in (0, 1, 3, 2, 2, 7)]
+        write(CORPUS / "rtp_datagram", f"{name}-pulled", bytes([codec | 0x08]) + framed(*packets))
+        write(CORPUS / "rtp_datagram", f"{name}-unpulled", bytes([codec]) + framed(*packets[:3]))
+    events = [rtp(101, 10 + n, 800, bytes([5, 0x0A if n < 3 else 0x8A]) + struct.pack("!H", 160 * (n + 1)), marker=n == 0)
+              for n in range(5)]
+    events += [rtp(101, 16, 2400, bytes([11, 0x0A]) + struct.pack("!H", 160), marker=True)]
+    write(CORPUS / "rtp_datagram", "telephone-events", bytes([3 | 0x08]) + framed(*events))
+    odd = [rtp(0, 1, 0, bytes(161)), b"\x80", bytes([0xA0]) + rtp(0, 2, 160, bytes(160) + b"\x05")[1:],
+           bytes([0x83]) + rtp(0, 3, 320, bytes(170))[1:], bytes([0x90]) + rtp(0, 4, 480, bytes(170))[1:],
+           rtp(0, 0xFFFF, 0xFFFFFF00, bytes(160)), rtp(0, 0, 0x60, bytes(160))]
+    write(CORPUS / "rtp_datagram", "odd-headers-and-wrap", bytes([3 | 0x08]) + framed(*odd))
+    write(CORPUS / "rtp_datagram", "held", bytes([2 | 0x10]) + framed(*[rtp(8, 1, 0, bytes(160))]))
+
+
+def main():
+    messages = []
+    for path in sorted(SCENARIOS.glob("*.xml")):
+        for number, (action, text) in enumerate(scenario_messages(path)):
+            messages.append((f"{path.stem}-{number:02d}", (action, text)))
+    for number, (action, text) in enumerate(other_messages()):
+        messages.append((f"zz-peer-{number:02d}", (action, text)))
+    write_sip_and_derived(messages)
+    write_sdp_extras()
+    write_digest_extras()
+    write_rtp()
+
+
+if __name__ == "__main__":
+    main()
