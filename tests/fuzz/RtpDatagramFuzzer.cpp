@@ -64,8 +64,9 @@ public:
         MediaLine::Block block;
         for (int pull = 0; pulled_ && pull < MaxPullsAtEnd && line_.PullSpeakerBlock(block); ++pull) {
         }
-        if (digits_.digits.size() > 1000)
-            digits_.digits.clear();
+        // Nothing an input received outlives it, so each input stands on its own.
+        line_.StopMedia(true, true);
+        digits_.digits.clear();
     }
 
 private:

@@ -4,7 +4,8 @@
 // run, so calls started by one input are answered, challenged or ended by later ones.
 //
 // Input: the first byte picks a host action run before the datagram (dial, accept,
-// hold, transfer, register, ticks of the engine clock...; bit 7 picks the line;
+// hold, transfer, register, ticks of the engine clock, do-not-disturb for this
+// datagram...; bit 7 picks the line;
 // un-registering is left out, as it waits seconds for its answer),
 // the rest is the datagram. So that answers can find what this side sent, these
 // words in it are replaced first: $CALLID (Call-ID of the last request sent),
@@ -133,11 +134,16 @@ public:
     {
         if (size == 0 || size > SipUserAgent::ReceiveBufferSize + 1)
             return;
-        RunAction(data[0] & 0x3F, (data[0] & 0x80) != 0 ? 1 : 0);
+        int action = data[0] & 0x3F;
+        RunAction(action, (data[0] & 0x80) != 0 ? 1 : 0);
         Pump();
         std::string datagram = memory_.Substitute(FuzzEnvironment::Text(data + 1, size - 1));
         if (!datagram.empty())
             agent_.HandleDatagram(datagram, PeerIp, PeerPort);
+        // Do-not-disturb holds for one datagram only: left on, it would refuse every
+        // later call of the run.
+        if (action == DoNotDisturb)
+            agent_.DisableDonotDisturb();
         Pump();
         if (++inputs_ % 64 == 0)
             Tick(1);
@@ -159,7 +165,7 @@ private:
         case Register: agent_.RegisterToProxy(60); break;
         case OneTick: Tick(1); break;
         case RegistrationTimers: PostRegistrationTimers(); break;
-        case DoNotDisturb: ToggleDoNotDisturb(); break;
+        case DoNotDisturb: agent_.EnableDonotDisturb(); break;
         case ReopenLine: Reopen(line); break;
         case KeepAlive: agent_.EnableKeepAlive(15); break;
         case ManyTicks: Tick(47); break;
@@ -188,15 +194,6 @@ private:
         agent_.OpenLine(line, true, "127.0.0.1", 0);
     }
 
-    void ToggleDoNotDisturb()
-    {
-        doNotDisturb_ = !doNotDisturb_;
-        if (doNotDisturb_)
-            agent_.EnableDonotDisturb();
-        else
-            agent_.DisableDonotDisturb();
-    }
-
     void Pump()
     {
         while (loop_.Dispatch() > 0) {
@@ -207,7 +204,6 @@ private:
     MessageLoop loop_;
     PeerMemory memory_;
     SipUserAgent agent_{&memory_, loop_};
-    bool doNotDisturb_ = false;
     unsigned inputs_ = 0;
 };
 

@@ -20,6 +20,16 @@ final_stat() {
     grep -m1 "^stat::$2:" "$1" | awk '{print $2}'
 }
 
+# The SIP target keeps calls from one input to the next, so most inputs end with
+# more memory held than they started with; checking for leaks after each such input
+# halves its speed. Its leaks are found when the run ends instead (LeakSanitizer
+# then fails the run).
+options_of() {
+    case "$1" in
+    sip_datagram) echo "-detect_leaks=0" ;;
+    esac
+}
+
 # cov: and ft: of the last status line.
 last_status() {
     grep -E "^#[0-9]+" "$1" | tail -1 | sed -nE "s/.* $2: ([0-9]+).*/\1/p"
@@ -38,14 +48,15 @@ for target in "${targets[@]}"; do
         continue
     fi
     before=$(find "$artifacts" -type f | wc -l)
+    # shellcheck disable=SC2046
     "$program" -max_total_time="$seconds" -print_final_stats=1 -timeout=20 -rss_limit_mb=2048 -max_len=4200 \
-        -artifact_prefix="$artifacts/" "$work" "$source_dir/corpus/$target" >"$log" 2>&1
+        -artifact_prefix="$artifacts/" $(options_of "$target") "$work" "$source_dir/corpus/$target" >"$log" 2>&1
     status=$?
     found=$(( $(find "$artifacts" -type f | wc -l) - before ))
     [ $status -eq 0 ] || [ $found -gt 0 ] || found=1
     faults=$((faults + found))
-    printf '%s: %s execs, %s exec/s, cov %s, ft %s, corpus %s, crashes %s (log %s)\n' "$target" \
+    printf '%s: %s execs, %s exec/s, cov %s, ft %s, corpus %s, crashes %s, exit %s (log %s)\n' "$target" \
         "$(final_stat "$log" number_of_executed_units)" "$(final_stat "$log" average_exec_per_sec)" \
-        "$(last_status "$log" cov)" "$(last_status "$log" ft)" "$(find "$work" -type f | wc -l)" "$found" "$log"
+        "$(last_status "$log" cov)" "$(last_status "$log" ft)" "$(find "$work" -type f | wc -l)" "$found" "$status" "$log"
 done
 [ $faults -eq 0 ]

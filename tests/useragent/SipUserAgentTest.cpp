@@ -170,6 +170,29 @@ TEST_F(SipUserAgentTest, DatagramIsReadUpToItsFirstZeroByte)
     EXPECT_EQ(sink.diagnostics[0].text, Options());
 }
 
+// The entry the SIP fuzz target feeds: the same path as a datagram from the socket,
+// with the source given standing for the sender.
+TEST_F(SipUserAgentTest, HandedDatagramIsHandledAsAReceivedOne)
+{
+    ASSERT_TRUE(Start());
+    const std::string request = "OPTIONS sip:1001@127.0.0.1 SIP/2.0\r\n"
+                                "Via: SIP/2.0/UDP 127.0.0.1:9;branch=z9hG4bKp2;rport\r\n"
+                                "From: <sip:peer@127.0.0.1>;tag=9\r\nTo: <sip:1001@127.0.0.1>\r\n"
+                                "Call-ID: opt-2@127.0.0.1\r\nCSeq: 4 OPTIONS\r\nContent-Length: 0\r\n\r\n";
+    agent.HandleDatagram(request + std::string(1, '\0') + "junk", "127.0.0.1", peer.LocalPort());
+    std::string answer = ReceiveAtPeer();
+    ASSERT_EQ(answer.rfind("SIP/2.0 200 OK\r\n", 0), 0u) << answer;
+    EXPECT_NE(answer.find("rport=" + std::to_string(peer.LocalPort())), std::string::npos) << answer;
+    loop.RunFor(50);
+    ASSERT_EQ(sink.diagnostics.size(), 2u);
+    EXPECT_EQ(sink.diagnostics[0].text, request);
+    EXPECT_EQ(sink.diagnostics[0].port, peer.LocalPort());
+    agent.HandleDatagram("", "127.0.0.1", peer.LocalPort());
+    agent.HandleDatagram(std::string(1, '\0'), "127.0.0.1", peer.LocalPort());
+    loop.RunFor(50);
+    EXPECT_EQ(sink.diagnostics.size(), 4u) << "empty texts are announced and dropped";
+}
+
 TEST_F(SipUserAgentTest, GarbageIsAnnouncedAndDroppedOversizeIsIgnored)
 {
     ASSERT_TRUE(Start());
