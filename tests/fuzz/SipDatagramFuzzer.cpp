@@ -3,15 +3,15 @@
 // leaves the process). One SipUserAgent with two open lines lives for the whole
 // run, so calls started by one input are answered, challenged or ended by later ones.
 //
-// Input: the first byte picks a host action run before the datagram (dial, accept,
-// hold, transfer, register, ticks of the engine clock, do-not-disturb for this
-// datagram...; bit 7 picks the line;
-// un-registering is left out, as it waits seconds for its answer),
-// the rest is the datagram. So that answers can find what this side sent, these
-// words in it are replaced first: $CALLID (Call-ID of the last request sent),
-// $CSEQ (its CSeq number; of the last request of the method named right after it
-// when there is one), $BRANCH (its Via branch) and $LOCALTAG (this side's tag in
-// the last message sent).
+// Input: records separated by a line "~~~~" (at most 16 are read), each one datagram
+// after a byte that picks a host action run before it (dial, accept, hold,
+// transfer, register, ticks of the engine clock, do-not-disturb for this datagram...;
+// bit 7 picks the line; un-registering is left out, as it waits seconds for its
+// answer). So that answers can find what this side sent, these words in a datagram
+// are replaced first: $CALLID (Call-ID of the last request sent), $CSEQ (its CSeq
+// number; of the last request of the method named right after it when there is
+// one), $BRANCH (its Via branch) and $LOCALTAG (this side's tag in the last message
+// sent). A whole exchange fits in one input that way; a single datagram is one too.
 
 #include "tests/fuzz/FuzzEnvironment.h"
 
@@ -22,16 +22,20 @@
 #include "useragent/EventSink.h"
 #include "useragent/SipUserAgent.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 
 namespace {
 
 constexpr const char* PeerIp = "127.0.0.1";
 constexpr int PeerPort = 5070;
 constexpr int LineCount = 2;
+constexpr const char* RecordSeparator = "\n~~~~\n";
+constexpr int MaxRecords = 16;
 
 // Remembers what a peer would copy into its answers, and the newest incoming call.
 class PeerMemory : public EventSink {
@@ -132,12 +136,27 @@ public:
 
     void Run(const std::uint8_t* data, std::size_t size)
     {
-        if (size == 0 || size > SipUserAgent::ReceiveBufferSize + 1)
+        std::string input = FuzzEnvironment::Text(data, size);
+        std::size_t start = 0;
+        for (int record = 0; record < MaxRecords && start < input.size(); ++record) {
+            std::size_t end = std::min(input.find(RecordSeparator, start), input.size());
+            RunRecord(input.substr(start, end - start));
+            start = end + std::string_view(RecordSeparator).size();
+        }
+        if (++inputs_ % 64 == 0)
+            Tick(1);
+    }
+
+private:
+    void RunRecord(const std::string& record)
+    {
+        if (record.empty() || record.size() > SipUserAgent::ReceiveBufferSize + 1)
             return;
-        int action = data[0] & 0x3F;
-        RunAction(action, (data[0] & 0x80) != 0 ? 1 : 0);
+        auto first = static_cast<unsigned char>(record[0]);
+        int action = first & 0x3F;
+        RunAction(action, (first & 0x80) != 0 ? 1 : 0);
         Pump();
-        std::string datagram = memory_.Substitute(FuzzEnvironment::Text(data + 1, size - 1));
+        std::string datagram = memory_.Substitute(record.substr(1));
         if (!datagram.empty())
             agent_.HandleDatagram(datagram, PeerIp, PeerPort);
         // Do-not-disturb holds for one datagram only: left on, it would refuse every
@@ -145,11 +164,8 @@ public:
         if (action == DoNotDisturb)
             agent_.DisableDonotDisturb();
         Pump();
-        if (++inputs_ % 64 == 0)
-            Tick(1);
     }
 
-private:
     void RunAction(int action, int line)
     {
         switch (action) {

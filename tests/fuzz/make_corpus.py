@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
 """Writes the seed corpora of the fuzz targets into tests/fuzz/corpus/.
 
-SIP seeds are the messages the sipp scenarios of the interop tests send, with the
-scenario's keywords filled in and the words the SIP target replaces ($CALLID,
-$CSEQ, $BRANCH, $LOCALTAG) where a peer copies what this side sent, plus a few
-messages of the other interop tests. SDP and digest seeds come out of the same
+A SIP seed is the exchange of one sipp scenario of the interop tests (the messages
+sipp sends, with the scenario's keywords filled in and the words the SIP target
+replaces, $CALLID, $CSEQ, $BRANCH and $LOCALTAG, where a peer copies what this side
+sent), or one exchange of the other interop tests. SDP and digest seeds come out of the same
 messages; RTP seeds are packets of every codec and telephone events.
 
 Regression inputs (the crash-*, leak-* and timeout-* files) are never touched.
@@ -23,6 +23,7 @@ CORPUS = HERE / "corpus"
 # Host actions of the SIP target (the first byte of its inputs).
 NONE, DIAL, ACCEPT, REJECT, DISCONNECT, HOLD, UNHOLD, TRANSFER, JOIN, DIGIT, REGISTER = range(11)
 ONE_TICK, MANY_TICKS = 11, 16
+SEPARATOR = b"\n~~~~\n"
 
 FILLS = {
     "[local_ip]": "127.0.0.1", "[local_port]": "5070", "[remote_ip]": "127.0.0.1",
@@ -110,27 +111,40 @@ def answer_to_ours(status, reason, method, extra="", body=""):
     return text + f"Content-Length: {len(body)}\r\n\r\n{body}"
 
 
-def other_messages():
+def other_flows():
+    """Exchanges of the other interop tests, as (name, [(action, text), ...])."""
     summary = "Messages-Waiting: yes\r\nMessage-Account: sip:1001@127.0.0.1\r\nVoice-Message: 2/8 (0/2)\r\n"
+    answered = answer_to_ours(200, "OK", "INVITE", body=sdp("0 8 101", "sendrecv"))
     return [
-        (NONE, peer_request("NOTIFY", "mwi-1", 1, summary, "Event: message-summary\r\n",
-                            content_type="application/simple-message-summary")),
-        (NONE, peer_request("NOTIFY", "mwi-2", 1, "Messages-Waiting: no\r\n", "Event: message-summary\r\n",
-                            content_type="application/simple-message-summary")),
-        (NONE, peer_request("OPTIONS", "opt-1", 3)),
-        (NONE, peer_request("CANCEL", "nothing-1", 1)),
-        (NONE, peer_request("BYE", "nothing-2", 2, to_tag="x")),
-        (NONE, peer_request("SUBSCRIBE", "sub-1", 1, extra="Max-Forwards: 0\r\n")),
-        (TRANSFER, answer_to_ours(202, "Accepted", "REFER")),
-        (TRANSFER, answer_to_ours(407, "Proxy Authentication Required", "REFER",
-                                  'Proxy-Authenticate: Digest realm="127.0.0.1", nonce="r1", opaque="o"\r\n')),
-        (DIGIT, answer_to_ours(415, "Unsupported Media Type", "INFO")),
-        (HOLD, answer_to_ours(200, "OK", "INVITE", body=sdp("0 101", "recvonly"))),
-        (UNHOLD, answer_to_ours(491, "Request Pending", "INVITE")),
-        (DISCONNECT, answer_to_ours(401, "Unauthorized", "BYE",
-                                    'WWW-Authenticate: Digest realm="127.0.0.1", nonce="b1", qop="auth"\r\n')),
-        (MANY_TICKS, answer_to_ours(183, "Session Progress", "INVITE", body=sdp("18 3", ""))),
-        (JOIN, answer_to_ours(481, "Call Does Not Exist", "REFER")),
+        ("message-waiting", [
+            (NONE, peer_request("NOTIFY", "mwi-1", 1, summary, "Event: message-summary\r\n",
+                                content_type="application/simple-message-summary")),
+            (NONE, peer_request("NOTIFY", "mwi-2", 1, "Messages-Waiting: no\r\n", "Event: message-summary\r\n",
+                                content_type="application/simple-message-summary"))]),
+        ("outside-any-call", [
+            (NONE, peer_request("OPTIONS", "opt-1", 3)),
+            (NONE, peer_request("CANCEL", "nothing-1", 1)),
+            (NONE, peer_request("BYE", "nothing-2", 2, to_tag="x")),
+            (NONE, peer_request("SUBSCRIBE", "sub-1", 1, extra="Max-Forwards: 0\r\n"))]),
+        ("in-call-requests", [
+            (DIAL, answer_to_ours(100, "Trying", "INVITE")),
+            (NONE, answered),
+            (TRANSFER, answer_to_ours(407, "Proxy Authentication Required", "REFER",
+                                      'Proxy-Authenticate: Digest realm="127.0.0.1", nonce="r1", opaque="o"\r\n')),
+            (NONE, answer_to_ours(202, "Accepted", "REFER")),
+            (DIGIT, answer_to_ours(415, "Unsupported Media Type", "INFO")),
+            (HOLD, answer_to_ours(200, "OK", "INVITE", body=sdp("0 101", "recvonly"))),
+            (UNHOLD, answer_to_ours(491, "Request Pending", "INVITE")),
+            (DISCONNECT, answer_to_ours(401, "Unauthorized", "BYE",
+                                        'WWW-Authenticate: Digest realm="127.0.0.1", nonce="b1", qop="auth"\r\n')),
+            (NONE, answer_to_ours(200, "OK", "BYE"))]),
+        ("early-media-time-out", [
+            (DIAL, answer_to_ours(183, "Session Progress", "INVITE", body=sdp("18 3", ""))),
+            (MANY_TICKS, answer_to_ours(487, "Request Terminated", "INVITE"))]),
+        ("attended-transfer", [
+            (DIAL, answered),
+            (DIAL | 0x80, answered),
+            (JOIN, answer_to_ours(481, "Call Does Not Exist", "REFER"))]),
     ]
 
 
@@ -150,16 +164,18 @@ def write(folder, name, data):
     (folder / name).write_bytes(data)
 
 
-def write_sip_and_derived(messages):
+def write_sip_and_derived(flows):
     sdp_seen = set()
-    for name, (action, text) in messages:
-        write(CORPUS / "sip_datagram", name, bytes([action]) + text.encode())
-        body = text.partition("\r\n\r\n")[2]
-        if body.startswith("v=0") and body not in sdp_seen:
-            sdp_seen.add(body)
-            write(CORPUS / "sdp", name, body.encode())
-        if "-Authenticate:" in text:
-            write(CORPUS / "digest_challenge", name, text.replace("$", "x").encode())
+    for name, messages in flows:
+        records = [bytes([action]) + text.encode() for action, text in messages]
+        write(CORPUS / "sip_datagram", name, SEPARATOR.join(records))
+        for number, (_, text) in enumerate(messages):
+            body = text.partition("\r\n\r\n")[2]
+            if body.startswith("v=0") and body not in sdp_seen:
+                sdp_seen.add(body)
+                write(CORPUS / "sdp", f"{name}-{number:02d}", body.encode())
+            if "-Authenticate:" in text:
+                write(CORPUS / "digest_challenge", f"{name}-{number:02d}", text.replace("$", "x").encode())
 
 
 def write_sdp_extras():
@@ -220,13 +236,8 @@ def write_rtp():
 
 
 def main():
-    messages = []
-    for path in sorted(SCENARIOS.glob("*.xml")):
-        for number, (action, text) in enumerate(scenario_messages(path)):
-            messages.append((f"{path.stem}-{number:02d}", (action, text)))
-    for number, (action, text) in enumerate(other_messages()):
-        messages.append((f"zz-peer-{number:02d}", (action, text)))
-    write_sip_and_derived(messages)
+    flows = [(path.stem, scenario_messages(path)) for path in sorted(SCENARIOS.glob("*.xml"))]
+    write_sip_and_derived([(name, messages) for name, messages in flows + other_flows() if messages])
     write_sdp_extras()
     write_digest_extras()
     write_rtp()

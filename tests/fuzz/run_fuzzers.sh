@@ -5,7 +5,7 @@
 # written); crashes, leaks and time-outs go to <build>/artifacts/<target>/.
 # Exit status: 0 when no target found a fault.
 #
-#   tests/fuzz/run_fuzzers.sh BUILD_DIR [TARGET...]
+#   tests/fuzz/run_fuzzers.sh BUILD_DIR [TARGET...]   (default: every target built)
 set -uo pipefail
 
 build=${1:?usage: run_fuzzers.sh BUILD_DIR [TARGET...]}
@@ -13,7 +13,15 @@ shift
 seconds=${FUZZ_SECONDS:-60}
 source_dir=$(cd "$(dirname "$0")" && pwd)
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(sip_datagram sdp digest_challenge rtp_datagram)
+if [ ${#targets[@]} -eq 0 ]; then
+    for program in "$build"/tests/fuzz/*_fuzzer; do
+        [ -x "$program" ] && targets+=("$(basename "$program" _fuzzer)")
+    done
+fi
+if [ ${#targets[@]} -eq 0 ]; then
+    echo "no fuzz targets built in $build/tests/fuzz"
+    exit 1
+fi
 
 # The first stat line libFuzzer prints for a key, from the final statistics.
 final_stat() {
@@ -49,7 +57,7 @@ for target in "${targets[@]}"; do
     fi
     before=$(find "$artifacts" -type f | wc -l)
     # shellcheck disable=SC2046
-    "$program" -max_total_time="$seconds" -print_final_stats=1 -timeout=20 -rss_limit_mb=2048 -max_len=4200 \
+    "$program" -max_total_time="$seconds" -print_final_stats=1 -timeout=20 -rss_limit_mb=2048 -max_len=16384 \
         -artifact_prefix="$artifacts/" $(options_of "$target") "$work" "$source_dir/corpus/$target" >"$log" 2>&1
     status=$?
     found=$(( $(find "$artifacts" -type f | wc -l) - before ))
