@@ -5,7 +5,8 @@ A SIP seed is the exchange of one sipp scenario of the interop tests (the messag
 sipp sends, with the scenario's keywords filled in and the words the SIP target
 replaces, $CALLID, $CSEQ, $BRANCH and $LOCALTAG, where a peer copies what this side
 sent), or one exchange of the other interop tests. SDP and digest seeds come out of the same
-messages; RTP seeds are packets of every codec and telephone events.
+messages; RTP seeds are packets of every codec and telephone events; sound file
+seeds are small WAV and AU files of several formats.
 
 Regression inputs (the crash-*, leak-* and timeout-* files) are never touched.
 Run it again after changing the scenarios: python3 tests/fuzz/make_corpus.py
@@ -235,12 +236,43 @@ def write_rtp():
     write(CORPUS / "rtp_datagram", "held", bytes([2 | 0x10]) + framed(*[rtp(8, 1, 0, bytes(160))]))
 
 
+def riff_wave(format_tag, channels, rate, bits, frames, declared_bytes=None):
+    """A RIFF WAVE file of a ramp, its data chunk length as declared (or true)."""
+    block = channels * bits // 8
+    data = bytes((n * 7) & 0xFF for n in range(frames * block))
+    length = len(data) if declared_bytes is None else declared_bytes
+    fmt = struct.pack("<HHIIHH", format_tag, channels, rate, rate * block, block, bits)
+    body = b"WAVE" + b"fmt " + struct.pack("<I", len(fmt)) + fmt + b"data" + struct.pack("<I", length) + data
+    return b"RIFF" + struct.pack("<I", len(body)) + body
+
+
+def sun_au(rate, channels, frames):
+    data = bytes((n * 5) & 0xFF for n in range(frames * channels))
+    return b".snd" + struct.pack(">IIIII", 24, len(data), 1, rate, channels) + data
+
+
+def write_wav():
+    files = {
+        "pcm16-8k-mono.wav": riff_wave(1, 1, 8000, 16, 160),
+        "pcm16-16k-stereo.wav": riff_wave(1, 2, 16000, 16, 320),
+        "pcm8-11k-mono.wav": riff_wave(1, 1, 11025, 8, 200),
+        "mulaw-8k.wav": riff_wave(7, 1, 8000, 8, 160),
+        "float-44k-stereo.wav": riff_wave(3, 2, 44100, 32, 100),
+        "pcm16-1k-upsampled.wav": riff_wave(1, 1, 1000, 16, 50),
+        "data-longer-than-file.wav": riff_wave(1, 1, 8000, 16, 40, declared_bytes=0x7FFFFFF0),
+        "mulaw-8k.au": sun_au(8000, 1, 160),
+    }
+    for name, data in files.items():
+        write(CORPUS / "wav_source", name, data)
+
+
 def main():
     flows = [(path.stem, scenario_messages(path)) for path in sorted(SCENARIOS.glob("*.xml"))]
     write_sip_and_derived([(name, messages) for name, messages in flows + other_flows() if messages])
     write_sdp_extras()
     write_digest_extras()
     write_rtp()
+    write_wav()
 
 
 if __name__ == "__main__":
