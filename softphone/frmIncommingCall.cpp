@@ -109,3 +109,9 @@ void frmIncommingCall::MoveStep()
         timerMoveForm->stop();
     }
 }
+
+void frmIncommingCall::hideEvent(QHideEvent* event)
+{
+    timerMoveForm->stop();
+    QWidget::hideEvent(event);
+}

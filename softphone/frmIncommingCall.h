@@ -26,6 +26,9 @@ signals:
     void AnswerClicked();
     void RejectClicked();
 
+protected:
+    void hideEvent(QHideEvent* event) override;
+
 private:
     void MoveStep();
     void PlaceAtTwips();
