@@ -1,10 +1,22 @@
 #include "platform/PortAudioBackend.h"
 
 #include "platform/PortAudioTransport.h"
+#include "platform/SoundLibraryMessages.h"
 
 #include <portaudio.h>
 
-PortAudioBackend::PortAudioBackend() : initialised_(Pa_Initialize() == paNoError)
+namespace {
+
+// Pa_Initialize probes every back end; the libraries' messages are quieted first.
+bool InitializeQuietly()
+{
+    SoundLibraryMessages::Configure();
+    return Pa_Initialize() == paNoError;
+}
+
+} // namespace
+
+PortAudioBackend::PortAudioBackend() : initialised_(InitializeQuietly())
 {
     if (!initialised_)
         return;
