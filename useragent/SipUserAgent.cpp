@@ -23,6 +23,25 @@ bool SameCallId(const std::string& a, const std::string& b)
     return SipUri::ToLower(a) == SipUri::ToLower(b);
 }
 
+// The Call-ID a call takes when it is reset; no message may ever reach such a call.
+bool IsResetCallId(const std::string& callId)
+{
+    return SameCallId(callId, SipDialog::ResetCallId);
+}
+
+// An INVITE that can be answered: a top Via to answer to, a CSeq with its number, and
+// the From and To the answers copy.
+bool IsAnswerable(const SipMessage& invite)
+{
+    std::vector<std::string> vias = invite.GetVias();
+    ViaParts topVia;
+    std::string number;
+    std::string method;
+    return !vias.empty() && SipMessage::SplitVia(vias.front(), topVia) &&
+           SipMessage::SplitCSeq(invite.GetCSeq(), number, method) && !invite.GetFrom().empty() &&
+           !invite.GetTo().empty();
+}
+
 } // namespace
 
 SipUserAgent::SipUserAgent(EventSink* sink, MessageLoop& loop)
@@ -89,7 +108,7 @@ bool SipUserAgent::Initialize(bool bindToListenIp, const std::string& listenIp, 
     proxy_ = proxy;
     if (!SplitOutboundProxy(outboundProxy))
         return Fail(11);
-    fromIdentity_ = !fromUri.empty() ? fromUri : loginId + " <sip:" + loginId + "@" + proxy + ">";
+    fromIdentity_ = !fromUri.empty() ? fromUri : loginId + " <sip:" + loginId + "@" + IdentityHost(proxy) + ">";
     registration_->Configure(listenIp_, listenPort_, fromIdentity_, outboundProxy, proxy_);
     useSoundDevice_ = useSoundDevice;
     initialized_ = true;
@@ -110,6 +129,14 @@ bool SipUserAgent::SplitOutboundProxy(const std::string& outboundProxy)
     return true;
 }
 
+// Without a proxy the account lives at this user agent's own address.
+std::string SipUserAgent::IdentityHost(const std::string& proxy) const
+{
+    if (!proxy.empty())
+        return proxy;
+    return listenIp_.empty() ? LocalAddress::SelectLocalAddress() : listenIp_;
+}
+
 void SipUserAgent::HangUpAll()
 {
     for (auto& call : pendingCalls_)
@@ -123,9 +150,14 @@ void SipUserAgent::HangUpAll()
 
 void SipUserAgent::UnInitialize()
 {
+    // Nothing new may start while the un-registration waits; what arrives meanwhile
+    // for the calls being ended is ended too once the wait is over.
+    unInitializing_ = true;
     HangUpAll();
     if (initialized_)
         registration_->Unregister();
+    HangUpAll();
+    unInitializing_ = false;
     initialized_ = false;
     if (window_) {
         for (unsigned timer : {RegistrationResendTimer, RegistrationRefreshTimer, KeepAliveTimer, CallTickTimer})
@@ -189,6 +221,8 @@ bool SipUserAgent::CloseLine(int lineNo)
 {
     if (!CheckLineNumber(lineNo))
         return false;
+    if (SipCall* call = LineCall(lineNo))
+        call->Disconnect();
     if (!media_->CloseLine(lineNo)) {
         lastError_ = TranslateMediaError(media_->LastError());
         return false;
@@ -345,6 +379,8 @@ const std::string& SipUserAgent::GetMyIP()
 
 SipCall* SipUserAgent::FindCall(const std::string& callId)
 {
+    if (IsResetCallId(callId))
+        return nullptr;
     for (auto& call : lines_) {
         if (call && SameCallId(call->Dialog().callId, callId))
             return call.get();
@@ -502,12 +538,18 @@ void SipUserAgent::ReceiveOneDatagram()
     std::string text(buffer.data(), strnlen(buffer.data(), static_cast<std::size_t>(datagram.length)));
     PostDiagnostic(EventType::IncomingDiagnostic, text, datagram.sourceIp, datagram.sourcePort);
     SipMessage message;
-    if (!message.Parse(text))
+    if (!message.Parse(text) || IsResetCallId(message.GetCallId()))
         return;
-    if (message.IsRequest())
-        OnRequest(message, text);
-    else
+    if (!message.IsRequest()) {
         OnResponse(message, text);
+        return;
+    }
+    if (message.RecordSourceInTopVia(datagram.sourceIp, datagram.sourcePort)) {
+        std::string stamped = message.ToText();
+        if (!stamped.empty())
+            text = stamped;
+    }
+    OnRequest(message, text);
 }
 
 void SipUserAgent::AnswerOutsideCall(const std::string& requestText, int status, const std::string& reason)
@@ -592,16 +634,28 @@ void SipUserAgent::OnInviteRequest(const SipMessage& request, const std::string&
         AnswerOutsideCall(text, 486, "Busy Here");
         return;
     }
-    SipCall* call = FindCall(request.GetCallId());
-    if (call == nullptr) {
-        if (pendingCalls_.size() >= MaxPendingCalls) {
-            AnswerOutsideCall(text, 486, "Busy Here");
-            return;
-        }
-        pendingCalls_.push_back(std::make_unique<SipCall>(*this, -1));
-        call = pendingCalls_.back().get();
+    if (SipCall* call = FindCall(request.GetCallId())) {
+        call->OnInvite(request, text);
+        return;
     }
-    call->OnInvite(request, text);
+    if (!IsAnswerable(request)) {
+        AnswerOutsideCall(text, 400, "Bad Request");
+        return;
+    }
+    if (unInitializing_) {
+        AnswerOutsideCall(text, 480, "Temporarily Unavailable");
+        return;
+    }
+    if (pendingCalls_.size() >= MaxPendingCalls) {
+        AnswerOutsideCall(text, 486, "Busy Here");
+        return;
+    }
+    pendingCalls_.push_back(std::make_unique<SipCall>(*this, -1));
+    pendingCalls_.back()->OnInvite(request, text);
+    // A call that neither rings nor waits for the ACK of its refusal is of no use.
+    if (pendingCalls_.back()->CallState() == SipCall::Idle &&
+        !pendingCalls_.back()->IsArmed(SipCall::FinalResponseSlot))
+        pendingCalls_.pop_back();
 }
 
 void SipUserAgent::OnAckRequest(const SipMessage& request)
@@ -616,6 +670,10 @@ void SipUserAgent::OnCancelRequest(const SipMessage& request, const std::string&
     if (call == nullptr) {
         AnswerOutsideCall(text, 487, "Request Terminated");
         AnswerOutsideCall(text, 200, "OK");
+        return;
+    }
+    if (call->CallState() != SipCall::Ringing) {
+        call->AnswerLateCancel(text);
         return;
     }
     call->OnCancel(text);

@@ -147,6 +147,7 @@ private:
     // Not initialised: 10; out of range: 29.
     bool CheckLineNumber(int lineNo);
     bool SplitOutboundProxy(const std::string& outboundProxy);
+    std::string IdentityHost(const std::string& proxy) const;
     bool Fail(int error);
     bool RequireInitialized();
 
@@ -160,6 +161,7 @@ private:
     bool useSoundDevice_ = false;
     int lastError_ = 0;
     bool initialized_ = false;
+    bool unInitializing_ = false;
     std::unique_ptr<RegistrationClient> registration_;
     std::string loginId_;
     std::string loginPassword_;
