@@ -5,12 +5,16 @@
 
 #include <portaudio.h>
 
+#include <cstdlib>
+
 namespace {
 
-// Pa_Initialize probes every back end; the libraries' messages are quieted first.
+// Pa_Initialize probes every back end: the libraries' messages are quieted first,
+// and looking for a JACK server must not start one.
 bool InitializeQuietly()
 {
     SoundLibraryMessages::Configure();
+    setenv("JACK_NO_START_SERVER", "1", 0);
     return Pa_Initialize() == paNoError;
 }
 

@@ -70,8 +70,10 @@ void ConsoleHost::Invoke(int dispId, const std::vector<OrvValue>& arguments)
     if (event == events.end())
         return;
     std::string line = "! " + event->name;
-    for (const OrvValue& argument : arguments)
-        line += " " + Format(argument);
+    for (const OrvValue& argument : arguments) {
+        line += ' ';
+        line += Format(argument);
+    }
     std::fprintf(out_, "%s\n", line.c_str());
     std::fflush(out_);
     history_.Record(event->name);
