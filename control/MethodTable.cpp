@@ -67,6 +67,9 @@ MethodTable::MethodTable()
     Add(7, "AcceptCall", &C::AcceptCall, {"LineNo", "CallId", "InputDeviceId", "OutputDeviceId"},
         "answer a ringing incoming call onto an open line");
     Add(8, "RejectCall", &C::RejectCall, {"CallId"}, "answer a ringing incoming call 486 Busy Here");
+    Add(9, "TransferCall", &C::TransferCall, {"LineNo", "ToURI"}, "transfer the line's peer to ToURI (REFER)");
+    Add(10, "HoldLine", &C::HoldLine, {"LineNo"}, "put the line's call on hold (re-INVITE)");
+    Add(11, "UnHoldLine", &C::UnHoldLine, {"LineNo"}, "take the line's call off hold (re-INVITE)");
     Add(12, "RegisterToProxy", &C::RegisterToProxy, {"Expire"}, "register with the proxy for Expire seconds");
     Add(13, "UnRegisterToProxy", &C::UnRegisterToProxy, {}, "un-register, waiting up to 4 s for the answer");
     Add(14, "IsLineOpen", &C::IsLineOpen, {"LineNo"}, "whether the line's RTP socket is open");
@@ -118,6 +121,8 @@ MethodTable::MethodTable()
     Add(68, "GetInboundCodec", &C::GetInboundCodec, {"LineNo"}, "codec received on the line's call, -1 on error");
     Add(69, "GetVersionFile", &C::GetVersionFile, {}, "file version of the control");
     Add(70, "GetVersionSDK", &C::GetVersionSDK, {}, "SDK version of the control");
+    Add(71, "JoinTwoLine", &C::JoinTwoLine, {"LineNoA", "LineNoB"},
+        "attended transfer: ask line B's peer to call line A's peer, replacing line A's call");
 }
 
 const MethodTable& MethodTable::Instance()

@@ -123,6 +123,9 @@ int OrvSIPUserAgentOCX::GetOrvObjectError() { return impl_->Engine().GetLastErro
 bool OrvSIPUserAgentOCX::CloseLine(int lineNo) { return impl_->Engine().CloseLine(lineNo); }
 bool OrvSIPUserAgentOCX::Disconnect(int lineNo) { return impl_->Engine().Disconnect(lineNo); }
 bool OrvSIPUserAgentOCX::RejectCall(const std::string& callId) { return impl_->Engine().RejectCall(callId); }
+bool OrvSIPUserAgentOCX::HoldLine(int lineNo) { return impl_->Engine().HoldLine(lineNo); }
+bool OrvSIPUserAgentOCX::UnHoldLine(int lineNo) { return impl_->Engine().UnHoldLine(lineNo); }
+bool OrvSIPUserAgentOCX::JoinTwoLine(int lineNoA, int lineNoB) { return impl_->Engine().JoinTwoLine(lineNoA, lineNoB); }
 bool OrvSIPUserAgentOCX::RegisterToProxy(int expire) { return impl_->Engine().RegisterToProxy(expire); }
 bool OrvSIPUserAgentOCX::UnRegisterToProxy() { return impl_->Engine().UnRegisterToProxy(); }
 bool OrvSIPUserAgentOCX::IsLineOpen(int lineNo) { return impl_->Engine().IsLineOpen(lineNo); }
@@ -155,6 +158,11 @@ bool OrvSIPUserAgentOCX::Connect(int lineNo, const std::string& toUri, int input
 bool OrvSIPUserAgentOCX::AcceptCall(int lineNo, const std::string& callId, int inputDeviceId, int outputDeviceId)
 {
     return impl_->Engine().AcceptCall(lineNo, callId, inputDeviceId, outputDeviceId);
+}
+
+bool OrvSIPUserAgentOCX::TransferCall(int lineNo, const std::string& toUri)
+{
+    return impl_->Engine().TransferCall(lineNo, toUri);
 }
 
 bool OrvSIPUserAgentOCX::OpenLine(int lineNo, bool bindToRtpRxIp, const std::string& rtpRxIp, int rtpRxPort)

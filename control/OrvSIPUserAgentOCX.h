@@ -65,6 +65,9 @@ public:
     virtual bool Disconnect(int lineNo);
     virtual bool AcceptCall(int lineNo, const std::string& callId, int inputDeviceId, int outputDeviceId);
     virtual bool RejectCall(const std::string& callId);
+    virtual bool TransferCall(int lineNo, const std::string& toUri);
+    virtual bool HoldLine(int lineNo);
+    virtual bool UnHoldLine(int lineNo);
     virtual bool RegisterToProxy(int expire);
     virtual bool UnRegisterToProxy();
     virtual bool IsLineOpen(int lineNo);
@@ -114,6 +117,7 @@ public:
     virtual int GetInboundCodec(int lineNo);
     virtual std::string GetVersionFile();
     virtual std::string GetVersionSDK();
+    virtual bool JoinTwoLine(int lineNoA, int lineNoB);
 
 private:
     struct Impl;

@@ -84,14 +84,14 @@ void SipCall::Respond(const std::string& request, int status, const std::string&
         ArmAndSend(slot, answer.text, answer.host, answer.port);
 }
 
-bool SipCall::BuildLocalSdp(const std::string& direction, std::string& sdp)
+bool SipCall::BuildLocalSdp(const std::string& direction, std::string& sdp, const std::string& connectionAddress)
 {
     SdpOfferParams params;
     params.ownerUserName = agent_.LoginId();
     params.sessionName = "OrvSoft";
     params.direction = direction;
-    params.connectionAddress = agent_.Media().GetLocalAddress(lineNo_);
-    params.originAddress = params.connectionAddress;
+    params.originAddress = agent_.Media().GetLocalAddress(lineNo_);
+    params.connectionAddress = connectionAddress.empty() ? params.originAddress : connectionAddress;
     params.mediaPort = agent_.Media().GetLocalPort(lineNo_);
     params.payloads = codecs_.PayloadTypes();
     params.rtpMaps = codecs_.RtpMaps();
@@ -572,6 +572,118 @@ void SipCall::OnSlotTimeout(int slot, const std::string&, const std::string&, in
     }
 }
 
+bool SipCall::Hold()
+{
+    if (!SendReInvite("sendonly", "0.0.0.0", 1))
+        return false;
+    agent_.Media().Hold(lineNo_);
+    return true;
+}
+
+bool SipCall::Unhold()
+{
+    if (!SendReInvite("sendrecv", {}, 2))
+        return false;
+    agent_.Media().Unhold(lineNo_);
+    return true;
+}
+
+bool SipCall::SendReInvite(const std::string& direction, const std::string& connectionAddress, int kind)
+{
+    if (dialog_->state != Confirmed) {
+        lastError_ = 34;
+        return false;
+    }
+    std::string sdp;
+    if (!BuildLocalSdp(direction, sdp, connectionAddress))
+        return false;
+    OutgoingMessage reinvite;
+    if (!dialog_->BuildReInvite(sdp, {}, {}, reinvite)) {
+        lastError_ = 25;
+        return false;
+    }
+    lastSentInvite_ = reinvite.text;
+    reinviteKind_ = kind;
+    NoteSent(invite_, false);
+    ArmAndSend(InviteSlot, reinvite.text, reinvite.host, reinvite.port);
+    return true;
+}
+
+bool SipCall::Refer(const std::string& target, const std::string& replaces)
+{
+    OutgoingMessage refer;
+    if (!dialog_->BuildRefer(target, replaces, {}, {}, refer)) {
+        lastError_ = ReferNotBuilt;
+        return false;
+    }
+    referTarget_ = target;
+    referReplaces_ = replaces;
+    lastSentRefer_ = refer.text;
+    NoteSent(refer_, false);
+    ArmAndSend(ReferSlot, refer.text, refer.host, refer.port);
+    return true;
+}
+
+std::string SipCall::ReplacesText() const
+{
+    return dialog_->callId + ";to-tag=" + SipIdentifiers::TagOf(dialog_->remoteParty) +
+           ";from-tag=" + SipIdentifiers::TagOf(dialog_->localParty);
+}
+
+std::string SipCall::PeerAddress() const
+{
+    SipAddress peer;
+    if (!SipUri::SplitUri(dialog_->remoteParty, peer))
+        return {};
+    std::string user = peer.user.empty() ? std::string() : peer.user + "@";
+    std::string port = peer.port == SipUri::DefaultPort ? std::string() : ":" + std::to_string(peer.port);
+    return "sip:" + user + peer.host + port;
+}
+
+void SipCall::OnReferResponse(const SipMessage& response)
+{
+    if (CSeqNumberOf(response) != refer_.cseq || !refer_.outstanding)
+        return;
+    if (response.Is1xx()) {
+        PostFinalResponseEvent(response);
+        return;
+    }
+    refer_.outstanding = false;
+    Clear(ReferSlot);
+    int status = response.GetStatusCode();
+    if (response.Is2xx()) {
+        agent_.PostLineEvent(EventType::CallTransferAccepted, lineNo_);
+        return;
+    }
+    SipMessage lastRefer;
+    Credential credential;
+    OutgoingMessage refer;
+    if ((status == 401 || status == 407) && !refer_.withCredentials &&
+        AnswerChallenge(response, "REFER", lastSentRefer_, lastRefer, credential) &&
+        dialog_->BuildRefer(referTarget_, referReplaces_, credential.authorization, credential.proxyAuthorization,
+                            refer)) {
+        lastSentRefer_ = refer.text;
+        NoteSent(refer_, true);
+        ArmAndSend(ReferSlot, refer.text, refer.host, refer.port);
+        return;
+    }
+    OnInDialogRequestFailure(response, true);
+}
+
+void SipCall::OnInDialogRequestFailure(const SipMessage& response, bool endsCall)
+{
+    int status = response.GetStatusCode();
+    if (endsCall || status == 481 || status == 408)
+        EndCall();
+    PostFinalResponseEvent(response);
+}
+
+void SipCall::EndCall()
+{
+    HangUp();
+    Reset();
+}
+
 void SipCall::SendInfo(int code)
 {
     if (dialog_->state == Idle)
@@ -582,16 +694,18 @@ void SipCall::SendInfo(int code)
         ArmAndSend(Automatic, info.text, info.host, info.port, cseqNumber + "INFO");
 }
 
-void SipCall::OnInfoResponse(const SipMessage& response, const std::string& text)
+void SipCall::OnInfoResponse(const SipMessage& response)
 {
-    if (!response.Is2xx()) {
-        AcknowledgeAndReset(response, text);
+    int slot = FindKey(std::to_string(CSeqNumberOf(response)) + "INFO");
+    if (slot < 0)
+        return;
+    if (response.Is1xx()) {
+        PostFinalResponseEvent(response);
         return;
     }
-    std::string number;
-    std::string method;
-    if (SipMessage::SplitCSeq(response.GetCSeq(), number, method))
-        Clear(FindKey(number + "INFO"));
+    Clear(slot);
+    if (!response.Is2xx())
+        OnInDialogRequestFailure(response, false);
 }
 
 // ---- Incoming calls -------------------------------------------------------------
@@ -685,6 +799,8 @@ void SipCall::AnswerReInvite(const std::string& text)
             return;
         if (offer.GetDirection() == "sendonly")
             direction = "recvonly";
+        else if (offer.GetDirection() == "inactive")
+            direction = "inactive";
     }
     std::string sdp;
     if (!BuildLocalSdp(direction, sdp))
@@ -765,7 +881,9 @@ void SipCall::UpdateMediaAtReInviteAck(const SipMessage& ack)
     if (offer.Parse(offerText)) {
         std::string address;
         offer.GetConnectionAddress(address);
-        send = offer.GetDirection() != "sendonly" && address != "0.0.0.0";
+        // A peer holding the call (sendonly, inactive or the null address) gets no audio.
+        std::string direction = offer.GetDirection();
+        send = direction != "sendonly" && direction != "inactive" && address != "0.0.0.0";
     }
     MediaStart started;
     StartMediaFromSdp(answer, send, true, started);

@@ -18,6 +18,8 @@ class SipCall : public RetransmitTable {
 public:
     // A call still ringing this long is ended with 480.
     static constexpr int RingingLimitTicks = 180;
+    // The error of a REFER that cannot be built.
+    static constexpr int ReferNotBuilt = 39;
 
     enum State {
         Idle = 0,
@@ -54,9 +56,20 @@ public:
     // Drops the call without waiting for answers.
     void HangUp();
 
+    // Hold and unhold re-INVITEs; the line's media changes at once, before any answer.
+    bool Hold();
+    bool Unhold();
+    // REFER to `target`; with a Replaces text (attended transfer) it names another
+    // dialog that the peer's new call replaces.
+    bool Refer(const std::string& target, const std::string& replaces);
+    void OnReferResponse(const SipMessage& response);
+    // What an attended transfer needs of the call whose dialog is replaced.
+    std::string ReplacesText() const;
+    std::string PeerAddress() const;
+
     // DTMF as a SIP INFO request, resent until answered.
     void SendInfo(int code);
-    void OnInfoResponse(const SipMessage& response, const std::string& text);
+    void OnInfoResponse(const SipMessage& response);
 
     // Incoming calls and requests inside a call.
     bool CheckInDialog(const std::string& text);
@@ -97,7 +110,14 @@ private:
     void StopMedia();
     void SendOnce(const OutgoingMessage& message);
     void SendTwice(const OutgoingMessage& message);
-    bool BuildLocalSdp(const std::string& direction, std::string& sdp);
+    // The connection address is the line's own unless another is given (hold: 0.0.0.0).
+    bool BuildLocalSdp(const std::string& direction, std::string& sdp, const std::string& connectionAddress = {});
+    bool SendReInvite(const std::string& direction, const std::string& connectionAddress, int kind);
+    // A failed in-dialog request (REFER, INFO): the host hears of it; the call ends only
+    // when the answer says the dialog is gone.
+    void OnInDialogRequestFailure(const SipMessage& response, bool endsCall);
+    // Ends a confirmed call from this side without waiting for answers.
+    void EndCall();
     void Respond(const std::string& request, int status, const std::string& reason, int slot,
                  const std::string& sdp = {});
     void PostFinalResponseEvent(const SipMessage& response);
@@ -156,6 +176,10 @@ private:
     std::string lastSentBye_;
     SentRequest invite_;
     SentRequest bye_;
+    SentRequest refer_;
+    std::string lastSentRefer_;
+    std::string referTarget_;
+    std::string referReplaces_;
     int reinviteKind_ = 0;
     int ringingSinceTick_ = 0;
 };

@@ -29,6 +29,11 @@ bool IsResetCallId(const std::string& callId)
     return SameCallId(callId, SipDialog::ResetCallId);
 }
 
+int ClampCount(long count)
+{
+    return static_cast<int>(std::clamp(count, 0L, 999'999L));
+}
+
 // An INVITE that can be answered: a top Via to answer to, a CSeq with its number, and
 // the From and To the answers copy.
 bool IsAnswerable(const SipMessage& invite)
@@ -377,7 +382,7 @@ const std::string& SipUserAgent::GetMyIP()
     return myIp_;
 }
 
-SipCall* SipUserAgent::FindCall(const std::string& callId)
+SipCall* SipUserAgent::FindLineCall(const std::string& callId)
 {
     if (IsResetCallId(callId))
         return nullptr;
@@ -385,6 +390,15 @@ SipCall* SipUserAgent::FindCall(const std::string& callId)
         if (call && SameCallId(call->Dialog().callId, callId))
             return call.get();
     }
+    return nullptr;
+}
+
+SipCall* SipUserAgent::FindCall(const std::string& callId)
+{
+    if (SipCall* call = FindLineCall(callId))
+        return call;
+    if (IsResetCallId(callId))
+        return nullptr;
     for (auto& call : pendingCalls_) {
         if (SameCallId(call->Dialog().callId, callId))
             return call.get();
@@ -544,12 +558,13 @@ void SipUserAgent::ReceiveOneDatagram()
         OnResponse(message, text);
         return;
     }
+    std::string stampedText = text;
     if (message.RecordSourceInTopVia(datagram.sourceIp, datagram.sourcePort)) {
         std::string stamped = message.ToText();
         if (!stamped.empty())
-            text = stamped;
+            stampedText = stamped;
     }
-    OnRequest(message, text);
+    OnRequest(message, stampedText, text);
 }
 
 void SipUserAgent::AnswerOutsideCall(const std::string& requestText, int status, const std::string& reason)
@@ -559,7 +574,7 @@ void SipUserAgent::AnswerOutsideCall(const std::string& requestText, int status,
         Send(answer.text, answer.host, answer.port);
 }
 
-void SipUserAgent::OnRequest(const SipMessage& request, const std::string& text)
+void SipUserAgent::OnRequest(const SipMessage& request, const std::string& text, const std::string& receivedText)
 {
     if (SipCall* call = FindCall(request.GetCallId())) {
         if (!call->CheckInDialog(text))
@@ -582,7 +597,7 @@ void SipUserAgent::OnRequest(const SipMessage& request, const std::string& text)
     if (request.IsOptions()) {
         AnswerOutsideCall(text, 200, "OK");
     } else if (request.IsNotify()) {
-        AnswerOutsideCall(text, 200, "OK");
+        OnNotifyRequest(request, text, receivedText);
     } else if (request.IsInvite()) {
         OnInviteRequest(request, text);
     } else if (request.IsAck()) {
@@ -602,6 +617,11 @@ void SipUserAgent::OnResponse(const SipMessage& response, const std::string& tex
         registration_->OnResponse(response);
         return;
     }
+    if (response.IsResponseFor("REFER")) {
+        if (SipCall* call = FindLineCall(response.GetCallId()))
+            call->OnReferResponse(response);
+        return;
+    }
     SipCall* call = FindCall(response.GetCallId());
     if (call == nullptr)
         return;
@@ -612,7 +632,7 @@ void SipUserAgent::OnResponse(const SipMessage& response, const std::string& tex
     else if (response.IsResponseFor("BYE"))
         call->OnByeResponse(response, text);
     else if (response.IsResponseFor("INFO"))
-        call->OnInfoResponse(response, text);
+        call->OnInfoResponse(response);
 }
 
 bool SipUserAgent::IsPending(const SipCall* call) const
@@ -626,6 +646,32 @@ std::list<std::unique_ptr<SipCall>>::iterator SipUserAgent::FindPending(const st
     return std::find_if(pendingCalls_.begin(), pendingCalls_.end(), [&](const std::unique_ptr<SipCall>& call) {
         return SameCallId(call->Dialog().callId, callId);
     });
+}
+
+// Message waiting: a summary becomes OnVoiceMailMsg; every NOTIFY, summary or not,
+// reaches the host whole as OnMsgNOTIFY. Nothing is ever subscribed to.
+void SipUserAgent::OnNotifyRequest(const SipMessage& request, const std::string& text,
+                                   const std::string& receivedText)
+{
+    std::vector<std::string> vias = request.GetVias();
+    ViaParts topVia;
+    if (vias.empty() || !SipMessage::SplitVia(vias.front(), topVia))
+        return;
+    AnswerOutsideCall(text, 200, "OK");
+    VoiceMessageCounts counts;
+    if (request.GetVoiceMessageCounts(counts)) {
+        EventRecord summary;
+        summary.type = EventType::VoiceMailMsg;
+        summary.data = request.GetMessagesWaiting() == "yes" ? 1 : 0;
+        summary.numbers = {ClampCount(counts.newCount), ClampCount(counts.oldCount), ClampCount(counts.newUrgent),
+                           ClampCount(counts.oldUrgent)};
+        summary.texts[0] = request.GetMessageAccount();
+        PostEvent(std::move(summary));
+    }
+    EventRecord notify;
+    notify.type = EventType::MsgNotify;
+    notify.texts[0] = receivedText;
+    PostEvent(std::move(notify));
 }
 
 void SipUserAgent::OnInviteRequest(const SipMessage& request, const std::string& text)
@@ -784,6 +830,60 @@ bool SipUserAgent::RejectCall(const std::string& callId)
         return false;
     }
     return (*pending)->Reject();
+}
+
+SipCall* SipUserAgent::CallInProgress(int lineNo)
+{
+    return CheckLine(lineNo) ? CallOnLine(lineNo) : nullptr;
+}
+
+bool SipUserAgent::CallResult(SipCall* call, bool done)
+{
+    if (!done)
+        lastError_ = call->LastError();
+    return done;
+}
+
+bool SipUserAgent::HoldLine(int lineNo)
+{
+    SipCall* call = CallInProgress(lineNo);
+    return call != nullptr && CallResult(call, call->Hold());
+}
+
+bool SipUserAgent::UnHoldLine(int lineNo)
+{
+    SipCall* call = CallInProgress(lineNo);
+    return call != nullptr && CallResult(call, call->Unhold());
+}
+
+bool SipUserAgent::TransferCall(int lineNo, const std::string& toUri)
+{
+    SipCall* call = CallInProgress(lineNo);
+    return call != nullptr && CallResult(call, call->Refer(toUri, {}));
+}
+
+// Attended transfer: line B's peer is asked to call line A's peer with a Replaces of
+// line A's dialog, so that the two peers end up talking to each other.
+bool SipUserAgent::JoinTwoLine(int lineNoA, int lineNoB)
+{
+    SipCall* replaced = CallOnLine(lineNoA);
+    SipCall* referred = replaced != nullptr ? CallOnLine(lineNoB) : nullptr;
+    if (referred == nullptr)
+        return false;
+    return CallResult(referred, referred->Refer(replaced->PeerAddress(), replaced->ReplacesText()));
+}
+
+// The checks of a line named by a transfer (10, 29), then 34 without a call.
+SipCall* SipUserAgent::CallOnLine(int lineNo)
+{
+    if (!CheckLineNumber(lineNo))
+        return nullptr;
+    SipCall* call = LineCall(lineNo);
+    if (call == nullptr || call->CallState() == SipCall::Idle) {
+        lastError_ = 34;
+        return nullptr;
+    }
+    return call;
 }
 
 int SipUserAgent::GetOutboundCodec(int lineNo)

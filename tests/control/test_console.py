@@ -27,7 +27,7 @@ DisableDonotDisturb SetTOS GetTOS EnableForceInbandDTMF DisableForceInbandDTMF G
 GetMicSoundLevel GetSpkSoundLevel GetAudioInDevTotal GetAudioOutDevTotal GetAudioOutDevName GetAudioInDevName
 Initialize OpenLine StartRecording GetOutboundCodec GetInboundCodec GetVersionFile GetVersionSDK
 JoinTwoLine""".split()
-NOT_YET_BUILT = """TransferCall HoldLine UnHoldLine JoinTwoLine IsRecording StopRecording ResetRecording
+NOT_YET_BUILT = """IsRecording StopRecording ResetRecording
 SaveRecordingToWaveFile IsWaveFilePlaying PlayWaveOpen PlayWaveSkipTo PlayWaveTotalTime PlayWavePause
 PlayWaveStart PlayWaveStop PlayWavePosition StartRecording""".split()
 

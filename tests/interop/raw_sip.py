@@ -9,10 +9,13 @@ from orvua_driver import LOOPBACK, RawPeer
 from sip_text import header, headers
 
 
-def sdp(port, direction="sendrecv", address=LOOPBACK):
+RTPMAPS = {0: "PCMU/8000", 3: "GSM/8000", 8: "PCMA/8000", 18: "G729/8000", 101: "telephone-event/8000"}
+
+
+def sdp(port, direction="sendrecv", address=LOOPBACK, payloads=(0, 101)):
+    rtpmaps = "".join(f"a=rtpmap:{payload} {RTPMAPS[payload]}\r\n" for payload in payloads)
     return (f"v=0\r\no=peer 1 1 IN IP4 {address}\r\ns=peer\r\nc=IN IP4 {address}\r\nt=0 0\r\n"
-            f"m=audio {port} RTP/AVP 0 101\r\na=rtpmap:0 PCMU/8000\r\n"
-            f"a=rtpmap:101 telephone-event/8000\r\na={direction}\r\n")
+            f"m=audio {port} RTP/AVP {' '.join(map(str, payloads))}\r\n{rtpmaps}a={direction}\r\n")
 
 
 def first_line(text):
@@ -75,7 +78,7 @@ class SipPeer(RawPeer):
         return int(via.split()[1].split(";")[0].split(":")[1])
 
     def request(self, method, target_port, call_id, cseq, from_tag="caller1", to_tag="", body="", extra="",
-                via_port=None, user="1001", cseq_method=None, send=True):
+                via_port=None, user="1001", cseq_method=None, send=True, content_type="application/sdp"):
         """A request to the user agent; the Via names this peer (or via_port) and asks for rport."""
         to = f"<sip:{user}@{LOOPBACK}>" + (f";tag={to_tag}" if to_tag else "")
         text = (f"{method} sip:{user}@{LOOPBACK}:{target_port} SIP/2.0\r\n"
@@ -84,7 +87,7 @@ class SipPeer(RawPeer):
                 f"Call-ID: {call_id}\r\nCSeq: {cseq} {cseq_method or method}\r\nMax-Forwards: 70\r\n"
                 f"Contact: <sip:peer@{LOOPBACK}:{self.port}>\r\n{extra}")
         if body:
-            text += "Content-Type: application/sdp\r\n"
+            text += f"Content-Type: {content_type}\r\n"
         text += f"Content-Length: {len(body)}\r\n\r\n{body}"
         if send:
             self.send(text, target_port)

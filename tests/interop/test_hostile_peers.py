@@ -13,16 +13,19 @@ WWW_CHALLENGE = 'WWW-Authenticate: Digest realm="127.0.0.1", nonce="r{n}"\r\n'
 
 class PeerTestCase(unittest.TestCase):
     """orvua on one line with a raw peer as its proxy and far end."""
+    # orvua's environment; with one, orvua uses the (virtual) sound device.
+    environment = None
 
     def setUp(self):
         self.peer = SipPeer()
         self.addCleanup(self.peer.close)
         self.rtp = RawPeer()
         self.addCleanup(self.rtp.close)
-        self.ua = Orvua()
+        self.ua = Orvua(env=self.environment)
         self.addCleanup(self.ua.quit)
         self.sip_port = free_udp_port()
-        self.assertTrue(self.ua.initialize(self.sip_port, proxy=f"{LOOPBACK}:{self.peer.port}"))
+        self.assertTrue(self.ua.initialize(self.sip_port, proxy=f"{LOOPBACK}:{self.peer.port}",
+                                           sound=self.environment is not None))
         self.assertTrue(self.ua.call("OpenLine", 0, True, LOOPBACK, free_udp_port()))
 
     def dial(self):
