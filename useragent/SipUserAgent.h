@@ -52,6 +52,8 @@ public:
     bool CheckLine(int lineNo);
     SipCall* FindCall(const std::string& callId);
     int GetLastError() const { return lastError_; }
+    // For the control's own failures (the media methods it calls directly).
+    void SetLastError(int error) { lastError_ = error; }
     // The preferred local IPv4 address; the returned text is overwritten by each call.
     const std::string& GetMyIP();
     bool IsInitialized() const { return initialized_; }
@@ -65,6 +67,12 @@ public:
     void DisableDonotDisturb() { doNotDisturb_ = false; }
     int GetOutboundCodec(int lineNo);
     int GetInboundCodec(int lineNo);
+
+    // Hold and transfer.
+    bool HoldLine(int lineNo);
+    bool UnHoldLine(int lineNo);
+    bool TransferCall(int lineNo, const std::string& toUri);
+    bool JoinTwoLine(int lineNoA, int lineNoB);
     // Ringing calls waiting for an answer; INVITEs of new calls beyond this are busy.
     static constexpr std::size_t MaxPendingCalls = 16;
 
@@ -76,27 +84,6 @@ public:
     bool SetDTMFVolume(int volume);
     bool SetTOS(int lineNo, int value);
     int GetTOS(int lineNo);
-
-    // Sound controls; those marked with Init fail with 10 before Initialize.
-    bool MuteMic(bool mute);
-    bool MuteSpk(bool mute);
-    int GetMicVolume();
-    bool SetMicVolume(int volume);
-    int GetSpkVolume();
-    bool SetSpkVolume(int volume);
-    bool EnableMicBoost();
-    bool DisableMicBoost();
-    bool IsMicBoostEnable();
-    bool EnableAGC(int level);
-    bool DisableAGC();
-    bool EnableEchoNoiseCancellation();
-    bool DisableEchoNoiseCancellation();
-    int GetMicSoundLevel();
-    int GetSpkSoundLevel();
-    static int GetAudioInDevTotal();
-    static int GetAudioOutDevTotal();
-    static std::string GetAudioInDevName(int deviceId);
-    static std::string GetAudioOutDevName(int deviceId);
 
     bool RegisterToProxy(int expires);
     bool UnRegisterToProxy();
@@ -146,7 +133,10 @@ private:
     void OnWindowMessage(unsigned message, std::uintptr_t wParam);
     void OnTimer(unsigned timerId);
     void OnSocketReadable(int fd);
-    void OnRequest(const SipMessage& request, const std::string& text);
+    // `text` is the request as it is handled (its top Via may carry the source);
+    // `receivedText` as it arrived.
+    void OnRequest(const SipMessage& request, const std::string& text, const std::string& receivedText);
+    void OnNotifyRequest(const SipMessage& request, const std::string& text, const std::string& receivedText);
     void OnResponse(const SipMessage& response, const std::string& text);
     void AnswerOutsideCall(const std::string& requestText, int status, const std::string& reason);
     void OnInviteRequest(const SipMessage& request, const std::string& text);
@@ -163,13 +153,18 @@ private:
     void OnDeferredDelete(std::uint64_t serial);
     void HangUpAll();
     SipCall* LineCall(int lineNo);
+    SipCall* FindLineCall(const std::string& callId);
+    // The line's call when the line passes CheckLine and has a call in progress (34).
+    SipCall* CallInProgress(int lineNo);
+    SipCall* CallOnLine(int lineNo);
+    // The call's error becomes the engine's when `done` is false.
+    bool CallResult(SipCall* call, bool done);
     // Not initialised: 10; out of range: 29.
     bool CheckLineNumber(int lineNo);
     bool SplitOutboundProxy(const std::string& outboundProxy);
+    std::string IdentityHost(const std::string& proxy) const;
     bool Fail(int error);
     bool RequireInitialized();
-    // true for a media result of 0; otherwise the translated code becomes the last error.
-    bool MediaResult(int mediaCode);
 
     EventSink* sink_;
     MessageLoop& loop_;
@@ -181,6 +176,7 @@ private:
     bool useSoundDevice_ = false;
     int lastError_ = 0;
     bool initialized_ = false;
+    bool unInitializing_ = false;
     std::unique_ptr<RegistrationClient> registration_;
     std::string loginId_;
     std::string loginPassword_;
