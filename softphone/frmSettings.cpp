@@ -4,6 +4,7 @@
 #include "softphone/AppFolder.h"
 #include "softphone/AutostartEntry.h"
 #include "softphone/MessageBoxes.h"
+#include "control/OrvSIPUserAgentOCX.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -490,6 +491,52 @@ bool frmSettings::ValidateSettings()
             return Refuse(QStringLiteral("The SIP Port is not valid"), txtConfigSipPort);
     }
     return true;
+}
+
+void frmSettings::FillMicDevices(OrvSIPUserAgentOCX& sipUA)
+{
+    cbxConfigMicDevice->clear();
+    cbxConfigMicDevice->addItem(kDefaultDevice);
+    const int total = sipUA.GetAudioInDevTotal();
+    for (int id = 0; id < total; ++id)
+        cbxConfigMicDevice->addItem(QString::fromStdString(sipUA.GetAudioInDevName(id)));
+    cbxConfigMicDevice->setCurrentIndex(-1);
+}
+
+void frmSettings::FillSpeakerDevices(OrvSIPUserAgentOCX& sipUA)
+{
+    cbxConfigFoneDevice->clear();
+    cbxConfigFoneDevice->addItem(kDefaultDevice);
+    const int total = sipUA.GetAudioOutDevTotal();
+    for (int id = 0; id < total; ++id)
+        cbxConfigFoneDevice->addItem(QString::fromStdString(sipUA.GetAudioOutDevName(id)));
+    cbxConfigFoneDevice->setCurrentIndex(-1);
+}
+
+void frmSettings::ApplyAudioSettings(OrvSIPUserAgentOCX& sipUA) const
+{
+    // Each call stands alone: a refused one does not stop the others.
+    constexpr int kAgcLevel = 8000;
+    if (chkAudioAEC->isChecked())
+        sipUA.EnableAGC(kAgcLevel);
+    else
+        sipUA.DisableAGC();
+    if (chkAudioEchoCan->isChecked())
+        sipUA.EnableEchoNoiseCancellation();
+    else
+        sipUA.DisableEchoNoiseCancellation();
+    if (chkAudioMicBooster->isChecked())
+        sipUA.EnableMicBoost();
+    else
+        sipUA.DisableMicBoost();
+    const std::pair<const QCheckBox*, int> codecs[] = {
+        {chkCodecG711u, 3}, {chkCodecG711a, 2}, {chkCodecGSM, 0}, {chkCodecILBC, 1}, {chkCodecG729, 4}};
+    for (const auto& [box, codec] : codecs) {
+        if (box->isChecked())
+            sipUA.SelectVoiceCodec(codec);
+        else
+            sipUA.DeselectVoiceCodec(codec);
+    }
 }
 
 void frmSettings::ClearDeviceLists()
