@@ -25,8 +25,9 @@ class zzSlider;
 // The softphone's main window: one account, one call on line 0 of the control
 // `sipUA`. It starts and registers the user agent, places, answers, rejects, holds,
 // transfers and ends calls, shows the control's events on three text lines and
-// reports every state change to CTI clients as a record.
-class frmSoftphone : public QWidget, private OrvSIPUserAgentOCXEvents {
+// reports every state change to CTI clients as a record. The window is the control's
+// event sink.
+class frmSoftphone : public QWidget, public OrvSIPUserAgentOCXEvents {
     Q_OBJECT
 
 public:

@@ -1,12 +1,15 @@
 #include "softphone/frmIncommingCall.h"
 #include "softphone/frmTranfer.h"
 #include "tests/softphone/Peers.h"
+#include "tests/softphone/PortBlocker.h"
 #include "tests/softphone/SoftphoneHarness.h"
 
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QDir>
+#include <QProcess>
 #include <QTest>
 
 class MainWindowTest : public QObject {
@@ -16,6 +19,9 @@ private slots:
     void callsBaresipAndHangsUp();
     void holdsAndTransfersTheCall();
     void answersRejectsAndLosesIncomingCalls();
+    void keyboardDialsAsTyped();
+    void findsFreePortsAndReportsControlErrors();
+    void serverFailureFromTheProxy();
 };
 
 namespace {
@@ -155,6 +161,130 @@ void MainWindowTest::answersRejectsAndLosesIncomingCalls()
     QCOMPARE(trn.GroupInFront(), QString("frameChamarCancelar"));
     QCOMPARE(trn.OutputRecord(), QString("LOST CALL||"));
     QVERIFY(trn.PendingCallIds().isEmpty());
+}
+
+void MainWindowTest::keyboardDialsAsTyped()
+{
+    Peers peers(kUsers, "2002", "secret2", "auto");
+    QVERIFY(peers.IsReady());
+    SoftphoneHarness trn;
+    trn.WriteSettings(peers.Proxy());
+    frmSoftphone& window = trn.Load();
+    QTRY_COMPARE_WITH_TIMEOUT(trn.Status(), QString("Registered"), kSipWaitMs);
+    QLineEdit* keys = window.findChild<QLineEdit*>("txtKeyControl");
+
+    trn.Click("cmdChamar");
+    QCOMPARE(trn.boxes.Take(), QStringList({"A number must be informed"}));
+    QCOMPARE(trn.boxes.icons.last(), MessageBoxes::Icon::Information);
+    QCOMPARE(trn.GroupInFront(), QString("frameChamarCancelar"));
+    QTest::keyClick(keys, Qt::Key_Return);
+    QCOMPARE(trn.boxes.Take(), QStringList({"A number must be informed"}));
+    QVERIFY(SipTrace::Starting(trn.trace.sent, "INVITE ").isEmpty());
+
+    QTest::keyClicks(keys, "12*# 3");
+    QCOMPARE(trn.Display(), QString("123")); // "*", "#" and blanks come only from the dial pad
+    QTest::keyClick(keys, Qt::Key_Backspace);
+    QCOMPARE(trn.Display(), QString("12"));
+    trn.Dial("*#");
+    QCOMPARE(trn.Display(), QString("12*#"));
+    for (int i = 0; i < 6; ++i)
+        QTest::keyClick(keys, Qt::Key_Backspace);
+    QCOMPARE(trn.Display(), QString());
+    QTest::keyClicks(keys, "12");
+    QTest::keyClick(keys, Qt::Key_Escape);
+    QCOMPARE(trn.Display(), QString());
+    QCOMPARE(trn.Status(), QString("Extension 1001"));
+
+    QTest::keyClicks(keys, "alice");
+    QTest::keyClick(keys, Qt::Key_Return);
+    QTRY_VERIFY_WITH_TIMEOUT(!SipTrace::Starting(trn.trace.sent, "INVITE sip:alice@" + peers.Proxy() + " ").isEmpty(),
+                             kSipWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!SipTrace::Starting(trn.trace.received, "SIP/2.0 404").isEmpty(), kSipWaitMs);
+
+    OrvSIPUserAgentOCXEvents& events = window;
+    events.OnIncomingCallRingingStop("gone@127.0.0.1");
+    QCOMPARE(trn.Status(), QString("Lost call"));
+    QTest::keyClick(keys, Qt::Key_5);
+    QCOMPARE(trn.Status(), QString("Extension 1001"));
+    QCOMPARE(trn.Display(), QString("5"));
+    QTest::keyClick(keys, Qt::Key_Escape);
+
+    QTest::keyClicks(keys, "2002");
+    QTest::keyClick(keys, Qt::Key_Enter);
+    QTRY_COMPARE_WITH_TIMEOUT(trn.Status(), QString("Conected"), kSipWaitMs);
+    QTest::keyClick(keys, Qt::Key_Escape); // during a call: hang up
+    QCOMPARE(trn.Status(), QString("Hangup"));
+    QVERIFY(!peers.WaitBaresipEvent("CALL_CLOSED").isEmpty());
+    QVERIFY(!SipTrace::Starting(trn.trace.sent, "BYE sip:").isEmpty());
+    QTest::keyClick(keys, Qt::Key_7);
+    QCOMPARE(trn.Status(), QString("Extension 1001"));
+    QCOMPARE(trn.Display(), QString("7"));
+    QVERIFY(trn.boxes.Take().isEmpty());
+}
+
+void MainWindowTest::findsFreePortsAndReportsControlErrors()
+{
+    Peers peers(kUsers, "2002", "secret2", "auto");
+    QVERIFY(peers.IsReady());
+    {
+        SoftphoneHarness offline;
+        offline.WriteSettings(peers.Proxy());
+        offline.Create();
+        offline.Dial("5");
+        offline.Click("cmdChamar");
+        offline.Click("cmdAtender");
+        QCOMPARE(QString::fromStdString(offline.Window().CtiQueue().Text()),
+                 QString("nErr:10:You are not Online|nErr:10:You are not Online"));
+        QVERIFY(offline.boxes.Take().isEmpty()); // control errors go to CTI clients only
+    }
+
+    PortBlocker blocker;
+    blocker.Block(5060);
+    const bool expect5061 = PortBlocker::IsFree(5061);
+    QVERIFY(blocker.Block(7000));
+    QVERIFY(blocker.Block(7002));
+    SoftphoneHarness trn;
+    trn.WriteSettings(peers.Proxy());
+    trn.Load();
+    QTRY_COMPARE_WITH_TIMEOUT(trn.Status(), QString("Registered"), kSipWaitMs);
+    const QString registerRequest = SipTrace::Starting(trn.trace.sent, "REGISTER ").first();
+    if (expect5061)
+        QVERIFY2(registerRequest.contains("Via: SIP/2.0/UDP 127.0.0.1:5061;"), qPrintable(registerRequest));
+    else
+        QVERIFY(!registerRequest.contains("Via: SIP/2.0/UDP 127.0.0.1:5060;"));
+
+    trn.Click("cmdAtender"); // nothing pending: the control refuses, with a code that is not reported
+    QCOMPARE(QString::fromStdString(trn.Window().CtiQueue().Text()), QString("STATUS:REGISTERED: "));
+    trn.Dial("2002");
+    trn.Click("cmdChamar");
+    QTRY_COMPARE_WITH_TIMEOUT(trn.Status(), QString("Conected"), kSipWaitMs);
+    const QString invite = SipTrace::Starting(trn.trace.sent, "INVITE sip:2002@").first();
+    QVERIFY2(invite.contains("m=audio 7004 "), qPrintable(invite)); // 7000 and 7002 were taken
+    trn.Click("cmdDesligar");
+    QVERIFY(trn.boxes.Take().isEmpty());
+}
+
+void MainWindowTest::serverFailureFromTheProxy()
+{
+    const QString scenario = QStringLiteral(ORVSIP_PEERS_SCRIPT).replace("peers.py", "scenarios/proxy_unavailable.xml");
+    int port = 15060;
+    while (!PortBlocker::IsFree(port))
+        port += 2;
+    QProcess sipp;
+    sipp.setWorkingDirectory(QDir::tempPath());
+    sipp.start("sipp", {"-sf", scenario, "-i", "127.0.0.1", "-p", QString::number(port), "-m", "20", "-nostdin",
+                        "-timeout", "60s"});
+    QVERIFY(sipp.waitForStarted());
+    SoftphoneHarness trn;
+    trn.WriteSettings(QStringLiteral("127.0.0.1:%1").arg(port));
+    trn.Load();
+    QTRY_COMPARE_WITH_TIMEOUT(trn.Status(), QString("Registered"), kSipWaitMs);
+    trn.Dial("300");
+    trn.Click("cmdChamar");
+    QTRY_COMPARE_WITH_TIMEOUT(trn.Status(), QString("Server Error: 503"), kSipWaitMs);
+    QCOMPARE(trn.OutputRecord(), QString("SERVER ERROR|CODE 503|Service Unavailable"));
+    sipp.kill();
+    sipp.waitForFinished();
 }
 
 QTEST_MAIN(MainWindowTest)
