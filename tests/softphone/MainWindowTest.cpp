@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QDir>
 #include <QProcess>
 #include <QTest>
@@ -108,6 +109,21 @@ void MainWindowTest::holdsAndTransfersTheCall()
     QTRY_VERIFY_WITH_TIMEOUT(!SipTrace::Starting(trn.trace.sent, "BYE sip:").isEmpty(), kSipWaitMs);
     QCOMPARE(trn.Status(), QString("Hangup"));
     QCOMPARE(trn.GroupInFront(), QString("frameChamarCancelar"));
+    peers.WaitBaresipEvent("CALL_CLOSED");
+
+    // An empty text is used as it is: "sip:@" and the proxy.
+    trn.trace.sent.clear();
+    trn.Dial("2002");
+    trn.Click("cmdChamar");
+    QTRY_COMPARE_WITH_TIMEOUT(trn.Status(), QString("Conected"), kSipWaitMs);
+    trn.Click("cmdTransfer");
+    dialog = trn.Window().findChild<frmTranfer*>();
+    dialog->findChild<QPushButton*>("cmdTranfer")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!SipTrace::Starting(trn.trace.sent, "BYE sip:").isEmpty(), kSipWaitMs);
+    const QStringList refers = SipTrace::Starting(trn.trace.sent, "REFER sip:");
+    const QString queue = QString::fromStdString(trn.Window().CtiQueue().Text());
+    QVERIFY2((!refers.isEmpty() && refers.first().contains("sip:@" + peers.Proxy())) || queue.contains("ERROR:22:"),
+             qPrintable(queue + "\n" + refers.join("\n")));
 }
 
 void MainWindowTest::answersRejectsAndLosesIncomingCalls()
@@ -130,6 +146,9 @@ void MainWindowTest::answersRejectsAndLosesIncomingCalls()
     frmIncommingCall* popup = trn.Window().Popup();
     QVERIFY(popup != nullptr && popup->isVisible());
     QCOMPARE(popup->findChild<QLabel*>("lblName")->text(), QString("2002"));
+    QTRY_VERIFY(!popup->IsSliding());
+    QCOMPARE(popup->y(), popup->FinalTop());
+    QCOMPARE(popup->frameGeometry().right(), popup->screen()->geometry().right());
     popup->findChild<QPushButton*>("cmdAnswer")->click();
     QVERIFY(!popup->isVisible());
     QTRY_COMPARE_WITH_TIMEOUT(trn.Status(), QString("Conected"), kSipWaitMs);
