@@ -5,7 +5,7 @@ BUILD_BENCH := build/bench
 CMAKE_FLAGS := -G Ninja -Wno-dev
 TEST_JOBS ?= 6
 
-.PHONY: run test bench deps build-release build-test clean
+.PHONY: run test bench deps build-release build-test screenshots clean
 
 deps:
 	./scripts/install-deps.sh
@@ -14,9 +14,10 @@ build-release: deps
 	cmake -S . -B $(BUILD_RELEASE) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release -DORVSIP_TESTS=OFF
 	cmake --build $(BUILD_RELEASE)
 
+# trn on a desktop (X11 or Wayland), the console host orvua otherwise.
 run: build-release
 	$(BUILD_RELEASE)/tools/orvregister
-	$(BUILD_RELEASE)/tools/orvua
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then $(BUILD_RELEASE)/softphone/trn; else $(BUILD_RELEASE)/tools/orvua; fi
 
 build-test: deps
 	cmake -S . -B $(BUILD_TEST) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DORVSIP_SANITIZE=ON
@@ -29,6 +30,9 @@ bench: deps
 	cmake -S . -B $(BUILD_BENCH) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release -DORVSIP_TESTS=OFF -DORVSIP_BENCH=ON
 	cmake --build $(BUILD_BENCH)
 	@echo "Benchmarks built in $(BUILD_BENCH)/bench"
+
+screenshots: deps
+	./scripts/screenshots.sh
 
 clean:
 	rm -rf build

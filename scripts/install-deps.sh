@@ -9,7 +9,7 @@ packages=(
   portaudio19-dev libasound2-dev libjack-jackd2-dev libsndfile1-dev qt6-base-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   sip-tester kamailio baresip baresip-core sox python3
-  libgsm-tools
+  libgsm-tools xvfb xauth
 )
 
 missing=()

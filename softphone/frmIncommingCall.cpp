@@ -31,14 +31,11 @@ frmIncommingCall::frmIncommingCall(QWidget* parent) : QWidget(parent, Qt::Tool)
     setObjectName(QStringLiteral("frmIncommingCall"));
     setWindowTitle(QStringLiteral("Incoming Call"));
     setAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_StyledBackground);
 
     auto* heading = new QLabel(QStringLiteral("Incoming call from"));
     lblName = new QLabel;
     lblName->setObjectName(QStringLiteral("lblName"));
-    QFont nameFont = lblName->font();
-    nameFont.setBold(true);
-    nameFont.setPointSizeF(nameFont.pointSizeF() * 1.3);
-    lblName->setFont(nameFont);
     lblNumber = new QLabel;
     lblNumber->setObjectName(QStringLiteral("lblNumber"));
     QPushButton* answer = NewButton(QStringLiteral("cmdAnswer"), QStringLiteral("Answer"));

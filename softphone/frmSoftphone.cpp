@@ -296,7 +296,7 @@ QWidget* frmSoftphone::BuildVolumes()
         bar->setOrientation(Qt::Vertical);
         bar->setTextVisible(false);
         bar->setToolTip(tip);
-        bar->setFixedWidth(8);
+        bar->setFixedWidth(10);
         return bar;
     };
     sldVolFon = makeSlider(QStringLiteral("sldVolFon"), QStringLiteral("Speaker volume"));
@@ -484,6 +484,10 @@ void frmSoftphone::HangUpCall()
 {
     SetStatusText(kHangup);
     lblDisplay1->clear();
+    // A local hang-up raises no disconnect event: the call's codec and hold state
+    // leave the screen here.
+    lblDisplayCodec->clear();
+    cmdHold->setText(QStringLiteral("Hold"));
     PumpMessages();
     BringToFront(frameChamarCancelar);
     if (!sipUA->Disconnect(kLine))

@@ -59,6 +59,7 @@ void MainWindowTest::callsBaresipAndHangsUp()
 
     trn.Click("cmdDesligar");
     QCOMPARE(trn.Status(), QString("Hangup"));
+    QCOMPARE(trn.Codec(), QString());
     QCOMPARE(trn.GroupInFront(), QString("frameChamarCancelar"));
     QCOMPARE(trn.HoldCaption(), QString("Hold"));
     QVERIFY(trn.Display().isEmpty());
