@@ -23,9 +23,27 @@ private slots:
     void keyboardDialsAsTyped();
     void findsFreePortsAndReportsControlErrors();
     void serverFailureFromTheProxy();
+    void reportsWhenNoRtpPortOpens();
 };
 
 namespace {
+
+// A sink that pumps messages inside every event, as trn's own handlers do: were the
+// window's dispatch not guarded, the pump would deliver the next events inside this one.
+class NestingProbe : public OrvSIPUserAgentOCXEvents {
+public:
+    void Invoke(int, const std::vector<OrvValue>&) override
+    {
+        ++events;
+        ++depth;
+        deepest = std::max(deepest, depth);
+        QCoreApplication::processEvents();
+        --depth;
+    }
+    int events = 0;
+    int depth = 0;
+    int deepest = 0;
+};
 
 const QJsonObject kUsers{{"1001", "secret"}, {"2002", "secret2"}};
 constexpr int kSipWaitMs = 15000;
@@ -38,7 +56,9 @@ void MainWindowTest::callsBaresipAndHangsUp()
     QVERIFY(peers.IsReady());
     SoftphoneHarness trn;
     trn.WriteSettings(peers.Proxy());
-    trn.Load();
+    NestingProbe probe;
+    trn.Create().Control().Advise(&probe);
+    trn.Window().FormLoad();
     QTRY_COMPARE_WITH_TIMEOUT(trn.Status(), QString("Registered"), kSipWaitMs);
     QVERIFY(peers.IsRegistered("1001"));
     QCOMPARE(trn.GroupInFront(), QString("frameChamarCancelar"));
@@ -66,6 +86,8 @@ void MainWindowTest::callsBaresipAndHangsUp()
     QVERIFY(!peers.WaitBaresipEvent("CALL_CLOSED").isEmpty());
     QVERIFY(QString::fromStdString(trn.Window().CtiQueue().Text()).endsWith("|HANGUP:CALL DISCONECTED: "));
     QVERIFY(trn.boxes.Take().isEmpty());
+    QVERIFY(probe.events > 10);
+    QCOMPARE(probe.deepest, 1); // no event delivered inside another
 }
 
 void MainWindowTest::holdsAndTransfersTheCall()
@@ -305,6 +327,21 @@ void MainWindowTest::serverFailureFromTheProxy()
     QCOMPARE(trn.OutputRecord(), QString("SERVER ERROR|CODE 503|Service Unavailable"));
     sipp.kill();
     sipp.waitForFinished();
+}
+
+void MainWindowTest::reportsWhenNoRtpPortOpens()
+{
+    // One line may fail 1000 times more than there are lines: 7000 to 9000, every
+    // even port, taken.
+    PortBlocker blocker;
+    for (int port = 7000; port <= 9000; port += 2)
+        blocker.Block(port);
+    SoftphoneHarness trn;
+    trn.WriteSettings(QStringLiteral("127.0.0.1:9"));
+    trn.Load();
+    QCOMPARE(trn.boxes.Take(), QStringList({"Unable to open RTP communication port."}));
+    QVERIFY(SipTrace::Starting(trn.trace.sent, "REGISTER ").isEmpty()); // nothing more is tried
+    QVERIFY(trn.Window().Control().IsLineOpen(0) == false);
 }
 
 QTEST_MAIN(MainWindowTest)
