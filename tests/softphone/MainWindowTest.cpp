@@ -1,5 +1,6 @@
 #include "softphone/frmIncommingCall.h"
 #include "softphone/frmTranfer.h"
+#include "softphone/zzSlider.h"
 #include "tests/softphone/Peers.h"
 #include "tests/softphone/PortBlocker.h"
 #include "tests/softphone/SoftphoneHarness.h"
@@ -10,8 +11,12 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QDir>
+#include <QFile>
+#include <QProgressBar>
 #include <QProcess>
 #include <QTest>
+
+#include <cmath>
 
 class MainWindowTest : public QObject {
     Q_OBJECT
@@ -45,6 +50,40 @@ public:
     int deepest = 0;
 };
 
+// Two seconds of a loud 1 kHz tone, 8 kHz 16-bit mono, for the virtual microphone.
+void WriteToneWav(const QString& path)
+{
+    QByteArray samples;
+    for (int i = 0; i < 16000; ++i) {
+        const auto value = static_cast<qint16>(12000 * std::sin(2 * M_PI * 1000 * i / 8000.0));
+        samples.append(static_cast<char>(value & 0xFF));
+        samples.append(static_cast<char>((value >> 8) & 0xFF));
+    }
+    QByteArray header("RIFF");
+    auto put32 = [&header](quint32 v) {
+        for (int b = 0; b < 4; ++b)
+            header.append(static_cast<char>((v >> (8 * b)) & 0xFF));
+    };
+    auto put16 = [&header](quint16 v) {
+        header.append(static_cast<char>(v & 0xFF));
+        header.append(static_cast<char>(v >> 8));
+    };
+    put32(36 + samples.size());
+    header.append("WAVEfmt ");
+    put32(16);
+    put16(1);
+    put16(1);
+    put32(8000);
+    put32(16000);
+    put16(2);
+    put16(16);
+    header.append("data");
+    put32(samples.size());
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write(header + samples);
+}
+
 const QJsonObject kUsers{{"1001", "secret"}, {"2002", "secret2"}};
 constexpr int kSipWaitMs = 15000;
 
@@ -56,6 +95,8 @@ void MainWindowTest::callsBaresipAndHangsUp()
     QVERIFY(peers.IsReady());
     SoftphoneHarness trn;
     trn.WriteSettings(peers.Proxy());
+    WriteToneWav(trn.home.File("tone.wav"));
+    qputenv("ORVSIP_VIRTUAL_MIC", trn.home.File("tone.wav").toUtf8());
     NestingProbe probe;
     trn.Create().Control().Advise(&probe);
     trn.Window().FormLoad();
@@ -74,6 +115,21 @@ void MainWindowTest::callsBaresipAndHangsUp()
     QCOMPARE(trn.Codec(), QString("gsm711u"));
     QCOMPARE(trn.GroupInFront(), QString("frameTranferirDesligar"));
     QCOMPARE(trn.OutputRecord(), QString("STATUS|SUCCESS TO CONNECT|"));
+
+    // The sliders show the control's volumes and set them; the meters follow the levels.
+    OrvSIPUserAgentOCX& control = trn.Window().Control();
+    zzSlider* speaker = trn.Window().findChild<zzSlider*>("sldVolFon");
+    zzSlider* microphone = trn.Window().findChild<zzSlider*>("SldVolMic");
+    QCOMPARE(static_cast<int>(speaker->Value()), control.GetSpkVolume());
+    QCOMPARE(static_cast<int>(microphone->Value()), control.GetMicVolume());
+    speaker->SetValue(100.4f);
+    QCOMPARE(control.GetSpkVolume(), 100);
+    microphone->SetValue(180);
+    QCOMPARE(control.GetMicVolume(), 180);
+    QProgressBar* micLevel = trn.Window().findChild<QProgressBar*>("progbarVolMic");
+    QTRY_VERIFY_WITH_TIMEOUT(micLevel->value() > 0, 5000); // the tone of the virtual microphone
+    qunsetenv("ORVSIP_VIRTUAL_MIC");
+
     QCOMPARE(QString::fromStdString(trn.Window().CtiQueue().Text()),
              QString("STATUS:REGISTERED: |STATUS:CONNECTING: ")); // kamailio sends no 100 to a REGISTER
 
