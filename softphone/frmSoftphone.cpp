@@ -6,6 +6,7 @@
 #include "softphone/ControlErrorTable.h"
 #include "softphone/MessageBoxes.h"
 #include "softphone/ProcessKiller.h"
+#include "softphone/SoftphonePanel.h"
 #include "softphone/SoftphoneStyle.h"
 #include "softphone/TrayIcon.h"
 #include "softphone/WindowOnTop.h"
@@ -18,16 +19,13 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QFileInfo>
-#include <QGridLayout>
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
-#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QLineEdit>
 #include <QSocketNotifier>
-#include <QStackedWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -43,7 +41,6 @@ constexpr int kFirstRtpPort = 7000;
 constexpr int kExtraRtpAttempts = 1000;
 constexpr int kRegisterExpiry = 3600;
 constexpr int kLevelIntervalMs = 20;
-constexpr int kMaxVolume = 255;
 
 const QString kHangup = QStringLiteral("Hangup");
 const QString kLostCall = QStringLiteral("Lost call");
@@ -77,33 +74,6 @@ bool BindToChosenAddress()
     return !qEnvironmentVariable("ORVSIP_LOCAL_ADDRESS").isEmpty();
 }
 
-QPushButton* NewButton(const QString& objectName, const QString& caption)
-{
-    auto* button = new QPushButton(caption);
-    button->setObjectName(objectName);
-    button->setFocusPolicy(Qt::NoFocus);
-    return button;
-}
-
-QWidget* NewGroup(const QString& objectName, QPushButton* left, QPushButton* right)
-{
-    auto* group = new QWidget;
-    group->setObjectName(objectName);
-    auto* layout = new QHBoxLayout(group);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(left);
-    layout->addWidget(right);
-    return group;
-}
-
-QLabel* NewLine(const QString& objectName)
-{
-    auto* label = new QLabel;
-    label->setObjectName(objectName);
-    label->setTextInteractionFlags(Qt::NoTextInteraction);
-    return label;
-}
-
 } // namespace
 
 frmSoftphone::frmSoftphone(QWidget* parent)
@@ -113,17 +83,12 @@ frmSoftphone::frmSoftphone(QWidget* parent)
     setWindowTitle(QStringLiteral("TARN Softphone"));
     setWindowIcon(AppIcon::Create());
 
+    panel_ = new SoftphonePanel;
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 6, 8, 8);
-    layout->setSpacing(6);
-    layout->addWidget(BuildTitleRow());
-    layout->addWidget(BuildDisplay());
-    layout->addWidget(BuildButtonGroups());
-    auto* lower = new QHBoxLayout;
-    lower->addWidget(BuildDialPad(), 1);
-    lower->addWidget(BuildVolumes());
-    layout->addLayout(lower);
+    layout->addWidget(panel_);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    ConnectPanel();
 
     ListIncomingCallIds = new QListWidget(this);
     ListIncomingCallIds->setObjectName(QStringLiteral("ListIncomingCallIds"));
@@ -160,168 +125,40 @@ frmSoftphone::frmSoftphone(QWidget* parent)
     TimerEqualizer->start();
 }
 
-frmSoftphone::~frmSoftphone()
+void frmSoftphone::ConnectPanel()
 {
-    controlNotifier_->setEnabled(false);
-    sipUA->Unadvise(sinkCookie_);
-    tray_->DeleteTrayIcon();
-}
-
-QWidget* frmSoftphone::BuildTitleRow()
-{
-    auto* row = new QWidget;
-    row->setObjectName(QStringLiteral("frameTitle"));
-    auto* layout = new QHBoxLayout(row);
-    layout->setContentsMargins(0, 0, 0, 0);
-    QPushButton* menu = NewButton(QStringLiteral("cmdMenu"), QStringLiteral("S"));
-    menu->setToolTip(QStringLiteral("Settings"));
-    QPushButton* minimise = NewButton(QStringLiteral("cmdMinimizar"), QStringLiteral("-"));
-    minimise->setToolTip(QStringLiteral("Minimise"));
-    QPushButton* close = NewButton(QStringLiteral("cmdFechar"), QStringLiteral("X"));
-    close->setToolTip(QStringLiteral("Close"));
-    auto* title = new QLabel(QStringLiteral("TARN Softphone"));
-    title->setObjectName(QStringLiteral("lblTitle"));
-    layout->addWidget(menu);
-    layout->addWidget(title, 1, Qt::AlignCenter);
-    layout->addWidget(minimise);
-    layout->addWidget(close);
-    connect(menu, &QPushButton::clicked, this, &frmSoftphone::openSettings);
-    connect(minimise, &QPushButton::clicked, this, &frmSoftphone::minimizar);
-    connect(close, &QPushButton::clicked, this, &frmSoftphone::CloseApplication);
-    return row;
-}
-
-QWidget* frmSoftphone::BuildDisplay()
-{
-    auto* display = new QWidget;
-    display->setObjectName(QStringLiteral("frameDisplay"));
-    display->setAttribute(Qt::WA_StyledBackground);
-    lblDisplayStatus = NewLine(QStringLiteral("lblDisplayStatus"));
-    lblDisplay1 = NewLine(QStringLiteral("lblDisplay1"));
-    lblDisplayCodec = NewLine(QStringLiteral("lblDisplayCodec"));
-    lblDisplayCodec->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    auto* layout = new QVBoxLayout(display);
-    layout->setContentsMargins(10, 6, 10, 6);
-    layout->setSpacing(2);
-    layout->addWidget(lblDisplayStatus);
-    layout->addWidget(lblDisplay1);
-    layout->addWidget(lblDisplayCodec);
-    return display;
-}
-
-QWidget* frmSoftphone::BuildButtonGroups()
-{
-    QPushButton* call = NewButton(QStringLiteral("cmdChamar"), QStringLiteral("Call"));
-    QPushButton* cancel = NewButton(QStringLiteral("cmdCancelar"), QStringLiteral("Cancel"));
-    QPushButton* answer = NewButton(QStringLiteral("cmdAtender"), QStringLiteral("Answer"));
-    QPushButton* reject = NewButton(QStringLiteral("cmdRejeitar"), QStringLiteral("Reject"));
-    QPushButton* transfer = NewButton(QStringLiteral("cmdTransfer"), QStringLiteral("Tranf"));
-    QPushButton* hangup = NewButton(QStringLiteral("cmdDesligar"), QStringLiteral("Hangup"));
-    connect(call, &QPushButton::clicked, this, &frmSoftphone::MakeCall);
+    connect(panel_, &SoftphonePanel::MenuClicked, this, &frmSoftphone::openSettings);
+    connect(panel_, &SoftphonePanel::MinimiseClicked, this, &frmSoftphone::minimizar);
+    connect(panel_, &SoftphonePanel::CloseClicked, this, &frmSoftphone::CloseApplication);
+    connect(panel_, &SoftphonePanel::CallClicked, this, &frmSoftphone::MakeCall);
     // "Cancel" ends a call still being set up, as Esc does, and otherwise clears the display.
-    connect(cancel, &QPushButton::clicked, this, [this] {
+    connect(panel_, &SoftphonePanel::CancelClicked, this, [this] {
         if (sipUA->IsLineBusy(kLine))
             HangUpCall();
         else
             limpaText();
     });
-    connect(answer, &QPushButton::clicked, this, &frmSoftphone::AnswerCall);
-    connect(reject, &QPushButton::clicked, this, &frmSoftphone::RejectIncomingCall);
-    connect(transfer, &QPushButton::clicked, this, &frmSoftphone::openTransfer);
-    connect(hangup, &QPushButton::clicked, this, &frmSoftphone::HangUpCall);
-
-    frameChamarCancelar = NewGroup(QStringLiteral("frameChamarCancelar"), call, cancel);
-    frameAtenderRejeitar = NewGroup(QStringLiteral("frameAtenderRejeitar"), answer, reject);
-    frameTranferirDesligar = NewGroup(QStringLiteral("frameTranferirDesligar"), transfer, hangup);
-    buttonGroups_ = new QStackedWidget;
-    buttonGroups_->setObjectName(QStringLiteral("frameButtonGroups"));
-    buttonGroups_->addWidget(frameChamarCancelar);
-    buttonGroups_->addWidget(frameAtenderRejeitar);
-    buttonGroups_->addWidget(frameTranferirDesligar);
-
-    cmdHold = NewButton(QStringLiteral("cmdHold"), QStringLiteral("Hold"));
-    connect(cmdHold, &QPushButton::clicked, this, &frmSoftphone::ToggleHold);
-
-    auto* row = new QWidget;
-    auto* layout = new QHBoxLayout(row);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(buttonGroups_, 2);
-    layout->addWidget(cmdHold, 1);
-    return row;
+    connect(panel_, &SoftphonePanel::AnswerClicked, this, &frmSoftphone::AnswerCall);
+    connect(panel_, &SoftphonePanel::RejectClicked, this, &frmSoftphone::RejectIncomingCall);
+    connect(panel_, &SoftphonePanel::TransferClicked, this, &frmSoftphone::openTransfer);
+    connect(panel_, &SoftphonePanel::HangupClicked, this, &frmSoftphone::HangUpCall);
+    connect(panel_, &SoftphonePanel::HoldClicked, this, &frmSoftphone::ToggleHold);
+    connect(panel_, &SoftphonePanel::DialKeyClicked, this, &frmSoftphone::addDialText);
+    connect(panel_->sldVolFon, &zzSlider::Change, this, [this] {
+        if (!starting_)
+            sipUA->SetSpkVolume(static_cast<int>(std::lround(panel_->sldVolFon->Value())));
+    });
+    connect(panel_->SldVolMic, &zzSlider::Change, this, [this] {
+        if (!starting_)
+            sipUA->SetMicVolume(static_cast<int>(std::lround(panel_->SldVolMic->Value())));
+    });
 }
 
-QWidget* frmSoftphone::BuildDialPad()
+frmSoftphone::~frmSoftphone()
 {
-    auto* pad = new QWidget;
-    pad->setObjectName(QStringLiteral("frameDialPad"));
-    auto* grid = new QGridLayout(pad);
-    grid->setContentsMargins(0, 0, 0, 0);
-    grid->setSpacing(4);
-    const QString captions[] = {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "*", "#"};
-    for (int key = 0; key < 12; ++key) {
-        QPushButton* button = NewButton(QStringLiteral("cmdKp%1").arg(key), captions[key]);
-        button->setProperty("dialKey", true);
-        connect(button, &QPushButton::clicked, this, [this, caption = captions[key]] { addDialText(caption); });
-        const int position = key == 0 ? 10 : key == 10 ? 9 : key == 11 ? 11 : key - 1;
-        grid->addWidget(button, position / 3, position % 3);
-    }
-    return pad;
-}
-
-QWidget* frmSoftphone::BuildVolumes()
-{
-    auto* volumes = new QWidget;
-    volumes->setObjectName(QStringLiteral("frameVolumes"));
-    auto* grid = new QGridLayout(volumes);
-    grid->setContentsMargins(0, 0, 0, 0);
-    grid->setHorizontalSpacing(3);
-    auto makeSlider = [](const QString& name, const QString& tip) {
-        auto* slider = new zzSlider;
-        slider->setObjectName(name);
-        slider->SetMaxValue(kMaxVolume);
-        slider->SetMinValue(0);
-        slider->SetSliderStyle(zzSlider::Vertical);
-        slider->SetBackColor(QColor(0x80, 0x80, 0x80));
-        slider->SetSliderColor(QColor(0x40, 0x40, 0x40));
-        slider->SetBorderStyle(0);
-        slider->SetToolTipText(tip);
-        slider->setFixedWidth(14);
-        return slider;
-    };
-    auto makeBar = [](const QString& name, const QString& tip) {
-        auto* bar = new QProgressBar;
-        bar->setObjectName(name);
-        bar->setRange(0, 100);
-        bar->setValue(0);
-        bar->setOrientation(Qt::Vertical);
-        bar->setTextVisible(false);
-        bar->setToolTip(tip);
-        bar->setFixedWidth(10);
-        return bar;
-    };
-    sldVolFon = makeSlider(QStringLiteral("sldVolFon"), QStringLiteral("Speaker volume"));
-    SldVolMic = makeSlider(QStringLiteral("SldVolMic"), QStringLiteral("Microphone volume"));
-    progBarVolFon = makeBar(QStringLiteral("progBarVolFon"), QStringLiteral("Speaker level"));
-    progbarVolMic = makeBar(QStringLiteral("progbarVolMic"), QStringLiteral("Microphone level"));
-    connect(sldVolFon, &zzSlider::Change, this, [this] {
-        if (!starting_)
-            sipUA->SetSpkVolume(static_cast<int>(std::lround(sldVolFon->Value())));
-    });
-    connect(SldVolMic, &zzSlider::Change, this, [this] {
-        if (!starting_)
-            sipUA->SetMicVolume(static_cast<int>(std::lround(SldVolMic->Value())));
-    });
-    auto* speaker = new QLabel(QStringLiteral("Spk"));
-    auto* mic = new QLabel(QStringLiteral("Mic"));
-    speaker->setObjectName(QStringLiteral("lblVolFon"));
-    mic->setObjectName(QStringLiteral("lblVolMic"));
-    grid->addWidget(sldVolFon, 0, 0);
-    grid->addWidget(progBarVolFon, 0, 1);
-    grid->addWidget(SldVolMic, 0, 2);
-    grid->addWidget(progbarVolMic, 0, 3);
-    grid->addWidget(speaker, 1, 0, 1, 2, Qt::AlignHCenter);
-    grid->addWidget(mic, 1, 2, 1, 2, Qt::AlignHCenter);
-    return volumes;
+    controlNotifier_->setEnabled(false);
+    sipUA->Unadvise(sinkCookie_);
+    tray_->DeleteTrayIcon();
 }
 
 void frmSoftphone::FormLoad()
@@ -352,16 +189,11 @@ void frmSoftphone::PumpMessages()
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
-void frmSoftphone::BringToFront(QWidget* group)
-{
-    buttonGroups_->setCurrentWidget(group);
-}
-
 void frmSoftphone::StartSoftphone()
 {
     starting_ = true;
     PumpMessages();
-    BringToFront(frameChamarCancelar);
+    panel_->BringToFront(panel_->frameChamarCancelar);
     while (true) {
         settings_->FillMicDevices(*sipUA);
         settings_->FillSpeakerDevices(*sipUA);
@@ -467,13 +299,13 @@ void frmSoftphone::ShutdownUserAgent()
 
 void frmSoftphone::MakeCall()
 {
-    if (lblDisplay1->text().isEmpty()) {
+    if (panel_->lblDisplay1->text().isEmpty()) {
         MessageBoxes::Current().Inform(this, QStringLiteral("A number must be informed"),
                                        MessageBoxes::Icon::Information);
-        BringToFront(frameChamarCancelar);
+        panel_->BringToFront(panel_->frameChamarCancelar);
         return;
     }
-    const QString uri = QStringLiteral("sip:") + lblDisplay1->text() + '@' + settings_->Proxy();
+    const QString uri = QStringLiteral("sip:") + panel_->lblDisplay1->text() + '@' + settings_->Proxy();
     if (!sipUA->Connect(kLine, Std(uri), settings_->MicDeviceId(), settings_->SpeakerDeviceId()))
         ReportControlError();
     else
@@ -483,13 +315,13 @@ void frmSoftphone::MakeCall()
 void frmSoftphone::HangUpCall()
 {
     SetStatusText(kHangup);
-    lblDisplay1->clear();
+    panel_->lblDisplay1->clear();
     // A local hang-up raises no disconnect event: the call's codec and hold state
     // leave the screen here.
-    lblDisplayCodec->clear();
-    cmdHold->setText(QStringLiteral("Hold"));
+    panel_->lblDisplayCodec->clear();
+    panel_->cmdHold->setText(QStringLiteral("Hold"));
     PumpMessages();
-    BringToFront(frameChamarCancelar);
+    panel_->BringToFront(panel_->frameChamarCancelar);
     if (!sipUA->Disconnect(kLine))
         ReportControlError();
     else
@@ -510,12 +342,12 @@ void frmSoftphone::RejectIncomingCall()
     const QString callId = ListIncomingCallIds->count() > 0 ? ListIncomingCallIds->item(0)->text() : QString();
     RemovePendingCallId(callId);
     HidePopup();
-    lblDisplay1->clear();
-    lblDisplayStatus->setText(QStringLiteral("Call Rejected"));
+    panel_->lblDisplay1->clear();
+    panel_->lblDisplayStatus->setText(QStringLiteral("Call Rejected"));
     // With no other call waiting, the call buttons come back rather than leaving
     // "Answer" and "Reject" in front with nothing to answer.
     if (ListIncomingCallIds->count() == 0)
-        BringToFront(frameChamarCancelar);
+        panel_->BringToFront(panel_->frameChamarCancelar);
     PumpMessages();
     if (!sipUA->RejectCall(Std(callId)))
         ReportControlError();
@@ -525,7 +357,7 @@ void frmSoftphone::ToggleHold()
 {
     if (sipUA->IsLineHold(kLine)) {
         const bool ok = InvokeLineMethod("UnHoldLine", {kLine});
-        cmdHold->setText(QStringLiteral("Hold"));
+        panel_->cmdHold->setText(QStringLiteral("Hold"));
         PumpMessages();
         if (ok)
             WriteCtiDirect(QStringLiteral("Response"), QStringLiteral("Hold"), QStringLiteral("Unhold line OK"));
@@ -533,7 +365,7 @@ void frmSoftphone::ToggleHold()
             ReportControlError();
     } else if (sipUA->IsLineBusy(kLine)) {
         const bool ok = InvokeLineMethod("HoldLine", {kLine});
-        cmdHold->setText(QStringLiteral("Unhold"));
+        panel_->cmdHold->setText(QStringLiteral("Unhold"));
         PumpMessages();
         if (ok)
             WriteCtiDirect(QStringLiteral("Response"), QStringLiteral("Hold"), QStringLiteral("Hold line OK"));
@@ -560,20 +392,20 @@ void frmSoftphone::TransferActiveCall(const QString& number)
 
 void frmSoftphone::limpaText()
 {
-    lblDisplayStatus->setText(QStringLiteral("Extension ") + settings_->Login());
-    lblDisplay1->clear();
+    panel_->lblDisplayStatus->setText(QStringLiteral("Extension ") + settings_->Login());
+    panel_->lblDisplay1->clear();
     PumpMessages();
 }
 
 void frmSoftphone::addDialText(const QString& text)
 {
-    lblDisplay1->setText(lblDisplay1->text() + text);
+    panel_->lblDisplay1->setText(panel_->lblDisplay1->text() + text);
     PumpMessages();
 }
 
 void frmSoftphone::SetStatusText(const QString& text)
 {
-    lblDisplayStatus->setText(text);
+    panel_->lblDisplayStatus->setText(text);
     PumpMessages();
 }
 
@@ -669,8 +501,8 @@ void frmSoftphone::HidePopup()
 
 void frmSoftphone::RefreshLevels()
 {
-    progbarVolMic->setValue(sipUA->GetMicSoundLevel());
-    progBarVolFon->setValue(sipUA->GetSpkSoundLevel());
+    panel_->progbarVolMic->setValue(sipUA->GetMicSoundLevel());
+    panel_->progBarVolFon->setValue(sipUA->GetSpkSoundLevel());
 }
 
 void frmSoftphone::DispatchControlEvents()
@@ -730,7 +562,7 @@ void frmSoftphone::HandleCharacter(QChar character)
 {
     txtKeyControl->clear();
     txtKeyControl->setFocus();
-    const QString status = lblDisplayStatus->text();
+    const QString status = panel_->lblDisplayStatus->text();
     if (status == kHangup || status == kLostCall)
         limpaText();
     const char16_t code = character.unicode();
@@ -739,7 +571,7 @@ void frmSoftphone::HandleCharacter(QChar character)
         return;
     }
     if (code == '\b') {
-        lblDisplay1->setText(lblDisplay1->text().chopped(lblDisplay1->text().isEmpty() ? 0 : 1));
+        panel_->lblDisplay1->setText(panel_->lblDisplay1->text().chopped(panel_->lblDisplay1->text().isEmpty() ? 0 : 1));
         return;
     }
     if (code == 0x1B) {
@@ -796,24 +628,24 @@ void frmSoftphone::OnFailToConnect(int)
 void frmSoftphone::OnSuccessToConnect(int lineNo, const std::string&, int)
 {
     SetStatusText(QStringLiteral("Conected"));
-    BringToFront(frameTranferirDesligar);
-    lblDisplayCodec->setText(CodecLabel(sipUA->GetOutboundCodec(lineNo)));
+    panel_->BringToFront(panel_->frameTranferirDesligar);
+    panel_->lblDisplayCodec->setText(CodecLabel(sipUA->GetOutboundCodec(lineNo)));
     // -1 is a failed read, not a volume: the sliders keep what they show.
     const int mic = sipUA->GetMicVolume();
     if (mic >= 0)
-        SldVolMic->SetValue(static_cast<float>(mic));
+        panel_->SldVolMic->SetValue(static_cast<float>(mic));
     const int speaker = sipUA->GetSpkVolume();
     if (speaker >= 0)
-        sldVolFon->SetValue(static_cast<float>(speaker));
+        panel_->sldVolFon->SetValue(static_cast<float>(speaker));
     WriteCtiDirect(QStringLiteral("STATUS"), QStringLiteral("SUCCESS TO CONNECT"), QString());
 }
 
 void frmSoftphone::OnDisconnectCall(int)
 {
-    lblDisplayCodec->clear();
+    panel_->lblDisplayCodec->clear();
     SetStatusText(kHangup);
-    BringToFront(frameChamarCancelar);
-    cmdHold->setText(QStringLiteral("Hold"));
+    panel_->BringToFront(panel_->frameChamarCancelar);
+    panel_->cmdHold->setText(QStringLiteral("Hold"));
     QueueCti(QStringLiteral("STATUS"), QStringLiteral("DISCONNECT"), QString());
 }
 
@@ -825,8 +657,8 @@ void frmSoftphone::OnIncomingCall(const std::string& callId, const std::string& 
     SetStatusText(QStringLiteral("Incoming Call"));
     const QString caller = displayName.empty() ? Q(userName) : Q(displayName);
     ShowIncomingCallPopup(caller, displayName.empty() ? QString() : Q(userName));
-    lblDisplay1->setText(caller);
-    BringToFront(frameAtenderRejeitar);
+    panel_->lblDisplay1->setText(caller);
+    panel_->BringToFront(panel_->frameAtenderRejeitar);
     WriteCtiDirect(QStringLiteral("INCOMING CALL"), caller, QString());
 }
 
@@ -836,7 +668,7 @@ void frmSoftphone::OnIncomingCallRingingStop(const std::string& callId)
     RemovePendingCallId(Q(callId));
     SetStatusText(kLostCall);
     HidePopup();
-    BringToFront(frameChamarCancelar);
+    panel_->BringToFront(panel_->frameChamarCancelar);
     WriteCtiDirect(QStringLiteral("LOST CALL"), QString(), QString());
 }
 

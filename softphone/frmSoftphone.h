@@ -9,18 +9,14 @@
 
 #include <memory>
 
-class QLabel;
 class QListWidget;
 class QLineEdit;
-class QProgressBar;
-class QPushButton;
 class QSocketNotifier;
-class QStackedWidget;
 class QTimer;
 class frmIncommingCall;
 class frmSettings;
+class SoftphonePanel;
 class TrayIcon;
-class zzSlider;
 
 // The softphone's main window: one account, one call on line 0 of the control
 // `sipUA`. It starts and registers the user agent, places, answers, rejects, holds,
@@ -74,12 +70,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    QWidget* BuildDisplay();
-    QWidget* BuildButtonGroups();
-    QWidget* BuildDialPad();
-    QWidget* BuildVolumes();
-    QWidget* BuildTitleRow();
-    void BringToFront(QWidget* group);
+    void ConnectPanel();
     void ShowIncomingCallPopup(const QString& name, const QString& number);
     void HidePopup();
     void RefreshLevels();
@@ -114,19 +105,8 @@ private:
     bool dispatching_ = false;
     bool starting_ = false;
 
-    QLabel* lblDisplay1;
-    QLabel* lblDisplayStatus;
-    QLabel* lblDisplayCodec;
+    SoftphonePanel* panel_;
     QListWidget* ListIncomingCallIds;
-    QStackedWidget* buttonGroups_;
-    QWidget* frameChamarCancelar;
-    QWidget* frameAtenderRejeitar;
-    QWidget* frameTranferirDesligar;
-    QPushButton* cmdHold;
-    zzSlider* sldVolFon;
-    zzSlider* SldVolMic;
-    QProgressBar* progBarVolFon;
-    QProgressBar* progbarVolMic;
     QLineEdit* txtKeyControl;
     QTimer* TimerEqualizer;
 
