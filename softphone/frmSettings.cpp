@@ -8,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -375,6 +376,7 @@ bool frmSettings::LoadSettings()
 
 void frmSettings::SaveSettings()
 {
+    QDir().mkpath(AppFolder::Files()); // a TRN_HOME named for the first time
     IniFile ini(Std(SettingsFile()), IniFile::Access::OwnerOnly);
     std::vector<IniFile::Entry> entries = {
         {"SIP", "SIPLogin", Std(txtConfigSIPLogin->text())},

@@ -153,6 +153,10 @@ void SettingsTest::firstRunWizardWritesTheFile()
                      "EnableCTITCP=False\nEnableCTIXML=False\nEnableCTI=0\nTCPPort=2500\n"));
     QVERIFY(settings.LoadSettings());
     QVERIFY(!settings.IsWizardMode());
+
+    qputenv("TRN_HOME", home.File("new/folder").toUtf8());
+    settings.SaveSettings();
+    QVERIFY(QFile::exists(home.File("new/folder/TARN.INI")));
 }
 
 void SettingsTest::validationMessages()
