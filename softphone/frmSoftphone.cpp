@@ -356,7 +356,7 @@ void frmSoftphone::RejectIncomingCall()
 void frmSoftphone::ToggleHold()
 {
     if (sipUA->IsLineHold(kLine)) {
-        const bool ok = InvokeLineMethod("UnHoldLine", {kLine});
+        const bool ok = sipUA->UnHoldLine(kLine);
         panel_->cmdHold->setText(QStringLiteral("Hold"));
         PumpMessages();
         if (ok)
@@ -364,7 +364,7 @@ void frmSoftphone::ToggleHold()
         else
             ReportControlError();
     } else if (sipUA->IsLineBusy(kLine)) {
-        const bool ok = InvokeLineMethod("HoldLine", {kLine});
+        const bool ok = sipUA->HoldLine(kLine);
         panel_->cmdHold->setText(QStringLiteral("Unhold"));
         PumpMessages();
         if (ok)
@@ -374,16 +374,10 @@ void frmSoftphone::ToggleHold()
     }
 }
 
-bool frmSoftphone::InvokeLineMethod(const char* name, const std::vector<OrvValue>& arguments)
-{
-    OrvValue result;
-    return sipUA->Invoke(sipUA->GetIDOfName(name), arguments, result) == OrvOk && result == OrvValue(true);
-}
-
 void frmSoftphone::TransferActiveCall(const QString& number)
 {
     const QString uri = QStringLiteral("sip:") + number + '@' + settings_->Proxy();
-    if (InvokeLineMethod("TransferCall", {kLine, Std(uri)}))
+    if (sipUA->TransferCall(kLine, Std(uri)))
         SetStatusText(kHangup);
     else
         ReportControlError();

@@ -81,7 +81,6 @@ private:
     void QueueCti(const QString& command, const QString& parameter, const QString& message);
     void WriteCtiDirect(const QString& command, const QString& parameter, const QString& message);
     static void PumpMessages();
-    bool InvokeLineMethod(const char* name, const std::vector<OrvValue>& arguments);
 
     // Control events.
     void OnTryingToRegister() override;

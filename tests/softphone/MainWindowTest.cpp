@@ -153,8 +153,6 @@ void MainWindowTest::holdsAndTransfersTheCall()
     SoftphoneHarness trn;
     trn.WriteSettings(peers.Proxy());
     trn.Load();
-    if (trn.Window().Control().GetIDOfName("HoldLine") < 0 || trn.Window().Control().GetIDOfName("TransferCall") < 0)
-        QSKIP("the control has no HoldLine or TransferCall yet");
     QTRY_COMPARE_WITH_TIMEOUT(trn.Status(), QString("Registered"), kSipWaitMs);
     trn.Click("cmdHold");
     QCOMPARE(trn.HoldCaption(), QString("Hold")); // no call: nothing happens
@@ -200,9 +198,10 @@ void MainWindowTest::holdsAndTransfersTheCall()
     dialog->findChild<QPushButton*>("cmdTranfer")->click();
     QTRY_VERIFY_WITH_TIMEOUT(!SipTrace::Starting(trn.trace.sent, "BYE sip:").isEmpty(), kSipWaitMs);
     const QStringList refers = SipTrace::Starting(trn.trace.sent, "REFER sip:");
-    const QString queue = QString::fromStdString(trn.Window().CtiQueue().Text());
-    QVERIFY2((!refers.isEmpty() && refers.first().contains("sip:@" + peers.Proxy())) || queue.contains("ERROR:22:"),
-             qPrintable(queue + "\n" + refers.join("\n")));
+    QVERIFY(!refers.isEmpty());
+    QVERIFY2(refers.first().contains("Refer-To: <sip:@" + peers.Proxy() + ">") ||
+                 refers.first().contains("Refer-To: sip:@" + peers.Proxy()),
+             qPrintable(refers.first()));
 }
 
 void MainWindowTest::answersRejectsAndLosesIncomingCalls()
