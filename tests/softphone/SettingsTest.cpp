@@ -1,5 +1,6 @@
 #include "softphone/frmSettings.h"
 #include "softphone/AutostartEntry.h"
+#include "tests/softphone/Child.h"
 #include "tests/softphone/ScriptedMessageBoxes.h"
 #include "tests/softphone/TestHome.h"
 
@@ -42,22 +43,14 @@ const char* const kSavedFile = "[SIP]\nSIPLogin=1001\nSIPPass=secret\nSIPProxy=1
                                "CodecG711u=1\nCodecG729=1\nCodecG711a=0\nCodecGSM=0\nCodecILBC=0\n\n[CTI]\n"
                                "EnableCTITCP=False\nEnableCTIXML=True\nEnableCTI=1\nTCPPort=2500\n";
 
-template <typename T> T* Field(QWidget& dialog, const char* name)
-{
-    T* found = dialog.findChild<T*>(QString::fromLatin1(name));
-    if (found == nullptr)
-        qFatal("no field %s", name);
-    return found;
-}
-
 QLineEdit* Text(QWidget& dialog, const char* name)
 {
-    return Field<QLineEdit>(dialog, name);
+    return Child<QLineEdit>(dialog, name);
 }
 
 void Click(QWidget& dialog, const char* name)
 {
-    QPushButton* button = Field<QPushButton>(dialog, name);
+    QPushButton* button = Child<QPushButton>(dialog, name);
     if (!button->isVisible())
         qFatal("%s is not in front", name);
     button->click();
@@ -100,29 +93,29 @@ void SettingsTest::firstRunWizardWritesTheFile()
     QStringList captions;
     QStringList pages;
     WhileModal(settings, [&] {
-        wizardRow = settings.IsWizardMode() && Field<QWidget>(settings, "frmWizardControl")->isVisible() &&
-                    !Field<QWidget>(settings, "frameControl")->isVisible();
+        wizardRow = settings.IsWizardMode() && Child<QWidget>(settings, "frmWizardControl")->isVisible() &&
+                    !Child<QWidget>(settings, "frameControl")->isVisible();
         page = settings.CurrentPage();
         sipPort = Text(settings, "txtConfigSipPort")->text();
         tcpPort = Text(settings, "txtConfigTCPPort")->text();
         for (const char* name : kCheckBoxes)
-            ticked += Field<QCheckBox>(settings, name)->isChecked() ? 1 : 0;
-        ticked += Field<QRadioButton>(settings, "optCTITCP")->isChecked() ? 1 : 0;
-        ticked += Field<QRadioButton>(settings, "optCTIXML")->isChecked() ? 1 : 0;
-        speaker = Field<QComboBox>(settings, "cbxConfigFoneDevice")->currentIndex();
-        mic = Field<QComboBox>(settings, "cbxConfigMicDevice")->currentIndex();
+            ticked += Child<QCheckBox>(settings, name)->isChecked() ? 1 : 0;
+        ticked += Child<QRadioButton>(settings, "optCTITCP")->isChecked() ? 1 : 0;
+        ticked += Child<QRadioButton>(settings, "optCTIXML")->isChecked() ? 1 : 0;
+        speaker = Child<QComboBox>(settings, "cbxConfigFoneDevice")->currentIndex();
+        mic = Child<QComboBox>(settings, "cbxConfigMicDevice")->currentIndex();
 
         Text(settings, "txtConfigSIPLogin")->setText("1001");
         Text(settings, "txtConfigSIPPass")->setText("secret");
         Text(settings, "txtConfigSIPProxy")->setText("127.0.0.1");
-        QPushButton* next = Field<QPushButton>(settings, "cmdNext");
+        QPushButton* next = Child<QPushButton>(settings, "cmdNext");
         for (int i = 0; i < 3; ++i) {
             Click(settings, "cmdNext");
             captions << next->text();
             pages << QString::number(settings.CurrentPage());
         }
-        Field<QCheckBox>(settings, "chkCodecG711u")->setChecked(true);
-        Field<QCheckBox>(settings, "chkCodecG729")->setChecked(true);
+        Child<QCheckBox>(settings, "chkCodecG711u")->setChecked(true);
+        Child<QCheckBox>(settings, "chkCodecG729")->setChecked(true);
         Click(settings, "cmdPreview");
         captions << next->text();
         Click(settings, "cmdNext");
@@ -222,28 +215,28 @@ void SettingsTest::cancelRestoresAndApplySaves()
     QVERIFY(settings.ConfirmBeforeClose());
     QVERIFY(!settings.AlwaysOnTop());
     QCOMPARE(settings.MicDeviceId(), -2);
-    QVERIFY(Field<QCheckBox>(settings, "chkCodecG729")->isEnabled());
-    QVERIFY(!Field<QRadioButton>(settings, "optCTITCP")->isEnabled());
-    QVERIFY(Field<QRadioButton>(settings, "optCTIXML")->isChecked());
+    QVERIFY(Child<QCheckBox>(settings, "chkCodecG729")->isEnabled());
+    QVERIFY(!Child<QRadioButton>(settings, "optCTITCP")->isEnabled());
+    QVERIFY(Child<QRadioButton>(settings, "optCTIXML")->isChecked());
 
     WhileModal(settings, [&] {
         Text(settings, "txtConfigSIPProxy")->setText("10.0.0.5");
-        Field<QCheckBox>(settings, "chkAudioEchoCan")->setChecked(false);
-        Field<QRadioButton>(settings, "optCTITCP")->setChecked(true);
+        Child<QCheckBox>(settings, "chkAudioEchoCan")->setChecked(false);
+        Child<QRadioButton>(settings, "optCTITCP")->setChecked(true);
         Click(settings, "cmdCancel");
     });
     settings.RunNormal();
     QCOMPARE(settings.Proxy(), QString("127.0.0.1"));
-    QVERIFY(Field<QCheckBox>(settings, "chkAudioEchoCan")->isChecked());
-    QVERIFY(Field<QRadioButton>(settings, "optCTIXML")->isChecked());
-    QVERIFY(!Field<QRadioButton>(settings, "optCTITCP")->isChecked());
+    QVERIFY(Child<QCheckBox>(settings, "chkAudioEchoCan")->isChecked());
+    QVERIFY(Child<QRadioButton>(settings, "optCTIXML")->isChecked());
+    QVERIFY(!Child<QRadioButton>(settings, "optCTITCP")->isChecked());
     QCOMPARE(home.ReadFile("TARN.INI"), QString(kSavedFile));
 
     WhileModal(settings, [&] {
         Text(settings, "txtConfigSIPProxy")->setText("10.0.0.5");
         QTest::keyClick(&settings, Qt::Key_Escape); // Esc is "Cancel" too
         Text(settings, "txtConfigSIPProxy")->setText("10.0.0.6");
-        Field<QRadioButton>(settings, "optCTITCP")->setChecked(true);
+        Child<QRadioButton>(settings, "optCTITCP")->setChecked(true);
     });
     settings.RunNormal();
     QCOMPARE(settings.Proxy(), QString("10.0.0.6")); // edited after Esc had cancelled and closed
@@ -253,7 +246,7 @@ void SettingsTest::cancelRestoresAndApplySaves()
     QSignalSpy applied(&settings, &frmSettings::SettingsApplied);
     WhileModal(settings, [&] {
         Text(settings, "txtConfigSIPProxy")->setText("10.0.0.5");
-        Field<QRadioButton>(settings, "optCTITCP")->setChecked(true);
+        Child<QRadioButton>(settings, "optCTITCP")->setChecked(true);
         Click(settings, "cmdApply");
     });
     settings.RunNormal();
@@ -293,15 +286,15 @@ void SettingsTest::loadFailuresOpenTheWizard()
         home.WriteFile("TARN.INI", QString(kSavedFile).replace(broken.from, broken.to));
         QVERIFY2(!settings.LoadSettings(), qPrintable(broken.to));
         QCOMPARE(settings.Proxy(), broken.loadedProxy);
-        QCOMPARE(Field<QCheckBox>(settings, "chkAudioEchoCan")->isChecked(), broken.echoTicked);
+        QCOMPARE(Child<QCheckBox>(settings, "chkAudioEchoCan")->isChecked(), broken.echoTicked);
     }
 
     home.WriteFile("TARN.INI", QString(kSavedFile).replace("EchoCancel=1", "EchoCancel=2")
                                    .replace("EnableCTITCP=False", "EnableCTITCP=-1")
                                    .replace("EnableCTIXML=True", "EnableCTIXML=0"));
     QVERIFY(settings.LoadSettings());
-    QVERIFY(Field<QCheckBox>(settings, "chkAudioEchoCan")->isChecked()); // 2 counts as ticked
-    QVERIFY(Field<QRadioButton>(settings, "optCTITCP")->isChecked());
+    QVERIFY(Child<QCheckBox>(settings, "chkAudioEchoCan")->isChecked()); // 2 counts as ticked
+    QVERIFY(Child<QRadioButton>(settings, "optCTITCP")->isChecked());
 
     home.WriteFile("TARN.INI", "");
     QVERIFY(!settings.LoadSettings());
@@ -337,8 +330,8 @@ void SettingsTest::autostartEntryFollowsTheBox()
     settings.SaveSettings();
     QVERIFY(!QFile::exists(entry));
 
-    Field<QCheckBox>(settings, "chkStartUpWithSystem")->setChecked(true);
-    QCOMPARE(Field<QCheckBox>(settings, "chkStartUpWithSystem")->text(), QString("Launch at login"));
+    Child<QCheckBox>(settings, "chkStartUpWithSystem")->setChecked(true);
+    QCOMPARE(Child<QCheckBox>(settings, "chkStartUpWithSystem")->text(), QString("Launch at login"));
     settings.SaveSettings();
     QVERIFY(home.ReadFile("TARN.INI").contains("StartUpWithWindows=1\n"));
     QFile desktop(entry);
@@ -349,7 +342,7 @@ void SettingsTest::autostartEntryFollowsTheBox()
                              .arg(qEnvironmentVariable("TRN_HOME"), QApplication::applicationFilePath());
     QVERIFY2(text.contains(exec), qPrintable(text));
 
-    Field<QCheckBox>(settings, "chkStartUpWithSystem")->setChecked(false);
+    Child<QCheckBox>(settings, "chkStartUpWithSystem")->setChecked(false);
     settings.SaveSettings();
     QVERIFY(!QFile::exists(entry));
     settings.SaveSettings(); // removing an absent entry is normal

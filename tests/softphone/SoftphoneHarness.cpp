@@ -1,6 +1,7 @@
 #include "tests/softphone/SoftphoneHarness.h"
 
 #include "platform/IniFile.h"
+#include "tests/softphone/Child.h"
 
 #include <QLabel>
 #include <QListWidget>
@@ -16,14 +17,6 @@ const char* const kSettings = "[SIP]\nSIPLogin=1001\nSIPPass=secret\nSIPProxy=PR
                               "ConfirmBeforeClose=0\nStarupOnSystray=0\nStartUpWithWindows=0\n\n[CODECS]\n"
                               "CodecG711u=1\nCodecG729=0\nCodecG711a=0\nCodecGSM=0\nCodecILBC=0\n\n[CTI]\n"
                               "EnableCTITCP=False\nEnableCTIXML=True\nEnableCTI=1\nTCPPort=2500\n";
-
-template <typename T> T* Find(QWidget& window, const char* name)
-{
-    T* found = window.findChild<T*>(QString::fromLatin1(name));
-    if (found == nullptr)
-        qFatal("no %s in the window", name);
-    return found;
-}
 
 } // namespace
 
@@ -59,32 +52,32 @@ frmSoftphone& SoftphoneHarness::Load()
 
 QString SoftphoneHarness::Status() const
 {
-    return Find<QLabel>(*window_, "lblDisplayStatus")->text();
+    return Child<QLabel>(*window_, "lblDisplayStatus")->text();
 }
 
 QString SoftphoneHarness::Display() const
 {
-    return Find<QLabel>(*window_, "lblDisplay1")->text();
+    return Child<QLabel>(*window_, "lblDisplay1")->text();
 }
 
 QString SoftphoneHarness::Codec() const
 {
-    return Find<QLabel>(*window_, "lblDisplayCodec")->text();
+    return Child<QLabel>(*window_, "lblDisplayCodec")->text();
 }
 
 QString SoftphoneHarness::GroupInFront() const
 {
-    return Find<QStackedWidget>(*window_, "frameButtonGroups")->currentWidget()->objectName();
+    return Child<QStackedWidget>(*window_, "frameButtonGroups")->currentWidget()->objectName();
 }
 
 QString SoftphoneHarness::HoldCaption() const
 {
-    return Find<QPushButton>(*window_, "cmdHold")->text();
+    return Child<QPushButton>(*window_, "cmdHold")->text();
 }
 
 void SoftphoneHarness::Click(const char* objectName)
 {
-    Find<QPushButton>(*window_, objectName)->click();
+    Child<QPushButton>(*window_, objectName)->click();
 }
 
 void SoftphoneHarness::Dial(const QString& digits)
@@ -106,7 +99,7 @@ QString SoftphoneHarness::OutputRecord() const
 QStringList SoftphoneHarness::PendingCallIds() const
 {
     QStringList ids;
-    const QListWidget* list = Find<QListWidget>(*window_, "ListIncomingCallIds");
+    const QListWidget* list = Child<QListWidget>(*window_, "ListIncomingCallIds");
     for (int i = 0; i < list->count(); ++i)
         ids << list->item(i)->text();
     return ids;

@@ -1,4 +1,5 @@
 #include "softphone/frmSettings.h"
+#include "tests/softphone/Child.h"
 #include "tests/softphone/Peers.h"
 #include "tests/softphone/SoftphoneHarness.h"
 
@@ -25,14 +26,6 @@ namespace {
 
 const QJsonObject kUsers{{"1001", "secret"}, {"2002", "secret2"}};
 constexpr int kSipWaitMs = 15000;
-
-template <typename T> T* Field(QWidget& dialog, const char* name)
-{
-    T* found = dialog.findChild<T*>(QString::fromLatin1(name));
-    if (found == nullptr)
-        qFatal("no field %s", name);
-    return found;
-}
 
 QStringList Items(const QComboBox* list)
 {
@@ -86,19 +79,19 @@ void StartupTest::firstRunWizardEndsRegistered()
     int micSelected = 0, speakerSelected = 0;
     WhenSettingsShow(settings, [&] {
         wizard = settings.IsWizardMode() && settings.CurrentPage() == frmSettings::SipPage;
-        sipPort = Field<QLineEdit>(settings, "txtConfigSipPort")->text();
-        microphones = Items(Field<QComboBox>(settings, "cbxConfigMicDevice"));
-        speakers = Items(Field<QComboBox>(settings, "cbxConfigFoneDevice"));
-        micSelected = Field<QComboBox>(settings, "cbxConfigMicDevice")->currentIndex();
-        speakerSelected = Field<QComboBox>(settings, "cbxConfigFoneDevice")->currentIndex();
-        Field<QLineEdit>(settings, "txtConfigSIPLogin")->setText("1001");
-        Field<QLineEdit>(settings, "txtConfigSIPPass")->setText("secret");
-        Field<QLineEdit>(settings, "txtConfigSIPProxy")->setText(peers.Proxy());
-        Field<QComboBox>(settings, "cbxConfigMicDevice")->setCurrentIndex(0);
-        Field<QComboBox>(settings, "cbxConfigFoneDevice")->setCurrentIndex(1);
-        Field<QCheckBox>(settings, "chkCodecG711u")->setChecked(true);
+        sipPort = Child<QLineEdit>(settings, "txtConfigSipPort")->text();
+        microphones = Items(Child<QComboBox>(settings, "cbxConfigMicDevice"));
+        speakers = Items(Child<QComboBox>(settings, "cbxConfigFoneDevice"));
+        micSelected = Child<QComboBox>(settings, "cbxConfigMicDevice")->currentIndex();
+        speakerSelected = Child<QComboBox>(settings, "cbxConfigFoneDevice")->currentIndex();
+        Child<QLineEdit>(settings, "txtConfigSIPLogin")->setText("1001");
+        Child<QLineEdit>(settings, "txtConfigSIPPass")->setText("secret");
+        Child<QLineEdit>(settings, "txtConfigSIPProxy")->setText(peers.Proxy());
+        Child<QComboBox>(settings, "cbxConfigMicDevice")->setCurrentIndex(0);
+        Child<QComboBox>(settings, "cbxConfigFoneDevice")->setCurrentIndex(1);
+        Child<QCheckBox>(settings, "chkCodecG711u")->setChecked(true);
         for (int i = 0; i < 4; ++i)
-            Field<QPushButton>(settings, "cmdNext")->click();
+            Child<QPushButton>(settings, "cmdNext")->click();
     });
     window.FormLoad();
     QVERIFY(wizard);
@@ -141,14 +134,14 @@ void StartupTest::deviceListsAndCodecChoicesReachTheControl()
     bool codecsClearInWizard = false;
     WhenSettingsShow(settings, [&] {
         wizardForStaleDevice = settings.IsWizardMode();
-        Field<QComboBox>(settings, "cbxConfigMicDevice")->setCurrentIndex(1);
+        Child<QComboBox>(settings, "cbxConfigMicDevice")->setCurrentIndex(1);
         // The keys after the bad one were not loaded: the boxes are still clear.
-        codecsClearInWizard = !Field<QCheckBox>(settings, "chkCodecGSM")->isChecked() &&
-                              !Field<QCheckBox>(settings, "chkCodecG711u")->isChecked();
-        Field<QCheckBox>(settings, "chkCodecG711u")->setChecked(true);
-        Field<QCheckBox>(settings, "chkCodecGSM")->setChecked(true);
+        codecsClearInWizard = !Child<QCheckBox>(settings, "chkCodecGSM")->isChecked() &&
+                              !Child<QCheckBox>(settings, "chkCodecG711u")->isChecked();
+        Child<QCheckBox>(settings, "chkCodecG711u")->setChecked(true);
+        Child<QCheckBox>(settings, "chkCodecGSM")->setChecked(true);
         for (int i = 0; i < 4; ++i)
-            Field<QPushButton>(settings, "cmdNext")->click();
+            Child<QPushButton>(settings, "cmdNext")->click();
     });
     window.FormLoad();
     QVERIFY(wizardForStaleDevice);
@@ -167,9 +160,9 @@ void StartupTest::deviceListsAndCodecChoicesReachTheControl()
     // Unticking GSM and ticking G-729 restart the phone with codecs 3 and 4.
     WhenSettingsShow(settings, [&] {
         QVERIFY(!settings.IsWizardMode());
-        Field<QCheckBox>(settings, "chkCodecGSM")->setChecked(false);
-        Field<QCheckBox>(settings, "chkCodecG729")->setChecked(true);
-        Field<QPushButton>(settings, "cmdApply")->click();
+        Child<QCheckBox>(settings, "chkCodecGSM")->setChecked(false);
+        Child<QCheckBox>(settings, "chkCodecG729")->setChecked(true);
+        Child<QPushButton>(settings, "cmdApply")->click();
     });
     trn.Click("cmdMenu");
     QVERIFY(!settings.isVisible());
