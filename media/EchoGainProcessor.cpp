@@ -75,11 +75,13 @@ void EchoGainProcessor::DisableEchoNoiseCancellation()
     echoNoiseEnabled_ = false;
 }
 
+// The level is kept within the library's range, so turning it back into a whole
+// number later cannot overflow.
 void EchoGainProcessor::EnableAgc(float level)
 {
     std::lock_guard lock(mutex_);
-    agcLevel_ = level;
-    ApplyAgcLocked(true, level);
+    agcLevel_ = ClampedAgcLevel(level);
+    ApplyAgcLocked(true, agcLevel_);
     agcEnabled_ = true;
 }
 
@@ -91,10 +93,15 @@ void EchoGainProcessor::DisableAgc()
     agcEnabled_ = false;
 }
 
-void EchoGainProcessor::ApplyAgcLocked(bool enabled, float level)
+float EchoGainProcessor::ClampedAgcLevel(float level)
 {
     // NaN falls to the minimum too.
-    float clamped = level >= MinAgcLevel ? std::min(level, MaxAgcLevel) : MinAgcLevel;
+    return level >= MinAgcLevel ? std::min(level, MaxAgcLevel) : MinAgcLevel;
+}
+
+void EchoGainProcessor::ApplyAgcLocked(bool enabled, float level)
+{
+    float clamped = ClampedAgcLevel(level);
     speex_preprocess_ctl(preprocess_, SPEEX_PREPROCESS_SET_AGC_LEVEL, &clamped);
     int on = enabled ? 1 : 0;
     speex_preprocess_ctl(preprocess_, SPEEX_PREPROCESS_SET_AGC, &on);

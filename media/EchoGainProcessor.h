@@ -54,6 +54,7 @@ public:
     std::size_t ReferenceBytes();
 
 private:
+    static float ClampedAgcLevel(float level);
     void ApplyAgcLocked(bool enabled, float level);
     void ResetEchoLocked();
 

@@ -98,15 +98,14 @@ int MediaLine::LocalPort()
     return localPort_;
 }
 
-bool MediaLine::OnReadable(int fd, bool pulledBySpeaker)
+int MediaLine::OnReadable(int fd, bool pulledBySpeaker)
 {
     std::lock_guard lock(mutex_);
     if (!socket_.Matches(fd))
-        return false;
-    socket_.ReceiveAll([&](const char* bytes, int length) {
+        return -1;
+    return socket_.ReceiveBatch(MaxDatagramsPerNotice, [&](const char* bytes, int length) {
         Deliver({reinterpret_cast<const std::uint8_t*>(bytes), static_cast<std::size_t>(length)}, pulledBySpeaker);
     });
-    return true;
 }
 
 void MediaLine::Deliver(std::span<const std::uint8_t> datagram, bool pulledBySpeaker)
@@ -161,6 +160,8 @@ void MediaLine::StartMedia(const std::string& remoteIp, int remotePort, int code
     media_.sendEnabled = send;
     media_.receiveEnabled = receive;
     ResetStreamsLocked();
+    if (!send)
+        DropPendingDigitsLocked();
 }
 
 void MediaLine::StopMedia(bool disableSend, bool disableReceive)
@@ -172,9 +173,7 @@ void MediaLine::StopMedia(bool disableSend, bool disableReceive)
     media_.receiveEnabled = !disableReceive;
     hold_ = false;
     ResetStreamsLocked();
-    eventSender_.Clear();
-    inbandTone_.Clear();
-    quietTicks_ = 0;
+    DropPendingDigitsLocked();
 }
 
 void MediaLine::SetHold(bool hold)
@@ -184,6 +183,7 @@ void MediaLine::SetHold(bool hold)
     if (hold) {
         jitter_.Reset();
         mixRing_.Clear();
+        DropPendingDigitsLocked();
     }
 }
 
@@ -211,17 +211,32 @@ void MediaLine::SetForceInband(bool force)
     forceInband_ = force;
 }
 
-void MediaLine::QueueTelephoneEvent(int code, int payloadType)
+bool MediaLine::QueueTelephoneEvent(int code, int payloadType)
 {
     std::lock_guard lock(mutex_);
+    if (!CanSendNow())
+        return false;
     eventSender_.QueueDigit(code, payloadType);
+    return true;
 }
 
-void MediaLine::QueueInbandTone(int code)
+bool MediaLine::QueueInbandTone(int code)
 {
     std::vector<std::int16_t> tone = DtmfTone::Generate(code, InbandToneSamples);
     std::lock_guard lock(mutex_);
+    if (!CanSendNow())
+        return false;
     inbandTone_.Write(tone);
+    return true;
+}
+
+// A digit that cannot go out now must not burst out when the call resumes.
+void MediaLine::DropPendingDigitsLocked()
+{
+    eventSender_.Clear();
+    inbandTone_.Clear();
+    sendingTone_ = false;
+    quietTicks_ = 0;
 }
 
 // Gathers 10 ms blocks into a packet of the codec and sends it once complete.
@@ -282,14 +297,9 @@ void MediaLine::SendTick()
     std::lock_guard lock(mutex_);
     if (!CanSend())
         return;
-    bool g711 = IsG711(media_.outboundCodec);
-    int toneCodec = g711 ? media_.outboundCodec : ToneCodec;
-    VoiceCodec* toneEncoder = codecs_.At(toneCodec);
-    if (toneEncoder != nullptr && inbandTone_.SizeBytes() >= toneEncoder->PacketSamples() * 2) {
+    if (sendingTone_ || inbandTone_.SizeBytes() > 0) {
         suppressMicrophone_ = true;
-        Block tone{};
-        inbandTone_.Read(tone);
-        AppendToPacket(tone, toneCodec, g711 ? media_.outboundPayloadType : TonePayloadType);
+        SendToneBlock();
     } else if (!eventSender_.Empty()) {
         suppressMicrophone_ = true;
         SendTelephoneEvent();
@@ -300,6 +310,24 @@ void MediaLine::SendTick()
     } else {
         suppressMicrophone_ = false;
     }
+}
+
+// One 10 ms block of in-band tone in place of the microphone. A tone starts a
+// packet of its own and ends on a packet boundary (padded with silence when a new
+// digit cut the previous one short), so no tone block is ever sent in the call's
+// codec and none is left over for the next digit. When the call's codec is not
+// G.711 the tone goes as PCMU.
+void MediaLine::SendToneBlock()
+{
+    if (!sendingTone_)
+        assemblySamples_ = 0;
+    sendingTone_ = true;
+    const bool g711 = IsG711(media_.outboundCodec);
+    Block tone{};
+    inbandTone_.Read(tone);
+    AppendToPacket(tone, g711 ? media_.outboundCodec : ToneCodec, g711 ? media_.outboundPayloadType : TonePayloadType);
+    if (inbandTone_.SizeBytes() == 0 && assemblySamples_ == 0)
+        sendingTone_ = false;
 }
 
 bool MediaLine::PullSpeakerBlock(Block& block)

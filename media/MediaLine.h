@@ -38,9 +38,14 @@ public:
     bool IsHold();
     std::string LocalAddress();
     int LocalPort();
-    // Reads every datagram waiting on `fd`; false when the socket is not this line's.
-    // pulledBySpeaker: a sound device drains the jitter buffer.
-    bool OnReadable(int fd, bool pulledBySpeaker);
+    // Datagrams read per readiness notice: a flood must not keep the message loop
+    // (and every audio thread waiting for the line lock) from running. What is left
+    // raises the next notice.
+    static constexpr int MaxDatagramsPerNotice = 32;
+
+    // Reads a batch of the datagrams waiting on `fd`; returns how many, -1 when the
+    // socket is not this line's. pulledBySpeaker: a sound device drains the jitter buffer.
+    int OnReadable(int fd, bool pulledBySpeaker);
 
     void StartMedia(const std::string& remoteIp, int remotePort, int codec, int payloadType, bool send,
                     bool receive);
@@ -51,8 +56,10 @@ public:
     bool ForceInband();
     void SetForceInband(bool force);
 
-    void QueueTelephoneEvent(int code, int payloadType);
-    void QueueInbandTone(int code);
+    // false (nothing queued) while the call cannot send: a digit pressed while
+    // either side holds the call is not sent later.
+    bool QueueTelephoneEvent(int code, int payloadType);
+    bool QueueInbandTone(int code);
 
     // Sending side: one microphone block from the capture thread, one media tick.
     void SendMicrophoneBlock(const Block& microphone);
@@ -81,7 +88,10 @@ private:
                       std::span<const std::uint8_t> payload, bool pulledBySpeaker);
     void AppendToPacket(const Block& block, int codec, int payloadType);
     void SendTelephoneEvent();
+    void SendToneBlock();
+    void DropPendingDigitsLocked();
     bool CanSend() const { return open_ && media_.sendEnabled; }
+    bool CanSendNow() const { return CanSend() && !hold_; }
 
     const int lineNo_;
     MediaEngineOwner* owner_;
@@ -91,6 +101,7 @@ private:
     bool hold_ = false;
     bool forceInband_ = false;
     bool suppressMicrophone_ = false;
+    bool sendingTone_ = false;
     int quietTicks_ = 0;
     std::string localAddress_;
     int localPort_ = -1;

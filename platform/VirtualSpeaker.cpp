@@ -11,5 +11,7 @@ std::size_t VirtualSpeaker::Transfer(std::span<std::int16_t> samples)
     pacer_.WaitForNextTick();
     if (sink_ != nullptr)
         sink_->Write(samples);
+    if (echo_ != nullptr)
+        echo_->Play(samples);
     return samples.size();
 }

@@ -122,16 +122,27 @@ TEST(AudioDevice, SpeakerAudioFeedsTheEchoReferenceOnlyWhileTheMicrophoneListens
     VirtualWaveBackend backend;
     AudioDevice device(owner, backend);
     ASSERT_EQ(device.OpenPlayback(0), MediaOk);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(device.EchoGain().ReferenceBytes(), 0u) << "no microphone running";
     device.ClosePlayback();
 
     // A microphone whose blocks are all ignored never consumes the reference.
+    RecordingOwner listener;
+    listener.PlayToSpeaker(500);
     ShortBlockBackend neverConsumes(60);
-    AudioDevice listening(owner, neverConsumes);
+    AudioDevice listening(listener, neverConsumes);
     ASSERT_EQ(listening.OpenCapture(0), MediaOk);
     ASSERT_EQ(listening.OpenPlayback(0), MediaOk);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // The first mixed block plays after the 20 primed ones: until then it is no
+    // echo yet, so the reference stays empty.
+    for (int calls = listener.SpeakerCalls(); calls < AudioDevice::PrimedBlocks; calls = listener.SpeakerCalls()) {
+        const std::size_t reference = listening.EchoGain().ReferenceBytes();
+        if (listener.SpeakerCalls() <= AudioDevice::PrimedBlocks) {
+            ASSERT_EQ(reference, 0u) << "at speaker call " << calls;
+        }
+    }
+    for (int tries = 0; tries < 200 && listening.EchoGain().ReferenceBytes() == 0; ++tries)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_GT(listening.EchoGain().ReferenceBytes(), 0u);
 }
 
@@ -195,4 +206,48 @@ TEST(AudioDevice, ReopeningReplacesTheStreamWithoutLeakingIt)
     EXPECT_EQ(backend.captures, 1);
     EXPECT_EQ(device.OpenPlayback(7), MediaPlaybackOpenFailed);
     EXPECT_EQ(backend.playbacks, 0);
+}
+
+TEST(AudioDevice, VolumesAndBoostSetOnAStreamCarryOverToTheNextOne)
+{
+    TempDirectory directory;
+    const std::string played = directory.File("speaker.wav");
+    ScopedEnvironment speakerFile("ORVSIP_VIRTUAL_SPEAKER", played);
+    RecordingOwner owner;
+    owner.PlayToSpeaker(10000);
+    VirtualWaveBackend backend;
+    AudioDevice device(owner, backend);
+    ASSERT_EQ(device.OpenPlayback(0), MediaOk);
+    ASSERT_EQ(device.OpenCapture(0), MediaOk);
+    ASSERT_EQ(device.SetSpeakerVolume(100), MediaOk);
+    ASSERT_EQ(device.SetMicrophoneVolume(60), MediaOk);
+    ASSERT_EQ(device.SetMicrophoneBoost(true), MediaOk);
+    device.ClosePlayback();
+    device.CloseCapture();
+    int volume = 0;
+    EXPECT_EQ(device.GetSpeakerVolume(volume), MediaNoPlayback) << "no stream, no volume";
+    EXPECT_EQ(device.SetMicrophoneVolume(5), MediaNoCapture);
+
+    ASSERT_EQ(device.OpenPlayback(0), MediaOk);
+    ASSERT_EQ(device.OpenCapture(0), MediaOk);
+    ASSERT_EQ(device.GetSpeakerVolume(volume), MediaOk);
+    EXPECT_EQ(volume, 100);
+    ASSERT_EQ(device.GetMicrophoneVolume(volume), MediaOk);
+    EXPECT_EQ(volume, 60);
+    bool boost = false;
+    ASSERT_EQ(device.GetMicrophoneBoost(boost), MediaOk);
+    EXPECT_TRUE(boost);
+
+    // What the new stream plays is scaled by the carried-over volume.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    device.ClosePlayback();
+    SF_INFO info{};
+    SNDFILE* file = sf_open(played.c_str(), SFM_READ, &info);
+    ASSERT_NE(file, nullptr);
+    std::vector<short> samples(static_cast<std::size_t>(info.frames));
+    sf_read_short(file, samples.data(), info.frames);
+    sf_close(file);
+    ASSERT_GT(samples.size(), 2000u);
+    const short loudest = *std::max_element(samples.begin(), samples.end());
+    EXPECT_NEAR(loudest, 10000 * 100 * 256 / 65535, 2);
 }

@@ -91,6 +91,29 @@ private:
     };
 };
 
+// The virtual devices plus a device 7 that opens but never starts, as a sound card
+// that is there but busy; `alsoBusy` makes another device behave so.
+class UnstartableBackend : public CountingBackend {
+public:
+    static constexpr int BusyDevice = 7;
+
+    std::unique_ptr<WaveTransport> OpenTransport(WaveDirection direction, int id) override
+    {
+        if (id != BusyDevice && id != alsoBusy)
+            return CountingBackend::OpenTransport(direction, id);
+        return std::make_unique<Busy>();
+    }
+
+    std::atomic<int> alsoBusy{BusyDevice};
+
+private:
+    class Busy : public WaveTransport {
+    public:
+        bool Start() override { return false; }
+        std::size_t Transfer(std::span<std::int16_t>) override { return 0; }
+    };
+};
+
 // A capture device that records only `samples` per block, as fast as it is asked.
 class ShortBlockBackend : public VirtualWaveBackend {
 public:

@@ -63,6 +63,17 @@ TEST(EchoGainProcessor, EnablingCancellationReappliesTheWholeAgcLevel)
     EXPECT_FLOAT_EQ(processor.PreprocessorAgcLevel(), 1234.0f);
 }
 
+TEST(EchoGainProcessor, AHugeAgcLevelStaysTheMaximumWhenCancellationIsEnabledAgain)
+{
+    EchoGainProcessor processor;
+    processor.EnableAgc(static_cast<float>(2147483647));
+    processor.EnableEchoNoiseCancellation();
+    EXPECT_FLOAT_EQ(processor.PreprocessorAgcLevel(), 32768.0f);
+    processor.EnableAgc(-1e30f);
+    processor.EnableEchoNoiseCancellation();
+    EXPECT_FLOAT_EQ(processor.PreprocessorAgcLevel(), 1.0f);
+}
+
 TEST(EchoGainProcessor, EnablingCancellationClearsTheReference)
 {
     EchoGainProcessor processor;
