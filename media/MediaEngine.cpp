@@ -24,7 +24,7 @@ bool MediaEngine::Start(int lineCount, bool useSoundDevice, MediaEngineOwner* ow
                                                   OnWindowMessage(message, wParam);
                                               });
     for (int line = 0; line < lineCount; ++line)
-        lines_.push_back(std::make_unique<MediaLine>(line, owner));
+        lines_.push_back(std::make_unique<MediaLine>(line, owner, !useSoundDevice));
     attachments_ = DeviceAttachments(lineCount);
     if (useSoundDevice)
         audioDevice_ = std::make_unique<AudioDevice>(static_cast<AudioDeviceOwner&>(*this));

@@ -309,6 +309,8 @@ void MediaLine::SendTick()
         assemblySamples_ = 0;
     } else {
         suppressMicrophone_ = false;
+        if (sendsSilence_ && !hold_)
+            AppendToPacket(Block{}, media_.outboundCodec, media_.outboundPayloadType);
     }
 }
 

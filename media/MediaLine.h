@@ -28,7 +28,12 @@ public:
     // Packets a jitter buffer keeps when no sound device pulls it.
     static constexpr int UnpulledJitterLimit = 10;
 
-    MediaLine(int lineNo, MediaEngineOwner* owner) : lineNo_(lineNo), owner_(owner) {}
+    // sendsSilence: no sound device feeds the line, so with nothing else to send its
+    // call carries silence, which keeps the peer's media time-out and NAT bindings alive.
+    MediaLine(int lineNo, MediaEngineOwner* owner, bool sendsSilence = false)
+        : lineNo_(lineNo), owner_(owner), sendsSilence_(sendsSilence)
+    {
+    }
 
     int LineNo() const { return lineNo_; }
     // Returns a media error code (0 when the line is open).
@@ -95,6 +100,7 @@ private:
 
     const int lineNo_;
     MediaEngineOwner* owner_;
+    const bool sendsSilence_;
     std::mutex mutex_;
     RtpSocket socket_;
     bool open_ = false;

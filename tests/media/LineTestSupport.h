@@ -65,7 +65,8 @@ private:
 // microphone by hand.
 class LineRig {
 public:
-    explicit LineRig(MediaEngineOwner* owner = nullptr) : line(0, owner), port(FreeUdpPort())
+    explicit LineRig(MediaEngineOwner* owner = nullptr, bool sendsSilence = false)
+        : line(0, owner, sendsSilence), port(FreeUdpPort())
     {
         EXPECT_EQ(line.Open(true, "127.0.0.1", port, window), 0);
     }

@@ -101,6 +101,66 @@ TEST(MediaLine, ADigitPressedWhileTheCallIsHeldIsNotSentLater)
     EXPECT_EQ(CountOfType(packets, PcmuPayloadType), 10);
 }
 
+TEST(MediaLine, WithoutASoundDeviceACallSendsSilenceInItsCodecsFramingWhenItHasNothingElseToSend)
+{
+    LineRig rig(nullptr, true);
+    auto ticks = [&rig](int count) {
+        for (int tick = 0; tick < count; ++tick)
+            rig.line.SendTick();
+        return rig.peer.Take();
+    };
+    rig.StartCall(CodecSet::Pcmu, PcmuPayloadType);
+    auto packets = ticks(100);
+    ASSERT_EQ(packets.size(), 50u) << "one 20 ms packet every other tick";
+    for (std::size_t at = 0; at < packets.size(); ++at) {
+        EXPECT_EQ(packets[at].payloadType, PcmuPayloadType);
+        EXPECT_EQ(packets[at].payload, std::vector<std::uint8_t>(160, 0xFF)) << "mu-law silence";
+        EXPECT_EQ(packets[at].sequence, static_cast<std::uint16_t>(packets[0].sequence + at));
+        EXPECT_EQ(packets[at].timestamp, packets[0].timestamp + 160 * at);
+    }
+
+    rig.StartCall(CodecSet::G729, G729PayloadType);
+    packets = ticks(10);
+    ASSERT_EQ(packets.size(), 10u);
+    CodecSet receiver;
+    for (const auto& packet : packets) {
+        EXPECT_EQ(packet.payload.size(), 10u);
+        for (std::int16_t sample : Decode(receiver, CodecSet::G729, packet.payload))
+            ASSERT_LE(std::abs(sample), 64);
+    }
+    rig.StartCall(CodecSet::Gsm, 3);
+    packets = ticks(10);
+    ASSERT_EQ(packets.size(), 5u);
+    EXPECT_EQ(packets[0].payload.size(), 33u);
+
+    // Nothing while either side holds the call.
+    rig.line.SetHold(true);
+    EXPECT_TRUE(ticks(20).empty());
+    rig.line.SetHold(false);
+    rig.StartCall(CodecSet::Pcmu, PcmuPayloadType, false);
+    EXPECT_TRUE(ticks(20).empty());
+
+    // Nothing in the quiet period after a telephone event.
+    rig.StartCall(CodecSet::Pcmu, PcmuPayloadType);
+    ASSERT_TRUE(rig.line.QueueTelephoneEvent(DigitFive, EventPayloadType));
+    packets = ticks(8 + 54);
+    EXPECT_EQ(packets.size(), 8u);
+    EXPECT_EQ(CountOfType(packets, EventPayloadType), 8);
+    EXPECT_EQ(CountOfType(ticks(10), PcmuPayloadType), 5);
+
+    rig.line.Close();
+    EXPECT_TRUE(ticks(10).empty());
+}
+
+TEST(MediaLine, WithASoundDeviceOnlyTheMicrophoneIsSent)
+{
+    LineRig rig;
+    rig.StartCall(CodecSet::Pcmu, PcmuPayloadType);
+    for (int tick = 0; tick < 20; ++tick)
+        rig.line.SendTick();
+    EXPECT_TRUE(rig.peer.Take().empty());
+}
+
 TEST(MediaEngine, ALineReadsABoundedBatchPerReadinessNotice)
 {
     MessageLoop loop;
