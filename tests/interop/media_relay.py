@@ -8,11 +8,15 @@ time. Everything stays on 127.0.0.1.
 """
 import re
 import socket
-import threading
-import time
 
 from orvua_driver import LOOPBACK
-from rtp_media import rtp_fields
+from rtp_media import Collector, ReaderThread, socket_receiver
+
+
+def loopback_socket():
+    sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    sock.bind((LOOPBACK, 0))
+    return sock
 
 
 class RtpTap:
@@ -20,45 +24,27 @@ class RtpTap:
 
     def __init__(self, target_port):
         self.target_port = target_port
-        self.socket = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-        self.socket.bind((LOOPBACK, 0))
-        self.socket.settimeout(0.1)
+        self.socket = loopback_socket()
         self.port = self.socket.getsockname()[1]
-        self.arrivals = []
-        self.stopped = False
-        self.thread = threading.Thread(target=self._run, daemon=True)
-        self.thread.start()
+        self.collector = Collector(socket_receiver(self.socket), then=self.forward)
 
-    def _run(self):
-        while not self.stopped:
-            try:
-                data = self.socket.recv(65535)
-            except socket.timeout:
-                continue
-            except OSError:
-                break
-            self.arrivals.append((time.monotonic(), data))
-            self.socket.sendto(data, (LOOPBACK, self.target_port))
+    def forward(self, data):
+        self.socket.sendto(data, (LOOPBACK, self.target_port))
 
     def between(self, start, end):
-        return [rtp_fields(data) for stamp, data in list(self.arrivals) if start <= stamp < end and len(data) >= 12]
+        return self.collector.between(start, end)
 
     def stop(self):
-        self.stopped = True
-        self.thread.join()
+        self.collector.stop()
         self.socket.close()
 
 
 class SipMediaRelay:
     def __init__(self):
-        self.socket = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-        self.socket.bind((LOOPBACK, 0))
-        self.socket.settimeout(0.1)
+        self.socket = loopback_socket()
         self.port = self.socket.getsockname()[1]
         self.taps = {}
-        self.stopped = False
-        self.thread = threading.Thread(target=self._run, daemon=True)
-        self.thread.start()
+        self.reader = ReaderThread(socket_receiver(self.socket), self.relay)
 
     def address(self):
         return f"{LOOPBACK}:{self.port}"
@@ -67,18 +53,11 @@ class SipMediaRelay:
         """The tap of the RTP arriving at `port` (a port a user agent announced)."""
         return self.taps[port]
 
-    def _run(self):
-        while not self.stopped:
-            try:
-                data = self.socket.recv(65535)
-            except socket.timeout:
-                continue
-            except OSError:
-                break
-            text = data.decode("utf-8", "replace")
-            destination = self._destination(text)
-            if destination:
-                self.socket.sendto(self._rewrite_sdp(text).encode(), destination)
+    def relay(self, data):
+        text = data.decode("utf-8", "replace")
+        destination = self._destination(text)
+        if destination:
+            self.socket.sendto(self._rewrite_sdp(text).encode(), destination)
 
     @staticmethod
     def _destination(text):
@@ -103,8 +82,7 @@ class SipMediaRelay:
         return head + separator + body
 
     def stop(self):
-        self.stopped = True
-        self.thread.join()
+        self.reader.stop()
         self.socket.close()
         for tap in self.taps.values():
             tap.stop()

@@ -121,25 +121,62 @@ class PacedSender:
         self.thread.join()
 
 
-class Collector:
-    """Collects every datagram arriving at a raw peer, with its arrival time."""
+class ReaderThread:
+    """Calls `handle` with every datagram `receive` returns (None when nothing came
+    within its time-out), on a thread of its own, until stopped."""
 
-    def __init__(self, peer):
-        self.peer = peer
-        self.arrivals = []
+    def __init__(self, receive, handle):
+        self.receive, self.handle = receive, handle
         self.stopped = False
         self.thread = threading.Thread(target=self._run, daemon=True)
         self.thread.start()
 
     def _run(self):
         while not self.stopped:
-            data = self.peer.receive_bytes(0.1)
+            try:
+                data = self.receive()
+            except OSError:
+                break
             if data is not None:
-                self.arrivals.append((time.monotonic(), data))
-
-    def between(self, start, end):
-        return [rtp_fields(data) for stamp, data in list(self.arrivals) if start <= stamp < end]
+                self.handle(data)
 
     def stop(self):
         self.stopped = True
         self.thread.join()
+
+
+def socket_receiver(sock):
+    """A receive function for ReaderThread over a plain socket."""
+    sock.settimeout(0.1)
+
+    def receive():
+        try:
+            return sock.recv(65535)
+        except TimeoutError:
+            return None
+    return receive
+
+
+class Collector:
+    """Collects every datagram a receive function returns, with its arrival time, and
+    passes each on to `then` when given."""
+
+    def __init__(self, receive, then=None):
+        self.arrivals = []
+        self.then = then
+        self.reader = ReaderThread(receive, self.keep)
+
+    @classmethod
+    def of_peer(cls, peer):
+        return cls(lambda: peer.receive_bytes(0.1))
+
+    def keep(self, data):
+        self.arrivals.append((time.monotonic(), data))
+        if self.then:
+            self.then(data)
+
+    def between(self, start, end):
+        return [rtp_fields(data) for stamp, data in list(self.arrivals) if start <= stamp < end and len(data) >= 12]
+
+    def stop(self):
+        self.reader.stop()

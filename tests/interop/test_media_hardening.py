@@ -143,7 +143,7 @@ class EchoCancellationTest(unittest.TestCase):
         write_wav(microphone, [0] * int(self.NEAR_END_FROM * RATE) + near)
         call = CallWithRawMedia(self, {"ORVSIP_VIRTUAL_MIC": microphone, "ORVSIP_VIRTUAL_ECHO": "30,10"})
         ua = call.ua
-        heard = Collector(call.media)
+        heard = Collector.of_peer(call.media)
         self.addCleanup(heard.stop)
         sender = PacedSender(call.media, call.rtp_port)
         self.addCleanup(sender.stop)
@@ -190,7 +190,7 @@ class VolumeAndGainTest(unittest.TestCase):
         call = CallWithRawMedia(self, {"ORVSIP_VIRTUAL_SPEAKER": speaker, "ORVSIP_VIRTUAL_MIC": microphone},
                                 calls=2)
         ua = call.ua
-        heard = Collector(call.media)
+        heard = Collector.of_peer(call.media)
         self.addCleanup(heard.stop)
         sender = PacedSender(call.media, call.rtp_port, sine(1000, 1))
         self.addCleanup(sender.stop)
