@@ -29,6 +29,16 @@ bool ResolveIpv4(const std::string& host, in_addr& address)
 
 } // namespace
 
+std::string UdpSocket::ResolveAddress(const std::string& host)
+{
+    in_addr address{};
+    if (!ResolveIpv4(host, address))
+        return {};
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &address, text, sizeof text);
+    return text;
+}
+
 UdpSocket::~UdpSocket()
 {
     Close();

@@ -29,6 +29,8 @@ public:
     // host is a dotted address or a name resolved on the spot; false when it cannot
     // be resolved or the socket refuses the datagram.
     bool SendTo(const std::string& data, const std::string& host, int port);
+    // The dotted IPv4 address of a dotted address or host name; empty when unknown.
+    static std::string ResolveAddress(const std::string& host);
 
 private:
     int fd_ = -1;

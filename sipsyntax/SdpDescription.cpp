@@ -141,6 +141,9 @@ std::string SdpDescription::GetDirection() const
         return "recvonly";
     if (lower.find("sendonly") != std::string::npos)
         return "sendonly";
+    // A peer that sends and receives nothing holds the call just as much.
+    if (lower.find("inactive") != std::string::npos)
+        return "inactive";
     return {};
 }
 

@@ -129,6 +129,21 @@ bool SipMessage::SetRequestUri(const std::string& uri)
     return true;
 }
 
+bool SipMessage::SetRequestUriWithParameters(const std::string& uri)
+{
+    if (message_ == nullptr)
+        return false;
+    osip_uri_t* parsed = nullptr;
+    if (uri.empty() || osip_uri_init(&parsed) != 0)
+        return false;
+    if (osip_uri_parse(parsed, uri.c_str()) != 0 || parsed->host == nullptr) {
+        osip_uri_free(parsed);
+        return SetRequestUri(uri);
+    }
+    osip_message_set_uri(message_, parsed);
+    return true;
+}
+
 std::string SipMessage::GetRequestUri() const
 {
     if (message_ == nullptr || message_->req_uri == nullptr)
@@ -465,10 +480,41 @@ bool SipMessage::SplitVia(const std::string& via, ViaParts& parts)
     parts.host = text(parsed->host);
     if (parsed->port != nullptr && *parsed->port != '\0' && std::strcmp(parsed->port, "0") != 0)
         parts.port = static_cast<int>(std::atol(parsed->port));
-    osip_generic_param_t* branch = nullptr;
-    if (osip_via_param_get_byname(parsed, const_cast<char*>("branch"), &branch) == 0 && branch != nullptr)
-        parts.branch = text(branch->gvalue);
+    auto param = [parsed, &text](const char* name) {
+        osip_generic_param_t* found = nullptr;
+        if (osip_via_param_get_byname(parsed, const_cast<char*>(name), &found) == 0 && found != nullptr)
+            return text(found->gvalue);
+        return std::string();
+    };
+    parts.branch = param("branch");
+    std::string received = param("received");
+    if (!received.empty())
+        parts.host = received;
+    int rport = std::atoi(param("rport").c_str());
+    if (rport > 0 && rport <= 65535)
+        parts.port = rport;
     osip_via_free(parsed);
+    return true;
+}
+
+bool SipMessage::RecordSourceInTopVia(const std::string& ip, int port)
+{
+    osip_via_t* via = nullptr;
+    if (message_ == nullptr || osip_message_get_via(message_, 0, &via) < 0 || via == nullptr)
+        return false;
+    osip_generic_param_t* rport = nullptr;
+    if (osip_via_param_get_byname(via, const_cast<char*>("rport"), &rport) != 0 || rport == nullptr)
+        return false;
+    osip_free(rport->gvalue);
+    rport->gvalue = OsipText::Copy(std::to_string(port));
+    osip_generic_param_t* received = nullptr;
+    if (osip_via_param_get_byname(via, const_cast<char*>("received"), &received) == 0 && received != nullptr) {
+        osip_free(received->gvalue);
+        received->gvalue = OsipText::Copy(ip);
+    } else {
+        osip_via_param_add(via, OsipText::Copy("received"), OsipText::Copy(ip));
+    }
+    osip_message_force_update(message_);
     return true;
 }
 

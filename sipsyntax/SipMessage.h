@@ -43,6 +43,9 @@ public:
     bool SetMethod(const std::string& method);
     std::string GetMethod() const;
     bool SetRequestUri(const std::string& uri);
+    // Sets a URI as it is, parameters included; falls back to SetRequestUri when the
+    // text does not parse as a URI.
+    bool SetRequestUriWithParameters(const std::string& uri);
     std::string GetRequestUri() const;
     bool SetStatusCode(int code);
     int GetStatusCode() const;
@@ -100,7 +103,11 @@ public:
                 const std::string& branch);
     std::vector<std::string> GetVias() const;
     bool AddVias(const std::vector<std::string>& vias);
+    // Host and port are where answers go: the received and rport values when present.
     static bool SplitVia(const std::string& via, ViaParts& parts);
+    // A request whose top Via asks for rport learns the address and port it came from
+    // (received, rport values), so that answers go back there; false when it did not ask.
+    bool RecordSourceInTopVia(const std::string& ip, int port);
     std::vector<std::string> GetRecordRoutes() const;
     bool AddRecordRoutes(const std::vector<std::string>& routes);
     bool AddRoutes(const std::vector<std::string>& routes);

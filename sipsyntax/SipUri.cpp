@@ -158,4 +158,24 @@ std::string FormatTarget(const std::string& destination, const std::string& defa
     return Format("sip:%s%s%s", user.c_str(), address.host.c_str(), port.c_str());
 }
 
+std::string ContactUri(const std::string& contact)
+{
+    std::string uri;
+    std::size_t open = contact.find('<');
+    if (open != std::string::npos) {
+        std::size_t close = contact.find('>', open);
+        if (close == std::string::npos)
+            return {};
+        uri = contact.substr(open + 1, close - open - 1);
+    } else {
+        uri = contact.substr(0, contact.find(';'));
+    }
+    uri.erase(0, uri.find_first_not_of(" \t"));
+    uri.erase(uri.find_last_not_of(" \t") + 1);
+    std::string lower = ToLower(uri);
+    if (lower.rfind("sip:", 0) != 0 && lower.rfind("sips:", 0) != 0)
+        return {};
+    return uri;
+}
+
 } // namespace SipUri

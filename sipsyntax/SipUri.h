@@ -33,6 +33,9 @@ std::string NormaliseRequestUri(const std::string& text);
 // The address a call or transfer is sent to, and the host of its first hop (the
 // maddr of the address, else defaultFirstHop).
 std::string FormatTarget(const std::string& destination, const std::string& defaultFirstHop, std::string& firstHop);
+// The URI of a Contact value, with its URI parameters and without the header's own
+// parameters; empty when the value holds no SIP URI.
+std::string ContactUri(const std::string& contact);
 
 std::string ToLower(std::string text);
 std::string ToUpper(std::string text);

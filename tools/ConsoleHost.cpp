@@ -79,6 +79,11 @@ void ConsoleHost::AddMethods()
         return {};
     });
     Add("GetOutboundCodec", {K::Int}, [&ua](const auto& a) -> Value { return ua.GetOutboundCodec(Int(a, 0)); });
+    Add("HoldLine", {K::Int}, [&ua](const auto& a) -> Value { return ua.HoldLine(Int(a, 0)); });
+    Add("UnHoldLine", {K::Int}, [&ua](const auto& a) -> Value { return ua.UnHoldLine(Int(a, 0)); });
+    Add("TransferCall", {K::Int, K::String},
+        [&ua](const auto& a) -> Value { return ua.TransferCall(Int(a, 0), Text(a, 1)); });
+    Add("JoinTwoLine", {K::Int, K::Int}, [&ua](const auto& a) -> Value { return ua.JoinTwoLine(Int(a, 0), Int(a, 1)); });
     Add("GetInboundCodec", {K::Int}, [&ua](const auto& a) -> Value { return ua.GetInboundCodec(Int(a, 0)); });
     Add("DigitDTMF", {K::Int, K::String}, [&ua](const auto& a) -> Value { return ua.DigitDTMF(Int(a, 0), Text(a, 1)); });
     Add("EnableForceInbandDTMF", {K::Int}, [&ua](const auto& a) -> Value { return ua.EnableForceInbandDTMF(Int(a, 0)); });

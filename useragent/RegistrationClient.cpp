@@ -18,6 +18,8 @@ constexpr int AttemptTimeoutMs = 15000;
 constexpr int DefaultRefreshSeconds = 20;
 constexpr int UnregisterPollMs = 50;
 constexpr int UnregisterWaitMs = 4000;
+// The longest refresh interval a timer can hold, in seconds (about 24 days).
+constexpr long MaxRefreshSeconds = 2'000'000;
 
 } // namespace
 
@@ -39,6 +41,23 @@ bool RegistrationClient::Configure(const std::string& listenIp, int listenPort, 
 void RegistrationClient::Send(const std::string& text)
 {
     agent_.Send(text, registrarHost_, registrarPort_);
+}
+
+void RegistrationClient::SendRegister(const std::string& text)
+{
+    lastRequest_ = text;
+    sentCseq_ = cseq_ - 1;
+    Send(text);
+}
+
+// Answers to anything but the REGISTER sent last (another Call-ID, an older CSeq) are
+// stray: a forged or late datagram must not stop or confuse the registration.
+bool RegistrationClient::IsAnswerToLastRegister(const SipMessage& response) const
+{
+    std::string number;
+    std::string method;
+    return SipMessage::SplitCSeq(response.GetCSeq(), number, method) && std::atoi(number.c_str()) == sentCseq_ &&
+           response.GetCallId() == callId_;
 }
 
 void RegistrationClient::StopRegistrationTimers()
@@ -102,10 +121,9 @@ bool RegistrationClient::Register(int expires, const std::string& loginId, const
         lastError_ = 26;
         return false;
     }
-    lastRequest_ = text;
     StopRegistrationTimers();
     StartAttemptTimers();
-    Send(text);
+    SendRegister(text);
     registering_ = true;
     firstRegistration_ = true;
     trying100Seen_ = false;
@@ -119,8 +137,7 @@ void RegistrationClient::Refresh()
     std::string text;
     if (!BuildRegister(expires_, true, {}, {}, text))
         return;
-    lastRequest_ = text;
-    Send(text);
+    SendRegister(text);
     StartAttemptTimers();
     registering_ = true;
     firstRegistration_ = false;
@@ -175,8 +192,9 @@ void RegistrationClient::OnSuccess(const SipMessage& response)
         interval = response.GetContactExpires();
     if (interval <= 0)
         interval = DefaultRefreshSeconds;
+    long refreshSeconds = std::clamp(interval - 3, 1L, MaxRefreshSeconds);
     if (MessageWindow* window = agent_.Window())
-        window->SetTimer(SipUserAgent::RegistrationRefreshTimer, static_cast<int>(std::max(interval - 3, 1L)) * 1000);
+        window->SetTimer(SipUserAgent::RegistrationRefreshTimer, static_cast<int>(refreshSeconds * 1000));
 }
 
 void RegistrationClient::OnProvisional()
@@ -209,14 +227,20 @@ void RegistrationClient::AnswerChallenge(const SipMessage& response, bool fromPr
         return;
     bool built = fromProxy ? BuildRegister(expires_, false, {}, credentials, text)
                            : BuildRegister(expires_, false, credentials, {}, text);
-    if (built) {
-        ++challengeAnswers_;
-        Send(text);
-    }
+    if (!built)
+        return;
+    ++challengeAnswers_;
+    // Resent and timed out like any REGISTER: one lost datagram must not end the
+    // registration without a word. The un-REGISTER has its own wait.
+    SendRegister(text);
+    if (registering_)
+        StartAttemptTimers();
 }
 
 void RegistrationClient::OnResponse(const SipMessage& response)
 {
+    if (!IsAnswerToLastRegister(response))
+        return;
     StopRegistrationTimers();
     int status = response.GetStatusCode();
     if (response.Is2xx())
@@ -243,9 +267,8 @@ bool RegistrationClient::Unregister()
     registering_ = false;
     unregisterTrying_ = false;
     challengeAnswers_ = 0;
-    Send(text);
+    SendRegister(text);
     awaitingUnregister_ = true;
-    lastRequest_ = text;
     WaitForUnregisterAnswer();
     registered_ = false;
     agent_.PostLineEvent(awaitingUnregister_ ? EventType::FailToUnRegister : EventType::SuccessToUnRegister, -1);

@@ -42,6 +42,9 @@ private:
     void AnswerChallenge(const SipMessage& response, bool fromProxy);
     void Fail();
     void WaitForUnregisterAnswer();
+    // Sends a REGISTER and remembers it as the one answers must match.
+    void SendRegister(const std::string& text);
+    bool IsAnswerToLastRegister(const SipMessage& response) const;
 
     SipUserAgent& agent_;
     int lastError_ = 0;
@@ -57,6 +60,7 @@ private:
     std::string listenIp_;
     int listenPort_ = 0;
     int cseq_ = 1;
+    int sentCseq_ = -1;
     std::string loginId_;
     std::string loginPassword_;
     std::string registrarHost_;

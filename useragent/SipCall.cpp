@@ -2,8 +2,10 @@
 
 #include "media/MediaEngine.h"
 #include "platform/Clock.h"
+#include "platform/UdpSocket.h"
 #include "sipsyntax/DigestAuth.h"
 #include "sipsyntax/SdpDescription.h"
+#include "sipsyntax/SipIdentifiers.h"
 #include "sipsyntax/SipMessage.h"
 #include "sipsyntax/SipUri.h"
 #include "useragent/SipUserAgent.h"
@@ -82,14 +84,14 @@ void SipCall::Respond(const std::string& request, int status, const std::string&
         ArmAndSend(slot, answer.text, answer.host, answer.port);
 }
 
-bool SipCall::BuildLocalSdp(const std::string& direction, std::string& sdp)
+bool SipCall::BuildLocalSdp(const std::string& direction, std::string& sdp, const std::string& connectionAddress)
 {
     SdpOfferParams params;
     params.ownerUserName = agent_.LoginId();
     params.sessionName = "OrvSoft";
     params.direction = direction;
-    params.connectionAddress = agent_.Media().GetLocalAddress(lineNo_);
-    params.originAddress = params.connectionAddress;
+    params.originAddress = agent_.Media().GetLocalAddress(lineNo_);
+    params.connectionAddress = connectionAddress.empty() ? params.originAddress : connectionAddress;
     params.mediaPort = agent_.Media().GetLocalPort(lineNo_);
     params.payloads = codecs_.PayloadTypes();
     params.rtpMaps = codecs_.RtpMaps();
@@ -106,7 +108,12 @@ bool SipCall::StartMediaFromSdp(const std::string& sdp, bool send, bool receive,
     SdpDescription description;
     if (!description.Parse(sdp))
         return false;
-    description.GetConnectionAddress(started.ip);
+    std::string address;
+    description.GetConnectionAddress(address);
+    // Resolved once here, so the audio threads never wait for a name lookup.
+    started.ip = UdpSocket::ResolveAddress(address);
+    if (started.ip.empty())
+        return false;
     description.GetMediaPort(started.port);
     SdpDescription::CodecNames names;
     CodecPayloads payloads;
@@ -137,8 +144,11 @@ bool SipCall::Dial(const std::string& toUri, const CodecList& engineCodecs)
     lastSentInvite_ = invite.text;
     reinviteKind_ = 0;
     dialog_->state = InviteSent;
-    Arm(InviteSlot, invite.text, invite.host, invite.port);
+    NoteSent(invite_, false);
+    // The host hears of the call before the INVITE leaves; the first copy goes at once
+    // rather than at the next tick, so a user pressing Call never waits for a clock.
     agent_.PostLineEvent(EventType::Connecting, lineNo_);
+    ArmAndSend(InviteSlot, invite.text, invite.host, invite.port);
     return true;
 }
 
@@ -165,14 +175,73 @@ void SipCall::AcknowledgeAndReset(const SipMessage& response, const std::string&
         PostFinalResponseEvent(response);
         return;
     }
-    OutgoingMessage ack;
-    if (dialog_->BuildAck(text, inviteBranch_, ack))
-        SendOnce(ack);
+    SendAck(text);
+    StopMedia();
     Reset();
     PostFinalResponseEvent(response);
 }
 
+void SipCall::SendAck(const std::string& responseText)
+{
+    OutgoingMessage ack;
+    if (dialog_->BuildAck(responseText, inviteBranch_, ack))
+        SendOnce(ack);
+}
+
+void SipCall::NoteSent(SentRequest& request, bool withCredentials) const
+{
+    request.cseq = dialog_->cseq - 1;
+    request.outstanding = true;
+    request.withCredentials = withCredentials;
+}
+
+int SipCall::CSeqNumberOf(const SipMessage& message)
+{
+    std::string number;
+    std::string method;
+    if (!SipMessage::SplitCSeq(message.GetCSeq(), number, method))
+        return -1;
+    return std::atoi(number.c_str());
+}
+
+bool SipCall::IsSettingUp() const
+{
+    int state = dialog_->state;
+    return state == InviteSent || state == InviteSentWithCredentials || state == RingingReceived ||
+           state == TryingReceived;
+}
+
+// Answers are matched to the INVITE this call sent last by their CSeq number; an
+// answer to anything else changes nothing.
 void SipCall::OnInviteResponse(const SipMessage& response, const std::string& text)
+{
+    if (invite_.cseq < 0)
+        return;
+    if (response.Is2xx()) {
+        OnInvite2xx(response, text);
+        return;
+    }
+    if (CSeqNumberOf(response) != invite_.cseq)
+        return;
+    if (response.Is1xx()) {
+        if (invite_.outstanding)
+            OnInviteProvisional(response);
+        return;
+    }
+    if (!invite_.outstanding) {
+        // The final answer again: our ACK was lost.
+        SendAck(text);
+        return;
+    }
+    invite_.outstanding = false;
+    int status = response.GetStatusCode();
+    if (status == 401 || status == 407)
+        OnInviteChallenge(response, text);
+    else
+        OnInviteFinalFailure(response, text);
+}
+
+void SipCall::OnInviteProvisional(const SipMessage& response)
 {
     int status = response.GetStatusCode();
     int state = dialog_->state;
@@ -184,7 +253,6 @@ void SipCall::OnInviteResponse(const SipMessage& response, const std::string& te
         } else if (state == Confirmed) {
             Clear(InviteSlot);
         }
-        agent_.PostResponseEvent(EventType::ProvisionalResponse, lineNo_, status, reason);
     } else if (status == 180) {
         if (state != InviteSent && state != InviteSentWithCredentials && state != TryingReceived)
             return;
@@ -193,40 +261,114 @@ void SipCall::OnInviteResponse(const SipMessage& response, const std::string& te
         dialog_->state = RingingReceived;
         MediaStart started;
         StartMediaFromSdp(response.GetBody(), true, true, started);
-        agent_.PostResponseEvent(EventType::ProvisionalResponse, lineNo_, status, reason);
     } else if (status == 183) {
+        // Early media belongs to a call still being set up, never to one that ended.
+        if (!IsSettingUp())
+            return;
         MediaStart started;
         StartMediaFromSdp(response.GetBody(), true, true, started);
-        agent_.PostResponseEvent(EventType::ProvisionalResponse, lineNo_, status, reason);
-    } else if (response.Is1xx()) {
-        agent_.PostResponseEvent(EventType::ProvisionalResponse, lineNo_, status, reason);
-    } else if (response.Is2xx()) {
-        OnInvite2xx(response, text);
-    } else if (status == 401 || status == 407) {
-        if (state != InviteSentWithCredentials)
-            AnswerInviteChallenge(response, text);
-    } else {
-        AcknowledgeAndReset(response, text);
     }
+    agent_.PostResponseEvent(EventType::ProvisionalResponse, lineNo_, status, reason);
+}
+
+void SipCall::OnInviteFinalFailure(const SipMessage& response, const std::string& text)
+{
+    if (dialog_->state == Confirmed)
+        OnReInviteFailure(response, text);
+    else
+        AcknowledgeAndReset(response, text);
+}
+
+// A refused re-INVITE leaves the session as it was; only an answer saying the dialog
+// is gone at the peer (481, 408) ends the call.
+void SipCall::OnReInviteFailure(const SipMessage& response, const std::string& text)
+{
+    int status = response.GetStatusCode();
+    if (status == 481 || status == 408) {
+        AcknowledgeAndReset(response, text);
+        return;
+    }
+    SendAck(text);
+    Clear(InviteSlot);
+    PostFinalResponseEvent(response);
+}
+
+void SipCall::OnInviteChallenge(const SipMessage& response, const std::string& text)
+{
+    bool answerable = IsSettingUp() || (dialog_->state == Confirmed && reinviteKind_ != 0);
+    SendAck(text);
+    if (answerable && !invite_.withCredentials && AnswerInviteChallenge(response))
+        return;
+    if (IsSettingUp())
+        FailSetUp();
+    else if (dialog_->state == Confirmed)
+        Clear(InviteSlot);
+}
+
+void SipCall::FailSetUp()
+{
+    StopMedia();
+    nonceCount_ = 0;
+    Reset();
+    agent_.PostLineEvent(EventType::FailToConnect, lineNo_);
 }
 
 void SipCall::OnInvite2xx(const SipMessage& response, const std::string& text)
 {
+    int state = dialog_->state;
+    int cseq = CSeqNumberOf(response);
+    if (state == Idle) {
+        EndUnwantedLeg(text);
+        return;
+    }
+    if (state == Confirmed) {
+        OnReInvite2xx(response, text, cseq);
+        return;
+    }
+    if (!IsSettingUp() || cseq != invite_.cseq)
+        return;
+    invite_.outstanding = false;
     nonceCount_ = 0;
     Clear(InviteSlot);
     dialog_->UpdateFrom2xx(text);
-    OutgoingMessage ack;
-    if (dialog_->BuildAck(text, inviteBranch_, ack))
-        SendOnce(ack);
-    MediaStart started;
-    if (dialog_->state == Confirmed) {
-        if (reinviteKind_ == 2)
-            StartMediaFromSdp(response.GetBody(), true, true, started);
-        return;
-    }
+    SendAck(text);
     dialog_->state = Confirmed;
+    MediaStart started;
     if (StartMediaFromSdp(response.GetBody(), true, true, started))
         OnConnected(started);
+}
+
+void SipCall::OnReInvite2xx(const SipMessage& response, const std::string& text, int cseq)
+{
+    if (SipIdentifiers::TagOf(response.GetTo()) != SipIdentifiers::TagOf(dialog_->remoteParty)) {
+        EndUnwantedLeg(text);
+        return;
+    }
+    SendAck(text);
+    if (cseq != invite_.cseq || !invite_.outstanding)
+        return;
+    invite_.outstanding = false;
+    nonceCount_ = 0;
+    Clear(InviteSlot);
+    dialog_->UpdateRemoteTarget(response.GetContact());
+    MediaStart started;
+    if (reinviteKind_ == 2)
+        StartMediaFromSdp(response.GetBody(), true, true, started);
+}
+
+void SipCall::EndUnwantedLeg(const std::string& text)
+{
+    SipDialog leg = *dialog_;
+    if (!leg.UpdateFrom2xx(text))
+        return;
+    OutgoingMessage ack;
+    if (leg.BuildAck(text, inviteBranch_, ack))
+        SendOnce(ack);
+    OutgoingMessage bye;
+    if (leg.BuildBye({}, {}, bye))
+        ArmAndSend(Automatic, bye.text, bye.host, bye.port, std::to_string(leg.cseq - 1) + "BYE");
+    // The call's own later requests must not reuse the leg's CSeq number.
+    dialog_->cseq = leg.cseq;
 }
 
 void SipCall::OnConnected(const MediaStart& started)
@@ -252,15 +394,12 @@ std::string SipCall::CredentialsFor(const DigestChallenge& challenge, const std:
     return DigestAuth::Credentials(agent_.LoginId(), agent_.LoginPassword(), method, uri, challenge, nonceCount_);
 }
 
-bool SipCall::AnswerChallenge(const SipMessage& response, const std::string& text, const char* method,
+bool SipCall::AnswerChallenge(const SipMessage& response, const char* method,
                               const std::string& sentText, SipMessage& sent, Credential& credential)
 {
     DigestChallenge challenge;
     if (!ReadChallenge(response, challenge))
         return false;
-    OutgoingMessage ack;
-    if (dialog_->BuildAck(text, inviteBranch_, ack))
-        SendOnce(ack);
     if (!sent.Parse(sentText))
         return false;
     std::string value = CredentialsFor(challenge, method, sent.GetRequestUri());
@@ -270,24 +409,27 @@ bool SipCall::AnswerChallenge(const SipMessage& response, const std::string& tex
     return true;
 }
 
-void SipCall::AnswerInviteChallenge(const SipMessage& response, const std::string& text)
+bool SipCall::AnswerInviteChallenge(const SipMessage& response)
 {
     SipMessage lastInvite;
     Credential credential;
-    if (!AnswerChallenge(response, text, "INVITE", lastSentInvite_, lastInvite, credential))
-        return;
+    if (!AnswerChallenge(response, "INVITE", lastSentInvite_, lastInvite, credential))
+        return false;
     OutgoingMessage invite;
-    if (dialog_->state != Confirmed || reinviteKind_ == 0) {
+    if (dialog_->state != Confirmed) {
         std::string normalisedTo;
         if (!dialog_->BuildInvite(lastInvite.GetBody(), credential.authorization, credential.proxyAuthorization,
                                   lastInvite.GetRequestUri(), invite, inviteBranch_, normalisedTo))
-            return;
+            return false;
         dialog_->state = InviteSentWithCredentials;
     } else if (!dialog_->BuildReInvite(lastInvite.GetBody(), credential.authorization,
                                        credential.proxyAuthorization, invite)) {
-        return;
+        return false;
     }
+    lastSentInvite_ = invite.text;
+    NoteSent(invite_, true);
     ArmAndSend(InviteSlot, invite.text, invite.host, invite.port);
+    return true;
 }
 
 void SipCall::OnInviteTimeout()
@@ -295,6 +437,7 @@ void SipCall::OnInviteTimeout()
     nonceCount_ = 0;
     if (dialog_->state == Confirmed)
         return;
+    StopMedia();
     ClearAll();
     dialog_->state = Idle;
     OutgoingMessage cancel;
@@ -313,6 +456,24 @@ void SipCall::OnCancelResponse(const SipMessage& response, const std::string& te
 
 void SipCall::OnByeResponse(const SipMessage& response, const std::string& text)
 {
+    int cseq = CSeqNumberOf(response);
+    int legSlot = FindKey(std::to_string(cseq) + "BYE");
+    if (legSlot >= 0) {
+        if (!response.Is1xx())
+            Clear(legSlot);
+        return;
+    }
+    if (cseq == bye_.cseq && bye_.outstanding)
+        OnOwnByeAnswer(response, text);
+}
+
+void SipCall::OnOwnByeAnswer(const SipMessage& response, const std::string& text)
+{
+    if (response.Is1xx()) {
+        PostFinalResponseEvent(response);
+        return;
+    }
+    bye_.outstanding = false;
     int status = response.GetStatusCode();
     if (response.Is2xx())
         Reset();
@@ -322,14 +483,22 @@ void SipCall::OnByeResponse(const SipMessage& response, const std::string& text)
         AcknowledgeAndReset(response, text);
 }
 
+// A BYE refused again after it carried credentials is not retried: the call ends here
+// as a hang-up does.
 void SipCall::AnswerByeChallenge(const SipMessage& response, const std::string& text)
 {
+    SendAck(text);
     SipMessage lastBye;
     Credential credential;
     OutgoingMessage bye;
-    if (AnswerChallenge(response, text, "BYE", lastSentBye_, lastBye, credential) &&
-        dialog_->BuildBye(credential.authorization, credential.proxyAuthorization, bye))
+    if (!bye_.withCredentials && AnswerChallenge(response, "BYE", lastSentBye_, lastBye, credential) &&
+        dialog_->BuildBye(credential.authorization, credential.proxyAuthorization, bye)) {
+        lastSentBye_ = bye.text;
+        NoteSent(bye_, true);
         ArmAndSend(ByeSlot, bye.text, bye.host, bye.port);
+        return;
+    }
+    Reset();
 }
 
 bool SipCall::Disconnect()
@@ -345,6 +514,7 @@ bool SipCall::Disconnect()
             return false;
         }
         lastSentBye_ = message.text;
+        NoteSent(bye_, false);
         ArmAndSend(ByeSlot, message.text, message.host, message.port);
     } else if (dialog_->isClient && state >= InviteSent && state <= TryingReceived) {
         if (!dialog_->BuildCancel(inviteBranch_, message)) {
@@ -402,6 +572,118 @@ void SipCall::OnSlotTimeout(int slot, const std::string&, const std::string&, in
     }
 }
 
+bool SipCall::Hold()
+{
+    if (!SendReInvite("sendonly", "0.0.0.0", 1))
+        return false;
+    agent_.Media().Hold(lineNo_);
+    return true;
+}
+
+bool SipCall::Unhold()
+{
+    if (!SendReInvite("sendrecv", {}, 2))
+        return false;
+    agent_.Media().Unhold(lineNo_);
+    return true;
+}
+
+bool SipCall::SendReInvite(const std::string& direction, const std::string& connectionAddress, int kind)
+{
+    if (dialog_->state != Confirmed) {
+        lastError_ = 34;
+        return false;
+    }
+    std::string sdp;
+    if (!BuildLocalSdp(direction, sdp, connectionAddress))
+        return false;
+    OutgoingMessage reinvite;
+    if (!dialog_->BuildReInvite(sdp, {}, {}, reinvite)) {
+        lastError_ = 25;
+        return false;
+    }
+    lastSentInvite_ = reinvite.text;
+    reinviteKind_ = kind;
+    NoteSent(invite_, false);
+    ArmAndSend(InviteSlot, reinvite.text, reinvite.host, reinvite.port);
+    return true;
+}
+
+bool SipCall::Refer(const std::string& target, const std::string& replaces)
+{
+    OutgoingMessage refer;
+    if (!dialog_->BuildRefer(target, replaces, {}, {}, refer)) {
+        lastError_ = ReferNotBuilt;
+        return false;
+    }
+    referTarget_ = target;
+    referReplaces_ = replaces;
+    lastSentRefer_ = refer.text;
+    NoteSent(refer_, false);
+    ArmAndSend(ReferSlot, refer.text, refer.host, refer.port);
+    return true;
+}
+
+std::string SipCall::ReplacesText() const
+{
+    return dialog_->callId + ";to-tag=" + SipIdentifiers::TagOf(dialog_->remoteParty) +
+           ";from-tag=" + SipIdentifiers::TagOf(dialog_->localParty);
+}
+
+std::string SipCall::PeerAddress() const
+{
+    SipAddress peer;
+    if (!SipUri::SplitUri(dialog_->remoteParty, peer))
+        return {};
+    std::string user = peer.user.empty() ? std::string() : peer.user + "@";
+    std::string port = peer.port == SipUri::DefaultPort ? std::string() : ":" + std::to_string(peer.port);
+    return "sip:" + user + peer.host + port;
+}
+
+void SipCall::OnReferResponse(const SipMessage& response)
+{
+    if (CSeqNumberOf(response) != refer_.cseq || !refer_.outstanding)
+        return;
+    if (response.Is1xx()) {
+        PostFinalResponseEvent(response);
+        return;
+    }
+    refer_.outstanding = false;
+    Clear(ReferSlot);
+    int status = response.GetStatusCode();
+    if (response.Is2xx()) {
+        agent_.PostLineEvent(EventType::CallTransferAccepted, lineNo_);
+        return;
+    }
+    SipMessage lastRefer;
+    Credential credential;
+    OutgoingMessage refer;
+    if ((status == 401 || status == 407) && !refer_.withCredentials &&
+        AnswerChallenge(response, "REFER", lastSentRefer_, lastRefer, credential) &&
+        dialog_->BuildRefer(referTarget_, referReplaces_, credential.authorization, credential.proxyAuthorization,
+                            refer)) {
+        lastSentRefer_ = refer.text;
+        NoteSent(refer_, true);
+        ArmAndSend(ReferSlot, refer.text, refer.host, refer.port);
+        return;
+    }
+    OnInDialogRequestFailure(response, true);
+}
+
+void SipCall::OnInDialogRequestFailure(const SipMessage& response, bool endsCall)
+{
+    int status = response.GetStatusCode();
+    if (endsCall || status == 481 || status == 408)
+        EndCall();
+    PostFinalResponseEvent(response);
+}
+
+void SipCall::EndCall()
+{
+    HangUp();
+    Reset();
+}
+
 void SipCall::SendInfo(int code)
 {
     if (dialog_->state == Idle)
@@ -412,16 +694,18 @@ void SipCall::SendInfo(int code)
         ArmAndSend(Automatic, info.text, info.host, info.port, cseqNumber + "INFO");
 }
 
-void SipCall::OnInfoResponse(const SipMessage& response, const std::string& text)
+void SipCall::OnInfoResponse(const SipMessage& response)
 {
-    if (!response.Is2xx()) {
-        AcknowledgeAndReset(response, text);
+    int slot = FindKey(std::to_string(CSeqNumberOf(response)) + "INFO");
+    if (slot < 0)
+        return;
+    if (response.Is1xx()) {
+        PostFinalResponseEvent(response);
         return;
     }
-    std::string number;
-    std::string method;
-    if (SipMessage::SplitCSeq(response.GetCSeq(), number, method))
-        Clear(FindKey(number + "INFO"));
+    Clear(slot);
+    if (!response.Is2xx())
+        OnInDialogRequestFailure(response, false);
 }
 
 // ---- Incoming calls -------------------------------------------------------------
@@ -515,6 +799,8 @@ void SipCall::AnswerReInvite(const std::string& text)
             return;
         if (offer.GetDirection() == "sendonly")
             direction = "recvonly";
+        else if (offer.GetDirection() == "inactive")
+            direction = "inactive";
     }
     std::string sdp;
     if (!BuildLocalSdp(direction, sdp))
@@ -595,7 +881,9 @@ void SipCall::UpdateMediaAtReInviteAck(const SipMessage& ack)
     if (offer.Parse(offerText)) {
         std::string address;
         offer.GetConnectionAddress(address);
-        send = offer.GetDirection() != "sendonly" && address != "0.0.0.0";
+        // A peer holding the call (sendonly, inactive or the null address) gets no audio.
+        std::string direction = offer.GetDirection();
+        send = direction != "sendonly" && direction != "inactive" && address != "0.0.0.0";
     }
     MediaStart started;
     StartMediaFromSdp(answer, send, true, started);
@@ -628,6 +916,13 @@ void SipCall::OnCancel(const std::string& text)
     if (dialog_->BuildResponse(text, 200, "OK", {}, ok))
         SendOnce(ok);
     PostRingingStop();
+}
+
+void SipCall::AnswerLateCancel(const std::string& text)
+{
+    OutgoingMessage ok;
+    if (dialog_->BuildResponse(text, 200, "OK", {}, ok))
+        SendOnce(ok);
 }
 
 void SipCall::OnBye(const std::string& text)

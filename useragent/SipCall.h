@@ -18,6 +18,8 @@ class SipCall : public RetransmitTable {
 public:
     // A call still ringing this long is ended with 480.
     static constexpr int RingingLimitTicks = 180;
+    // The error of a REFER that cannot be built.
+    static constexpr int ReferNotBuilt = 39;
 
     enum State {
         Idle = 0,
@@ -54,15 +56,28 @@ public:
     // Drops the call without waiting for answers.
     void HangUp();
 
+    // Hold and unhold re-INVITEs; the line's media changes at once, before any answer.
+    bool Hold();
+    bool Unhold();
+    // REFER to `target`; with a Replaces text (attended transfer) it names another
+    // dialog that the peer's new call replaces.
+    bool Refer(const std::string& target, const std::string& replaces);
+    void OnReferResponse(const SipMessage& response);
+    // What an attended transfer needs of the call whose dialog is replaced.
+    std::string ReplacesText() const;
+    std::string PeerAddress() const;
+
     // DTMF as a SIP INFO request, resent until answered.
     void SendInfo(int code);
-    void OnInfoResponse(const SipMessage& response, const std::string& text);
+    void OnInfoResponse(const SipMessage& response);
 
     // Incoming calls and requests inside a call.
     bool CheckInDialog(const std::string& text);
     void OnInvite(const SipMessage& invite, const std::string& text);
     void OnAck(const SipMessage& ack);
     void OnCancel(const std::string& text);
+    // A CANCEL that comes too late to stop anything: answered 200, the call goes on.
+    void AnswerLateCancel(const std::string& text);
     void OnBye(const std::string& text);
     bool Answer(const CodecList& engineCodecs);
     bool Reject();
@@ -82,28 +97,60 @@ protected:
     void OnSlotTimeout(int slot, const std::string& text, const std::string& host, int port) override;
 
 private:
+    // A request of this side that may be challenged: its CSeq number, whether it still
+    // waits for a final answer and whether it already carried credentials. One
+    // credential retry is allowed per request, whatever the call's state does meanwhile.
+    struct SentRequest {
+        int cseq = -1;
+        bool outstanding = false;
+        bool withCredentials = false;
+    };
+
     void Reset();
     void StopMedia();
     void SendOnce(const OutgoingMessage& message);
     void SendTwice(const OutgoingMessage& message);
-    bool BuildLocalSdp(const std::string& direction, std::string& sdp);
+    // The connection address is the line's own unless another is given (hold: 0.0.0.0).
+    bool BuildLocalSdp(const std::string& direction, std::string& sdp, const std::string& connectionAddress = {});
+    bool SendReInvite(const std::string& direction, const std::string& connectionAddress, int kind);
+    // A failed in-dialog request (REFER, INFO): the host hears of it; the call ends only
+    // when the answer says the dialog is gone.
+    void OnInDialogRequestFailure(const SipMessage& response, bool endsCall);
+    // Ends a confirmed call from this side without waiting for answers.
+    void EndCall();
     void Respond(const std::string& request, int status, const std::string& reason, int slot,
                  const std::string& sdp = {});
     void PostFinalResponseEvent(const SipMessage& response);
     void AcknowledgeAndReset(const SipMessage& response, const std::string& text);
+    void SendAck(const std::string& responseText);
+    // Remembers the request just built by the dialog (it took the last CSeq number).
+    void NoteSent(SentRequest& request, bool withCredentials) const;
+    static int CSeqNumberOf(const SipMessage& message);
+    bool IsSettingUp() const;
+    void OnInviteProvisional(const SipMessage& response);
+    void OnInviteFinalFailure(const SipMessage& response, const std::string& text);
+    void OnInviteChallenge(const SipMessage& response, const std::string& text);
+    void OnReInviteFailure(const SipMessage& response, const std::string& text);
     void OnInvite2xx(const SipMessage& response, const std::string& text);
-    void AnswerInviteChallenge(const SipMessage& response, const std::string& text);
+    void OnReInvite2xx(const SipMessage& response, const std::string& text, int cseq);
+    // A 2xx this side does not want (the call was hung up, or another fork answered):
+    // acknowledged, then ended with a BYE of its own; no media, no event.
+    void EndUnwantedLeg(const std::string& text);
+    // Ends a call whose set-up failed for good, without a CANCEL.
+    void FailSetUp();
+    bool AnswerInviteChallenge(const SipMessage& response);
     void AnswerByeChallenge(const SipMessage& response, const std::string& text);
+    void OnOwnByeAnswer(const SipMessage& response, const std::string& text);
     // The header value answering a 401 (authorization) or a 407 (proxyAuthorization).
     struct Credential {
         std::string authorization;
         std::string proxyAuthorization;
     };
     static bool ReadChallenge(const SipMessage& response, DigestChallenge& challenge);
-    // Acknowledges a challenge and answers it for the request last sent (parsed into
+    // The credential answering a challenge to the request last sent (parsed into
     // `sent`); false when there is nothing to answer with.
-    bool AnswerChallenge(const SipMessage& response, const std::string& text, const char* method,
-                         const std::string& sentText, SipMessage& sent, Credential& credential);
+    bool AnswerChallenge(const SipMessage& response, const char* method, const std::string& sentText,
+                         SipMessage& sent, Credential& credential);
     std::string CredentialsFor(const DigestChallenge& challenge, const std::string& method, const std::string& uri);
     void OnConnected(const MediaStart& started);
     void PostRingingStop();
@@ -127,6 +174,12 @@ private:
     std::string lastReceivedInvite_;
     std::string lastSentInvite_;
     std::string lastSentBye_;
+    SentRequest invite_;
+    SentRequest bye_;
+    SentRequest refer_;
+    std::string lastSentRefer_;
+    std::string referTarget_;
+    std::string referReplaces_;
     int reinviteKind_ = 0;
     int ringingSinceTick_ = 0;
 };

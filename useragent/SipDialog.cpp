@@ -77,7 +77,7 @@ bool SipDialog::StartInDialogRequest(SipMessage& message, const char* method, Ou
 {
     if (!message.Init() || !message.SetMethod(method))
         return false;
-    message.SetRequestUri(remoteTarget);
+    message.SetRequestUriWithParameters(remoteTarget);
     if (routeSet.empty())
         return SplitDestination(target, out);
     return SplitDestination(routeSet.front(), out) && message.AddRoutes(routeSet);
@@ -92,7 +92,8 @@ bool SipDialog::BuildInvite(const std::string& sdp, const std::string& authoriza
     if (!message.Init() || !message.SetMethod("INVITE"))
         return false;
     message.SetUserAgent(UserAgentName);
-    normalisedTo = SipUri::FormatTarget(dialledUri, proxy, target);
+    // Without a proxy the call goes straight to the host of the dialled address.
+    normalisedTo = SipUri::FormatTarget(dialledUri, proxy.empty() ? dialledUri : proxy, target);
     if (!SplitDestination(target, out))
         return false;
     remoteTarget = normalisedTo;
@@ -151,6 +152,12 @@ bool SipDialog::AcceptInvite(const std::string& inviteText)
     std::string method;
     if (!SipMessage::SplitCSeq(invite.GetCSeq(), number, method))
         return false;
+    // A re-INVITE refreshes the remote target only: the route set and the parties are
+    // fixed when the dialog is created.
+    if (state == 6 && SipUri::ToLower(invite.GetCallId()) == SipUri::ToLower(callId)) {
+        UpdateRemoteTarget(invite.GetContact());
+        return true;
+    }
     isClient = false;
     std::string to = invite.GetTo();
     if (!HasTag(to)) {
@@ -165,15 +172,19 @@ bool SipDialog::AcceptInvite(const std::string& inviteText)
     inviteCseq = std::atoi(number.c_str());
     routeSetForResponses = invite.GetRecordRoutes();
     routeSet = routeSetForResponses;
-    std::string contact = invite.GetContact();
-    if (!contact.empty()) {
-        target = contact;
-        SipMessage uriReader;
-        uriReader.Init();
-        uriReader.SetRequestUri(contact);
-        remoteTarget = uriReader.GetRequestUri();
-    }
+    UpdateRemoteTarget(invite.GetContact());
     return true;
+}
+
+void SipDialog::UpdateRemoteTarget(const std::string& contact)
+{
+    if (contact.empty())
+        return;
+    std::string uri = SipUri::ContactUri(contact);
+    if (uri.empty())
+        return;
+    remoteTarget = uri;
+    SipUri::FormatTarget(contact, contact, target);
 }
 
 bool SipDialog::UpdateFrom2xx(const std::string& responseText)
@@ -185,16 +196,7 @@ bool SipDialog::UpdateFrom2xx(const std::string& responseText)
     routeSet = response.GetRecordRoutes();
     std::reverse(routeSet.begin(), routeSet.end());
     routeSetForResponses = routeSet;
-    std::string contact = response.GetContact();
-    if (!contact.empty()) {
-        std::string firstHop;
-        std::string formatted = SipUri::FormatTarget(contact, contact, firstHop);
-        SipMessage uriReader;
-        uriReader.Init();
-        uriReader.SetRequestUri(formatted);
-        remoteTarget = uriReader.GetRequestUri();
-        target = firstHop;
-    }
+    UpdateRemoteTarget(response.GetContact());
     return true;
 }
 

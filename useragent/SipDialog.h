@@ -32,6 +32,9 @@ public:
                        const std::string& proxyAuthorization, OutgoingMessage& out);
     bool AcceptInvite(const std::string& inviteText);
     bool UpdateFrom2xx(const std::string& responseText);
+    // The peer's Contact becomes the request URI of later requests (its URI parameters
+    // kept) and, unless a route set says otherwise, where they go.
+    void UpdateRemoteTarget(const std::string& contact);
     bool BuildAck(const std::string& responseText, const std::string& inviteBranch, OutgoingMessage& out);
     bool BuildCancel(const std::string& inviteBranch, OutgoingMessage& out);
     bool BuildBye(const std::string& authorization, const std::string& proxyAuthorization, OutgoingMessage& out);

@@ -25,6 +25,30 @@ bool SameCallId(const std::string& a, const std::string& b)
     return SipUri::ToLower(a) == SipUri::ToLower(b);
 }
 
+// The Call-ID a call takes when it is reset; no message may ever reach such a call.
+bool IsResetCallId(const std::string& callId)
+{
+    return SameCallId(callId, SipDialog::ResetCallId);
+}
+
+int ClampCount(long count)
+{
+    return static_cast<int>(std::clamp(count, 0L, 999'999L));
+}
+
+// An INVITE that can be answered: a top Via to answer to, a CSeq with its number, and
+// the From and To the answers copy.
+bool IsAnswerable(const SipMessage& invite)
+{
+    std::vector<std::string> vias = invite.GetVias();
+    ViaParts topVia;
+    std::string number;
+    std::string method;
+    return !vias.empty() && SipMessage::SplitVia(vias.front(), topVia) &&
+           SipMessage::SplitCSeq(invite.GetCSeq(), number, method) && !invite.GetFrom().empty() &&
+           !invite.GetTo().empty();
+}
+
 } // namespace
 
 SipUserAgent::SipUserAgent(EventSink* sink, MessageLoop& loop)
@@ -91,7 +115,7 @@ bool SipUserAgent::Initialize(bool bindToListenIp, const std::string& listenIp, 
     proxy_ = proxy;
     if (!SplitOutboundProxy(outboundProxy))
         return Fail(11);
-    fromIdentity_ = !fromUri.empty() ? fromUri : loginId + " <sip:" + loginId + "@" + proxy + ">";
+    fromIdentity_ = !fromUri.empty() ? fromUri : loginId + " <sip:" + loginId + "@" + IdentityHost(proxy) + ">";
     registration_->Configure(listenIp_, listenPort_, fromIdentity_, outboundProxy, proxy_);
     useSoundDevice_ = useSoundDevice;
     initialized_ = true;
@@ -112,6 +136,14 @@ bool SipUserAgent::SplitOutboundProxy(const std::string& outboundProxy)
     return true;
 }
 
+// Without a proxy the account lives at this user agent's own address.
+std::string SipUserAgent::IdentityHost(const std::string& proxy) const
+{
+    if (!proxy.empty())
+        return proxy;
+    return listenIp_.empty() ? LocalAddress::SelectLocalAddress() : listenIp_;
+}
+
 void SipUserAgent::HangUpAll()
 {
     for (auto& call : pendingCalls_)
@@ -125,9 +157,14 @@ void SipUserAgent::HangUpAll()
 
 void SipUserAgent::UnInitialize()
 {
+    // Nothing new may start while the un-registration waits; what arrives meanwhile
+    // for the calls being ended is ended too once the wait is over.
+    unInitializing_ = true;
     HangUpAll();
     if (initialized_)
         registration_->Unregister();
+    HangUpAll();
+    unInitializing_ = false;
     initialized_ = false;
     if (window_) {
         for (unsigned timer : {RegistrationResendTimer, RegistrationRefreshTimer, KeepAliveTimer, CallTickTimer})
@@ -191,6 +228,8 @@ bool SipUserAgent::CloseLine(int lineNo)
 {
     if (!CheckLineNumber(lineNo))
         return false;
+    if (SipCall* call = LineCall(lineNo))
+        call->Disconnect();
     if (!media_->CloseLine(lineNo)) {
         lastError_ = TranslateMediaError(media_->LastError());
         return false;
@@ -456,12 +495,23 @@ const std::string& SipUserAgent::GetMyIP()
     return myIp_;
 }
 
-SipCall* SipUserAgent::FindCall(const std::string& callId)
+SipCall* SipUserAgent::FindLineCall(const std::string& callId)
 {
+    if (IsResetCallId(callId))
+        return nullptr;
     for (auto& call : lines_) {
         if (call && SameCallId(call->Dialog().callId, callId))
             return call.get();
     }
+    return nullptr;
+}
+
+SipCall* SipUserAgent::FindCall(const std::string& callId)
+{
+    if (SipCall* call = FindLineCall(callId))
+        return call;
+    if (IsResetCallId(callId))
+        return nullptr;
     for (auto& call : pendingCalls_) {
         if (SameCallId(call->Dialog().callId, callId))
             return call.get();
@@ -615,12 +665,19 @@ void SipUserAgent::ReceiveOneDatagram()
     std::string text(buffer.data(), strnlen(buffer.data(), static_cast<std::size_t>(datagram.length)));
     PostDiagnostic(EventType::IncomingDiagnostic, text, datagram.sourceIp, datagram.sourcePort);
     SipMessage message;
-    if (!message.Parse(text))
+    if (!message.Parse(text) || IsResetCallId(message.GetCallId()))
         return;
-    if (message.IsRequest())
-        OnRequest(message, text);
-    else
+    if (!message.IsRequest()) {
         OnResponse(message, text);
+        return;
+    }
+    std::string stampedText = text;
+    if (message.RecordSourceInTopVia(datagram.sourceIp, datagram.sourcePort)) {
+        std::string stamped = message.ToText();
+        if (!stamped.empty())
+            stampedText = stamped;
+    }
+    OnRequest(message, stampedText, text);
 }
 
 void SipUserAgent::AnswerOutsideCall(const std::string& requestText, int status, const std::string& reason)
@@ -630,7 +687,7 @@ void SipUserAgent::AnswerOutsideCall(const std::string& requestText, int status,
         Send(answer.text, answer.host, answer.port);
 }
 
-void SipUserAgent::OnRequest(const SipMessage& request, const std::string& text)
+void SipUserAgent::OnRequest(const SipMessage& request, const std::string& text, const std::string& receivedText)
 {
     if (SipCall* call = FindCall(request.GetCallId())) {
         if (!call->CheckInDialog(text))
@@ -653,7 +710,7 @@ void SipUserAgent::OnRequest(const SipMessage& request, const std::string& text)
     if (request.IsOptions()) {
         AnswerOutsideCall(text, 200, "OK");
     } else if (request.IsNotify()) {
-        AnswerOutsideCall(text, 200, "OK");
+        OnNotifyRequest(request, text, receivedText);
     } else if (request.IsInvite()) {
         OnInviteRequest(request, text);
     } else if (request.IsAck()) {
@@ -673,6 +730,11 @@ void SipUserAgent::OnResponse(const SipMessage& response, const std::string& tex
         registration_->OnResponse(response);
         return;
     }
+    if (response.IsResponseFor("REFER")) {
+        if (SipCall* call = FindLineCall(response.GetCallId()))
+            call->OnReferResponse(response);
+        return;
+    }
     SipCall* call = FindCall(response.GetCallId());
     if (call == nullptr)
         return;
@@ -683,7 +745,7 @@ void SipUserAgent::OnResponse(const SipMessage& response, const std::string& tex
     else if (response.IsResponseFor("BYE"))
         call->OnByeResponse(response, text);
     else if (response.IsResponseFor("INFO"))
-        call->OnInfoResponse(response, text);
+        call->OnInfoResponse(response);
 }
 
 bool SipUserAgent::IsPending(const SipCall* call) const
@@ -699,22 +761,60 @@ std::list<std::unique_ptr<SipCall>>::iterator SipUserAgent::FindPending(const st
     });
 }
 
+// Message waiting: a summary becomes OnVoiceMailMsg; every NOTIFY, summary or not,
+// reaches the host whole as OnMsgNOTIFY. Nothing is ever subscribed to.
+void SipUserAgent::OnNotifyRequest(const SipMessage& request, const std::string& text,
+                                   const std::string& receivedText)
+{
+    std::vector<std::string> vias = request.GetVias();
+    ViaParts topVia;
+    if (vias.empty() || !SipMessage::SplitVia(vias.front(), topVia))
+        return;
+    AnswerOutsideCall(text, 200, "OK");
+    VoiceMessageCounts counts;
+    if (request.GetVoiceMessageCounts(counts)) {
+        EventRecord summary;
+        summary.type = EventType::VoiceMailMsg;
+        summary.data = request.GetMessagesWaiting() == "yes" ? 1 : 0;
+        summary.numbers = {ClampCount(counts.newCount), ClampCount(counts.oldCount), ClampCount(counts.newUrgent),
+                           ClampCount(counts.oldUrgent)};
+        summary.texts[0] = request.GetMessageAccount();
+        PostEvent(std::move(summary));
+    }
+    EventRecord notify;
+    notify.type = EventType::MsgNotify;
+    notify.texts[0] = receivedText;
+    PostEvent(std::move(notify));
+}
+
 void SipUserAgent::OnInviteRequest(const SipMessage& request, const std::string& text)
 {
     if (doNotDisturb_) {
         AnswerOutsideCall(text, 486, "Busy Here");
         return;
     }
-    SipCall* call = FindCall(request.GetCallId());
-    if (call == nullptr) {
-        if (pendingCalls_.size() >= MaxPendingCalls) {
-            AnswerOutsideCall(text, 486, "Busy Here");
-            return;
-        }
-        pendingCalls_.push_back(std::make_unique<SipCall>(*this, -1));
-        call = pendingCalls_.back().get();
+    if (SipCall* call = FindCall(request.GetCallId())) {
+        call->OnInvite(request, text);
+        return;
     }
-    call->OnInvite(request, text);
+    if (!IsAnswerable(request)) {
+        AnswerOutsideCall(text, 400, "Bad Request");
+        return;
+    }
+    if (unInitializing_) {
+        AnswerOutsideCall(text, 480, "Temporarily Unavailable");
+        return;
+    }
+    if (pendingCalls_.size() >= MaxPendingCalls) {
+        AnswerOutsideCall(text, 486, "Busy Here");
+        return;
+    }
+    pendingCalls_.push_back(std::make_unique<SipCall>(*this, -1));
+    pendingCalls_.back()->OnInvite(request, text);
+    // A call that neither rings nor waits for the ACK of its refusal is of no use.
+    if (pendingCalls_.back()->CallState() == SipCall::Idle &&
+        !pendingCalls_.back()->IsArmed(SipCall::FinalResponseSlot))
+        pendingCalls_.pop_back();
 }
 
 void SipUserAgent::OnAckRequest(const SipMessage& request)
@@ -729,6 +829,10 @@ void SipUserAgent::OnCancelRequest(const SipMessage& request, const std::string&
     if (call == nullptr) {
         AnswerOutsideCall(text, 487, "Request Terminated");
         AnswerOutsideCall(text, 200, "OK");
+        return;
+    }
+    if (call->CallState() != SipCall::Ringing) {
+        call->AnswerLateCancel(text);
         return;
     }
     call->OnCancel(text);
@@ -839,6 +943,60 @@ bool SipUserAgent::RejectCall(const std::string& callId)
         return false;
     }
     return (*pending)->Reject();
+}
+
+SipCall* SipUserAgent::CallInProgress(int lineNo)
+{
+    return CheckLine(lineNo) ? CallOnLine(lineNo) : nullptr;
+}
+
+bool SipUserAgent::CallResult(SipCall* call, bool done)
+{
+    if (!done)
+        lastError_ = call->LastError();
+    return done;
+}
+
+bool SipUserAgent::HoldLine(int lineNo)
+{
+    SipCall* call = CallInProgress(lineNo);
+    return call != nullptr && CallResult(call, call->Hold());
+}
+
+bool SipUserAgent::UnHoldLine(int lineNo)
+{
+    SipCall* call = CallInProgress(lineNo);
+    return call != nullptr && CallResult(call, call->Unhold());
+}
+
+bool SipUserAgent::TransferCall(int lineNo, const std::string& toUri)
+{
+    SipCall* call = CallInProgress(lineNo);
+    return call != nullptr && CallResult(call, call->Refer(toUri, {}));
+}
+
+// Attended transfer: line B's peer is asked to call line A's peer with a Replaces of
+// line A's dialog, so that the two peers end up talking to each other.
+bool SipUserAgent::JoinTwoLine(int lineNoA, int lineNoB)
+{
+    SipCall* replaced = CallOnLine(lineNoA);
+    SipCall* referred = replaced != nullptr ? CallOnLine(lineNoB) : nullptr;
+    if (referred == nullptr)
+        return false;
+    return CallResult(referred, referred->Refer(replaced->PeerAddress(), replaced->ReplacesText()));
+}
+
+// The checks of a line named by a transfer (10, 29), then 34 without a call.
+SipCall* SipUserAgent::CallOnLine(int lineNo)
+{
+    if (!CheckLineNumber(lineNo))
+        return nullptr;
+    SipCall* call = LineCall(lineNo);
+    if (call == nullptr || call->CallState() == SipCall::Idle) {
+        lastError_ = 34;
+        return nullptr;
+    }
+    return call;
 }
 
 int SipUserAgent::GetOutboundCodec(int lineNo)

@@ -65,6 +65,12 @@ public:
     void DisableDonotDisturb() { doNotDisturb_ = false; }
     int GetOutboundCodec(int lineNo);
     int GetInboundCodec(int lineNo);
+
+    // Hold and transfer.
+    bool HoldLine(int lineNo);
+    bool UnHoldLine(int lineNo);
+    bool TransferCall(int lineNo, const std::string& toUri);
+    bool JoinTwoLine(int lineNoA, int lineNoB);
     // Ringing calls waiting for an answer; INVITEs of new calls beyond this are busy.
     static constexpr std::size_t MaxPendingCalls = 16;
 
@@ -146,7 +152,10 @@ private:
     void OnWindowMessage(unsigned message, std::uintptr_t wParam);
     void OnTimer(unsigned timerId);
     void OnSocketReadable(int fd);
-    void OnRequest(const SipMessage& request, const std::string& text);
+    // `text` is the request as it is handled (its top Via may carry the source);
+    // `receivedText` as it arrived.
+    void OnRequest(const SipMessage& request, const std::string& text, const std::string& receivedText);
+    void OnNotifyRequest(const SipMessage& request, const std::string& text, const std::string& receivedText);
     void OnResponse(const SipMessage& response, const std::string& text);
     void AnswerOutsideCall(const std::string& requestText, int status, const std::string& reason);
     void OnInviteRequest(const SipMessage& request, const std::string& text);
@@ -163,9 +172,16 @@ private:
     void OnDeferredDelete(std::uint64_t serial);
     void HangUpAll();
     SipCall* LineCall(int lineNo);
+    SipCall* FindLineCall(const std::string& callId);
+    // The line's call when the line passes CheckLine and has a call in progress (34).
+    SipCall* CallInProgress(int lineNo);
+    SipCall* CallOnLine(int lineNo);
+    // The call's error becomes the engine's when `done` is false.
+    bool CallResult(SipCall* call, bool done);
     // Not initialised: 10; out of range: 29.
     bool CheckLineNumber(int lineNo);
     bool SplitOutboundProxy(const std::string& outboundProxy);
+    std::string IdentityHost(const std::string& proxy) const;
     bool Fail(int error);
     bool RequireInitialized();
     // true for a media result of 0; otherwise the translated code becomes the last error.
@@ -181,6 +197,7 @@ private:
     bool useSoundDevice_ = false;
     int lastError_ = 0;
     bool initialized_ = false;
+    bool unInitializing_ = false;
     std::unique_ptr<RegistrationClient> registration_;
     std::string loginId_;
     std::string loginPassword_;

@@ -54,6 +54,16 @@ class BaresipCallTest(unittest.TestCase):
         self.assertEqual(self.ua.wait_event("OnDisconnectCall"), [0])
         self.baresip.wait_event("CALL_CLOSED")
 
+    def test_bye_after_the_peers_reinvite_still_goes_through_the_proxy(self):
+        self.call_baresip()
+        self.baresip.command("hold")
+        self.ua.wait_event("OnIncomingDiagnostic", where=lambda a: a[0].startswith("INVITE "))
+        self.ua.wait_event("OnIncomingDiagnostic", where=lambda a: a[0].startswith("ACK "))
+        self.assertTrue(self.ua.call("Disconnect", 0))
+        bye = self.ua.wait_event("OnOutgoingDiagnostic", where=lambda a: a[0].startswith("BYE "))
+        self.assertEqual(bye[1:], [LOOPBACK, self.kamailio.port], "the route set outlives the re-INVITE")
+        self.baresip.wait_event("CALL_CLOSED")
+
     def test_baresip_calls_and_orvua_hangs_up(self):
         self.call_orvua()
         self.assertTrue(self.ua.call("Disconnect", 0))

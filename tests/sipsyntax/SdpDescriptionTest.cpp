@@ -160,7 +160,7 @@ TEST(SdpDescription, DirectionSearchesTheWholeTextAndRecvonlyWins)
     ASSERT_TRUE(sdp.Parse(PeerSdp("m=audio 4000 RTP/AVP 0", "a=sendonly\r\n")));
     EXPECT_EQ(sdp.GetDirection(), "sendonly");
     ASSERT_TRUE(sdp.Parse(PeerSdp("m=audio 4000 RTP/AVP 0", "a=inactive\r\n")));
-    EXPECT_EQ(sdp.GetDirection(), "");
+    EXPECT_EQ(sdp.GetDirection(), "inactive");
 }
 
 TEST(SdpDescription, EmptyOrBrokenTextDoesNotParse)

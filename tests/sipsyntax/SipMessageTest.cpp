@@ -121,6 +121,34 @@ TEST(SipMessage, SplitViaDefaultsThePortAndReadsTheBranch)
     EXPECT_FALSE(SipMessage::SplitVia("garbage", parts));
 }
 
+TEST(SipMessage, SourceIsRecordedOnlyWhenTheTopViaAsksForRport)
+{
+    SipMessage asking;
+    ASSERT_TRUE(asking.Parse(Invite));
+    ASSERT_TRUE(asking.RecordSourceInTopVia("127.0.0.8", 40000));
+    std::vector<std::string> vias = asking.GetVias();
+    ViaParts top;
+    ASSERT_TRUE(SipMessage::SplitVia(vias.front(), top));
+    EXPECT_EQ(top.host, "127.0.0.8");
+    EXPECT_EQ(top.port, 40000);
+    EXPECT_EQ(top.branch, "z9hG4bKtop");
+    ViaParts second;
+    ASSERT_TRUE(SipMessage::SplitVia(vias.back(), second));
+    EXPECT_EQ(second.host, "127.0.0.2");
+    SipMessage reparsed;
+    ASSERT_TRUE(reparsed.Parse(asking.ToText()));
+    EXPECT_EQ(reparsed.GetVias().front(), vias.front());
+
+    SipMessage silent;
+    ASSERT_TRUE(silent.Parse(Request("OPTIONS sip:b@127.0.0.1 SIP/2.0")));
+    EXPECT_FALSE(silent.RecordSourceInTopVia("127.0.0.8", 40000));
+    ASSERT_TRUE(SipMessage::SplitVia(silent.GetVias().front(), top));
+    EXPECT_EQ(top.port, 5080);
+    ASSERT_TRUE(SipMessage::SplitVia("SIP/2.0/UDP 127.0.0.9:5099;rport=99999;received=", top));
+    EXPECT_EQ(top.port, 5099) << "an rport out of range is ignored";
+    EXPECT_EQ(top.host, "127.0.0.9");
+}
+
 TEST(SipMessage, AddViaWritesTheBranchThenRport)
 {
     SipMessage m;

@@ -94,3 +94,14 @@ TEST(SipUri, FormatTargetWritesSipForSips)
     EXPECT_EQ(firstHop, "127.0.0.2");
     EXPECT_EQ(SipUri::FormatTarget("1001", "127.0.0.2", firstHop), "sip:1001");
 }
+
+TEST(SipUri, ContactUriKeepsUriParametersAndDropsHeaderParameters)
+{
+    EXPECT_EQ(SipUri::ContactUri("<sip:a@127.0.0.1:5070;alias=127.0.0.1~5070~1;ob>;expires=60"),
+              "sip:a@127.0.0.1:5070;alias=127.0.0.1~5070~1;ob");
+    EXPECT_EQ(SipUri::ContactUri("\"Bob\" < sip:b@example.org >"), "sip:b@example.org");
+    EXPECT_EQ(SipUri::ContactUri("sip:c@127.0.0.1;expires=30"), "sip:c@127.0.0.1");
+    EXPECT_EQ(SipUri::ContactUri("<tel:+123>"), "");
+    EXPECT_EQ(SipUri::ContactUri("<sip:unterminated"), "");
+    EXPECT_EQ(SipUri::ContactUri(""), "");
+}
