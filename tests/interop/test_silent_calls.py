@@ -53,6 +53,22 @@ class SilentCallTest(unittest.TestCase):
         self.check_silence_stream(self.relay.tap_for(self.caller_rtp).between(*window), "callee to caller")
         self.assertEqual(self.caller.call("GetInboundCodec", 0), PCMU_CODEC)
         self.assertEqual(self.callee.call("GetInboundCodec", 0), PCMU_CODEC)
+
+        # Held, the call is quiet both ways: the caller holds it, the callee is held.
+        self.assertTrue(self.caller.call("HoldLine", 0))
+        self.caller.drain(1)
+        self.assertTrue(self.caller.call("IsLineHold", 0))
+        held = time.monotonic()
+        self.caller.drain(2)
+        self.assertEqual(self.relay.tap_for(self.callee_rtp).between(held, time.monotonic()), [], "caller while held")
+        self.assertEqual(self.relay.tap_for(self.caller_rtp).between(held, time.monotonic()), [], "callee while held")
+        self.assertTrue(self.caller.call("UnHoldLine", 0))
+        self.caller.drain(1)
+        resumed = time.monotonic()
+        self.caller.drain(2)
+        for port in (self.callee_rtp, self.caller_rtp):
+            self.assertGreater(len(self.relay.tap_for(port).between(resumed, time.monotonic())), 80, "resumed")
+
         self.assertTrue(self.caller.call("Disconnect", 0))
         self.callee.wait_event("OnDisconnectCall")
         time.sleep(0.3)
