@@ -49,6 +49,10 @@ int MediaLine::Open(bool bindToIp, const std::string& ip, int port, MessageWindo
     CloseLocked();
     if (!socket_.Open(bindToIp ? ip : std::string(), port, window))
         return MediaSocketFailed;
+    if (recorder_.CreateFile() != MediaOk) {
+        socket_.Close();
+        return MediaTempFileFailed;
+    }
     open_ = true;
     media_.sendEnabled = false;
     media_.receiveEnabled = false;
@@ -72,6 +76,8 @@ void MediaLine::CloseLocked()
     media_.receiveEnabled = false;
     jitter_.Reset();
     mixRing_.Clear();
+    player_.Stop();
+    recorder_.DeleteFile();
 }
 
 bool MediaLine::IsOpen()
@@ -137,6 +143,7 @@ void MediaLine::DeliverAudio(int codec, std::uint16_t sequence, std::uint32_t ti
     pcm.resize(decoded);
     media_.inboundCodec = codec;
     jitter_.Insert(sequence, codec, timestamp, pcm);
+    recorder_.FeedRemoteVoice(sequence, codec, timestamp, pcm);
     if (!pulledBySpeaker)
         jitter_.DropOldestBeyond(UnpulledJitterLimit);
 }
@@ -146,6 +153,7 @@ void MediaLine::ResetStreamsLocked()
     assemblySamples_ = 0;
     jitter_.Reset();
     mixRing_.Clear();
+    recorder_.ResetStreams();
     eventReceiver_.Rearm();
 }
 
@@ -174,6 +182,7 @@ void MediaLine::StopMedia(bool disableSend, bool disableReceive)
     hold_ = false;
     ResetStreamsLocked();
     DropPendingDigitsLocked();
+    player_.Stop();
 }
 
 void MediaLine::SetHold(bool hold)
@@ -183,6 +192,7 @@ void MediaLine::SetHold(bool hold)
     if (hold) {
         jitter_.Reset();
         mixRing_.Clear();
+        recorder_.ResetStreams();
         DropPendingDigitsLocked();
     }
 }
@@ -272,8 +282,10 @@ void MediaLine::SendMicrophoneBlock(const Block& microphone)
         for (std::size_t at = 0; at < BlockSamples; ++at)
             mixed[at] = Saturated(mixed[at] + others[at]);
     }
-    if (!suppressMicrophone_)
+    if (!suppressMicrophone_) {
         AppendToPacket(mixed, media_.outboundCodec, media_.outboundPayloadType);
+        recorder_.FeedOwnVoice(mixed);
+    }
 }
 
 void MediaLine::SendTelephoneEvent()
@@ -307,11 +319,30 @@ void MediaLine::SendTick()
         --quietTicks_;
         suppressMicrophone_ = true;
         assemblySamples_ = 0;
+    } else if (Block wave; NextWaveBlock(wave)) {
+        suppressMicrophone_ = true;
+        SendWaveBlock(wave);
     } else {
         suppressMicrophone_ = false;
         if (sendsSilence_ && !hold_)
             AppendToPacket(Block{}, media_.outboundCodec, media_.outboundPayloadType);
     }
+}
+
+// The wave player's block in place of the microphone; the end of the file is told
+// to the owner, who only queues it.
+bool MediaLine::NextWaveBlock(Block& block)
+{
+    const WavePlayer::Tick tick = player_.NextBlock(block);
+    if (tick == WavePlayer::Tick::Finished && owner_ != nullptr)
+        owner_->OnMediaWaveDone(lineNo_);
+    return tick == WavePlayer::Tick::Block;
+}
+
+void MediaLine::SendWaveBlock(const Block& block)
+{
+    AppendToPacket(block, media_.outboundCodec, media_.outboundPayloadType);
+    recorder_.FeedOwnVoice(block);
 }
 
 // One 10 ms block of in-band tone in place of the microphone. A tone starts a
@@ -332,10 +363,23 @@ void MediaLine::SendToneBlock()
         sendingTone_ = false;
 }
 
+// A wave file played with listening is heard in place of what the line received.
 bool MediaLine::PullSpeakerBlock(Block& block)
 {
     std::lock_guard lock(mutex_);
-    return open_ && jitter_.Pull(block);
+    bool yielded = open_ && jitter_.Pull(block);
+    if (Block listened; player_.ReadListen(listened)) {
+        block = listened;
+        yielded = true;
+    }
+    return yielded;
+}
+
+void MediaLine::RecorderTick()
+{
+    std::lock_guard lock(mutex_);
+    if (open_ && !hold_ && (media_.sendEnabled || media_.receiveEnabled))
+        recorder_.Tick();
 }
 
 void MediaLine::WriteMixRing(const Block& others)

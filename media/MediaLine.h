@@ -1,12 +1,14 @@
 #pragma once
 
 #include "media/BlockFifo.h"
+#include "media/CallRecorder.h"
 #include "media/CodecSet.h"
 #include "media/JitterBuffer.h"
 #include "media/RtpPacketizer.h"
 #include "media/RtpSocket.h"
 #include "media/TelephoneEventReceiver.h"
 #include "media/TelephoneEventSender.h"
+#include "media/WavePlayer.h"
 
 #include <array>
 #include <cstdint>
@@ -18,7 +20,7 @@ class MediaEngineOwner;
 class MessageWindow;
 
 // The media session of one call line: its RTP socket, the outgoing stream, the
-// codecs, the jitter buffer and the DTMF state. The line lock is taken before any
+// codecs, the jitter buffer, the DTMF state, the wave player and the call recorder. The line lock is taken before any
 // lock of its parts. Entered by the message loop (receipt), the media clock (send
 // tick) and the sound device's capture and playback threads.
 class MediaLine {
@@ -36,7 +38,8 @@ public:
     }
 
     int LineNo() const { return lineNo_; }
-    // Returns a media error code (0 when the line is open).
+    // Returns a media error code (0 when the line is open): 51 for the socket, 59
+    // for the recording's temporary file.
     int Open(bool bindToIp, const std::string& ip, int port, MessageWindow& window);
     void Close();
     bool IsOpen();
@@ -69,10 +72,26 @@ public:
     // Sending side: one microphone block from the capture thread, one media tick.
     void SendMicrophoneBlock(const Block& microphone);
     void SendTick();
+    // Every 10 ms after the send tick: the recorder takes one block of the call.
+    void RecorderTick();
     // Speaker side: the line's next received block; false when it has none.
     bool PullSpeakerBlock(Block& block);
     // What the other lines received, to be mixed into this line's outgoing audio.
     void WriteMixRing(const Block& others);
+
+    // Runs `action` on the line's wave player or call recorder under the line lock.
+    template <typename Action>
+    auto OnPlayer(Action&& action)
+    {
+        std::lock_guard lock(mutex_);
+        return action(player_);
+    }
+    template <typename Action>
+    auto OnRecorder(Action&& action)
+    {
+        std::lock_guard lock(mutex_);
+        return action(recorder_);
+    }
 
     // Where and how the line's call sends and receives.
     struct MediaState {
@@ -94,6 +113,8 @@ private:
     void AppendToPacket(const Block& block, int codec, int payloadType);
     void SendTelephoneEvent();
     void SendToneBlock();
+    bool NextWaveBlock(Block& block);
+    void SendWaveBlock(const Block& block);
     void DropPendingDigitsLocked();
     bool CanSend() const { return open_ && media_.sendEnabled; }
     bool CanSendNow() const { return CanSend() && !hold_; }
@@ -119,6 +140,8 @@ private:
     BlockFifo inbandTone_;
     TelephoneEventSender eventSender_;
     TelephoneEventReceiver eventReceiver_;
+    WavePlayer player_;
+    CallRecorder recorder_;
     std::array<std::int16_t, 240> assembly_{};
     std::size_t assemblySamples_ = 0;
 };

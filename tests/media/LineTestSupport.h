@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ToneMeasure.h"
 #include "media/CodecSet.h"
 #include "media/MediaLine.h"
 #include "media/RtpHeader.h"
@@ -92,19 +93,6 @@ inline MediaLine::Block SineBlock(double frequency, std::size_t index, double am
         block[n] = static_cast<std::int16_t>(amplitude * std::sin(2 * std::numbers::pi * frequency * t));
     }
     return block;
-}
-
-// Power of one frequency in a stretch of samples (Goertzel).
-inline double ToneEnergy(std::span<const std::int16_t> samples, double frequency)
-{
-    const double coefficient = 2 * std::cos(2 * std::numbers::pi * frequency / 8000.0);
-    double previous = 0.0, before = 0.0;
-    for (std::int16_t sample : samples) {
-        const double next = sample + coefficient * previous - before;
-        before = previous;
-        previous = next;
-    }
-    return previous * previous + before * before - coefficient * previous * before;
 }
 
 // The PCM of a payload decoded with `codec`'s decoder of `codecs`.
