@@ -15,6 +15,7 @@ build-release: deps
 	cmake --build $(BUILD_RELEASE)
 
 run: build-release
+	$(BUILD_RELEASE)/tools/orvregister
 	$(BUILD_RELEASE)/tools/orvua
 
 build-test: deps
