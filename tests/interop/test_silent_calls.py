@@ -1,11 +1,14 @@
 """Calls between two orvua processes without a sound device: each line keeps sending
 silence, so peers that watch for media keep the call and NAT bindings stay open."""
+import math
+import os
+import tempfile
 import time
 import unittest
 
 from media_relay import SipMediaRelay
-from orvua_driver import LOOPBACK, Orvua, free_udp_port
-from rtp_media import PCMU
+from orvua_driver import LOOPBACK, Orvua, free_udp_port, write_wav
+from rtp_media import PCMU, ulaw_samples
 
 PCMU_CODEC = 3
 
@@ -68,6 +71,23 @@ class SilentCallTest(unittest.TestCase):
         self.caller.drain(2)
         for port in (self.callee_rtp, self.caller_rtp):
             self.assertGreater(len(self.relay.tap_for(port).between(resumed, time.monotonic())), 80, "resumed")
+
+        # A wave file played into the call arrives intact, sample for sample.
+        wave = os.path.join(tempfile.mkdtemp(prefix="orvua-silent-"), "wave.wav")
+        played = [int(8000 * math.cos(2 * math.pi * 440 * n / 8000) + 4000 * math.sin(2 * math.pi * 1130 * n / 8000))
+                  for n in range(8000)]
+        write_wav(wave, played)
+        self.assertTrue(self.caller.call("PlayWaveOpen", 0, wave))
+        started = time.monotonic()
+        self.assertTrue(self.caller.call("PlayWaveStart", 0, False))
+        self.caller.wait_event("OnPlayWaveDone", timeout=5)
+        self.caller.drain(0.2)
+        arrived = ulaw_samples(self.relay.tap_for(self.callee_rtp).between(started, time.monotonic()))
+        first = next(index for index, sample in enumerate(arrived) if abs(sample) > 1000)
+        self.assertGreaterEqual(len(arrived) - first, 8000, "the whole file")
+        self.assertEqual(len([s for s in arrived[first + 8000:] if s != 0]), 0, "silence after the file")
+        for got, sent in zip(arrived[first:first + 8000], played):
+            self.assertLessEqual(abs(got - sent), abs(sent) / 12 + 16, (got, sent))
 
         self.assertTrue(self.caller.call("Disconnect", 0))
         self.callee.wait_event("OnDisconnectCall")
