@@ -119,7 +119,7 @@ void AudioDevice::PrimePlayback()
 {
     const Block silence{};
     for (int block = 0; block < PrimedBlocks; ++block)
-        WritePlaybackBlock(silence, false);
+        WritePlaybackBlock(silence);
 }
 
 void AudioDevice::CloseCapture()
@@ -207,10 +207,12 @@ void AudioDevice::OnPlaybackNotice(WaveNotice notice, WaveBlock* block)
     PlayNextBlock();
 }
 
-// The block has just been played: its echo reaches the microphone now.
+// The block has just been played: its echo reaches the microphone now. Every
+// played block counts, silence too, so that the reference keeps time with the
+// microphone.
 void AudioDevice::FeedEchoReference(const WaveBlock& played)
 {
-    if (playbackHeard_[played.slot] && echoGain_.EchoNoiseEnabled() && captureRunning_ && !microphoneMuted_)
+    if (captureRunning_ && !microphoneMuted_)
         echoGain_.WriteReference(std::span<const std::int16_t, BlockSamples>(played.data, BlockSamples));
 }
 
@@ -220,10 +222,10 @@ void AudioDevice::PlayNextBlock()
     const bool heard = owner_.OnSpeakerBlock(mixed);
     if (!heard)
         mixed.fill(0);
-    WritePlaybackBlock(mixed, heard);
+    WritePlaybackBlock(mixed);
 }
 
-void AudioDevice::WritePlaybackBlock(const Block& samples, bool heard)
+void AudioDevice::WritePlaybackBlock(const Block& samples)
 {
     if (!playbackRunning_)
         return;
@@ -237,7 +239,6 @@ void AudioDevice::WritePlaybackBlock(const Block& samples, bool heard)
         std::fill_n(block.data, BlockSamples, 0);
     else
         std::copy(samples.begin(), samples.end(), block.data);
-    playbackHeard_[playbackSlot_] = heard && !speakerMuted_;
     state = BufferQueued;
     if (playback_->Queue(&block))
         ++playbackSlot_;

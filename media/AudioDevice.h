@@ -77,7 +77,7 @@ private:
     void OnPlaybackNotice(WaveNotice notice, WaveBlock* block);
     void ProcessCapturedBlock(const WaveBlock& block);
     void PlayNextBlock();
-    void WritePlaybackBlock(const Block& samples, bool heard);
+    void WritePlaybackBlock(const Block& samples);
     void FeedEchoReference(const WaveBlock& played);
     void RestoreCaptureControls();
     void RestorePlaybackControls();
@@ -113,8 +113,6 @@ private:
     std::vector<std::int16_t> playbackData_;
     std::array<WaveBlock, PlaybackBuffers> playbackBlocks_{};
     std::array<std::atomic<int>, PlaybackBuffers> playbackStates_{};
-    // Whether a slot holds audio of a line (not priming or silence), for the echo reference.
-    std::array<std::atomic<bool>, PlaybackBuffers> playbackHeard_{};
     int playbackSlot_ = 0;
 
     // The last values the host set on an open stream (guarded by streamsMutex_).

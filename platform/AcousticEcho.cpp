@@ -6,13 +6,14 @@
 
 namespace {
 
-// A microphone that stalls lets at most this much played audio pile up.
-constexpr std::size_t SlackSamples = AcousticEcho::SampleRate / 5;
+// Played audio kept: a microphone thread held up this long still hears it.
+constexpr std::size_t KeptSamples = AcousticEcho::SampleRate + AcousticEcho::SampleRate * AcousticEcho::MaxDelayMs / 1000;
 
 } // namespace
 
 AcousticEcho::AcousticEcho(int delayMs, double attenuationDb)
-    : delayMs_(delayMs), attenuationDb_(attenuationDb), gain_(std::pow(10.0, -attenuationDb / 20.0))
+    : delayMs_(delayMs), attenuationDb_(attenuationDb),
+      gain_(static_cast<float>(std::pow(10.0, -attenuationDb / 20.0))), played_(KeptSamples, 0.0f)
 {
 }
 
@@ -31,51 +32,51 @@ std::shared_ptr<AcousticEcho> AcousticEcho::Parse(const std::string& text)
     return std::make_shared<AcousticEcho>(static_cast<int>(delay), attenuation);
 }
 
-std::size_t AcousticEcho::DelaySamples() const
+std::int64_t AcousticEcho::DelaySamples() const
 {
-    return static_cast<std::size_t>(delayMs_) * SampleRate / 1000;
+    return static_cast<std::int64_t>(delayMs_) * SampleRate / 1000;
 }
 
 void AcousticEcho::StartListening()
 {
     std::lock_guard lock(mutex_);
-    air_.clear();
     listening_ = true;
-    delayLaid_ = false;
+    heard_ = playedCount_ - DelaySamples();
 }
 
 void AcousticEcho::StopListening()
 {
     std::lock_guard lock(mutex_);
-    air_.clear();
     listening_ = false;
+}
+
+void AcousticEcho::StartPlaying()
+{
+    std::lock_guard lock(mutex_);
+    std::fill(played_.begin(), played_.end(), 0.0f);
+    // What the speaker plays from now is heard after the delay.
+    if (listening_)
+        playedCount_ = heard_ + DelaySamples();
 }
 
 void AcousticEcho::Play(std::span<const std::int16_t> samples)
 {
     std::lock_guard lock(mutex_);
-    if (!listening_)
-        return;
-    if (!delayLaid_)
-        air_.assign(DelaySamples(), 0.0f);
-    delayLaid_ = true;
     for (std::int16_t sample : samples)
-        air_.push_back(static_cast<float>(sample * gain_));
-    while (air_.size() > DelaySamples() + SlackSamples)
-        air_.pop_front();
+        played_[static_cast<std::size_t>(playedCount_++ % static_cast<std::int64_t>(KeptSamples))] = sample * gain_;
 }
 
 void AcousticEcho::AddTo(std::span<std::int16_t> samples)
 {
     std::lock_guard lock(mutex_);
+    if (!listening_)
+        return;
+    const std::int64_t kept = static_cast<std::int64_t>(KeptSamples);
     for (std::int16_t& sample : samples) {
-        if (air_.empty()) {
-            // The speaker fell silent: its next sound comes after the delay again.
-            delayLaid_ = false;
-            return;
-        }
-        const float mixed = static_cast<float>(sample) + air_.front();
-        air_.pop_front();
+        const std::int64_t wanted = heard_++;
+        if (wanted < 0 || wanted >= playedCount_ || wanted < playedCount_ - kept)
+            continue;
+        const float mixed = static_cast<float>(sample) + played_[static_cast<std::size_t>(wanted % kept)];
         sample = static_cast<std::int16_t>(std::lround(std::clamp(mixed, -32768.0f, 32767.0f)));
     }
 }

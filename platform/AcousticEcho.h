@@ -2,18 +2,20 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <span>
 #include <string>
+#include <vector>
 
 // The air between the virtual speaker and the virtual microphone: what the speaker
-// plays reaches the microphone after a delay and attenuated, as a handset or a
-// laptop's speaker leaks into its own microphone. Both devices move 10 ms at a time
-// at the same pace, so the delay holds once laid down: when the microphone starts
-// listening, and again after the speaker fell silent. Thread-safe: the two devices
-// run on threads of their own.
+// plays reaches the microphone a fixed delay later and attenuated, as a handset or
+// a laptop's speaker leaks into its own microphone. The two devices run on one
+// sample clock, as the two sides of a sound card do: the microphone's n-th sample
+// hears the sample the speaker played `delay` samples before it, counted from the
+// moment each device started. A device thread held up for a while and catching up
+// keeps that count; what the speaker plays too late for its moment is not heard.
+// Thread-safe: the two devices run on threads of their own.
 class AcousticEcho {
 public:
     static constexpr int SampleRate = 8000;
@@ -30,22 +32,26 @@ public:
     double AttenuationDb() const { return attenuationDb_; }
 
     // The microphone side: listening starts and ends with the capture stream, and
-    // the echo due now is added to each captured block.
+    // the echo due is added to each captured block.
     void StartListening();
     void StopListening();
     void AddTo(std::span<std::int16_t> samples);
-    // The speaker side: samples as they are played. Nothing is kept while no
-    // microphone listens.
+    // The speaker side: playing starts with the playback stream, then its samples
+    // as they are played.
+    void StartPlaying();
     void Play(std::span<const std::int16_t> samples);
 
 private:
-    std::size_t DelaySamples() const;
+    std::int64_t DelaySamples() const;
 
     const int delayMs_;
     const double attenuationDb_;
-    const double gain_;
+    const float gain_;
     std::mutex mutex_;
-    std::deque<float> air_;
+    // The last second or so played, by sample number.
+    std::vector<float> played_;
+    std::int64_t playedCount_ = 0;
+    // The number of the played sample the microphone's next sample hears.
+    std::int64_t heard_ = 0;
     bool listening_ = false;
-    bool delayLaid_ = false;
 };

@@ -3,6 +3,8 @@
 bool VirtualSpeaker::Start()
 {
     pacer_.Restart();
+    if (echo_ != nullptr)
+        echo_->StartPlaying();
     return true;
 }
 

@@ -244,6 +244,8 @@ class BaresipWaveTest(unittest.TestCase):
             self.assertEqual(header["chunks"], [b"fmt ", b"fact"])
             self.assertEqual(header["data"] % 640, 0)
             self.assertAlmostEqual(header["data"] / 16000, elapsed, delta=0.8)
+            info = subprocess.run(["soxi", "-s", path], check=True, capture_output=True, text=True).stdout
+            self.assertEqual(int(info), header["data"] // 2, "sox reads the saved file")
             levels[voice] = self.levels(path)
         self.assertGreater(levels[0][OUR_TONE], 100 * levels[0][PEER_TONE], "own voice only")
         self.assertGreater(levels[1][PEER_TONE], 100 * levels[1][OUR_TONE], "remote voice only")

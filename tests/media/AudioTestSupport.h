@@ -60,6 +60,21 @@ private:
     std::atomic<std::int16_t> speakerValue_{0};
 };
 
+// Plays blocks numbered by the speaker call that asked for them (1, 2, ...).
+class NumberingOwner : public AudioDeviceOwner {
+public:
+    void OnMicrophoneBlock(std::span<const std::int16_t, BlockSamples>) override {}
+    bool OnSpeakerBlock(std::span<std::int16_t, BlockSamples> block) override
+    {
+        std::fill(block.begin(), block.end(), static_cast<std::int16_t>(++calls_));
+        return true;
+    }
+    int Calls() const { return calls_; }
+
+private:
+    std::atomic<int> calls_{0};
+};
+
 // The virtual devices, counting the streams open at any moment.
 class CountingBackend : public VirtualWaveBackend {
 public:
