@@ -42,31 +42,36 @@ def sine(frequency, seconds, amplitude=8000):
 
 
 class CallWithRawMedia:
-    """orvua on the virtual sound device calls sipp, whose SDP points the media at a
-    socket of the test: the test hears what orvua sends and speaks to it."""
+    """orvua on the virtual sound device calls sipp straight by its address; sipp's SDP
+    points the media at a socket of the test, so the test hears what orvua sends and
+    speaks to it. Each call has a sipp of its own."""
 
-    def __init__(self, test, env, calls=1):
+    def __init__(self, test, env):
+        self.test = test
         self.media = RawPeer(free_udp_port())
         test.addCleanup(self.media.close)
-        self.sipp = Sipp("callee_answers_caller_hangs_up.xml", media_port=self.media.port, calls=calls)
-        test.addCleanup(self.sipp.stop)
         self.ua = Orvua(env=dict({"ORVSIP_AUDIO": "virtual"}, **env))
         test.addCleanup(self.ua.quit)
         self.sip_port = free_udp_port()
-        test.assertTrue(self.ua.initialize(self.sip_port, proxy=f"{LOOPBACK}:{self.sipp.local_port}", sound=True))
+        test.assertTrue(self.ua.initialize(self.sip_port, proxy="", sound=True))
         self.rtp_port = free_udp_port()
         test.assertTrue(self.ua.call("OpenLine", 0, True, LOOPBACK, self.rtp_port))
         self.ua.call("DeselectAllVoiceCodec")
         test.assertTrue(self.ua.call("SelectVoiceCodec", 3))
+        self.sipp = None
 
-    def connect(self, test):
-        test.assertTrue(self.ua.call("Connect", 0, f"sip:2002@{LOOPBACK}:{self.sipp.local_port}", -1, -1))
+    def connect(self):
+        """Calls a new sipp; returns when the call is connected, and when it was placed."""
+        self.sipp = Sipp("callee_answers_caller_hangs_up.xml", media_port=self.media.port)
+        self.test.addCleanup(self.sipp.stop)
+        self.test.assertTrue(self.ua.call("Connect", 0, f"sip:2002@{LOOPBACK}:{self.sipp.local_port}", -1, -1))
         started = time.monotonic()
         self.ua.wait_event("OnSuccessToConnect")
         return started
 
-    def hang_up(self, test):
-        test.assertTrue(self.ua.call("Disconnect", 0))
+    def hang_up(self):
+        self.test.assertTrue(self.ua.call("Disconnect", 0))
+        self.test.assertEqual(self.sipp.wait(20), 0, self.sipp.log())
 
 
 class RtpFloodTest(unittest.TestCase):
@@ -78,7 +83,7 @@ class RtpFloodTest(unittest.TestCase):
         call = CallWithRawMedia(self, {"ORVSIP_VIRTUAL_SPEAKER": speaker, "ASAN_OPTIONS": asan.lstrip(":")})
         ua = call.ua
         self.assertTrue(ua.call("DisableEchoNoiseCancellation"))
-        call.connect(self)
+        call.connect()
         sender = PacedSender(call.media, call.rtp_port, sine(400, 1))
         ua.drain(1.5)
         before = resident_kb(ua.process.pid)
@@ -123,8 +128,7 @@ class RtpFloodTest(unittest.TestCase):
         sender.stop()
         probe.send(options_request(call.sip_port, probe.port, sent + 1), call.sip_port)
         self.assertTrue((probe.receive(timeout=3) or "").startswith("SIP/2.0 200"), "OPTIONS after the flood")
-        call.hang_up(self)
-        self.assertEqual(call.sipp.wait(20), 0, call.sipp.log())
+        call.hang_up()
         self.assertEqual(ua.quit(), 0)
 
         samples, rate = read_wav(speaker)
@@ -155,7 +159,7 @@ class EchoCancellationTest(unittest.TestCase):
         self.addCleanup(heard.stop)
         sender = PacedSender(call.media, call.rtp_port)
         self.addCleanup(sender.stop)
-        start = call.connect(self)
+        start = call.connect()
 
         def at(seconds):
             ua.drain(max(0.0, start + seconds - time.monotonic()))
@@ -183,8 +187,7 @@ class EchoCancellationTest(unittest.TestCase):
         self.assertTrue(ua.call("DisableEchoNoiseCancellation"))
         at(17.8)
         talker_plain = sent_level(15.3, 17.8)
-        call.hang_up(self)
-        self.assertEqual(call.sipp.wait(20), 0, call.sipp.log())
+        call.hang_up()
 
         self.assertGreater(echo, 1e5, "the echo reaches the microphone")
         reduction = 10 * math.log10(echo / max(left, 1.0))
@@ -201,30 +204,28 @@ class VolumeAndGainTest(unittest.TestCase):
         microphone = os.path.join(directory, "near.wav")
         near = [s // 4 for s in speech_like(4, seed=2)]
         write_wav(microphone, near)
-        call = CallWithRawMedia(self, {"ORVSIP_VIRTUAL_SPEAKER": speaker, "ORVSIP_VIRTUAL_MIC": microphone},
-                                calls=2)
+        call = CallWithRawMedia(self, {"ORVSIP_VIRTUAL_SPEAKER": speaker, "ORVSIP_VIRTUAL_MIC": microphone})
         ua = call.ua
         heard = Collector.of_peer(call.media)
         self.addCleanup(heard.stop)
         sender = PacedSender(call.media, call.rtp_port, sine(1000, 1))
         self.addCleanup(sender.stop)
 
-        call.connect(self)
+        call.connect()
         self.assertEqual(ua.call("GetSpkVolume"), 255)
         self.assertTrue(ua.call("SetSpkVolume", 100))
-        call.hang_up(self)
+        call.hang_up()
         self.assertEqual(ua.call("GetSpkVolume"), -1, "no volume without an open device")
         self.assertEqual(ua.call("GetOrvObjectError"), 17)
         ua.drain(1)
 
-        call.connect(self)
+        call.connect()
         self.assertEqual(ua.call("GetSpkVolume"), 100, "the next call keeps the volume")
         self.assertTrue(ua.call("EnableAGC", 2147483647))
         self.assertTrue(ua.call("EnableEchoNoiseCancellation"))
         ua.drain(3)
         measured_from = time.monotonic() - 1.5
-        call.hang_up(self)
-        self.assertEqual(call.sipp.wait(20), 0, call.sipp.log())
+        call.hang_up()
         self.assertEqual(ua.quit(), 0)
 
         samples, rate = read_wav(speaker)
