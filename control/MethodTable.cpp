@@ -97,6 +97,20 @@ MethodTable::MethodTable()
     Add(35, "DisableAGC", &C::DisableAGC, {}, "stop the automatic gain control");
     Add(36, "EnableEchoNoiseCancellation", &C::EnableEchoNoiseCancellation, {}, "cancel echo and noise");
     Add(37, "DisableEchoNoiseCancellation", &C::DisableEchoNoiseCancellation, {}, "stop cancelling echo and noise");
+    Add(38, "IsRecording", &C::IsRecording, {"LineNo"}, "whether the line's call is being recorded");
+    Add(39, "StopRecording", &C::StopRecording, {"LineNo"}, "stop recording the line's call (the recording stays)");
+    Add(40, "ResetRecording", &C::ResetRecording, {"LineNo"}, "empty the line's recording");
+    Add(41, "SaveRecordingToWaveFile", &C::SaveRecordingToWaveFile, {"LineNo", "FileName"},
+        "save the line's recording as a WAV file; recording goes on");
+    Add(42, "IsWaveFilePlaying", &C::IsWaveFilePlaying, {"LineNo"}, "whether a wave file plays into the line");
+    Add(43, "PlayWaveOpen", &C::PlayWaveOpen, {"LineNo", "FileName"}, "open a WAV file to play into the line");
+    Add(44, "PlayWaveSkipTo", &C::PlayWaveSkipTo, {"LineNo", "Seconds"}, "move the wave file to Seconds");
+    Add(45, "PlayWaveTotalTime", &C::PlayWaveTotalTime, {"LineNo"}, "whole seconds of the wave file, -1 on error");
+    Add(46, "PlayWavePause", &C::PlayWavePause, {"LineNo"}, "pause the wave file, keeping its position");
+    Add(47, "PlayWaveStart", &C::PlayWaveStart, {"LineNo", "Listen"},
+        "play the wave file into the line's call, and into the speaker when Listen");
+    Add(48, "PlayWaveStop", &C::PlayWaveStop, {"LineNo"}, "stop the wave file and rewind it");
+    Add(49, "PlayWavePosition", &C::PlayWavePosition, {"LineNo"}, "seconds played of the wave file, -1 on error");
     Add(50, "EnableDonotDisturb", &C::EnableDonotDisturb, {}, "answer new incoming calls 486 Busy Here");
     Add(51, "DisableDonotDisturb", &C::DisableDonotDisturb, {}, "let incoming calls ring again");
     Add(52, "SetTOS", &C::SetTOS, {"LineNo", "Value"}, "type-of-service byte of the line's RTP (not set here)");
@@ -117,6 +131,8 @@ MethodTable::MethodTable()
         "start the user agent with TotalLine lines");
     Add(65, "OpenLine", &C::OpenLine, {"LineNo", "BindToRTPRxIP", "RTPRxIP", "RTPRxPort"},
         "open the line's RTP socket");
+    Add(66, "StartRecording", &C::StartRecording, {"LineNo", "RecordVoice", "RecordCompress"},
+        "record the line's call: voice 0 own, 1 remote, 2 both; compressed as GSM when RecordCompress");
     Add(67, "GetOutboundCodec", &C::GetOutboundCodec, {"LineNo"}, "codec sent on the line's call, -1 on error");
     Add(68, "GetInboundCodec", &C::GetInboundCodec, {"LineNo"}, "codec received on the line's call, -1 on error");
     Add(69, "GetVersionFile", &C::GetVersionFile, {}, "file version of the control");

@@ -37,6 +37,28 @@ struct OrvSIPUserAgentOCX::Impl {
         return false;
     }
 
+    // A wave or recording operation on a line: the line checks (10, 29, 31) first,
+    // then a media failure's code, translated, becomes the last error.
+    template <typename Operation>
+    bool LineMedia(int lineNo, Operation operation)
+    {
+        if (!Engine().CheckLine(lineNo))
+            return false;
+        MediaEngine& media = Engine().Media();
+        if (operation(media))
+            return true;
+        Engine().SetLastError(SipUserAgent::TranslateMediaError(media.LastError()));
+        return false;
+    }
+
+    // A question about a line's wave player or recorder; `failed` when a line
+    // check fails.
+    template <typename Result, typename Question>
+    Result LineMediaAnswer(int lineNo, Result failed, Question question)
+    {
+        return Engine().CheckLine(lineNo) ? question(Engine().Media()) : failed;
+    }
+
     MessageLoop& loop;
     ConnectionPoint connections;
     ControlEventSink sink;
@@ -257,6 +279,79 @@ std::string OrvSIPUserAgentOCX::GetAudioOutDevName(int deviceId)
 std::string OrvSIPUserAgentOCX::GetAudioInDevName(int deviceId)
 {
     return AudioControl::InputDeviceName(WaveBackend::Current(), deviceId);
+}
+
+// ---- Wave playback and call recording ---------------------------------------------------
+
+bool OrvSIPUserAgentOCX::IsRecording(int lineNo)
+{
+    return impl_->LineMediaAnswer(lineNo, false, [&](MediaEngine& media) { return media.IsRecording(lineNo); });
+}
+
+bool OrvSIPUserAgentOCX::StopRecording(int lineNo)
+{
+    return impl_->LineMedia(lineNo, [&](MediaEngine& media) { return media.StopRecording(lineNo); });
+}
+
+bool OrvSIPUserAgentOCX::ResetRecording(int lineNo)
+{
+    return impl_->LineMedia(lineNo, [&](MediaEngine& media) { return media.ResetRecording(lineNo); });
+}
+
+bool OrvSIPUserAgentOCX::SaveRecordingToWaveFile(int lineNo, const std::string& fileName)
+{
+    return impl_->LineMedia(lineNo, [&](MediaEngine& media) { return media.SaveRecordingToWaveFile(lineNo, fileName); });
+}
+
+bool OrvSIPUserAgentOCX::IsWaveFilePlaying(int lineNo)
+{
+    return impl_->LineMediaAnswer(lineNo, false, [&](MediaEngine& media) { return media.IsWaveFilePlaying(lineNo); });
+}
+
+bool OrvSIPUserAgentOCX::PlayWaveOpen(int lineNo, const std::string& fileName)
+{
+    return impl_->LineMedia(lineNo, [&](MediaEngine& media) { return media.PlayWaveOpen(lineNo, fileName); });
+}
+
+bool OrvSIPUserAgentOCX::PlayWaveSkipTo(int lineNo, int seconds)
+{
+    return impl_->LineMedia(lineNo, [&](MediaEngine& media) { return media.PlayWaveSkipTo(lineNo, seconds); });
+}
+
+int OrvSIPUserAgentOCX::PlayWaveTotalTime(int lineNo)
+{
+    return impl_->LineMediaAnswer(lineNo, -1, [&](MediaEngine& media) { return media.PlayWaveTotalTime(lineNo); });
+}
+
+bool OrvSIPUserAgentOCX::PlayWavePause(int lineNo)
+{
+    return impl_->LineMedia(lineNo, [&](MediaEngine& media) { return media.PlayWavePause(lineNo); });
+}
+
+// A wave file plays into a call, so the line needs one (34).
+bool OrvSIPUserAgentOCX::PlayWaveStart(int lineNo, bool listen)
+{
+    if (impl_->Engine().CheckLine(lineNo) && !impl_->Engine().IsLineBusy(lineNo)) {
+        impl_->Engine().SetLastError(34);
+        return false;
+    }
+    return impl_->LineMedia(lineNo, [&](MediaEngine& media) { return media.PlayWaveStart(lineNo, listen); });
+}
+
+bool OrvSIPUserAgentOCX::PlayWaveStop(int lineNo)
+{
+    return impl_->LineMedia(lineNo, [&](MediaEngine& media) { return media.PlayWaveStop(lineNo); });
+}
+
+int OrvSIPUserAgentOCX::PlayWavePosition(int lineNo)
+{
+    return impl_->LineMediaAnswer(lineNo, -1, [&](MediaEngine& media) { return media.PlayWavePosition(lineNo); });
+}
+
+bool OrvSIPUserAgentOCX::StartRecording(int lineNo, int recordVoice, bool recordCompress)
+{
+    return impl_->LineMedia(lineNo,
+                            [&](MediaEngine& media) { return media.StartRecording(lineNo, recordVoice, recordCompress); });
 }
 
 // ---- The control's own methods ----------------------------------------------------------

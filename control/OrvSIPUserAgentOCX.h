@@ -118,6 +118,20 @@ public:
     virtual std::string GetVersionFile();
     virtual std::string GetVersionSDK();
     virtual bool JoinTwoLine(int lineNoA, int lineNoB);
+    // Wave files played into a line's call and the line's call recording.
+    virtual bool IsRecording(int lineNo);
+    virtual bool StopRecording(int lineNo);
+    virtual bool ResetRecording(int lineNo);
+    virtual bool SaveRecordingToWaveFile(int lineNo, const std::string& fileName);
+    virtual bool IsWaveFilePlaying(int lineNo);
+    virtual bool PlayWaveOpen(int lineNo, const std::string& fileName);
+    virtual bool PlayWaveSkipTo(int lineNo, int seconds);
+    virtual int PlayWaveTotalTime(int lineNo);
+    virtual bool PlayWavePause(int lineNo);
+    virtual bool PlayWaveStart(int lineNo, bool listen);
+    virtual bool PlayWaveStop(int lineNo);
+    virtual int PlayWavePosition(int lineNo);
+    virtual bool StartRecording(int lineNo, int recordVoice, bool recordCompress);
 
 private:
     struct Impl;
