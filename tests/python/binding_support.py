@@ -5,6 +5,7 @@ import os
 import socket
 import sys
 import threading
+import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "interop"))
@@ -33,6 +34,25 @@ def port_is_free(port):
         except OSError:
             return False
     return True
+
+
+def bound_udp_ports():
+    """The local UDP ports of this machine, read without binding any."""
+    with open("/proc/net/udp") as table:
+        return {int(line.split()[1].split(":")[1], 16) for line in table.readlines()[1:]}
+
+
+def started_sipp(scenario, **options):
+    """sipp on its scenario, once its SIP socket is bound: what a user agent sends
+    earlier is lost."""
+    peer = Sipp(scenario, **options)
+    deadline = time.monotonic() + 15
+    while peer.local_port not in bound_udp_ports():
+        if peer.process.poll() is not None or time.monotonic() > deadline:
+            peer.stop()
+            raise RuntimeError("sipp did not start:\n" + peer.log())
+        time.sleep(0.02)
+    return peer
 
 
 class Agent:

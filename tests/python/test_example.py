@@ -10,7 +10,7 @@ import tempfile
 import unittest
 
 import orvsip
-from binding_support import EXAMPLES, HERE, LOOPBACK, Sipp, free_udp_port, python_env, write_wav
+from binding_support import EXAMPLES, HERE, LOOPBACK, free_udp_port, python_env, started_sipp, write_wav
 
 BUILD_DIR = os.environ["ORVSIP_BUILD_DIR"]
 SCENARIO = os.path.join(HERE, "registrar_and_callee_caller_hangs_up.xml")
@@ -22,7 +22,7 @@ class ExampleTest(unittest.TestCase):
         self.addCleanup(shutil.rmtree, workdir, ignore_errors=True)
         wav = os.path.join(workdir, "tone.wav")
         write_wav(wav, [(4000 if (n // 8) % 2 else -4000) for n in range(8000)])
-        peer = Sipp(SCENARIO, calls=2)
+        peer = started_sipp(SCENARIO, calls=2)
         self.addCleanup(peer.stop)
         result = subprocess.run(
             [sys.executable, os.path.join(EXAMPLES, "call.py"), LOOPBACK, str(free_udp_port()),

@@ -8,12 +8,12 @@ import time
 import unittest
 
 import orvsip
-from binding_support import HERE, LOOPBACK, Agent, Sipp, port_is_free
+from binding_support import HERE, LOOPBACK, Agent, port_is_free, started_sipp
 
 
 class LifetimeTest(unittest.TestCase):
     def test_dropping_the_last_reference_un_initialises(self):
-        registrar = Sipp(os.path.join(HERE, "registrar_and_callee_caller_hangs_up.xml"))
+        registrar = started_sipp(os.path.join(HERE, "registrar_and_callee_caller_hangs_up.xml"))
         self.addCleanup(registrar.stop)
         agent = Agent("1001", proxy=f"{LOOPBACK}:{registrar.local_port}")
         sip_port, rtp_port = agent.sip_port, agent.rtp_port
