@@ -67,6 +67,11 @@ class ArgumentsTest(unittest.TestCase):
 
     def test_events_and_delivery_refuse_what_does_not_fit(self):
         ua = self.ua
+        events = [member[1] for member in ua._events()]
+        self.assertEqual(len(events), 28)
+        for name in events:
+            self.assertIs(ua.on(name, print), print)
+            ua.off(name)
         with self.assertRaisesRegex(ValueError, "no event 'OnNothing'"):
             ua.on("OnNothing", print)
         with self.assertRaises(TypeError):
