@@ -1,6 +1,7 @@
 // The extension module under the orvsip package: the control with calls by dispatch
 // identifier, and the events waiting on the calling thread. orvsip/__init__.py builds
-// the Python class, its methods and the event delivery on top of it.
+// the Python class, its methods and the event delivery on top of it (holding a
+// Control made by its own __init__, so no Python class derives from this one).
 
 #include "python/PythonControl.h"
 #include "python/PythonValues.h"
@@ -30,13 +31,11 @@ PYBIND11_MODULE(_orvsip, module)
         .def(py::init<>())
         .def_property_readonly("serial", &PythonControl::Serial)
         .def_property_readonly("closed", &PythonControl::Closed)
-        .def("close", &PythonControl::Close, "Un-initialise the control and free it now (again: nothing).")
+        .def("close", &PythonControl::Close)
         .def("_methods", &PythonControl::Methods)
         .def("_events", &PythonControl::Events)
         .def("_call", &PythonControl::Call)
-        .def("fileno", &PythonControl::Descriptor,
-             "The message loop's descriptor (shared by the controls of this thread): readable when "
-             "something is due; call dispatch() then.")
+        .def("fileno", &PythonControl::Descriptor)
         .def("_dispatch_loop", &PythonControl::Dispatch)
         .def("_wait_for_events", &PythonControl::WaitForEvents);
     module.def("_take_event", &TakeEvent);

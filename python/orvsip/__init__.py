@@ -42,7 +42,7 @@ def _method(disp_id, name, parameters, result, help_text):
     """The Python method of one control method: it calls by dispatch identifier."""
 
     def method(self, *args, **kwargs):
-        return self._call(disp_id, args, kwargs)
+        return self._control._call(disp_id, args, kwargs)
 
     method.__name__ = name
     method.__qualname__ = f"OrvSIPUserAgentOCX.{name}"
@@ -92,21 +92,34 @@ def _check_timeout(seconds):
         raise ValueError(f"a time in seconds is 0 or more, not {seconds!r}")
 
 
-class OrvSIPUserAgentOCX(_orvsip.Control):
+class OrvSIPUserAgentOCX:
     """The OrvSIP SIP user agent control. Its methods are the control's (help(ua.Connect)),
     its events are delivered to the callables registered with on()."""
 
     def __init__(self):
-        super().__init__()
+        self._control = _orvsip.Control()
         self._handlers = {}
-        _controls[self.serial] = self
-        _learn_members(self)
+        _controls[self._control.serial] = self
+        _learn_members(self._control)
 
     def __enter__(self):
         return self
 
     def __exit__(self, *exception):
         self.close()
+
+    @property
+    def closed(self):
+        return self._control.closed
+
+    def close(self):
+        """Un-initialises the control and frees it now (once closed, nothing)."""
+        self._control.close()
+
+    def fileno(self):
+        """The descriptor of the message loop (shared by the controls of this thread):
+        readable when something is due; call dispatch() then."""
+        return self._control.fileno()
 
     def on(self, event, callback=None):
         """Calls callback(*arguments) for each event of that name (such as
@@ -134,7 +147,7 @@ class OrvSIPUserAgentOCX(_orvsip.Control):
         """Runs what is due without blocking and delivers the events waiting. For
         asyncio: loop.add_reader(ua.fileno(), ua.dispatch). The controls of one
         thread share its loop: one reader serves them all."""
-        self._dispatch_loop()
+        self._control._dispatch_loop()
         _deliver()
 
     def run(self, seconds):
@@ -173,7 +186,7 @@ class OrvSIPUserAgentOCX(_orvsip.Control):
             remaining = deadline - time.monotonic()
             if remaining <= 0:
                 return None
-            self._wait_for_events(min(remaining, _SLICE_SECONDS))
+            self._control._wait_for_events(min(remaining, _SLICE_SECONDS))
         return outcome
 
     def _fire(self, name, args, failures):

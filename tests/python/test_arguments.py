@@ -15,7 +15,7 @@ WRONG = {bool: [1, "true", None], int: ["1", True, 1.0, None], str: [1, b"x", No
 
 
 def control_methods(ua):
-    return {member[1]: member for member in ua._methods()}
+    return {member[1]: member for member in ua._control._methods()}
 
 
 def arguments_of(member):
@@ -67,7 +67,7 @@ class ArgumentsTest(unittest.TestCase):
 
     def test_events_and_delivery_refuse_what_does_not_fit(self):
         ua = self.ua
-        events = [member[1] for member in ua._events()]
+        events = [member[1] for member in ua._control._events()]
         self.assertEqual(len(events), 28)
         for name in events:
             self.assertIs(ua.on(name, print), print)
@@ -92,7 +92,7 @@ class ArgumentsTest(unittest.TestCase):
             ua.off("OnDTMFDigit", decorated)
         self.assertTrue(ua.run_until(lambda: True, 0))
 
-    def test_a_control_belongs_to_its_thread_and_stays_closed(self):
+    def test_a_control_belongs_to_its_thread_is_made_once_and_stays_closed(self):
         refused = []
 
         def use_elsewhere():
@@ -108,6 +108,10 @@ class ArgumentsTest(unittest.TestCase):
         self.assertEqual(refused, ["the control belongs to the thread that created it"] * 4)
         self.ua.close()
         self.assertTrue(self.ua.closed)
+        unmade = orvsip.OrvSIPUserAgentOCX.__new__(orvsip.OrvSIPUserAgentOCX)
+        for use in (lambda: unmade.GetVersionSDK(), unmade.fileno, unmade.dispatch, lambda: unmade.on("*", print)):
+            with self.assertRaises(AttributeError):
+                use()
         self.ua.close()
         for use in (self.ua.GetVersionSDK, self.ua.fileno, self.ua.dispatch):
             with self.assertRaisesRegex(ValueError, "closed"):
