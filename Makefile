@@ -7,7 +7,7 @@ FUZZ_SECONDS ?= 60
 CMAKE_FLAGS := -G Ninja -Wno-dev
 TEST_JOBS ?= 6
 
-.PHONY: run test bench fuzz deps build-release build-test clean
+.PHONY: run test bench fuzz deps build-release build-test screenshots clean
 
 deps:
 	./scripts/install-deps.sh
@@ -16,8 +16,10 @@ build-release: deps
 	cmake -S . -B $(BUILD_RELEASE) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release -DORVSIP_TESTS=OFF
 	cmake --build $(BUILD_RELEASE)
 
+# trn on a desktop (X11 or Wayland), the console host orvua otherwise.
 run: build-release
-	$(BUILD_RELEASE)/tools/orvua
+	$(BUILD_RELEASE)/tools/orvregister
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then $(BUILD_RELEASE)/softphone/trn; else $(BUILD_RELEASE)/tools/orvua; fi
 
 build-test: deps
 	cmake -S . -B $(BUILD_TEST) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DORVSIP_SANITIZE=ON
@@ -37,6 +39,9 @@ fuzz: deps
 		-DCMAKE_CXX_COMPILER=clang++ -DORVSIP_FUZZ=ON
 	cmake --build $(BUILD_FUZZ) --target fuzzers
 	FUZZ_SECONDS=$(FUZZ_SECONDS) tests/fuzz/run_fuzzers.sh $(BUILD_FUZZ)
+
+screenshots: deps
+	./scripts/screenshots.sh
 
 clean:
 	rm -rf build

@@ -58,7 +58,22 @@ int AudioDevice::OpenCapture(int deviceId)
         return MediaCaptureOpenFailed;
     }
     captureHandle_ = nextHandle_++;
+    RestoreCaptureControls();
     return MediaOk;
+}
+
+void AudioDevice::RestoreCaptureControls()
+{
+    if (microphoneVolume_)
+        MixerVolumes::SetMicrophoneVolume(*capture_, *microphoneVolume_);
+    if (microphoneBoost_)
+        MixerVolumes::SetMicrophoneBoost(*capture_, *microphoneBoost_);
+}
+
+void AudioDevice::RestorePlaybackControls()
+{
+    if (speakerVolume_)
+        MixerVolumes::SetSpeakerVolume(*playback_, *speakerVolume_);
 }
 
 bool AudioDevice::QueueCaptureBuffers()
@@ -88,6 +103,7 @@ int AudioDevice::OpenPlayback(int deviceId)
     playbackRunning_ = true;
     speakerMuted_ = false;
     speakerMeter_.Reset();
+    RestorePlaybackControls();
     PrimePlayback();
     if (!playback_->Start()) {
         ClosePlaybackLocked();
@@ -187,7 +203,17 @@ void AudioDevice::OnPlaybackNotice(WaveNotice notice, WaveBlock* block)
     if (!playbackRunning_)
         return;
     speakerMeter_.Feed(std::span<const std::int16_t>(block->data, BlockSamples));
+    FeedEchoReference(*block);
     PlayNextBlock();
+}
+
+// The block has just been played: its echo reaches the microphone now. Every
+// played block counts, silence too, so that the reference keeps time with the
+// microphone.
+void AudioDevice::FeedEchoReference(const WaveBlock& played)
+{
+    if (captureRunning_ && !microphoneMuted_)
+        echoGain_.WriteReference(std::span<const std::int16_t, BlockSamples>(played.data, BlockSamples));
 }
 
 void AudioDevice::PlayNextBlock()
@@ -196,8 +222,6 @@ void AudioDevice::PlayNextBlock()
     const bool heard = owner_.OnSpeakerBlock(mixed);
     if (!heard)
         mixed.fill(0);
-    else if (echoGain_.EchoNoiseEnabled() && captureRunning_ && !microphoneMuted_)
-        echoGain_.WriteReference(mixed);
     WritePlaybackBlock(mixed);
 }
 
@@ -246,7 +270,10 @@ int AudioDevice::SetSpeakerVolume(int volume)
     std::lock_guard lock(streamsMutex_);
     if (playback_ == nullptr)
         return MediaNoPlayback;
-    return MixerVolumes::SetSpeakerVolume(*playback_, volume) ? MediaOk : MediaPlaybackMixerFailed;
+    if (!MixerVolumes::SetSpeakerVolume(*playback_, volume))
+        return MediaPlaybackMixerFailed;
+    speakerVolume_ = volume;
+    return MediaOk;
 }
 
 int AudioDevice::GetMicrophoneVolume(int& volume)
@@ -267,7 +294,10 @@ int AudioDevice::SetMicrophoneVolume(int volume)
     std::lock_guard lock(streamsMutex_);
     if (capture_ == nullptr)
         return MediaNoCapture;
-    return MixerVolumes::SetMicrophoneVolume(*capture_, volume) ? MediaOk : MediaCaptureMixerFailed;
+    if (!MixerVolumes::SetMicrophoneVolume(*capture_, volume))
+        return MediaCaptureMixerFailed;
+    microphoneVolume_ = volume;
+    return MediaOk;
 }
 
 int AudioDevice::SetMicrophoneBoost(bool on)
@@ -275,7 +305,10 @@ int AudioDevice::SetMicrophoneBoost(bool on)
     std::lock_guard lock(streamsMutex_);
     if (capture_ == nullptr)
         return MediaNoCapture;
-    return MixerVolumes::SetMicrophoneBoost(*capture_, on) ? MediaOk : MediaNoBoostControl;
+    if (!MixerVolumes::SetMicrophoneBoost(*capture_, on))
+        return MediaNoBoostControl;
+    microphoneBoost_ = on;
+    return MediaOk;
 }
 
 int AudioDevice::GetMicrophoneBoost(bool& on)

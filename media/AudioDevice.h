@@ -10,13 +10,17 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 // The sound card of the media engine: one capture stream feeding every line's
 // sending path through the echo and gain processor, and one playback stream
 // pulling the lines' mixed audio, both 8000 Hz 16-bit mono in 10 ms blocks.
 // Playback keeps 20 blocks (200 ms) in flight out of 500 buffers; capture keeps
-// 25 buffers queued and holds one block back. Opening a stream while one is open
+// 25 buffers queued and holds one block back. A block becomes the echo
+// canceller's reference once it has been played, not when it is queued 200 ms
+// ahead, so reference and echo meet within the canceller's tail. The last volumes
+// and microphone boost set on a stream are applied to every stream opened later. Opening a stream while one is open
 // replaces it once the new device has opened. Closing hands back every buffer and returns only when no callback
 // of the stream can run any more.
 class AudioDevice {
@@ -74,6 +78,9 @@ private:
     void ProcessCapturedBlock(const WaveBlock& block);
     void PlayNextBlock();
     void WritePlaybackBlock(const Block& samples);
+    void FeedEchoReference(const WaveBlock& played);
+    void RestoreCaptureControls();
+    void RestorePlaybackControls();
     bool QueueCaptureBuffers();
     void PrimePlayback();
     void CloseCaptureLocked();
@@ -107,4 +114,9 @@ private:
     std::array<WaveBlock, PlaybackBuffers> playbackBlocks_{};
     std::array<std::atomic<int>, PlaybackBuffers> playbackStates_{};
     int playbackSlot_ = 0;
+
+    // The last values the host set on an open stream (guarded by streamsMutex_).
+    std::optional<int> speakerVolume_;
+    std::optional<int> microphoneVolume_;
+    std::optional<bool> microphoneBoost_;
 };

@@ -3,6 +3,8 @@
 #include "media/AudioDevice.h"
 #include "media/MediaError.h"
 
+#include <algorithm>
+
 int DeviceAttachments::Attach(int line, int inputId, int outputId, AudioDevice* device)
 {
     if (!IsLine(line))
@@ -34,10 +36,12 @@ int DeviceAttachments::AttachWay(Way way, std::size_t line, int id, AudioDevice&
         IdOf(way, devices) = id;
         return MediaOk;
     }
-    const int result = way == Way::Capture ? device.OpenCapture(id) : device.OpenPlayback(id);
-    if (result != MediaOk)
+    const int result = Open(way, id, device);
+    if (result != MediaOk) {
+        RecoverOthers(way, device);
         return result;
-    const std::uint32_t opened = way == Way::Capture ? device.CaptureHandle() : device.PlaybackHandle();
+    }
+    const std::uint32_t opened = CurrentHandle(way, device);
     // The one stream now runs on `id`: every line that held it follows.
     for (LineDevices& other : lines_) {
         if (HandleOf(way, other) != 0) {
@@ -48,6 +52,33 @@ int DeviceAttachments::AttachWay(Way way, std::size_t line, int id, AudioDevice&
     HandleOf(way, devices) = opened;
     IdOf(way, devices) = id;
     return MediaOk;
+}
+
+int DeviceAttachments::Open(Way way, int id, AudioDevice& device)
+{
+    return way == Way::Capture ? device.OpenCapture(id) : device.OpenPlayback(id);
+}
+
+std::uint32_t DeviceAttachments::CurrentHandle(Way way, const AudioDevice& device)
+{
+    return way == Way::Capture ? device.CaptureHandle() : device.PlaybackHandle();
+}
+
+// An open that failed after the device had given up its running stream leaves the
+// lines that shared it without one: they get it back on their own device, or
+// hold none, so that their next attach opens it afresh.
+void DeviceAttachments::RecoverOthers(Way way, AudioDevice& device)
+{
+    const std::uint32_t current = CurrentHandle(way, device);
+    auto stale = [&](const LineDevices& line) { return HandleOf(way, line) != 0 && HandleOf(way, line) != current; };
+    const auto first = std::find_if(lines_.begin(), lines_.end(), stale);
+    if (first == lines_.end())
+        return;
+    const std::uint32_t reopened = Open(way, IdOf(way, *first), device) == MediaOk ? CurrentHandle(way, device) : 0;
+    for (LineDevices& line : lines_) {
+        if (stale(line))
+            HandleOf(way, line) = reopened;
+    }
 }
 
 int DeviceAttachments::Detach(int line, AudioDevice* device)

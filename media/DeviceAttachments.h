@@ -9,8 +9,9 @@ class AudioDevice;
 // the one capture and the one playback stream of the AudioDevice; a line asking
 // for other ids moves the stream, and every line on it, to those devices, so no
 // stream is ever left open without a line (when the other device cannot be
-// opened, the stream stays where it was). A stream closes when its last line
-// detaches.
+// opened, the stream stays where it was, or is opened again on the lines' own
+// device when the failed attempt had already closed it: every line holds a
+// working stream or none). A stream closes when its last line detaches.
 class DeviceAttachments {
 public:
     static constexpr int NoDevice = 653200;
@@ -37,6 +38,9 @@ private:
 
     bool IsLine(int line) const { return line >= 0 && line < static_cast<int>(lines_.size()); }
     int AttachWay(Way way, std::size_t line, int id, AudioDevice& device);
+    static int Open(Way way, int id, AudioDevice& device);
+    static std::uint32_t CurrentHandle(Way way, const AudioDevice& device);
+    void RecoverOthers(Way way, AudioDevice& device);
     // The handle a line other than `except` holds for `id`; 0 when none.
     std::uint32_t HandleHeldFor(Way way, int id, std::size_t except) const;
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 
 EchoGainProcessor::EchoGainProcessor()
     : echo_(speex_echo_state_init(FrameSamples, TailSamples)),
@@ -29,23 +30,56 @@ void EchoGainProcessor::Process(Block block)
 {
     if (!echoNoiseEnabled_ && !agcEnabled_)
         return;
-    std::array<std::int16_t, FrameSamples> microphone;
+    Samples microphone;
     std::copy(block.begin(), block.end(), microphone.begin());
-    std::array<std::int16_t, FrameSamples> reference{};
+    Samples reference{};
     std::lock_guard lock(mutex_);
-    if (reference_.SizeBytes() >= BlockFifo::BlockBytes) {
-        reference_.Read(reference);
-        if (!echoNoiseEnabled_)
-            reference.fill(0);
-    }
+    TakeReference(reference);
+    if (!echoNoiseEnabled_)
+        reference.fill(0);
     speex_echo_cancellation(echo_, microphone.data(), reference.data(), block.data());
     speex_preprocess_run(preprocess_, block.data());
+}
+
+// The played block this microphone block meets: silence before anything was
+// played; the newest when the speaker is a little late; the two meet afresh when
+// one side stopped for longer than the blocks kept.
+void EchoGainProcessor::TakeReference(Samples& reference)
+{
+    const std::int64_t captured = capturedCount_++;
+    const std::int64_t newest = playedCount_ - 1;
+    if (newest < 0)
+        return;
+    if (!lag_ || std::abs(captured + *lag_ - newest) >= ReferenceBlocks) {
+        lag_ = newest - 1 - captured;
+        checked_ = 0;
+    }
+    const std::int64_t wanted = std::min(captured + *lag_, newest);
+    if (wanted >= 0)
+        reference = played_[static_cast<std::size_t>(wanted % ReferenceBlocks)];
+    CheckMatch(newest - (captured + *lag_));
+}
+
+void EchoGainProcessor::CheckMatch(std::int64_t ahead)
+{
+    ahead_[checked_++] = ahead;
+    if (checked_ < CheckBlocks)
+        return;
+    checked_ = 0;
+    const std::int64_t oldest = *std::min_element(ahead_.begin(), ahead_.end());
+    auto middle = ahead_.begin() + CheckBlocks / 2;
+    std::nth_element(ahead_.begin(), middle, ahead_.end());
+    if (oldest > 1)
+        *lag_ += oldest - 1;
+    else if (*middle < 0)
+        *lag_ += *middle;
 }
 
 void EchoGainProcessor::WriteReference(ConstBlock block)
 {
     std::lock_guard lock(mutex_);
-    reference_.Write(block);
+    std::copy(block.begin(), block.end(), played_[static_cast<std::size_t>(playedCount_ % ReferenceBlocks)].begin());
+    ++playedCount_;
 }
 
 void EchoGainProcessor::ResetEcho()
@@ -56,7 +90,10 @@ void EchoGainProcessor::ResetEcho()
 
 void EchoGainProcessor::ResetEchoLocked()
 {
-    reference_.Clear();
+    playedCount_ = 0;
+    capturedCount_ = 0;
+    lag_.reset();
+    checked_ = 0;
     speex_echo_state_reset(echo_);
 }
 
@@ -75,11 +112,13 @@ void EchoGainProcessor::DisableEchoNoiseCancellation()
     echoNoiseEnabled_ = false;
 }
 
+// The level is kept within the library's range, so turning it back into a whole
+// number later cannot overflow.
 void EchoGainProcessor::EnableAgc(float level)
 {
     std::lock_guard lock(mutex_);
-    agcLevel_ = level;
-    ApplyAgcLocked(true, level);
+    agcLevel_ = ClampedAgcLevel(level);
+    ApplyAgcLocked(true, agcLevel_);
     agcEnabled_ = true;
 }
 
@@ -91,10 +130,15 @@ void EchoGainProcessor::DisableAgc()
     agcEnabled_ = false;
 }
 
-void EchoGainProcessor::ApplyAgcLocked(bool enabled, float level)
+float EchoGainProcessor::ClampedAgcLevel(float level)
 {
     // NaN falls to the minimum too.
-    float clamped = level >= MinAgcLevel ? std::min(level, MaxAgcLevel) : MinAgcLevel;
+    return level >= MinAgcLevel ? std::min(level, MaxAgcLevel) : MinAgcLevel;
+}
+
+void EchoGainProcessor::ApplyAgcLocked(bool enabled, float level)
+{
+    float clamped = ClampedAgcLevel(level);
     speex_preprocess_ctl(preprocess_, SPEEX_PREPROCESS_SET_AGC_LEVEL, &clamped);
     int on = enabled ? 1 : 0;
     speex_preprocess_ctl(preprocess_, SPEEX_PREPROCESS_SET_AGC, &on);
@@ -111,5 +155,15 @@ float EchoGainProcessor::PreprocessorAgcLevel()
 std::size_t EchoGainProcessor::ReferenceBytes()
 {
     std::lock_guard lock(mutex_);
-    return reference_.SizeBytes();
+    const std::int64_t met = lag_ ? capturedCount_ + *lag_ : 0;
+    const std::int64_t waiting = std::clamp<std::int64_t>(playedCount_ - met, 0, ReferenceBlocks);
+    return static_cast<std::size_t>(waiting) * FrameSamples * 2;
+}
+
+std::optional<std::array<std::int16_t, EchoGainProcessor::FrameSamples>> EchoGainProcessor::NewestReference()
+{
+    std::lock_guard lock(mutex_);
+    if (playedCount_ == 0)
+        return std::nullopt;
+    return played_[static_cast<std::size_t>((playedCount_ - 1) % ReferenceBlocks)];
 }

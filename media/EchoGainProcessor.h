@@ -1,10 +1,11 @@
 #pragma once
 
-#include "media/BlockFifo.h"
-
+#include <array>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <span>
 
 struct SpeexEchoState_;
@@ -16,6 +17,16 @@ struct SpeexPreprocessState_;
 // The canceller keeps what it learnt until the microphone is opened or muted or
 // cancellation is switched on again; it needs far more than a few blocks to
 // converge, so it is never reset on a timer.
+// The reference is every block the speaker played, numbered as it was played; the
+// microphone blocks are numbered as they come, and each meets the played block a
+// fixed number ahead of it. Playing and capturing both move a block per 10 ms, so
+// the two keep step even when one of their threads is held up for a while and then
+// catches up; a queue that hands over the oldest block would slip a block further
+// behind each time the microphone came first. The first microphone block after a
+// reset meets the block played just before the newest one; every second the match
+// is checked against how the two actually ran: when even the oldest match left
+// newer blocks unused it moves forward, when most matches found their block not
+// played yet it moves back.
 // Thread-safe: the capture thread processes, the playback thread feeds the
 // reference, the host steers.
 class EchoGainProcessor {
@@ -37,7 +48,7 @@ public:
 
     // Processes one microphone block in place.
     void Process(Block block);
-    // Queues a block the speaker played as the echo reference.
+    // A block the speaker has just played, as the echo reference.
     void WriteReference(ConstBlock block);
     // Forgets the reference and what the canceller has learnt.
     void ResetEcho();
@@ -51,16 +62,37 @@ public:
     bool AgcEnabled() const { return agcEnabled_; }
     // The level the preprocessor's gain control aims at.
     float PreprocessorAgcLevel();
+    // Played blocks no microphone block has met yet, in bytes.
     std::size_t ReferenceBytes();
+    // The block played last; none since the last reset.
+    std::optional<std::array<std::int16_t, FrameSamples>> NewestReference();
+
+    // Played blocks kept for the microphone to meet (320 ms).
+    static constexpr std::int64_t ReferenceBlocks = 32;
+    // Microphone blocks between two checks of the match (1 s).
+    static constexpr std::size_t CheckBlocks = 100;
 
 private:
+    using Samples = std::array<std::int16_t, FrameSamples>;
+
+    void TakeReference(Samples& reference);
+    void CheckMatch(std::int64_t ahead);
+    static float ClampedAgcLevel(float level);
     void ApplyAgcLocked(bool enabled, float level);
     void ResetEchoLocked();
 
     std::mutex mutex_;
     SpeexEchoState_* echo_;
     SpeexPreprocessState_* preprocess_;
-    BlockFifo reference_;
+    std::array<Samples, ReferenceBlocks> played_{};
+    std::int64_t playedCount_ = 0;
+    std::int64_t capturedCount_ = 0;
+    // Played block number minus microphone block number of the blocks that meet.
+    std::optional<std::int64_t> lag_;
+    // Since the last check: by how many blocks the newest played one was ahead of
+    // the one each microphone block met.
+    std::array<std::int64_t, CheckBlocks> ahead_{};
+    std::size_t checked_ = 0;
     std::atomic<bool> echoNoiseEnabled_{true};
     std::atomic<bool> agcEnabled_{false};
     float agcLevel_ = DefaultAgcLevel;

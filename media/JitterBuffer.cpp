@@ -31,8 +31,27 @@ void JitterBuffer::Insert([[maybe_unused]] std::uint16_t sequence, [[maybe_unuse
     const auto at = std::find_if(queue_.begin(), queue_.end(),
                                  [timestamp](const Packet& queued) { return !IsNewer(queued.timestamp, timestamp); });
     queue_.insert(at, Packet{timestamp, Pcm(pcm.begin(), pcm.begin() + static_cast<std::ptrdiff_t>(wholeSamples))});
+    DropBacklog();
     if (Queued() > MaxQueued)
         cycle_ = AdaptationCycle;
+}
+
+// The oldest packets beyond the target and the backlog allowance count as played,
+// so playout goes on from the newest without reporting them lost.
+void JitterBuffer::DropBacklog()
+{
+    const std::size_t targetSamples = static_cast<std::size_t>(target_) * queue_.front().pcm.size();
+    const std::size_t limit = targetSamples + MaxBacklogMs * SamplesPerMs;
+    while (Queued() > 1 && QueuedSamples() > limit)
+        TakeOldestAsPlayed();
+}
+
+std::size_t JitterBuffer::QueuedSamples() const
+{
+    std::size_t samples = 0;
+    for (const Packet& packet : queue_)
+        samples += packet.pcm.size();
+    return samples;
 }
 
 bool JitterBuffer::Pull(std::span<std::int16_t, BlockSamples> block)

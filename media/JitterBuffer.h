@@ -15,6 +15,8 @@
 // plays the oldest packet each time the previous one is used up, repeats the last
 // packet over a short loss, and lowers the target while the stream runs smoothly.
 // Timestamps compare in 32-bit serial arithmetic, so a stream may wrap around.
+// Beyond its target it keeps at most MaxBacklogMs of audio: a sender faster than
+// real time neither fills memory nor builds up a delay that would then play.
 // Locked by itself: the receive and playback threads both call in.
 class JitterBuffer {
 public:
@@ -23,6 +25,7 @@ public:
     static constexpr int MinimumTarget = 2;
     // More packets queued than this make the next packet adapt the depth at once.
     static constexpr int MaxQueued = 10;
+    static constexpr std::size_t MaxBacklogMs = 300;
 
     // Queues the decoded PCM of one received packet. Only whole 10 ms blocks are
     // kept; a packet without one is ignored. Playout order is by timestamp alone.
@@ -62,6 +65,8 @@ private:
     std::optional<Pcm> PlayOrConceal();
     bool IsPacketMissing() const;
     void TakeOldestAsPlayed();
+    void DropBacklog();
+    std::size_t QueuedSamples() const;
     void StartOver();
     int Queued() const { return static_cast<int>(queue_.size()); }
 

@@ -24,7 +24,7 @@ bool MediaEngine::Start(int lineCount, bool useSoundDevice, MediaEngineOwner* ow
                                                   OnWindowMessage(message, wParam);
                                               });
     for (int line = 0; line < lineCount; ++line)
-        lines_.push_back(std::make_unique<MediaLine>(line, owner));
+        lines_.push_back(std::make_unique<MediaLine>(line, owner, !useSoundDevice));
     attachments_ = DeviceAttachments(lineCount);
     if (useSoundDevice)
         audioDevice_ = std::make_unique<AudioDevice>(static_cast<AudioDeviceOwner&>(*this));
@@ -181,8 +181,10 @@ bool MediaEngine::DetachDevices(int line)
 
 void MediaEngine::OnClockTick()
 {
-    for (auto& line : lines_)
+    for (auto& line : lines_) {
         line->SendTick();
+        line->RecorderTick();
+    }
 }
 
 bool MediaEngine::SpeakerPlaying() const
@@ -279,4 +281,94 @@ void MediaEngine::OnWindowMessage(unsigned message, std::uintptr_t wParam)
     bool pulled = SpeakerPlaying();
     for (auto& line : lines_)
         line->OnReadable(static_cast<int>(wParam), pulled);
+}
+
+bool MediaEngine::Succeeded(int mediaCode)
+{
+    if (mediaCode != MediaOk)
+        lastError_ = mediaCode;
+    return mediaCode == MediaOk;
+}
+
+bool MediaEngine::PlayWaveOpen(int line, const std::string& path)
+{
+    return RunOnPlayer(line, [&](WavePlayer& player) { return player.Open(path); });
+}
+
+bool MediaEngine::PlayWaveSkipTo(int line, int seconds)
+{
+    return RunOnPlayer(line, [seconds](WavePlayer& player) {
+        player.SkipTo(seconds);
+        return MediaOk;
+    });
+}
+
+int MediaEngine::PlayWaveTotalTime(int line)
+{
+    return AskPlayer(line, -1, [](WavePlayer& player) { return player.TotalSeconds(); });
+}
+
+bool MediaEngine::PlayWavePause(int line)
+{
+    return RunOnPlayer(line, [](WavePlayer& player) {
+        player.Pause();
+        return MediaOk;
+    });
+}
+
+bool MediaEngine::PlayWaveStart(int line, bool listen)
+{
+    return RunOnPlayer(line, [listen](WavePlayer& player) {
+        player.Start(listen);
+        return MediaOk;
+    });
+}
+
+bool MediaEngine::PlayWaveStop(int line)
+{
+    return RunOnPlayer(line, [](WavePlayer& player) {
+        player.Stop();
+        return MediaOk;
+    });
+}
+
+int MediaEngine::PlayWavePosition(int line)
+{
+    return AskPlayer(line, -1, [](WavePlayer& player) { return player.PositionSeconds(); });
+}
+
+bool MediaEngine::IsWaveFilePlaying(int line)
+{
+    return AskPlayer(line, false, [](WavePlayer& player) { return player.IsPlaying(); });
+}
+
+bool MediaEngine::StartRecording(int line, int voice, bool compress)
+{
+    return RunOnRecorder(line, [&](CallRecorder& recorder) { return recorder.Start(voice, compress); });
+}
+
+bool MediaEngine::StopRecording(int line)
+{
+    return RunOnRecorder(line, [](CallRecorder& recorder) {
+        recorder.Stop();
+        return MediaOk;
+    });
+}
+
+bool MediaEngine::ResetRecording(int line)
+{
+    return RunOnRecorder(line, [](CallRecorder& recorder) {
+        recorder.Reset();
+        return MediaOk;
+    });
+}
+
+bool MediaEngine::SaveRecordingToWaveFile(int line, const std::string& path)
+{
+    return RunOnRecorder(line, [&](CallRecorder& recorder) { return recorder.Save(path); });
+}
+
+bool MediaEngine::IsRecording(int line)
+{
+    return AskRecorder(line, false, [](CallRecorder& recorder) { return recorder.IsRecording(); });
 }

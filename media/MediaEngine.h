@@ -57,6 +57,24 @@ public:
     int SetTOS(int line, int value);
     int GetTOS(int line);
     void PlayLocalTone(int code);
+
+    // Wave files played into a line's call, and the line's call recording. Each
+    // needs the line open (61, 62); failures leave 60, 63, 64 or 66 as the error.
+    bool PlayWaveOpen(int line, const std::string& path);
+    bool PlayWaveSkipTo(int line, int seconds);
+    // Whole seconds, rounded up; 0 without a file, -1 on a failed check.
+    int PlayWaveTotalTime(int line);
+    bool PlayWavePause(int line);
+    // Nothing happens without a file of some length.
+    bool PlayWaveStart(int line, bool listen);
+    bool PlayWaveStop(int line);
+    int PlayWavePosition(int line);
+    bool IsWaveFilePlaying(int line);
+    bool StartRecording(int line, int voice, bool compress);
+    bool StopRecording(int line);
+    bool ResetRecording(int line);
+    bool SaveRecordingToWaveFile(int line, const std::string& path);
+    bool IsRecording(int line);
     int DtmfVolume() const { return tonePlayer_.Volume(); }
     void SetDtmfVolume(int volume) { tonePlayer_.SetVolume(volume); }
     // Once a second: the key tone player stops after a quiet second.
@@ -65,6 +83,36 @@ public:
 private:
     MediaLine* CheckedLine(int line);
     MediaLine* CheckedOpenLine(int line);
+    // true for 0; otherwise the code becomes the last error.
+    bool Succeeded(int mediaCode);
+    // An operation of an open line's wave player or recorder that gives a media
+    // error code; false when the line check or the operation fails.
+    template <typename Action>
+    bool RunOnPlayer(int line, Action&& action)
+    {
+        MediaLine* target = CheckedOpenLine(line);
+        return target != nullptr && Succeeded(target->OnPlayer(action));
+    }
+    template <typename Action>
+    bool RunOnRecorder(int line, Action&& action)
+    {
+        MediaLine* target = CheckedOpenLine(line);
+        return target != nullptr && Succeeded(target->OnRecorder(action));
+    }
+    // A question to an open line's wave player or recorder; `failed` when the line
+    // check fails.
+    template <typename Result, typename Action>
+    Result AskPlayer(int line, Result failed, Action&& action)
+    {
+        MediaLine* target = CheckedOpenLine(line);
+        return target != nullptr ? target->OnPlayer(action) : failed;
+    }
+    template <typename Result, typename Action>
+    Result AskRecorder(int line, Result failed, Action&& action)
+    {
+        MediaLine* target = CheckedOpenLine(line);
+        return target != nullptr ? target->OnRecorder(action) : failed;
+    }
     void OnWindowMessage(unsigned message, std::uintptr_t wParam);
     void OnClockTick();
     bool SpeakerPlaying() const;

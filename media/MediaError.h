@@ -12,8 +12,13 @@ enum MediaError {
     MediaCaptureMixerFailed = 57,
     MediaPlaybackMixerFailed = 58,
     MediaTempFileFailed = 59,
+    MediaBadRecordVoice = 60,
     MediaBadLine = 61,
     MediaLineNotOpen = 62,
+    MediaCannotOpenFile = 63, // also: a recording could not be saved
+    MediaNotWaveFile = 64,
+    MediaCannotWriteWave = 65,
+    MediaNoConversion = 66,
     MediaWindowFailed = 67,
     // Not an error code: the capture stream has no boost switch. The operation fails
     // without changing the last error.

@@ -49,6 +49,10 @@ int MediaLine::Open(bool bindToIp, const std::string& ip, int port, MessageWindo
     CloseLocked();
     if (!socket_.Open(bindToIp ? ip : std::string(), port, window))
         return MediaSocketFailed;
+    if (recorder_.CreateFile() != MediaOk) {
+        socket_.Close();
+        return MediaTempFileFailed;
+    }
     open_ = true;
     media_.sendEnabled = false;
     media_.receiveEnabled = false;
@@ -72,6 +76,8 @@ void MediaLine::CloseLocked()
     media_.receiveEnabled = false;
     jitter_.Reset();
     mixRing_.Clear();
+    player_.Stop();
+    recorder_.DeleteFile();
 }
 
 bool MediaLine::IsOpen()
@@ -98,15 +104,14 @@ int MediaLine::LocalPort()
     return localPort_;
 }
 
-bool MediaLine::OnReadable(int fd, bool pulledBySpeaker)
+int MediaLine::OnReadable(int fd, bool pulledBySpeaker)
 {
     std::lock_guard lock(mutex_);
     if (!socket_.Matches(fd))
-        return false;
-    socket_.ReceiveAll([&](const char* bytes, int length) {
+        return -1;
+    return socket_.ReceiveBatch(MaxDatagramsPerNotice, [&](const char* bytes, int length) {
         Deliver({reinterpret_cast<const std::uint8_t*>(bytes), static_cast<std::size_t>(length)}, pulledBySpeaker);
     });
-    return true;
 }
 
 void MediaLine::Deliver(std::span<const std::uint8_t> datagram, bool pulledBySpeaker)
@@ -138,6 +143,7 @@ void MediaLine::DeliverAudio(int codec, std::uint16_t sequence, std::uint32_t ti
     pcm.resize(decoded);
     media_.inboundCodec = codec;
     jitter_.Insert(sequence, codec, timestamp, pcm);
+    recorder_.FeedRemoteVoice(sequence, codec, timestamp, pcm);
     if (!pulledBySpeaker)
         jitter_.DropOldestBeyond(UnpulledJitterLimit);
 }
@@ -147,6 +153,7 @@ void MediaLine::ResetStreamsLocked()
     assemblySamples_ = 0;
     jitter_.Reset();
     mixRing_.Clear();
+    recorder_.ResetStreams();
     eventReceiver_.Rearm();
 }
 
@@ -161,6 +168,8 @@ void MediaLine::StartMedia(const std::string& remoteIp, int remotePort, int code
     media_.sendEnabled = send;
     media_.receiveEnabled = receive;
     ResetStreamsLocked();
+    if (!send)
+        DropPendingDigitsLocked();
 }
 
 void MediaLine::StopMedia(bool disableSend, bool disableReceive)
@@ -172,9 +181,8 @@ void MediaLine::StopMedia(bool disableSend, bool disableReceive)
     media_.receiveEnabled = !disableReceive;
     hold_ = false;
     ResetStreamsLocked();
-    eventSender_.Clear();
-    inbandTone_.Clear();
-    quietTicks_ = 0;
+    DropPendingDigitsLocked();
+    player_.Stop();
 }
 
 void MediaLine::SetHold(bool hold)
@@ -184,6 +192,8 @@ void MediaLine::SetHold(bool hold)
     if (hold) {
         jitter_.Reset();
         mixRing_.Clear();
+        recorder_.ResetStreams();
+        DropPendingDigitsLocked();
     }
 }
 
@@ -211,17 +221,32 @@ void MediaLine::SetForceInband(bool force)
     forceInband_ = force;
 }
 
-void MediaLine::QueueTelephoneEvent(int code, int payloadType)
+bool MediaLine::QueueTelephoneEvent(int code, int payloadType)
 {
     std::lock_guard lock(mutex_);
+    if (!CanSendNow())
+        return false;
     eventSender_.QueueDigit(code, payloadType);
+    return true;
 }
 
-void MediaLine::QueueInbandTone(int code)
+bool MediaLine::QueueInbandTone(int code)
 {
     std::vector<std::int16_t> tone = DtmfTone::Generate(code, InbandToneSamples);
     std::lock_guard lock(mutex_);
+    if (!CanSendNow())
+        return false;
     inbandTone_.Write(tone);
+    return true;
+}
+
+// A digit that cannot go out now must not burst out when the call resumes.
+void MediaLine::DropPendingDigitsLocked()
+{
+    eventSender_.Clear();
+    inbandTone_.Clear();
+    sendingTone_ = false;
+    quietTicks_ = 0;
 }
 
 // Gathers 10 ms blocks into a packet of the codec and sends it once complete.
@@ -257,8 +282,10 @@ void MediaLine::SendMicrophoneBlock(const Block& microphone)
         for (std::size_t at = 0; at < BlockSamples; ++at)
             mixed[at] = Saturated(mixed[at] + others[at]);
     }
-    if (!suppressMicrophone_)
+    if (!suppressMicrophone_) {
         AppendToPacket(mixed, media_.outboundCodec, media_.outboundPayloadType);
+        recorder_.FeedOwnVoice(mixed);
+    }
 }
 
 void MediaLine::SendTelephoneEvent()
@@ -282,14 +309,9 @@ void MediaLine::SendTick()
     std::lock_guard lock(mutex_);
     if (!CanSend())
         return;
-    bool g711 = IsG711(media_.outboundCodec);
-    int toneCodec = g711 ? media_.outboundCodec : ToneCodec;
-    VoiceCodec* toneEncoder = codecs_.At(toneCodec);
-    if (toneEncoder != nullptr && inbandTone_.SizeBytes() >= toneEncoder->PacketSamples() * 2) {
+    if (sendingTone_ || inbandTone_.SizeBytes() > 0) {
         suppressMicrophone_ = true;
-        Block tone{};
-        inbandTone_.Read(tone);
-        AppendToPacket(tone, toneCodec, g711 ? media_.outboundPayloadType : TonePayloadType);
+        SendToneBlock();
     } else if (!eventSender_.Empty()) {
         suppressMicrophone_ = true;
         SendTelephoneEvent();
@@ -297,15 +319,67 @@ void MediaLine::SendTick()
         --quietTicks_;
         suppressMicrophone_ = true;
         assemblySamples_ = 0;
+    } else if (Block wave; NextWaveBlock(wave)) {
+        suppressMicrophone_ = true;
+        SendWaveBlock(wave);
     } else {
         suppressMicrophone_ = false;
+        if (sendsSilence_ && !hold_)
+            AppendToPacket(Block{}, media_.outboundCodec, media_.outboundPayloadType);
     }
 }
 
+// The wave player's block in place of the microphone; the end of the file is told
+// to the owner, who only queues it.
+bool MediaLine::NextWaveBlock(Block& block)
+{
+    const WavePlayer::Tick tick = player_.NextBlock(block);
+    if (tick == WavePlayer::Tick::Finished && owner_ != nullptr)
+        owner_->OnMediaWaveDone(lineNo_);
+    return tick == WavePlayer::Tick::Block;
+}
+
+void MediaLine::SendWaveBlock(const Block& block)
+{
+    AppendToPacket(block, media_.outboundCodec, media_.outboundPayloadType);
+    recorder_.FeedOwnVoice(block);
+}
+
+// One 10 ms block of in-band tone in place of the microphone. A tone starts a
+// packet of its own and ends on a packet boundary (padded with silence when a new
+// digit cut the previous one short), so no tone block is ever sent in the call's
+// codec and none is left over for the next digit. When the call's codec is not
+// G.711 the tone goes as PCMU.
+void MediaLine::SendToneBlock()
+{
+    if (!sendingTone_)
+        assemblySamples_ = 0;
+    sendingTone_ = true;
+    const bool g711 = IsG711(media_.outboundCodec);
+    Block tone{};
+    inbandTone_.Read(tone);
+    AppendToPacket(tone, g711 ? media_.outboundCodec : ToneCodec, g711 ? media_.outboundPayloadType : TonePayloadType);
+    if (inbandTone_.SizeBytes() == 0 && assemblySamples_ == 0)
+        sendingTone_ = false;
+}
+
+// A wave file played with listening is heard in place of what the line received.
 bool MediaLine::PullSpeakerBlock(Block& block)
 {
     std::lock_guard lock(mutex_);
-    return open_ && jitter_.Pull(block);
+    bool yielded = open_ && jitter_.Pull(block);
+    if (Block listened; player_.ReadListen(listened)) {
+        block = listened;
+        yielded = true;
+    }
+    return yielded;
+}
+
+void MediaLine::RecorderTick()
+{
+    std::lock_guard lock(mutex_);
+    if (open_ && !hold_ && (media_.sendEnabled || media_.receiveEnabled))
+        recorder_.Tick();
 }
 
 void MediaLine::WriteMixRing(const Block& others)

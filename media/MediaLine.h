@@ -1,12 +1,14 @@
 #pragma once
 
 #include "media/BlockFifo.h"
+#include "media/CallRecorder.h"
 #include "media/CodecSet.h"
 #include "media/JitterBuffer.h"
 #include "media/RtpPacketizer.h"
 #include "media/RtpSocket.h"
 #include "media/TelephoneEventReceiver.h"
 #include "media/TelephoneEventSender.h"
+#include "media/WavePlayer.h"
 
 #include <array>
 #include <cstdint>
@@ -18,7 +20,7 @@ class MediaEngineOwner;
 class MessageWindow;
 
 // The media session of one call line: its RTP socket, the outgoing stream, the
-// codecs, the jitter buffer and the DTMF state. The line lock is taken before any
+// codecs, the jitter buffer, the DTMF state, the wave player and the call recorder. The line lock is taken before any
 // lock of its parts. Entered by the message loop (receipt), the media clock (send
 // tick) and the sound device's capture and playback threads.
 class MediaLine {
@@ -28,19 +30,30 @@ public:
     // Packets a jitter buffer keeps when no sound device pulls it.
     static constexpr int UnpulledJitterLimit = 10;
 
-    MediaLine(int lineNo, MediaEngineOwner* owner) : lineNo_(lineNo), owner_(owner) {}
+    // sendsSilence: no sound device feeds the line, so with nothing else to send its
+    // call carries silence, which keeps the peer's media time-out and NAT bindings alive.
+    MediaLine(int lineNo, MediaEngineOwner* owner, bool sendsSilence = false)
+        : lineNo_(lineNo), owner_(owner), sendsSilence_(sendsSilence)
+    {
+    }
 
     int LineNo() const { return lineNo_; }
-    // Returns a media error code (0 when the line is open).
+    // Returns a media error code (0 when the line is open): 51 for the socket, 59
+    // for the recording's temporary file.
     int Open(bool bindToIp, const std::string& ip, int port, MessageWindow& window);
     void Close();
     bool IsOpen();
     bool IsHold();
     std::string LocalAddress();
     int LocalPort();
-    // Reads every datagram waiting on `fd`; false when the socket is not this line's.
-    // pulledBySpeaker: a sound device drains the jitter buffer.
-    bool OnReadable(int fd, bool pulledBySpeaker);
+    // Datagrams read per readiness notice: a flood must not keep the message loop
+    // (and every audio thread waiting for the line lock) from running. What is left
+    // raises the next notice.
+    static constexpr int MaxDatagramsPerNotice = 32;
+
+    // Reads a batch of the datagrams waiting on `fd`; returns how many, -1 when the
+    // socket is not this line's. pulledBySpeaker: a sound device drains the jitter buffer.
+    int OnReadable(int fd, bool pulledBySpeaker);
 
     void StartMedia(const std::string& remoteIp, int remotePort, int codec, int payloadType, bool send,
                     bool receive);
@@ -51,16 +64,34 @@ public:
     bool ForceInband();
     void SetForceInband(bool force);
 
-    void QueueTelephoneEvent(int code, int payloadType);
-    void QueueInbandTone(int code);
+    // false (nothing queued) while the call cannot send: a digit pressed while
+    // either side holds the call is not sent later.
+    bool QueueTelephoneEvent(int code, int payloadType);
+    bool QueueInbandTone(int code);
 
     // Sending side: one microphone block from the capture thread, one media tick.
     void SendMicrophoneBlock(const Block& microphone);
     void SendTick();
+    // Every 10 ms after the send tick: the recorder takes one block of the call.
+    void RecorderTick();
     // Speaker side: the line's next received block; false when it has none.
     bool PullSpeakerBlock(Block& block);
     // What the other lines received, to be mixed into this line's outgoing audio.
     void WriteMixRing(const Block& others);
+
+    // Runs `action` on the line's wave player or call recorder under the line lock.
+    template <typename Action>
+    auto OnPlayer(Action&& action)
+    {
+        std::lock_guard lock(mutex_);
+        return action(player_);
+    }
+    template <typename Action>
+    auto OnRecorder(Action&& action)
+    {
+        std::lock_guard lock(mutex_);
+        return action(recorder_);
+    }
 
     // Where and how the line's call sends and receives.
     struct MediaState {
@@ -81,16 +112,23 @@ private:
                       std::span<const std::uint8_t> payload, bool pulledBySpeaker);
     void AppendToPacket(const Block& block, int codec, int payloadType);
     void SendTelephoneEvent();
+    void SendToneBlock();
+    bool NextWaveBlock(Block& block);
+    void SendWaveBlock(const Block& block);
+    void DropPendingDigitsLocked();
     bool CanSend() const { return open_ && media_.sendEnabled; }
+    bool CanSendNow() const { return CanSend() && !hold_; }
 
     const int lineNo_;
     MediaEngineOwner* owner_;
+    const bool sendsSilence_;
     std::mutex mutex_;
     RtpSocket socket_;
     bool open_ = false;
     bool hold_ = false;
     bool forceInband_ = false;
     bool suppressMicrophone_ = false;
+    bool sendingTone_ = false;
     int quietTicks_ = 0;
     std::string localAddress_;
     int localPort_ = -1;
@@ -102,6 +140,8 @@ private:
     BlockFifo inbandTone_;
     TelephoneEventSender eventSender_;
     TelephoneEventReceiver eventReceiver_;
+    WavePlayer player_;
+    CallRecorder recorder_;
     std::array<std::int16_t, 240> assembly_{};
     std::size_t assemblySamples_ = 0;
 };

@@ -16,14 +16,16 @@ public:
     bool IsOpen() const { return socket_.IsOpen(); }
     bool Matches(int fd) const { return socket_.IsOpen() && socket_.Descriptor() == fd; }
     bool Send(const std::string& bytes, const std::string& host, int port);
-    // Reads every pending datagram; returns how many were read.
+    // Reads pending datagrams, at most `limit`; returns how many were read.
     template <typename Handler>
-    int ReceiveAll(Handler&& handle)
+    int ReceiveBatch(int limit, Handler&& handle)
     {
         int count = 0;
         char buffer[2048];
-        for (auto datagram = socket_.Receive(buffer, sizeof buffer); datagram.length >= 0;
-             datagram = socket_.Receive(buffer, sizeof buffer), ++count) {
+        for (; count < limit; ++count) {
+            const auto datagram = socket_.Receive(buffer, sizeof buffer);
+            if (datagram.length < 0)
+                break;
             if (!datagram.truncated)
                 handle(buffer, datagram.length);
         }

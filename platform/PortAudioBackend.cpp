@@ -1,10 +1,26 @@
 #include "platform/PortAudioBackend.h"
 
 #include "platform/PortAudioTransport.h"
+#include "platform/SoundLibraryMessages.h"
 
 #include <portaudio.h>
 
-PortAudioBackend::PortAudioBackend() : initialised_(Pa_Initialize() == paNoError)
+#include <cstdlib>
+
+namespace {
+
+// Pa_Initialize probes every back end: the libraries' messages are quieted first,
+// and looking for a JACK server must not start one.
+bool InitializeQuietly()
+{
+    SoundLibraryMessages::Configure();
+    setenv("JACK_NO_START_SERVER", "1", 0);
+    return Pa_Initialize() == paNoError;
+}
+
+} // namespace
+
+PortAudioBackend::PortAudioBackend() : initialised_(InitializeQuietly())
 {
     if (!initialised_)
         return;

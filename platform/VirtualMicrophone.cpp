@@ -1,8 +1,16 @@
 #include "platform/VirtualMicrophone.h"
 
+VirtualMicrophone::~VirtualMicrophone()
+{
+    if (echo_ != nullptr)
+        echo_->StopListening();
+}
+
 bool VirtualMicrophone::Start()
 {
     pacer_.Restart();
+    if (echo_ != nullptr)
+        echo_->StartListening();
     return true;
 }
 
@@ -11,6 +19,8 @@ std::size_t VirtualMicrophone::Transfer(std::span<std::int16_t> samples)
     pacer_.WaitForNextTick();
     for (auto& sample : samples)
         sample = NextSample();
+    if (echo_ != nullptr)
+        echo_->AddTo(samples);
     return samples.size();
 }
 

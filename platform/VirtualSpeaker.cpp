@@ -3,6 +3,8 @@
 bool VirtualSpeaker::Start()
 {
     pacer_.Restart();
+    if (echo_ != nullptr)
+        echo_->StartPlaying();
     return true;
 }
 
@@ -11,5 +13,7 @@ std::size_t VirtualSpeaker::Transfer(std::span<std::int16_t> samples)
     pacer_.WaitForNextTick();
     if (sink_ != nullptr)
         sink_->Write(samples);
+    if (echo_ != nullptr)
+        echo_->Play(samples);
     return samples.size();
 }

@@ -1,20 +1,26 @@
 #pragma once
 
+#include "platform/AcousticEcho.h"
 #include "platform/RealTimePacer.h"
 #include "platform/WavSink.h"
 #include "platform/WaveTransport.h"
 
 #include <memory>
 
-// Playback into a WAV file (or nowhere when there is none), one block per 10 ms.
+// Playback into a WAV file (or nowhere when there is none), one block per 10 ms,
+// and into the air towards the virtual microphone when there is an echo.
 class VirtualSpeaker : public WaveTransport {
 public:
-    explicit VirtualSpeaker(std::unique_ptr<WavSink> sink) : sink_(std::move(sink)) {}
+    explicit VirtualSpeaker(std::unique_ptr<WavSink> sink, std::shared_ptr<AcousticEcho> echo = nullptr)
+        : sink_(std::move(sink)), echo_(std::move(echo))
+    {
+    }
 
     bool Start() override;
     std::size_t Transfer(std::span<std::int16_t> samples) override;
 
 private:
     std::unique_ptr<WavSink> sink_;
+    std::shared_ptr<AcousticEcho> echo_;
     RealTimePacer pacer_{std::chrono::milliseconds(10)};
 };

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace {
 
@@ -100,5 +101,9 @@ std::string LocalAddress::SelectLocalAddress(const std::vector<std::string>& add
 
 std::string LocalAddress::SelectLocalAddress()
 {
+    const char* chosen = std::getenv("ORVSIP_LOCAL_ADDRESS");
+    in_addr parsed{};
+    if (chosen != nullptr && inet_pton(AF_INET, chosen, &parsed) == 1)
+        return chosen;
     return SelectLocalAddress(ListLocalAddresses());
 }

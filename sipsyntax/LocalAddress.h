@@ -11,5 +11,7 @@ public:
     // order, then those of the host name not already listed.
     static std::vector<std::string> ListLocalAddresses();
     static std::string SelectLocalAddress(const std::vector<std::string>& addresses);
+    // The address ORVSIP_LOCAL_ADDRESS names when it holds a dotted IPv4 address (a
+    // user with several interfaces picks one); otherwise the choice among the list.
     static std::string SelectLocalAddress();
 };

@@ -1,8 +1,7 @@
 #include "tools/ConsoleHost.h"
 
-#include "platform/MessageLoop.h"
 #include "tools/CommandLine.h"
-#include "useragent/SipUserAgent.h"
+#include "tools/ConsoleHelp.h"
 
 #include <poll.h>
 #include <unistd.h>
@@ -13,153 +12,42 @@ namespace {
 
 constexpr int DefaultWaitForMs = 5000;
 
-int Int(const std::vector<ConsoleHost::Value>& values, std::size_t at)
-{
-    return std::get<int>(values[at]);
-}
-
-bool Bool(const std::vector<ConsoleHost::Value>& values, std::size_t at)
-{
-    return std::get<bool>(values[at]);
-}
-
-const std::string& Text(const std::vector<ConsoleHost::Value>& values, std::size_t at)
-{
-    return std::get<std::string>(values[at]);
-}
-
 } // namespace
 
-ConsoleHost::ConsoleHost(MessageLoop& loop, std::FILE* out)
-    : loop_(loop), out_(out), agent_(std::make_unique<SipUserAgent>(this, loop))
+ConsoleHost::ConsoleHost(OrvSIPUserAgentOCX& control, std::FILE* out)
+    : control_(control), out_(out), cookie_(control.Advise(this))
 {
-    AddMethods();
 }
 
-ConsoleHost::~ConsoleHost() = default;
-
-void ConsoleHost::Add(const std::string& name, std::vector<Kind> kinds,
-                      std::function<Value(const std::vector<Value>&)> call)
+ConsoleHost::~ConsoleHost()
 {
-    methods_[name] = Method{std::move(kinds), std::move(call)};
+    control_.Unadvise(cookie_);
 }
 
-void ConsoleHost::AddMethods()
+std::string ConsoleHost::Format(const OrvValue& value)
 {
-    using K = Kind;
-    SipUserAgent& ua = *agent_;
-    Add("Initialize", {K::Bool, K::String, K::Int, K::String, K::String, K::String, K::String, K::String, K::Bool, K::Int},
-        [&ua](const auto& a) -> Value {
-            return ua.Initialize(Bool(a, 0), Text(a, 1), Int(a, 2), Text(a, 3), Text(a, 4), Text(a, 5), Text(a, 6),
-                                 Text(a, 7), Bool(a, 8), Int(a, 9));
-        });
-    Add("UnInitialize", {}, [&ua](const auto&) -> Value {
-        ua.UnInitialize();
-        return {};
-    });
-    Add("GetOrvObjectError", {}, [&ua](const auto&) -> Value { return ua.GetLastError(); });
-    Add("GetMyIP", {}, [&ua](const auto&) -> Value { return ua.GetMyIP(); });
-    Add("OpenLine", {K::Int, K::Bool, K::String, K::Int},
-        [&ua](const auto& a) -> Value { return ua.OpenLine(Int(a, 0), Bool(a, 1), Text(a, 2), Int(a, 3)); });
-    Add("CloseLine", {K::Int}, [&ua](const auto& a) -> Value { return ua.CloseLine(Int(a, 0)); });
-    Add("IsLineOpen", {K::Int}, [&ua](const auto& a) -> Value { return ua.IsLineOpen(Int(a, 0)); });
-    Add("IsLineHold", {K::Int}, [&ua](const auto& a) -> Value { return ua.IsLineHold(Int(a, 0)); });
-    Add("Connect", {K::Int, K::String, K::Int, K::Int},
-        [&ua](const auto& a) -> Value { return ua.Connect(Int(a, 0), Text(a, 1), Int(a, 2), Int(a, 3)); });
-    Add("Disconnect", {K::Int}, [&ua](const auto& a) -> Value { return ua.Disconnect(Int(a, 0)); });
-    Add("AcceptCall", {K::Int, K::String, K::Int, K::Int},
-        [&ua](const auto& a) -> Value { return ua.AcceptCall(Int(a, 0), Text(a, 1), Int(a, 2), Int(a, 3)); });
-    Add("RejectCall", {K::String}, [&ua](const auto& a) -> Value { return ua.RejectCall(Text(a, 0)); });
-    Add("EnableDonotDisturb", {}, [&ua](const auto&) -> Value {
-        ua.EnableDonotDisturb();
-        return {};
-    });
-    Add("DisableDonotDisturb", {}, [&ua](const auto&) -> Value {
-        ua.DisableDonotDisturb();
-        return {};
-    });
-    Add("GetOutboundCodec", {K::Int}, [&ua](const auto& a) -> Value { return ua.GetOutboundCodec(Int(a, 0)); });
-    Add("HoldLine", {K::Int}, [&ua](const auto& a) -> Value { return ua.HoldLine(Int(a, 0)); });
-    Add("UnHoldLine", {K::Int}, [&ua](const auto& a) -> Value { return ua.UnHoldLine(Int(a, 0)); });
-    Add("TransferCall", {K::Int, K::String},
-        [&ua](const auto& a) -> Value { return ua.TransferCall(Int(a, 0), Text(a, 1)); });
-    Add("JoinTwoLine", {K::Int, K::Int}, [&ua](const auto& a) -> Value { return ua.JoinTwoLine(Int(a, 0), Int(a, 1)); });
-    Add("GetInboundCodec", {K::Int}, [&ua](const auto& a) -> Value { return ua.GetInboundCodec(Int(a, 0)); });
-    Add("DigitDTMF", {K::Int, K::String}, [&ua](const auto& a) -> Value { return ua.DigitDTMF(Int(a, 0), Text(a, 1)); });
-    Add("EnableForceInbandDTMF", {K::Int}, [&ua](const auto& a) -> Value { return ua.EnableForceInbandDTMF(Int(a, 0)); });
-    Add("DisableForceInbandDTMF", {K::Int},
-        [&ua](const auto& a) -> Value { return ua.DisableForceInbandDTMF(Int(a, 0)); });
-    Add("GetDTMFVolume", {}, [&ua](const auto&) -> Value { return ua.GetDTMFVolume(); });
-    Add("SetDTMFVolume", {K::Int}, [&ua](const auto& a) -> Value { return ua.SetDTMFVolume(Int(a, 0)); });
-    Add("SetTOS", {K::Int, K::Int}, [&ua](const auto& a) -> Value { return ua.SetTOS(Int(a, 0), Int(a, 1)); });
-    Add("GetTOS", {K::Int}, [&ua](const auto& a) -> Value { return ua.GetTOS(Int(a, 0)); });
-    Add("MuteMic", {K::Bool}, [&ua](const auto& a) -> Value { return ua.MuteMic(Bool(a, 0)); });
-    Add("MuteSpk", {K::Bool}, [&ua](const auto& a) -> Value { return ua.MuteSpk(Bool(a, 0)); });
-    Add("GetMicVolume", {}, [&ua](const auto&) -> Value { return ua.GetMicVolume(); });
-    Add("SetMicVolume", {K::Int}, [&ua](const auto& a) -> Value { return ua.SetMicVolume(Int(a, 0)); });
-    Add("GetSpkVolume", {}, [&ua](const auto&) -> Value { return ua.GetSpkVolume(); });
-    Add("SetSpkVolume", {K::Int}, [&ua](const auto& a) -> Value { return ua.SetSpkVolume(Int(a, 0)); });
-    Add("EnableMicBoost", {}, [&ua](const auto&) -> Value { return ua.EnableMicBoost(); });
-    Add("DisableMicBoost", {}, [&ua](const auto&) -> Value { return ua.DisableMicBoost(); });
-    Add("IsMicBoostEnable", {}, [&ua](const auto&) -> Value { return ua.IsMicBoostEnable(); });
-    Add("EnableAGC", {K::Int}, [&ua](const auto& a) -> Value { return ua.EnableAGC(Int(a, 0)); });
-    Add("DisableAGC", {}, [&ua](const auto&) -> Value { return ua.DisableAGC(); });
-    Add("EnableEchoNoiseCancellation", {}, [&ua](const auto&) -> Value { return ua.EnableEchoNoiseCancellation(); });
-    Add("DisableEchoNoiseCancellation", {}, [&ua](const auto&) -> Value { return ua.DisableEchoNoiseCancellation(); });
-    Add("GetMicSoundLevel", {}, [&ua](const auto&) -> Value { return ua.GetMicSoundLevel(); });
-    Add("GetSpkSoundLevel", {}, [&ua](const auto&) -> Value { return ua.GetSpkSoundLevel(); });
-    Add("GetAudioInDevTotal", {}, [](const auto&) -> Value { return SipUserAgent::GetAudioInDevTotal(); });
-    Add("GetAudioOutDevTotal", {}, [](const auto&) -> Value { return SipUserAgent::GetAudioOutDevTotal(); });
-    Add("GetAudioInDevName", {K::Int},
-        [](const auto& a) -> Value { return SipUserAgent::GetAudioInDevName(Int(a, 0)); });
-    Add("GetAudioOutDevName", {K::Int},
-        [](const auto& a) -> Value { return SipUserAgent::GetAudioOutDevName(Int(a, 0)); });
-    Add("RegisterToProxy", {K::Int}, [&ua](const auto& a) -> Value { return ua.RegisterToProxy(Int(a, 0)); });
-    Add("UnRegisterToProxy", {}, [&ua](const auto&) -> Value { return ua.UnRegisterToProxy(); });
-    Add("EnableKeepAlive", {K::Int}, [&ua](const auto& a) -> Value { return ua.EnableKeepAlive(Int(a, 0)); });
-    Add("DisableKeepAlive", {}, [&ua](const auto&) -> Value {
-        ua.DisableKeepAlive();
-        return {};
-    });
-    Add("SelectAllVoiceCodec", {}, [&ua](const auto&) -> Value {
-        ua.SelectAllVoiceCodec();
-        return {};
-    });
-    Add("DeselectAllVoiceCodec", {}, [&ua](const auto&) -> Value {
-        ua.DeselectAllVoiceCodec();
-        return {};
-    });
-    Add("SelectVoiceCodec", {K::Int}, [&ua](const auto& a) -> Value { return ua.SelectVoiceCodec(Int(a, 0)); });
-    Add("DeselectVoiceCodec", {K::Int}, [&ua](const auto& a) -> Value { return ua.DeselectVoiceCodec(Int(a, 0)); });
-    Add("IsLineBusy", {K::Int}, [&ua](const auto& a) -> Value { return ua.IsLineBusy(Int(a, 0)); });
-}
-
-std::string ConsoleHost::Format(const Value& value)
-{
-    if (std::holds_alternative<bool>(value))
-        return std::get<bool>(value) ? "true" : "false";
-    if (std::holds_alternative<int>(value))
-        return std::to_string(std::get<int>(value));
-    if (std::holds_alternative<std::string>(value))
-        return CommandLine::Quote(std::get<std::string>(value));
+    if (const bool* flag = std::get_if<bool>(&value))
+        return *flag ? "true" : "false";
+    if (const int* number = std::get_if<int>(&value))
+        return std::to_string(*number);
+    if (const std::string* text = std::get_if<std::string>(&value))
+        return CommandLine::Quote(*text);
     return {};
 }
 
-void ConsoleHost::PrintResult(const Value& value)
+void ConsoleHost::PrintResult(const OrvValue& value)
 {
     std::string text = Format(value);
     std::fprintf(out_, "=%s%s\n", text.empty() ? "" : " ", text.c_str());
     std::fflush(out_);
 }
 
-void ConsoleHost::PrintEvent(const std::string& name, const std::vector<Value>& arguments)
+void ConsoleHost::PrintText(const std::vector<std::string>& lines)
 {
-    std::string line = "! " + name;
-    for (const Value& argument : arguments)
-        line += " " + Format(argument);
-    std::fprintf(out_, "%s\n", line.c_str());
+    for (const std::string& line : lines)
+        std::fprintf(out_, "# %s\n", line.c_str());
+    std::fprintf(out_, "=\n");
     std::fflush(out_);
-    eventsSinceWait_.push_back(name);
 }
 
 void ConsoleHost::Complain(const std::string& text)
@@ -168,43 +56,120 @@ void ConsoleHost::Complain(const std::string& text)
     std::fflush(out_);
 }
 
-void ConsoleHost::CallMethod(const std::string& name, const std::vector<std::string>& words)
+void ConsoleHost::Greet()
 {
-    auto found = methods_.find(name);
-    if (found == methods_.end()) {
-        Complain("unknown method " + name);
+    std::fprintf(out_, "# orvua: one method call per line. Type help for the methods, quit to leave.\n");
+    std::fflush(out_);
+}
+
+void ConsoleHost::Invoke(int dispId, const std::vector<OrvValue>& arguments)
+{
+    const std::vector<OrvMemberInfo>& events = control_.Events();
+    auto event = std::find_if(events.begin(), events.end(),
+                              [dispId](const OrvMemberInfo& info) { return info.dispId == dispId; });
+    if (event == events.end())
         return;
+    std::string line = "! " + event->name;
+    for (const OrvValue& argument : arguments) {
+        line += ' ';
+        line += Format(argument);
     }
-    const Method& method = found->second;
-    if (words.size() != method.kinds.size() + 1) {
-        Complain(name + " takes " + std::to_string(method.kinds.size()) + " arguments");
-        return;
-    }
-    std::vector<Value> arguments;
-    for (std::size_t at = 0; at < method.kinds.size(); ++at) {
+    std::fprintf(out_, "%s\n", line.c_str());
+    std::fflush(out_);
+    history_.Record(event->name);
+}
+
+std::optional<std::vector<OrvValue>> ConsoleHost::ParseArguments(const OrvMemberInfo& method,
+                                                                 const std::vector<std::string>& words)
+{
+    std::vector<OrvValue> arguments;
+    for (std::size_t at = 0; at < method.parameters.size(); ++at) {
         const std::string& word = words[at + 1];
-        switch (method.kinds[at]) {
-        case Kind::Int:
+        switch (method.parameters[at].type) {
+        case OrvType::Int:
             if (auto number = CommandLine::ParseInt(word)) {
                 arguments.emplace_back(*number);
                 continue;
             }
-            break;
-        case Kind::Bool:
+            Complain(method.name + ": argument " + std::to_string(at + 1) + " is not an integer");
+            return std::nullopt;
+        case OrvType::Bool:
             if (auto flag = CommandLine::ParseBool(word)) {
                 arguments.emplace_back(*flag);
                 continue;
             }
-            break;
-        case Kind::String:
+            Complain(method.name + ": argument " + std::to_string(at + 1) + " is not a boolean");
+            return std::nullopt;
+        case OrvType::String:
+        case OrvType::None:
             arguments.emplace_back(word);
             continue;
         }
-        Complain(name + ": argument " + std::to_string(at + 1) + " is not " +
-                 (method.kinds[at] == Kind::Int ? "an integer" : "a boolean"));
+    }
+    return arguments;
+}
+
+void ConsoleHost::CallMethod(const std::string& name, const std::vector<std::string>& words)
+{
+    int dispId = control_.GetIDOfName(name);
+    const OrvMemberInfo* method = FindMember(control_.Methods(), name);
+    if (dispId < 0 || method == nullptr) {
+        Complain("unknown method " + name);
         return;
     }
-    PrintResult(method.call(arguments));
+    if (words.size() != method->parameters.size() + 1) {
+        Complain(name + " takes " + std::to_string(method->parameters.size()) + " arguments");
+        return;
+    }
+    auto arguments = ParseArguments(*method, words);
+    if (!arguments)
+        return;
+    OrvValue result;
+    OrvResult status = control_.Invoke(dispId, *arguments, result);
+    if (status != OrvOk) {
+        Complain(name + ": the control refused the call");
+        return;
+    }
+    PrintResult(result);
+}
+
+const OrvMemberInfo* ConsoleHost::FindMember(const std::vector<OrvMemberInfo>& members, const std::string& name) const
+{
+    auto found = std::find_if(members.begin(), members.end(),
+                              [&name](const OrvMemberInfo& member) { return member.name == name; });
+    return found != members.end() ? &*found : nullptr;
+}
+
+void ConsoleHost::Help(const std::vector<std::string>& words)
+{
+    if (words.size() == 1) {
+        PrintText(ConsoleHelp::MethodList(control_.Methods()));
+    } else if (words.size() > 2) {
+        Complain("help takes an optional method or event name");
+    } else if (const OrvMemberInfo* method = FindMember(control_.Methods(), words[1])) {
+        PrintText(ConsoleHelp::Describe(*method, false));
+    } else if (const OrvMemberInfo* event = FindMember(control_.Events(), words[1])) {
+        PrintText(ConsoleHelp::Describe(*event, true));
+    } else {
+        Complain("unknown method " + words[1]);
+    }
+}
+
+void ConsoleHost::ListEvents(const std::vector<std::string>& words)
+{
+    if (words.size() != 1)
+        Complain("events takes no arguments");
+    else
+        PrintText(ConsoleHelp::EventList(control_.Events()));
+}
+
+void ConsoleHost::Wait(const std::vector<std::string>& words)
+{
+    auto milliseconds = words.size() == 2 ? CommandLine::ParseInt(words[1]) : std::nullopt;
+    if (milliseconds)
+        control_.RunFor(*milliseconds);
+    else
+        Complain("wait takes a time in milliseconds");
 }
 
 void ConsoleHost::WaitFor(const std::vector<std::string>& words)
@@ -215,12 +180,8 @@ void ConsoleHost::WaitFor(const std::vector<std::string>& words)
         return;
     }
     const std::string& name = words[1];
-    auto seen = [&] { return std::find(eventsSinceWait_.begin(), eventsSinceWait_.end(), name); };
-    bool arrived = loop_.RunUntil([&] { return seen() != eventsSinceWait_.end(); }, *timeout);
-    if (arrived) {
-        eventsSinceWait_.erase(eventsSinceWait_.begin(), std::next(seen()));
-    } else {
-        eventsSinceWait_.clear();
+    if (!control_.RunUntil([&] { return history_.Consume(name); }, *timeout)) {
+        history_.Clear();
         Complain("timeout " + name);
     }
 }
@@ -241,17 +202,16 @@ bool ConsoleHost::Execute(const std::string& rawLine)
     const std::string& command = words->front();
     if (command == "quit")
         return false;
-    if (command == "wait") {
-        auto milliseconds = words->size() == 2 ? CommandLine::ParseInt((*words)[1]) : std::nullopt;
-        if (milliseconds)
-            loop_.RunFor(*milliseconds);
-        else
-            Complain("wait takes a time in milliseconds");
-    } else if (command == "waitfor") {
+    if (command == "wait")
+        Wait(*words);
+    else if (command == "waitfor")
         WaitFor(*words);
-    } else {
+    else if (command == "help")
+        Help(*words);
+    else if (command == "events")
+        ListEvents(*words);
+    else
         CallMethod(command, *words);
-    }
     return true;
 }
 
@@ -275,11 +235,11 @@ int ConsoleHost::Run(int inputFd)
 {
     std::string pending;
     for (bool running = true; running;) {
-        pollfd watched[2] = {{inputFd, POLLIN, 0}, {loop_.Descriptor(), POLLIN, 0}};
+        pollfd watched[2] = {{inputFd, POLLIN, 0}, {control_.EventDescriptor(), POLLIN, 0}};
         if (poll(watched, 2, -1) < 0)
             continue;
         if (watched[1].revents & POLLIN)
-            loop_.Dispatch();
+            control_.DispatchEvents();
         if (watched[0].revents & (POLLIN | POLLHUP | POLLERR)) {
             char buffer[4096];
             ssize_t got = read(inputFd, buffer, sizeof buffer);
@@ -288,87 +248,8 @@ int ConsoleHost::Run(int inputFd)
             running = ProcessInput(pending, got <= 0) && got > 0;
         }
     }
-    agent_->UnInitialize();
-    while (loop_.Dispatch() > 0) {
+    control_.UnInitialize();
+    while (control_.DispatchEvents() > 0) {
     }
     return 0;
-}
-
-void ConsoleHost::OnTryingToRegister() { PrintEvent("OnTryingToRegister", {}); }
-void ConsoleHost::OnFailToRegister() { PrintEvent("OnFailToRegister", {}); }
-void ConsoleHost::OnSuccessToRegister() { PrintEvent("OnSuccessToRegister", {}); }
-void ConsoleHost::OnTryingToReRegister() { PrintEvent("OnTryingToReRegister", {}); }
-void ConsoleHost::OnFailToReRegister() { PrintEvent("OnFailToReRegister", {}); }
-void ConsoleHost::OnSuccessToReRegister() { PrintEvent("OnSuccessToReRegister", {}); }
-void ConsoleHost::OnTryingToUnRegister() { PrintEvent("OnTryingToUnRegister", {}); }
-void ConsoleHost::OnFailToUnRegister() { PrintEvent("OnFailToUnRegister", {}); }
-void ConsoleHost::OnSuccessToUnRegister() { PrintEvent("OnSuccessToUnRegister", {}); }
-void ConsoleHost::OnConnecting(int line) { PrintEvent("OnConnecting", {line}); }
-void ConsoleHost::OnFailToConnect(int line) { PrintEvent("OnFailToConnect", {line}); }
-void ConsoleHost::OnDisconnectCall(int line) { PrintEvent("OnDisconnectCall", {line}); }
-void ConsoleHost::OnCallTransferAccepted(int line) { PrintEvent("OnCallTransferAccepted", {line}); }
-void ConsoleHost::OnPlayWaveDone(int line) { PrintEvent("OnPlayWaveDone", {line}); }
-void ConsoleHost::OnDTMFDigit(int line, const std::string& digit) { PrintEvent("OnDTMFDigit", {line, digit}); }
-void ConsoleHost::OnMsgNOTIFY(const std::string& message) { PrintEvent("OnMsgNOTIFY", {message}); }
-
-void ConsoleHost::OnSuccessToConnect(int line, const std::string& rtpIp, int rtpPort)
-{
-    PrintEvent("OnSuccessToConnect", {line, rtpIp, rtpPort});
-}
-
-void ConsoleHost::OnVoiceMailMsg(bool waiting, int newCount, int oldCount, int newUrgent, int oldUrgent,
-                                 const std::string& account)
-{
-    PrintEvent("OnVoiceMailMsg", {waiting, newCount, oldCount, newUrgent, oldUrgent, account});
-}
-
-void ConsoleHost::OnIncomingCall(const std::string& callId, const std::string& displayName,
-                                 const std::string& userName, const std::string& fromUri, const std::string& toUri)
-{
-    PrintEvent("OnIncomingCall", {callId, displayName, userName, fromUri, toUri});
-}
-
-void ConsoleHost::OnIncomingCallRingingStart(const std::string& callId)
-{
-    PrintEvent("OnIncomingCallRingingStart", {callId});
-}
-
-void ConsoleHost::OnIncomingCallRingingStop(const std::string& callId)
-{
-    PrintEvent("OnIncomingCallRingingStop", {callId});
-}
-
-void ConsoleHost::OnProvisionalResponse(int line, int status, const std::string& reason)
-{
-    PrintEvent("OnProvisionalResponse", {line, status, reason});
-}
-
-void ConsoleHost::OnRedirectionResponse(int line, int status, const std::string& reason, const std::string& contact)
-{
-    PrintEvent("OnRedirectionResponse", {line, status, reason, contact});
-}
-
-void ConsoleHost::OnRequestFailureResponse(int line, int status, const std::string& reason)
-{
-    PrintEvent("OnRequestFailureResponse", {line, status, reason});
-}
-
-void ConsoleHost::OnServerFailureResponse(int line, int status, const std::string& reason)
-{
-    PrintEvent("OnServerFailureResponse", {line, status, reason});
-}
-
-void ConsoleHost::OnGeneralFailureResponse(int line, int status, const std::string& reason)
-{
-    PrintEvent("OnGeneralFailureResponse", {line, status, reason});
-}
-
-void ConsoleHost::OnIncomingDiagnostic(const std::string& message, const std::string& ip, int port)
-{
-    PrintEvent("OnIncomingDiagnostic", {message, ip, port});
-}
-
-void ConsoleHost::OnOutgoingDiagnostic(const std::string& message, const std::string& ip, int port)
-{
-    PrintEvent("OnOutgoingDiagnostic", {message, ip, port});
 }

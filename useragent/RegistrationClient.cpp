@@ -10,6 +10,7 @@
 #include "useragent/SipUserAgent.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -289,8 +290,10 @@ void RegistrationClient::WaitForUnregisterAnswer()
 
 void RegistrationClient::StartKeepAlive(int seconds)
 {
+    // A period beyond what milliseconds in an int hold (24 days) is as good as that.
+    constexpr int LongestSeconds = std::numeric_limits<int>::max() / 1000;
     if (MessageWindow* window = agent_.Window())
-        window->SetTimer(SipUserAgent::KeepAliveTimer, seconds * 1000);
+        window->SetTimer(SipUserAgent::KeepAliveTimer, std::min(seconds, LongestSeconds) * 1000);
 }
 
 void RegistrationClient::StopKeepAlive()

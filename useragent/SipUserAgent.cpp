@@ -2,9 +2,7 @@
 
 #include "media/MediaEngine.h"
 #include "media/DtmfTone.h"
-#include "media/MediaError.h"
 #include "platform/MessageWindow.h"
-#include "platform/WaveBackend.h"
 #include "sipsyntax/LocalAddress.h"
 #include "sipsyntax/SipMessage.h"
 #include "sipsyntax/SipUri.h"
@@ -316,117 +314,6 @@ bool SipUserAgent::RequireInitialized()
     if (!initialized_)
         lastError_ = 10;
     return initialized_;
-}
-
-bool SipUserAgent::MediaResult(int mediaCode)
-{
-    if (mediaCode == MediaOk)
-        return true;
-    if (mediaCode != MediaNoBoostControl)
-        lastError_ = TranslateMediaError(mediaCode);
-    return false;
-}
-
-bool SipUserAgent::MuteMic(bool mute)
-{
-    return RequireInitialized() && MediaResult(media_->Sound().MuteMicrophone(mute));
-}
-
-bool SipUserAgent::MuteSpk(bool mute)
-{
-    return RequireInitialized() && MediaResult(media_->Sound().MuteSpeaker(mute));
-}
-
-int SipUserAgent::GetMicVolume()
-{
-    int volume = -1;
-    if (RequireInitialized())
-        MediaResult(media_->Sound().GetMicrophoneVolume(volume));
-    return volume;
-}
-
-bool SipUserAgent::SetMicVolume(int volume)
-{
-    return RequireInitialized() && MediaResult(media_->Sound().SetMicrophoneVolume(volume));
-}
-
-int SipUserAgent::GetSpkVolume()
-{
-    int volume = -1;
-    if (RequireInitialized())
-        MediaResult(media_->Sound().GetSpeakerVolume(volume));
-    return volume;
-}
-
-bool SipUserAgent::SetSpkVolume(int volume)
-{
-    return RequireInitialized() && MediaResult(media_->Sound().SetSpeakerVolume(volume));
-}
-
-bool SipUserAgent::EnableMicBoost()
-{
-    return RequireInitialized() && MediaResult(media_->Sound().EnableMicrophoneBoost());
-}
-
-bool SipUserAgent::DisableMicBoost()
-{
-    return RequireInitialized() && MediaResult(media_->Sound().DisableMicrophoneBoost());
-}
-
-bool SipUserAgent::IsMicBoostEnable()
-{
-    bool enabled = false;
-    return MediaResult(media_->Sound().IsMicrophoneBoostEnabled(enabled)) && enabled;
-}
-
-bool SipUserAgent::EnableAGC(int level)
-{
-    return RequireInitialized() && MediaResult(media_->Sound().EnableAgc(static_cast<float>(level)));
-}
-
-bool SipUserAgent::DisableAGC()
-{
-    return RequireInitialized() && MediaResult(media_->Sound().DisableAgc());
-}
-
-bool SipUserAgent::EnableEchoNoiseCancellation()
-{
-    return RequireInitialized() && MediaResult(media_->Sound().EnableEchoNoiseCancellation());
-}
-
-bool SipUserAgent::DisableEchoNoiseCancellation()
-{
-    return RequireInitialized() && MediaResult(media_->Sound().DisableEchoNoiseCancellation());
-}
-
-int SipUserAgent::GetMicSoundLevel()
-{
-    return media_->Sound().MicrophoneLevel();
-}
-
-int SipUserAgent::GetSpkSoundLevel()
-{
-    return media_->Sound().SpeakerLevel();
-}
-
-int SipUserAgent::GetAudioInDevTotal()
-{
-    return AudioControl::InputDeviceTotal(WaveBackend::Current());
-}
-
-int SipUserAgent::GetAudioOutDevTotal()
-{
-    return AudioControl::OutputDeviceTotal(WaveBackend::Current());
-}
-
-std::string SipUserAgent::GetAudioInDevName(int deviceId)
-{
-    return AudioControl::InputDeviceName(WaveBackend::Current(), deviceId);
-}
-
-std::string SipUserAgent::GetAudioOutDevName(int deviceId)
-{
-    return AudioControl::OutputDeviceName(WaveBackend::Current(), deviceId);
 }
 
 bool SipUserAgent::RegisterToProxy(int expires)

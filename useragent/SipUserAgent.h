@@ -52,6 +52,8 @@ public:
     bool CheckLine(int lineNo);
     SipCall* FindCall(const std::string& callId);
     int GetLastError() const { return lastError_; }
+    // For the control's own failures (the media methods it calls directly).
+    void SetLastError(int error) { lastError_ = error; }
     // The preferred local IPv4 address; the returned text is overwritten by each call.
     const std::string& GetMyIP();
     bool IsInitialized() const { return initialized_; }
@@ -82,27 +84,6 @@ public:
     bool SetDTMFVolume(int volume);
     bool SetTOS(int lineNo, int value);
     int GetTOS(int lineNo);
-
-    // Sound controls; those marked with Init fail with 10 before Initialize.
-    bool MuteMic(bool mute);
-    bool MuteSpk(bool mute);
-    int GetMicVolume();
-    bool SetMicVolume(int volume);
-    int GetSpkVolume();
-    bool SetSpkVolume(int volume);
-    bool EnableMicBoost();
-    bool DisableMicBoost();
-    bool IsMicBoostEnable();
-    bool EnableAGC(int level);
-    bool DisableAGC();
-    bool EnableEchoNoiseCancellation();
-    bool DisableEchoNoiseCancellation();
-    int GetMicSoundLevel();
-    int GetSpkSoundLevel();
-    static int GetAudioInDevTotal();
-    static int GetAudioOutDevTotal();
-    static std::string GetAudioInDevName(int deviceId);
-    static std::string GetAudioOutDevName(int deviceId);
 
     bool RegisterToProxy(int expires);
     bool UnRegisterToProxy();
@@ -187,8 +168,6 @@ private:
     std::string IdentityHost(const std::string& proxy) const;
     bool Fail(int error);
     bool RequireInitialized();
-    // true for a media result of 0; otherwise the translated code becomes the last error.
-    bool MediaResult(int mediaCode);
 
     EventSink* sink_;
     MessageLoop& loop_;

@@ -128,6 +128,18 @@ class Orvua:
             return result == "true"
         return split_words(result)[0]
 
+    def text(self, command, timeout=10):
+        """Runs a console command (help, events): its "# " lines without the "# ",
+        and the line that ended them ("=", or a "?" complaint)."""
+        self.send(command)
+        lines = []
+        deadline = time.monotonic() + timeout
+        while True:
+            line = self._take(deadline, lambda l: l == "=" or l.startswith(("?", "# ")))
+            if not line.startswith("# "):
+                return lines, line
+            lines.append(line[2:])
+
     def complaint(self, timeout=10):
         """The next "?" line: a command orvua could not run."""
         return self._take(time.monotonic() + timeout, lambda l: l.startswith("?"))[2:]

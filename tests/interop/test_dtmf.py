@@ -6,19 +6,9 @@ import unittest
 
 from audio_check import goertzel_power
 from orvua_driver import LOOPBACK, Baresip, Kamailio, Orvua, RawPeer, Sipp, free_udp_port
+from rtp_media import rtp_fields, ulaw_to_linear
 
-
-def rtp_fields(datagram):
-    first, second, sequence, timestamp, ssrc = struct.unpack("!BBHII", datagram[:12])
-    return {"marker": bool(second & 0x80), "type": second & 0x7F, "sequence": sequence, "timestamp": timestamp,
-            "payload": datagram[12:]}
-
-
-def ulaw_to_linear(byte):
-    byte = ~byte & 0xFF
-    sign, exponent, mantissa = byte & 0x80, (byte >> 4) & 0x07, byte & 0x0F
-    magnitude = ((mantissa << 3) + 0x84) << exponent
-    return 0x84 - magnitude if sign else magnitude - 0x84
+TELEPHONE_EVENT = 101
 
 
 class WireTest(unittest.TestCase):
@@ -45,9 +35,11 @@ class WireTest(unittest.TestCase):
     def test_digit_5_is_eight_telephone_event_packets(self):
         self.call("callee_answers_caller_hangs_up.xml")
         self.assertTrue(self.ua.call("DigitDTMF", 0, "5"))
-        packets = [rtp_fields(d) for d in self.media.receive_all(1.0)]
+        arrived = [rtp_fields(d) for d in self.media.receive_all(1.0)]
+        # Without a sound device the call carries silence around the digit.
+        packets = [p for p in arrived if p["type"] == TELEPHONE_EVENT]
         self.assertEqual(len(packets), 8, packets)
-        self.assertEqual({p["type"] for p in packets}, {101})
+        self.assertEqual({p["type"] for p in arrived}, {TELEPHONE_EVENT, 0})
         self.assertEqual([p["payload"] for p in packets],
                          [bytes([5, 0x0A, 0, 0])] * 5 + [bytes([5, 0x8A, 0x03, 0x20])] * 3)
         self.assertEqual(len({p["timestamp"] for p in packets}), 1)

@@ -122,17 +122,28 @@ TEST(AudioDevice, SpeakerAudioFeedsTheEchoReferenceOnlyWhileTheMicrophoneListens
     VirtualWaveBackend backend;
     AudioDevice device(owner, backend);
     ASSERT_EQ(device.OpenPlayback(0), MediaOk);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(device.EchoGain().ReferenceBytes(), 0u) << "no microphone running";
+    EXPECT_FALSE(device.EchoGain().NewestReference());
     device.ClosePlayback();
 
-    // A microphone whose blocks are all ignored never consumes the reference.
-    ShortBlockBackend neverConsumes(60);
-    AudioDevice listening(owner, neverConsumes);
+    // Each mixed block is numbered by the speaker call that made it. It plays after
+    // the 20 primed blocks, and only then is it the echo reference.
+    NumberingOwner numbering;
+    AudioDevice listening(numbering, backend);
     ASSERT_EQ(listening.OpenCapture(0), MediaOk);
     ASSERT_EQ(listening.OpenPlayback(0), MediaOk);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_GT(listening.EchoGain().ReferenceBytes(), 0u);
+    int newest = 0;
+    for (int tries = 0; tries < 100 && newest < 10; ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        const auto reference = listening.EchoGain().NewestReference();
+        const int calls = numbering.Calls();
+        if (!reference || (*reference)[0] == 0)
+            continue;
+        newest = (*reference)[0];
+        ASSERT_GE(calls - newest, AudioDevice::PrimedBlocks - 1) << "a block is the reference before it played";
+    }
+    EXPECT_GE(newest, 10);
 }
 
 TEST(AudioDevice, MutedSpeakerPlaysSilenceAndTheMeterShowsIt)
@@ -195,4 +206,48 @@ TEST(AudioDevice, ReopeningReplacesTheStreamWithoutLeakingIt)
     EXPECT_EQ(backend.captures, 1);
     EXPECT_EQ(device.OpenPlayback(7), MediaPlaybackOpenFailed);
     EXPECT_EQ(backend.playbacks, 0);
+}
+
+TEST(AudioDevice, VolumesAndBoostSetOnAStreamCarryOverToTheNextOne)
+{
+    TempDirectory directory;
+    const std::string played = directory.File("speaker.wav");
+    ScopedEnvironment speakerFile("ORVSIP_VIRTUAL_SPEAKER", played);
+    RecordingOwner owner;
+    owner.PlayToSpeaker(10000);
+    VirtualWaveBackend backend;
+    AudioDevice device(owner, backend);
+    ASSERT_EQ(device.OpenPlayback(0), MediaOk);
+    ASSERT_EQ(device.OpenCapture(0), MediaOk);
+    ASSERT_EQ(device.SetSpeakerVolume(100), MediaOk);
+    ASSERT_EQ(device.SetMicrophoneVolume(60), MediaOk);
+    ASSERT_EQ(device.SetMicrophoneBoost(true), MediaOk);
+    device.ClosePlayback();
+    device.CloseCapture();
+    int volume = 0;
+    EXPECT_EQ(device.GetSpeakerVolume(volume), MediaNoPlayback) << "no stream, no volume";
+    EXPECT_EQ(device.SetMicrophoneVolume(5), MediaNoCapture);
+
+    ASSERT_EQ(device.OpenPlayback(0), MediaOk);
+    ASSERT_EQ(device.OpenCapture(0), MediaOk);
+    ASSERT_EQ(device.GetSpeakerVolume(volume), MediaOk);
+    EXPECT_EQ(volume, 100);
+    ASSERT_EQ(device.GetMicrophoneVolume(volume), MediaOk);
+    EXPECT_EQ(volume, 60);
+    bool boost = false;
+    ASSERT_EQ(device.GetMicrophoneBoost(boost), MediaOk);
+    EXPECT_TRUE(boost);
+
+    // What the new stream plays is scaled by the carried-over volume.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    device.ClosePlayback();
+    SF_INFO info{};
+    SNDFILE* file = sf_open(played.c_str(), SFM_READ, &info);
+    ASSERT_NE(file, nullptr);
+    std::vector<short> samples(static_cast<std::size_t>(info.frames));
+    sf_read_short(file, samples.data(), info.frames);
+    sf_close(file);
+    ASSERT_GT(samples.size(), 2000u);
+    const short loudest = *std::max_element(samples.begin(), samples.end());
+    EXPECT_NEAR(loudest, 10000 * 100 * 256 / 65535, 2);
 }

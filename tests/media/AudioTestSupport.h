@@ -60,6 +60,21 @@ private:
     std::atomic<std::int16_t> speakerValue_{0};
 };
 
+// Plays blocks numbered by the speaker call that asked for them (1, 2, ...).
+class NumberingOwner : public AudioDeviceOwner {
+public:
+    void OnMicrophoneBlock(std::span<const std::int16_t, BlockSamples>) override {}
+    bool OnSpeakerBlock(std::span<std::int16_t, BlockSamples> block) override
+    {
+        std::fill(block.begin(), block.end(), static_cast<std::int16_t>(++calls_));
+        return true;
+    }
+    int Calls() const { return calls_; }
+
+private:
+    std::atomic<int> calls_{0};
+};
+
 // The virtual devices, counting the streams open at any moment.
 class CountingBackend : public VirtualWaveBackend {
 public:
@@ -88,6 +103,29 @@ private:
     private:
         std::unique_ptr<WaveTransport> inner_;
         std::atomic<int>& count_;
+    };
+};
+
+// The virtual devices plus a device 7 that opens but never starts, as a sound card
+// that is there but busy; `alsoBusy` makes another device behave so.
+class UnstartableBackend : public CountingBackend {
+public:
+    static constexpr int BusyDevice = 7;
+
+    std::unique_ptr<WaveTransport> OpenTransport(WaveDirection direction, int id) override
+    {
+        if (id != BusyDevice && id != alsoBusy)
+            return CountingBackend::OpenTransport(direction, id);
+        return std::make_unique<Busy>();
+    }
+
+    std::atomic<int> alsoBusy{BusyDevice};
+
+private:
+    class Busy : public WaveTransport {
+    public:
+        bool Start() override { return false; }
+        std::size_t Transfer(std::span<std::int16_t>) override { return 0; }
     };
 };
 

@@ -93,3 +93,56 @@ TEST(DeviceAttachments, BadLinesAndNoSoundDevice)
     EXPECT_EQ(lines.Detach(1, nullptr), MediaOk);
     EXPECT_EQ(lines.Line(1).outputId, DeviceAttachments::NoDevice);
 }
+
+TEST(DeviceAttachments, ASwitchFailingHalfWayLeavesTheOtherLinesAWorkingStream)
+{
+    RecordingOwner owner;
+    UnstartableBackend backend;
+    AudioDevice device(owner, backend);
+    DeviceAttachments lines(3);
+    ASSERT_EQ(lines.Attach(0, 0, 0, &device), MediaOk);
+    ASSERT_EQ(lines.Attach(1, 0, 0, &device), MediaOk);
+
+    // The busy device opens, so the running streams are given up, then fails to start.
+    EXPECT_EQ(lines.Attach(2, UnstartableBackend::BusyDevice, 0, &device), MediaCaptureOpenFailed);
+    EXPECT_TRUE(device.CaptureRunning());
+    EXPECT_EQ(lines.Line(0).captureHandle, device.CaptureHandle());
+    EXPECT_EQ(lines.Line(1).captureHandle, device.CaptureHandle());
+    EXPECT_EQ(lines.Line(2).captureHandle, 0u);
+    EXPECT_EQ(lines.Line(0).inputId, 0);
+
+    EXPECT_EQ(lines.Attach(2, 0, UnstartableBackend::BusyDevice, &device), MediaPlaybackOpenFailed);
+    EXPECT_TRUE(device.PlaybackRunning());
+    EXPECT_EQ(lines.Line(0).playbackHandle, device.PlaybackHandle());
+    EXPECT_EQ(lines.Line(1).playbackHandle, device.PlaybackHandle());
+    EXPECT_EQ(backend.captures, 1);
+    EXPECT_EQ(backend.playbacks, 1);
+
+    // The lines keep their streams through a call that attaches again, and the
+    // streams close with the last of them.
+    ASSERT_EQ(lines.Attach(0, 0, 0, &device), MediaOk);
+    EXPECT_TRUE(device.CaptureRunning());
+    ASSERT_EQ(lines.Detach(0, &device), MediaOk);
+    ASSERT_EQ(lines.Detach(1, &device), MediaOk);
+    EXPECT_EQ(backend.captures, 0);
+    EXPECT_EQ(backend.playbacks, 0);
+}
+
+TEST(DeviceAttachments, LinesWhoseStreamCannotBeRecoveredHoldNoneAndOpenItOnTheirNextAttach)
+{
+    RecordingOwner owner;
+    UnstartableBackend backend;
+    AudioDevice device(owner, backend);
+    DeviceAttachments lines(2);
+    ASSERT_EQ(lines.Attach(0, 0, 0, &device), MediaOk);
+    backend.alsoBusy = 0;
+    EXPECT_EQ(lines.Attach(1, UnstartableBackend::BusyDevice, 0, &device), MediaCaptureOpenFailed);
+    EXPECT_FALSE(device.CaptureRunning());
+    EXPECT_EQ(lines.Line(0).captureHandle, 0u) << "the stream it held is gone";
+    EXPECT_EQ(lines.Line(0).inputId, 0);
+
+    backend.alsoBusy = UnstartableBackend::BusyDevice;
+    ASSERT_EQ(lines.Attach(0, 0, 0, &device), MediaOk);
+    EXPECT_TRUE(device.CaptureRunning());
+    EXPECT_EQ(lines.Line(0).captureHandle, device.CaptureHandle());
+}

@@ -273,13 +273,47 @@ TEST(JitterBuffer, TenQueuedPlayFromTheOldest)
 TEST(JitterBuffer, DropOldestBeyondKeepsTheNewest)
 {
     JitterBuffer buffer;
-    InsertFirst(buffer, 30);
+    InsertFirst(buffer, 18);
     buffer.DropOldestBeyond(40);
-    EXPECT_EQ(buffer.QueuedCount(), 30);
+    EXPECT_EQ(buffer.QueuedCount(), 18);
     buffer.DropOldestBeyond(10);
     EXPECT_EQ(buffer.QueuedCount(), 10);
-    // Packets 20..29 remain; the forced adaptation throws away 20, 21 and 22.
-    EXPECT_EQ(PullBlock(buffer), 23);
+    // Packets 8..17 remain; the forced adaptation throws away 8, 9 and 10.
+    EXPECT_EQ(PullBlock(buffer), 11);
+}
+
+TEST(JitterBuffer, ASenderFasterThanRealTimeBuildsNoBacklog)
+{
+    JitterBuffer buffer;
+    Prime(buffer);
+    PlaySteadily(buffer, Range(5, 20));
+    // Ten seconds of packets in the time the speaker plays 100 ms.
+    std::vector<int> played;
+    for (int sequence = 20; sequence < 520; ++sequence) {
+        Insert(buffer, sequence);
+        if (sequence % 50 == 0)
+            played.push_back(PullBlock(buffer));
+        const std::size_t queuedMs = static_cast<std::size_t>(buffer.QueuedCount()) * 20;
+        ASSERT_LE(queuedMs, static_cast<std::size_t>(buffer.TargetDepth()) * 20 + JitterBuffer::MaxBacklogMs)
+            << sequence;
+    }
+    // Playout goes on from the newest packets: what arrives next plays within the
+    // allowance, not after ten seconds of backlog.
+    const std::vector<int> after = PlaySteadily(buffer, Range(520, 560));
+    const auto first = std::find(after.begin(), after.end(), 520);
+    ASSERT_NE(first, after.end());
+    EXPECT_LE((first - after.begin()) * 10, static_cast<std::ptrdiff_t>(JitterBuffer::MaxBacklogMs + 5 * 20 + 40));
+    EXPECT_TRUE(std::is_sorted(after.begin(), after.end()));
+}
+
+TEST(JitterBuffer, HugePacketsAreBoundedByTheirDuration)
+{
+    JitterBuffer buffer;
+    // 250 ms per packet, as a datagram of 2000 PCMU bytes would carry.
+    for (int sequence = 0; sequence < 40; ++sequence)
+        InsertContent(buffer, sequence, FirstTimestamp + static_cast<std::uint32_t>(sequence) * 2000, 2000);
+    EXPECT_LE(buffer.QueuedCount(), 6);
+    EXPECT_EQ(PullBlock(buffer), 40 - buffer.QueuedCount());
 }
 
 TEST(JitterBuffer, DropOldestBeyondZeroOrLessEmptiesTheQueue)

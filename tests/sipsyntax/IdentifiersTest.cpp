@@ -74,3 +74,23 @@ TEST(LocalAddress, ListHasNoDuplicates)
     std::string selected = LocalAddress::SelectLocalAddress();
     EXPECT_FALSE(selected.empty());
 }
+
+TEST(LocalAddress, EnvironmentPicksTheAddress)
+{
+    const char* before = std::getenv("ORVSIP_LOCAL_ADDRESS");
+    const std::string saved = before != nullptr ? before : "";
+    setenv("ORVSIP_LOCAL_ADDRESS", "127.0.0.1", 1);
+    EXPECT_EQ(LocalAddress::SelectLocalAddress(), "127.0.0.1");
+    setenv("ORVSIP_LOCAL_ADDRESS", "10.9.8.7", 1);
+    EXPECT_EQ(LocalAddress::SelectLocalAddress(), "10.9.8.7");
+    unsetenv("ORVSIP_LOCAL_ADDRESS");
+    const std::string chosen = LocalAddress::SelectLocalAddress();
+    for (const char* unusable : {"", "localhost", "10.0.0.256", "1.2.3.4\r\nVia: x", "::1"}) {
+        setenv("ORVSIP_LOCAL_ADDRESS", unusable, 1);
+        EXPECT_EQ(LocalAddress::SelectLocalAddress(), chosen) << "ignored: " << unusable;
+    }
+    if (before != nullptr)
+        setenv("ORVSIP_LOCAL_ADDRESS", saved.c_str(), 1);
+    else
+        unsetenv("ORVSIP_LOCAL_ADDRESS");
+}

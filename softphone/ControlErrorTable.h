@@ -1,0 +1,16 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+// What a failed control call tells a CTI client: the record for an error code of
+// the control, or nothing for the codes that are not reported.
+class ControlErrorTable {
+public:
+    struct Report {
+        std::string command;
+        std::string message;
+    };
+
+    static std::optional<Report> ReportFor(int code);
+};
