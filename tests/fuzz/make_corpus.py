@@ -6,7 +6,8 @@ sipp sends, with the scenario's keywords filled in and the words the SIP target
 replaces, $CALLID, $CSEQ, $BRANCH and $LOCALTAG, where a peer copies what this side
 sent), or one exchange of the other interop tests. SDP and digest seeds come out of the same
 messages; RTP seeds are packets of every codec and telephone events; sound file
-seeds are small WAV and AU files of several formats.
+seeds are small WAV and AU files of several formats (GSM 06.10 WAV too); INI seeds
+are a TARN.INI, an INPUT.INI record and broken ones.
 
 Regression inputs (the crash-*, leak-* and timeout-* files) are never touched.
 Run it again after changing the scenarios: python3 tests/fuzz/make_corpus.py
@@ -266,6 +267,44 @@ def write_wav():
         write(CORPUS / "wav_source", name, data)
 
 
+def gsm_wav49(blocks):
+    """A GSM 06.10 WAV (format 49): 65-byte blocks of two frames, 320 samples each."""
+    fmt = struct.pack("<HHIIHHHH", 49, 1, 8000, 1625, 65, 0, 2, 320)
+    data = bytes((n * 13) & 0xFF for n in range(65 * blocks))
+    fact = struct.pack("<I", 320 * blocks)
+    body = (b"WAVE" + b"fmt " + struct.pack("<I", len(fmt)) + fmt + b"fact" + struct.pack("<I", 4) + fact
+            + b"data" + struct.pack("<I", len(data)) + data)
+    return b"RIFF" + struct.pack("<I", len(body)) + body
+
+
+def write_wave_files():
+    files = {
+        "pcm16-8k-mono.wav": riff_wave(1, 1, 8000, 16, 8000 * 4),
+        "pcm16-16k-stereo.wav": riff_wave(1, 2, 16000, 16, 320),
+        "mulaw-8k.wav": riff_wave(7, 1, 8000, 8, 160),
+        "gsm-wav49.wav": gsm_wav49(30),
+        "gsm-wav49-cut.wav": gsm_wav49(3)[:-20],
+        "data-longer-than-file.wav": riff_wave(1, 1, 8000, 16, 40, declared_bytes=0x7FFFFFF0),
+        "odd-chunks.wav": riff_wave(1, 1, 8000, 16, 10).replace(b"fmt ", b"junk\x01\x00\x00\x00xfmt ", 1),
+    }
+    for name, data in files.items():
+        write(CORPUS / "wave_file", name, data)
+
+
+def write_ini_files():
+    files = {
+        "input-record.ini": "[ACTION]\r\nCOMMAND=Dial\r\nPARAMETER=2001\r\nMESSAGE=\r\n",
+        "tarn.ini": "[SIP]\nSIPLogin=1001\nSIPPass=secret\nSIPProxy=127.0.0.1\nSIPPort=5060\n"
+                    "SIPOutboundProxy=\n[AUDIO]\nAudioFoneDeviceIndex=-1\nEchoCancel=1\n"
+                    "[GENERAL]\nAwaysOnTop=0\n; a comment\n[CODECS]\nGSM=1\nPCMU=1\n",
+        "broken-sections.ini": "[ACTION\nCOMMAND=Dial\n[\n=\n==\nPARAMETER\n]x[\n [ action ] \nMESSAGE = spaced \n",
+        "long-value.ini": "[ACTION]\nPARAMETER=" + "9" * 600 + "\nCOMMAND=Hangup\n",
+        "binary.ini": "[ACTION]\nCOMMAND=Di\0al\r\rPARAMETER=\xff\xfe\n",
+    }
+    for name, text in files.items():
+        write(CORPUS / "ini_file", name, text.encode("latin-1"))
+
+
 def main():
     flows = [(path.stem, scenario_messages(path)) for path in sorted(SCENARIOS.glob("*.xml"))]
     write_sip_and_derived([(name, messages) for name, messages in flows + other_flows() if messages])
@@ -273,6 +312,8 @@ def main():
     write_digest_extras()
     write_rtp()
     write_wav()
+    write_wave_files()
+    write_ini_files()
 
 
 if __name__ == "__main__":

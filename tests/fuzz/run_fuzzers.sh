@@ -28,13 +28,15 @@ final_stat() {
     grep -m1 "^stat::$2:" "$1" | awk '{print $2}'
 }
 
-# The SIP target keeps calls from one input to the next, so most inputs end with
-# more memory held than they started with; checking for leaks after each such input
-# halves its speed. Its leaks are found when the run ends instead (LeakSanitizer
-# then fails the run).
+# Options of single targets. The SIP target keeps calls from one input to the next,
+# so most inputs end with more memory held than they started with; checking for
+# leaks after each such input halves its speed, so its leaks are found when the run
+# ends instead (LeakSanitizer then fails the run). A wave file is read in 3-second
+# chunks, so its inputs may be longer.
 options_of() {
     case "$1" in
     sip_datagram) echo "-detect_leaks=0" ;;
+    wave_file) echo "-max_len=70000" ;;
     esac
 }
 
