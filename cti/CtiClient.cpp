@@ -10,6 +10,10 @@ namespace {
 // How much Qt reads ahead from the kernel for one client: a client that sends faster
 // than its commands run is held back by TCP itself.
 constexpr qint64 kReadBufferBytes = 16 * 1024;
+// The kernel's share of what waits for a client, fixed rather than grown by the
+// kernel: with the client's own bound it keeps a client that stopped reading to a
+// known amount of memory, and events are small.
+constexpr int kSendBufferBytes = 32 * 1024;
 constexpr int kLastWordsMs = 200;
 
 } // namespace
@@ -21,6 +25,7 @@ CtiClient::CtiClient(QTcpSocket* socket, CtiCommandRunner& runner, SnapshotSourc
     socket_->setReadBufferSize(kReadBufferBytes);
     socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     socket_->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    socket_->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kSendBufferBytes);
     connect(socket_, &QTcpSocket::readyRead, this, &CtiClient::Serve);
     // A client may send its commands and close at once (`echo Hangup | nc -q0 ...`):
     // what it sent still runs, then it is dropped.

@@ -9,6 +9,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <chrono>
+
 // A CTI socket client for the tests, on the test's own event loop: it keeps every
 // line trn sent it.
 class SocketClient {
@@ -59,6 +61,15 @@ public:
     bool WaitSnapshot() { return !Next(QStringLiteral("SNAPSHOT\tEND")).isEmpty(); }
 
     QStringList lines;
+    // When each line arrived, in steady-clock milliseconds (NowMs).
+    QList<qint64> arrivals;
+
+    static qint64 NowMs()
+    {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
 
     // A port nobody listens on at the moment.
     static quint16 FreePort()
@@ -79,6 +90,7 @@ private:
         qsizetype end;
         while ((end = buffer_.indexOf('\n')) >= 0) {
             lines.append(QString::fromUtf8(buffer_.left(end)));
+            arrivals.append(NowMs());
             buffer_.remove(0, end + 1);
         }
     }
