@@ -217,3 +217,26 @@ TEST(CtiFileInterface, ARecordThatCannotBeWrittenStaysQueued)
     EXPECT_EQ(ReadAll(folder + "/OUTPUT.INI"), "[ACTION]\nCOMMAND=STATUS\nPARAMETER=REGISTERING\nMESSAGE= \n");
     EXPECT_EQ(queue.Text(), "");
 }
+
+TEST(CtiFileInterface, FilesLeftFromBeforeTheStartAreKeptForTheFirstTick)
+{
+    TempDirectory folder;
+    const std::string input = folder.File("INPUT.INI");
+    const std::string output = folder.File("OUTPUT.INI");
+    const std::string stale = "[ACTION]\nCOMMAND=STATUS\nPARAMETER=REGISTERED\nMESSAGE= \n";
+    WriteAll(input, "[ACTION]\nCOMMAND=Answer\nPARAMETER=\nMESSAGE=\n");
+    WriteAll(output, stale);
+    FakePhone phone;
+    CtiEventQueue queue;
+    CtiCommandRunner runner(phone);
+    CtiFileInterface files(folder.File(""), queue, runner);
+    EXPECT_TRUE(Exists(input));
+    EXPECT_TRUE(Exists(output));
+    queue.QueueCtiEvent("STATUS", "REGISTERING", "");
+    files.OutputTick();
+    EXPECT_EQ(ReadAll(output), stale) << "an unconsumed record blocks the queue, whoever wrote it";
+    EXPECT_EQ(queue.Text(), "STATUS:REGISTERING: ");
+    files.InputTick();
+    EXPECT_EQ(Operations(phone.calls), std::vector<std::string>{"Answer"}) << "a client may write before trn starts";
+    EXPECT_FALSE(Exists(input));
+}

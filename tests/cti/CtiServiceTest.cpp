@@ -163,9 +163,18 @@ TEST(CtiService, TheSocketFollowsItsSettings)
     client.SendLine("Status");
     EXPECT_FALSE(client.Next("OK Status").isEmpty()) << "the same settings keep the client";
 
+    // Another address only when one is named.
+    EXPECT_TRUE(rig.service.ConfigureSocket(true, std::to_string(rig.port), "127.0.0.2"));
+    EXPECT_EQ(rig.service.Server().Address(), QHostAddress(QStringLiteral("127.0.0.2")));
+    ASSERT_TRUE(WaitFor([&] { return !client.IsConnected(); })) << "moved: the clients of the old socket go";
+    EXPECT_FALSE(SocketClient(rig.port).IsConnected());
+
+    EXPECT_TRUE(rig.service.ConfigureSocket(true, std::to_string(rig.port), ""));
+    SocketClient again(rig.port);
+    ASSERT_TRUE(again.WaitSnapshot());
     EXPECT_TRUE(rig.service.ConfigureSocket(false, std::to_string(rig.port), ""));
     EXPECT_FALSE(rig.service.Server().IsListening());
-    ASSERT_TRUE(WaitFor([&] { return !client.IsConnected(); }));
+    ASSERT_TRUE(WaitFor([&] { return !again.IsConnected(); }));
     SocketClient refused(rig.port);
     EXPECT_FALSE(refused.IsConnected());
 
