@@ -138,6 +138,7 @@ TEST(CtiService, HostileClientsLeaveTheSocketAnsweringTheNextOne)
     ASSERT_EQ(::shutdown(static_cast<int>(halfClosed.Socket().socketDescriptor()), SHUT_WR), 0);
     ASSERT_TRUE(WaitFor([&] { return Operations(rig.phone.calls).back() == "Answer"; }))
         << "what it sent before closing still runs";
+    ASSERT_TRUE(WaitFor([&] { return rig.service.Server().ClientCount() == 1; })) << "both closed ones are gone";
 
     std::vector<std::unique_ptr<SocketClient>> crowd;
     for (int i = 0; i < CtiServer::kMaxClients + 3; ++i)
