@@ -37,7 +37,14 @@ void CtiEventQueue::QueueCtiEvent(const std::string& command, const std::string&
 {
     if (command.empty())
         return;
-    AppendQueuedEvent(PartOf(command) + kPartSeparator + PartOf(parameter) + kPartSeparator + PartOf(message));
+    const Record record = QueuedForm(command, parameter, message);
+    AppendQueuedEvent(record.command + kPartSeparator + record.parameter + kPartSeparator + record.message);
+}
+
+CtiEventQueue::Record CtiEventQueue::QueuedForm(const std::string& command, const std::string& parameter,
+                                                const std::string& message)
+{
+    return {PartOf(command), PartOf(parameter), PartOf(message)};
 }
 
 void CtiEventQueue::AppendQueuedEvent(const std::string& item)

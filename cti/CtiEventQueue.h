@@ -18,6 +18,8 @@ public:
 
     // Nothing for an empty command; an empty parameter or message becomes one blank.
     void QueueCtiEvent(const std::string& command, const std::string& parameter, const std::string& message);
+    // The record as the queue will hand it out: blanks for empty parts, no separators.
+    static Record QueuedForm(const std::string& command, const std::string& parameter, const std::string& message);
     void AppendQueuedEvent(const std::string& item);
     // Forgets the oldest item.
     void DropFirstQueuedEvent();

@@ -2,7 +2,9 @@
 
 #include "platform/IniFile.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 
@@ -14,14 +16,45 @@ constexpr const char* kSection = "ACTION";
 
 bool CtiRecordFile::HasContent() const
 {
+    return CurrentVersion().has_value();
+}
+
+std::optional<CtiRecordFile::Version> CtiRecordFile::CurrentVersion() const
+{
     struct stat info {};
-    return stat(path_.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0;
+    if (stat(path_.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0)
+        return std::nullopt;
+    return Version{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+                   static_cast<std::int64_t>(info.st_size),
+                   static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
 }
 
 CtiEventQueue::Record CtiRecordFile::Read() const
 {
     const IniFile ini(path_);
     return {ini.Read(kSection, "COMMAND"), ini.Read(kSection, "PARAMETER"), ini.Read(kSection, "MESSAGE")};
+}
+
+std::optional<std::string> CtiRecordFile::ReadText(std::size_t limit) const
+{
+    const int fd = open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat info {};
+    std::optional<std::string> text;
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        text.emplace(limit, '\0');
+        std::size_t done = 0;
+        while (done < limit) {
+            const ssize_t n = read(fd, text->data() + done, limit - done);
+            if (n <= 0)
+                break;
+            done += static_cast<std::size_t>(n);
+        }
+        text->resize(done);
+    }
+    close(fd);
+    return text;
 }
 
 bool CtiRecordFile::Write(const CtiEventQueue::Record& record) const
@@ -35,4 +68,14 @@ bool CtiRecordFile::Write(const CtiEventQueue::Record& record) const
 void CtiRecordFile::Remove() const
 {
     std::remove(path_.c_str());
+}
+
+std::optional<std::string> CtiRecordFile::Take(std::size_t limit) const
+{
+    const CtiRecordFile taken(path_ + "." + std::to_string(getpid()));
+    if (std::rename(path_.c_str(), taken.Path().c_str()) != 0)
+        return std::nullopt;
+    std::optional<std::string> text = taken.ReadText(limit);
+    taken.Remove();
+    return text;
 }

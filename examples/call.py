@@ -4,8 +4,8 @@ each event on the way.
 
     python3 call.py LOCAL_IP SIP_PORT RTP_PORT REGISTRAR_HOST:PORT sip:NUMBER@HOST[:PORT] [FILE.wav]
 
-The account is 1001 with password "secret" (--login, --password). Without a WAV file,
-or with a control that cannot play wave files, the call lasts --seconds.
+The account is 1001 with password "secret" (--login, --password). Without a WAV file
+the call lasts --seconds.
 """
 import argparse
 import sys
@@ -31,12 +31,10 @@ def first_of(ua, names, seconds):
 
 def play(ua, path, seconds):
     """Plays the file into line 0's call; whether the peer hung up meanwhile."""
-    if path and hasattr(ua, "PlayWaveOpen"):
+    if path:
         if ua.PlayWaveOpen(0, path) and ua.PlayWaveStart(0, False):
             return first_of(ua, ["OnPlayWaveDone", "OnDisconnectCall"], 600) == "OnDisconnectCall"
         print(f"cannot play {path}: error {ua.GetOrvObjectError()}", flush=True)
-    elif path:
-        print("this control cannot play wave files: the call just runs", flush=True)
     return first_of(ua, ["OnDisconnectCall"], seconds) is not None
 
 

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -127,6 +128,23 @@ mode_t CurrentUmask()
     return 022;
 }
 
+// Finds a key line by line: true for the line that holds the key in its section.
+struct KeySearch {
+    std::string_view section;
+    std::string_view key;
+    bool inSection = false;
+
+    bool Matches(std::string_view line)
+    {
+        if (const auto header = SectionHeader(line)) {
+            inSection = SameText(*header, section);
+            return false;
+        }
+        const auto found = inSection ? KeyOf(line) : std::nullopt;
+        return found && SameText(*found, key);
+    }
+};
+
 // Where in lines the section's key is (or where it would be inserted); -1 when the
 // section itself is absent.
 struct KeyPlace {
@@ -189,20 +207,26 @@ std::string IniFile::Read(const std::string& section, const std::string& key) co
     FilePointer file(std::fopen(path_.c_str(), "rb"));
     if (!file)
         return {};
-    bool inSection = false;
+    KeySearch search{section, key};
     std::string line;
     while (ReadCutLine(file.get(), line)) {
-        if (const auto header = SectionHeader(line)) {
-            inSection = SameText(*header, section);
-            continue;
-        }
-        if (!inSection)
-            continue;
-        const auto found = KeyOf(line);
-        if (found && SameText(*found, key))
+        if (search.Matches(line))
             return ValueOf(line);
     }
     return {};
+}
+
+std::optional<std::string> IniFile::Find(std::string_view text, std::string_view section, std::string_view key)
+{
+    KeySearch search{section, key};
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        const std::string_view line = text.substr(0, std::min(end, kLineKeep));
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        if (search.Matches(line))
+            return ValueOf(line);
+    }
+    return std::nullopt;
 }
 
 bool IniFile::Write(const std::string& section, const std::string& key, const std::string& value)

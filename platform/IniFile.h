@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // A Windows-style INI file read and written by profile strings: sections and keys
@@ -33,6 +35,9 @@ public:
     const std::string& Path() const { return path_; }
 
     std::string Read(const std::string& section, const std::string& key) const;
+    // The value of a key in INI text already in memory, read as Read() reads a file;
+    // nothing when the section or the key is absent (an empty value is a value).
+    static std::optional<std::string> Find(std::string_view text, std::string_view section, std::string_view key);
 
     // Line breaks inside a value are written as blanks: a value is one line.
     bool Write(const std::string& section, const std::string& key, const std::string& value);

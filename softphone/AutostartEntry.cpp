@@ -1,6 +1,6 @@
 #include "softphone/AutostartEntry.h"
 
-#include "softphone/AppFolder.h"
+#include "cti/AppFolder.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "softphone/frmSettings.h"
 
 #include "platform/IniFile.h"
-#include "softphone/AppFolder.h"
+#include "cti/AppFolder.h"
 #include "softphone/AutostartEntry.h"
 #include "softphone/MessageBoxes.h"
 #include "control/OrvSIPUserAgentOCX.h"
@@ -246,7 +246,6 @@ QWidget* frmSettings::BuildCtiPage()
     chkEnableCTI = AddCheckBox(QStringLiteral("chkEnableCTI"), QStringLiteral("Enable CTI"));
     optCTITCP = new QRadioButton(QStringLiteral("TCP API Communication"));
     optCTITCP->setObjectName(QStringLiteral("optCTITCP"));
-    optCTITCP->setEnabled(false);
     optCTIXML = new QRadioButton(QStringLiteral("Text File API Communication"));
     optCTIXML->setObjectName(QStringLiteral("optCTIXML"));
     MakeExclusive(optCTITCP, optCTIXML);
@@ -675,4 +674,19 @@ bool frmSettings::ConfirmBeforeClose() const
 bool frmSettings::StartupOnSystray() const
 {
     return chkStartupOnSystray->isChecked();
+}
+
+bool frmSettings::CtiEnabled() const
+{
+    return chkEnableCTI->isChecked();
+}
+
+bool frmSettings::CtiOverTcp() const
+{
+    return optCTITCP->isChecked();
+}
+
+QString frmSettings::TcpPort() const
+{
+    return txtConfigTCPPort->text();
 }

@@ -67,6 +67,10 @@ public:
     bool AlwaysOnTop() const;
     bool ConfirmBeforeClose() const;
     bool StartupOnSystray() const;
+    bool CtiEnabled() const;
+    // "TCP API Communication" chosen.
+    bool CtiOverTcp() const;
+    QString TcpPort() const;
 
 signals:
     // "Apply" accepted the settings and saved them: the phone restarts with them.

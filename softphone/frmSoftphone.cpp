@@ -1,11 +1,13 @@
 #include "softphone/frmSoftphone.h"
 
 #include "control/OrvComponent.h"
-#include "softphone/AppFolder.h"
+#include "cti/AppFolder.h"
+#include "cti/ControlErrorTable.h"
+#include "cti/CtiService.h"
 #include "softphone/AppIcon.h"
-#include "softphone/ControlErrorTable.h"
 #include "softphone/MessageBoxes.h"
 #include "softphone/ProcessKiller.h"
+#include "softphone/SoftphoneCtiPhone.h"
 #include "softphone/SoftphonePanel.h"
 #include "softphone/SoftphoneStyle.h"
 #include "softphone/TrayIcon.h"
@@ -22,6 +24,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QLineEdit>
@@ -77,7 +80,8 @@ bool BindToChosenAddress()
 } // namespace
 
 frmSoftphone::frmSoftphone(QWidget* parent)
-    : QWidget(parent), sipUA(CreateControl()), ctiOutput_(Std(AppFolder::Files() + QStringLiteral("OUTPUT.INI")))
+    : QWidget(parent), sipUA(CreateControl()), ctiPhone_(std::make_unique<SoftphoneCtiPhone>(*this)),
+      cti_(std::make_unique<CtiService>(*ctiPhone_, Std(AppFolder::Files())))
 {
     setObjectName(QStringLiteral("frmSoftphone"));
     setWindowTitle(QStringLiteral("TARN Softphone"));
@@ -98,6 +102,11 @@ frmSoftphone::frmSoftphone(QWidget* parent)
     txtKeyControl->setFixedSize(0, 0);
     txtKeyControl->installEventFilter(this);
     setFocusProxy(txtKeyControl);
+    txt_arr_sendsock = new QPlainTextEdit(this);
+    txt_arr_sendsock->setObjectName(QStringLiteral("txt_arr_sendsock"));
+    txt_arr_sendsock->setReadOnly(true);
+    txt_arr_sendsock->hide();
+    connect(cti_.get(), &CtiService::QueueShown, txt_arr_sendsock, &QPlainTextEdit::setPlainText);
 
     settings_ = new frmSettings(this);
     connect(settings_, &frmSettings::SettingsApplied, this, [this] {
@@ -115,6 +124,8 @@ frmSoftphone::frmSoftphone(QWidget* parent)
     connect(tray_, &TrayIcon::ExitRequested, this, &frmSoftphone::CloseApplication);
 
     sinkCookie_ = sipUA->Advise(this);
+    // After the window: a failure's records go out before the socket's failure event.
+    ctiSinkCookie_ = sipUA->Advise(&cti_->ControlSink());
     controlNotifier_ = new QSocketNotifier(sipUA->EventDescriptor(), QSocketNotifier::Read, this);
     connect(controlNotifier_, &QSocketNotifier::activated, this, &frmSoftphone::DispatchControlEvents);
 
@@ -157,6 +168,7 @@ void frmSoftphone::ConnectPanel()
 frmSoftphone::~frmSoftphone()
 {
     controlNotifier_->setEnabled(false);
+    sipUA->Unadvise(ctiSinkCookie_);
     sipUA->Unadvise(sinkCookie_);
     tray_->DeleteTrayIcon();
 }
@@ -207,6 +219,7 @@ void frmSoftphone::StartSoftphone()
         }
         ShutdownUserAgent();
     }
+    ConfigureCtiSocket();
     ConnectToProxy();
     PumpMessages();
     WindowOnTop::Set(this, settings_->AlwaysOnTop());
@@ -288,7 +301,7 @@ void frmSoftphone::ReportControlError()
     const int code = sipUA->GetOrvObjectError();
     const auto report = ControlErrorTable::ReportFor(code);
     if (report)
-        ctiQueue_.QueueCtiEvent(report->command, std::to_string(code), report->message);
+        cti_->QueueCtiEvent(report->command, std::to_string(code), report->message);
 }
 
 void frmSoftphone::ShutdownUserAgent()
@@ -297,22 +310,33 @@ void frmSoftphone::ShutdownUserAgent()
     settings_->ClearDeviceLists();
 }
 
-void frmSoftphone::MakeCall()
+bool frmSoftphone::MakeCall()
 {
     if (panel_->lblDisplay1->text().isEmpty()) {
         MessageBoxes::Current().Inform(this, QStringLiteral("A number must be informed"),
                                        MessageBoxes::Icon::Information);
         panel_->BringToFront(panel_->frameChamarCancelar);
-        return;
+        return false;
     }
-    const QString uri = QStringLiteral("sip:") + panel_->lblDisplay1->text() + '@' + settings_->Proxy();
-    if (!sipUA->Connect(kLine, Std(uri), settings_->MicDeviceId(), settings_->SpeakerDeviceId()))
+    const QString number = panel_->lblDisplay1->text();
+    const QString uri = QStringLiteral("sip:") + number + '@' + settings_->Proxy();
+    if (!sipUA->Connect(kLine, Std(uri), settings_->MicDeviceId(), settings_->SpeakerDeviceId())) {
         ReportControlError();
-    else
-        SetStatusText(QStringLiteral("Dialing"));
+        return false;
+    }
+    callPeer_ = number;
+    SetStatusText(QStringLiteral("Dialing"));
+    return true;
 }
 
-void frmSoftphone::HangUpCall()
+bool frmSoftphone::DialNumber(const QString& number)
+{
+    panel_->lblDisplay1->setText(number);
+    PumpMessages();
+    return MakeCall();
+}
+
+bool frmSoftphone::HangUpCall()
 {
     SetStatusText(kHangup);
     panel_->lblDisplay1->clear();
@@ -322,22 +346,30 @@ void frmSoftphone::HangUpCall()
     panel_->cmdHold->setText(QStringLiteral("Hold"));
     PumpMessages();
     panel_->BringToFront(panel_->frameChamarCancelar);
-    if (!sipUA->Disconnect(kLine))
+    if (!sipUA->Disconnect(kLine)) {
         ReportControlError();
-    else
-        QueueCti(QStringLiteral("HANGUP"), QStringLiteral("CALL DISCONECTED"), QString());
+        return false;
+    }
+    QueueCti(QStringLiteral("HANGUP"), QStringLiteral("CALL DISCONECTED"), QString());
+    return true;
 }
 
-void frmSoftphone::AnswerCall()
+bool frmSoftphone::AnswerCall()
 {
-    const QString callId = ListIncomingCallIds->count() > 0 ? ListIncomingCallIds->item(0)->text() : QString();
+    const QListWidgetItem* oldest = ListIncomingCallIds->item(0);
+    const QString callId = oldest != nullptr ? oldest->text() : QString();
+    const QString caller = oldest != nullptr ? oldest->data(Qt::UserRole).toString() : QString();
     RemovePendingCallId(callId);
     HidePopup();
-    if (!sipUA->AcceptCall(kLine, Std(callId), settings_->MicDeviceId(), settings_->SpeakerDeviceId()))
+    if (!sipUA->AcceptCall(kLine, Std(callId), settings_->MicDeviceId(), settings_->SpeakerDeviceId())) {
         ReportControlError();
+        return false;
+    }
+    callPeer_ = caller;
+    return true;
 }
 
-void frmSoftphone::RejectIncomingCall()
+bool frmSoftphone::RejectIncomingCall()
 {
     const QString callId = ListIncomingCallIds->count() > 0 ? ListIncomingCallIds->item(0)->text() : QString();
     RemovePendingCallId(callId);
@@ -349,29 +381,27 @@ void frmSoftphone::RejectIncomingCall()
     if (ListIncomingCallIds->count() == 0)
         panel_->BringToFront(panel_->frameChamarCancelar);
     PumpMessages();
-    if (!sipUA->RejectCall(Std(callId)))
+    if (!sipUA->RejectCall(Std(callId))) {
         ReportControlError();
+        return false;
+    }
+    return true;
 }
 
-void frmSoftphone::ToggleHold()
+bool frmSoftphone::ToggleHold()
 {
-    if (sipUA->IsLineHold(kLine)) {
-        const bool ok = sipUA->UnHoldLine(kLine);
-        panel_->cmdHold->setText(QStringLiteral("Hold"));
-        PumpMessages();
-        if (ok)
-            WriteCtiDirect(QStringLiteral("Response"), QStringLiteral("Hold"), QStringLiteral("Unhold line OK"));
-        else
-            ReportControlError();
-    } else if (sipUA->IsLineBusy(kLine)) {
-        const bool ok = sipUA->HoldLine(kLine);
-        panel_->cmdHold->setText(QStringLiteral("Unhold"));
-        PumpMessages();
-        if (ok)
-            WriteCtiDirect(QStringLiteral("Response"), QStringLiteral("Hold"), QStringLiteral("Hold line OK"));
-        else
-            ReportControlError();
-    }
+    const bool resume = sipUA->IsLineHold(kLine);
+    if (!resume && !sipUA->IsLineBusy(kLine))
+        return false;
+    const bool ok = resume ? sipUA->UnHoldLine(kLine) : sipUA->HoldLine(kLine);
+    panel_->cmdHold->setText(resume ? QStringLiteral("Hold") : QStringLiteral("Unhold"));
+    PumpMessages();
+    if (ok)
+        WriteCtiDirect(QStringLiteral("Response"), QStringLiteral("Hold"),
+                       resume ? QStringLiteral("Unhold line OK") : QStringLiteral("Hold line OK"));
+    else
+        ReportControlError();
+    return ok;
 }
 
 void frmSoftphone::TransferActiveCall(const QString& number)
@@ -433,9 +463,18 @@ void frmSoftphone::openTransfer()
 
 void frmSoftphone::CloseApplication()
 {
-    if (settings_->ConfirmBeforeClose() &&
-        !MessageBoxes::Current().AskYesNo(this, QStringLiteral("Are you sure you want close?")))
-        return;
+    if (ConfirmClose())
+        EndProgram();
+}
+
+bool frmSoftphone::ConfirmClose()
+{
+    return !settings_->ConfirmBeforeClose() ||
+           MessageBoxes::Current().AskYesNo(this, QStringLiteral("Are you sure you want close?"));
+}
+
+void frmSoftphone::EndProgram()
+{
     ProcessKiller::KillProcessByName(Std(QFileInfo(AppFolder::Executable()).fileName()), false);
     std::_Exit(0);
 }
@@ -447,6 +486,16 @@ bool frmSoftphone::IsPendingCallId(const QString& callId) const
             return true;
     }
     return false;
+}
+
+QList<QPair<QString, QString>> frmSoftphone::PendingCalls() const
+{
+    QList<QPair<QString, QString>> calls;
+    for (int i = 0; i < ListIncomingCallIds->count(); ++i) {
+        const QListWidgetItem* item = ListIncomingCallIds->item(i);
+        calls.append({item->text(), item->data(Qt::UserRole).toString()});
+    }
+    return calls;
 }
 
 void frmSoftphone::RemovePendingCallId(const QString& callId)
@@ -512,14 +561,27 @@ void frmSoftphone::DispatchControlEvents()
     dispatching_ = false;
 }
 
+CtiEventQueue& frmSoftphone::CtiQueue()
+{
+    return cti_->Queue();
+}
+
 void frmSoftphone::QueueCti(const QString& command, const QString& parameter, const QString& message)
 {
-    ctiQueue_.QueueCtiEvent(Std(command), Std(parameter), Std(message));
+    cti_->QueueCtiEvent(Std(command), Std(parameter), Std(message));
 }
 
 void frmSoftphone::WriteCtiDirect(const QString& command, const QString& parameter, const QString& message)
 {
-    ctiOutput_.Write({Std(command), Std(parameter), Std(message)});
+    cti_->WriteCtiOutput({Std(command), Std(parameter), Std(message)});
+}
+
+// The text files always work; the socket only with "Enable CTI" and "TCP API
+// Communication", on 127.0.0.1 unless TRN_CTI_ADDRESS names another address.
+void frmSoftphone::ConfigureCtiSocket()
+{
+    cti_->ConfigureSocket(settings_->CtiEnabled() && settings_->CtiOverTcp(), Std(settings_->TcpPort()),
+                          Std(qEnvironmentVariable("TRN_CTI_ADDRESS")));
 }
 
 void frmSoftphone::keyPressEvent(QKeyEvent* event)
@@ -646,10 +708,13 @@ void frmSoftphone::OnDisconnectCall(int)
 void frmSoftphone::OnIncomingCall(const std::string& callId, const std::string& displayName,
                                   const std::string& userName, const std::string&, const std::string&)
 {
-    if (!IsPendingCallId(Q(callId)))
-        ListIncomingCallIds->addItem(Q(callId));
-    SetStatusText(QStringLiteral("Incoming Call"));
     const QString caller = displayName.empty() ? Q(userName) : Q(displayName);
+    if (!IsPendingCallId(Q(callId))) {
+        auto* item = new QListWidgetItem(Q(callId));
+        item->setData(Qt::UserRole, caller);
+        ListIncomingCallIds->addItem(item);
+    }
+    SetStatusText(QStringLiteral("Incoming Call"));
     ShowIncomingCallPopup(caller, displayName.empty() ? QString() : Q(userName));
     panel_->lblDisplay1->setText(caller);
     panel_->BringToFront(panel_->frameAtenderRejeitar);

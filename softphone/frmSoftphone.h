@@ -3,18 +3,22 @@
 #include "control/OrvSIPUserAgentOCX.h"
 #include "control/OrvSIPUserAgentOCXEvents.h"
 #include "cti/CtiEventQueue.h"
-#include "cti/CtiRecordFile.h"
 
+#include <QList>
+#include <QPair>
 #include <QWidget>
 
 #include <memory>
 
+class CtiService;
 class QListWidget;
 class QLineEdit;
+class QPlainTextEdit;
 class QSocketNotifier;
 class QTimer;
 class frmIncommingCall;
 class frmSettings;
+class SoftphoneCtiPhone;
 class SoftphonePanel;
 class TrayIcon;
 
@@ -22,7 +26,7 @@ class TrayIcon;
 // `sipUA`. It starts and registers the user agent, places, answers, rejects, holds,
 // transfers and ends calls, shows the control's events on three text lines and
 // reports every state change to CTI clients as a record. The window is the control's
-// event sink.
+// event sink; CTI clients drive it through the same operations (SoftphoneCtiPhone).
 class frmSoftphone : public QWidget, public OrvSIPUserAgentOCXEvents {
     Q_OBJECT
 
@@ -39,11 +43,15 @@ public:
     bool OpenLines(const QString& rtpIp, int lineCount);
     void ReportControlError();
     void ShutdownUserAgent();
-    void MakeCall();
-    void HangUpCall();
-    void AnswerCall();
-    void RejectIncomingCall();
-    void ToggleHold();
+    // The call operations tell whether the control did what they asked.
+    bool MakeCall();
+    // The number on the display, then MakeCall: CTI's "Dial".
+    bool DialNumber(const QString& number);
+    bool HangUpCall();
+    bool AnswerCall();
+    bool RejectIncomingCall();
+    // False also when there was no call to hold or resume.
+    bool ToggleHold();
     void TransferActiveCall(const QString& number);
     void limpaText();
     void addDialText(const QString& text);
@@ -53,15 +61,23 @@ public:
     void openTransfer();
     // Confirmation when asked for, then every trn of this user ends, this one last.
     void CloseApplication();
+    // "Are you sure you want close?" when the settings ask for it; true to go on.
+    bool ConfirmClose();
+    [[noreturn]] void EndProgram();
 
     bool IsPendingCallId(const QString& callId) const;
     void RemovePendingCallId(const QString& callId);
     static QString CodecLabel(int codec);
+    // The number dialled or the caller answered last: who the line's call is with.
+    const QString& CallPeer() const { return callPeer_; }
+    // The calls ringing in, oldest first: Call-ID and caller.
+    QList<QPair<QString, QString>> PendingCalls() const;
 
     OrvSIPUserAgentOCX& Control() { return *sipUA; }
     frmSettings& Settings() { return *settings_; }
     frmIncommingCall* Popup() const { return popup_; }
-    CtiEventQueue& CtiQueue() { return ctiQueue_; }
+    CtiEventQueue& CtiQueue();
+    CtiService& Cti() { return *cti_; }
     bool IsStarting() const { return starting_; }
 
 protected:
@@ -80,6 +96,7 @@ private:
     void ApplyStyleSheet();
     void QueueCti(const QString& command, const QString& parameter, const QString& message);
     void WriteCtiDirect(const QString& command, const QString& parameter, const QString& message);
+    void ConfigureCtiSocket();
     static void PumpMessages();
 
     // Control events.
@@ -100,6 +117,7 @@ private:
 
     std::unique_ptr<OrvSIPUserAgentOCX> sipUA;
     int sinkCookie_ = 0;
+    int ctiSinkCookie_ = 0;
     QSocketNotifier* controlNotifier_ = nullptr;
     bool dispatching_ = false;
     bool starting_ = false;
@@ -107,11 +125,13 @@ private:
     SoftphonePanel* panel_;
     QListWidget* ListIncomingCallIds;
     QLineEdit* txtKeyControl;
+    QPlainTextEdit* txt_arr_sendsock;
     QTimer* TimerEqualizer;
+    QString callPeer_;
 
     frmSettings* settings_;
     frmIncommingCall* popup_ = nullptr;
     TrayIcon* tray_;
-    CtiEventQueue ctiQueue_;
-    CtiRecordFile ctiOutput_;
+    std::unique_ptr<SoftphoneCtiPhone> ctiPhone_;
+    std::unique_ptr<CtiService> cti_;
 };

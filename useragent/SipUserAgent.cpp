@@ -83,10 +83,14 @@ bool SipUserAgent::Initialize(bool bindToListenIp, const std::string& listenIp, 
                               int lineCount)
 {
     UnInitialize();
+    lastError_ = 0;
+    // Every line costs a media session up front: an absurd count must fail, not
+    // exhaust memory.
+    if (lineCount > MaxLines)
+        return Fail(29);
     lineCount_ = std::max(lineCount, 0);
     lines_.clear();
     lines_.resize(static_cast<std::size_t>(lineCount_));
-    lastError_ = 0;
     doNotDisturb_ = false;
     listenIp_ = listenIp;
     listenPort_ = listenPort;

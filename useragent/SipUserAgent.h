@@ -75,6 +75,8 @@ public:
     bool JoinTwoLine(int lineNoA, int lineNoB);
     // Ringing calls waiting for an answer; INVITEs of new calls beyond this are busy.
     static constexpr std::size_t MaxPendingCalls = 16;
+    // The most lines one user agent runs (TotalLine beyond it: error 29).
+    static constexpr int MaxLines = 1024;
 
     // DTMF.
     bool DigitDTMF(int lineNo, const std::string& digit);

@@ -67,6 +67,9 @@ class CoreTest(unittest.TestCase):
         self.assertTrue(self.ua.initialize(self.port, lines=1), "a second Initialize restarts")
         self.assertFalse(self.ua.call("IsLineOpen", 1))
         self.assertEqual(self.ua.call("GetOrvObjectError"), 29)
+        self.assertFalse(self.ua.initialize(self.port, lines=2147483647), "no memory for that many lines")
+        self.assertEqual(self.ua.call("GetOrvObjectError"), 29)
+        self.assertTrue(self.ua.initialize(self.port, lines=1024))
 
     def test_console_protocol_errors_and_quoting(self):
         for bad in ("NoSuchMethod 1", "OpenLine 0", "OpenLine zero true 127.0.0.1 7000",

@@ -163,3 +163,19 @@ TEST(IniFile, OwnerOnlyFilesStayOwnerOnlyAndOthersKeepTheirMode)
     EXPECT_FALSE(nowhere.Write("SIP", "SIPLogin", "1001"));
     EXPECT_EQ(nowhere.Read("SIP", "SIPLogin"), "");
 }
+
+TEST(IniFile, FindsKeysInTextAsReadFindsThemInFiles)
+{
+    const std::string text = "; note\r\n[other]\nCOMMAND=no\n[ Action ]\r\ncommand = Dial \r\nPARAMETER=\n"
+                              "MESSAGE='quoted'\n" + std::string("LONG=") + std::string(9000, 'x') + "\n[ACTION]\nextra=1";
+    EXPECT_EQ(IniFile::Find(text, "ACTION", "COMMAND"), std::optional<std::string>("Dial"));
+    EXPECT_EQ(IniFile::Find(text, "action", "parameter"), std::optional<std::string>(""));
+    EXPECT_EQ(IniFile::Find(text, "ACTION", "MESSAGE"), std::optional<std::string>("quoted"));
+    EXPECT_EQ(IniFile::Find(text, "ACTION", "LONG"), std::optional<std::string>(std::string(254, 'x')));
+    EXPECT_EQ(IniFile::Find(text, "ACTION", "extra"), std::optional<std::string>("1")) << "a last line without its end";
+    EXPECT_EQ(IniFile::Find(text, "ACTION", "missing"), std::nullopt);
+    EXPECT_EQ(IniFile::Find(text, "absent", "COMMAND"), std::nullopt);
+    EXPECT_EQ(IniFile::Find("", "ACTION", "COMMAND"), std::nullopt);
+    EXPECT_EQ(IniFile::Find(std::string("[ACTION]\nCOMMAND=a\0b\n", 20), "ACTION", "COMMAND"),
+              std::optional<std::string>(std::string("a\0b", 3)));
+}

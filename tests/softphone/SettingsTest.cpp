@@ -216,7 +216,7 @@ void SettingsTest::cancelRestoresAndApplySaves()
     QVERIFY(!settings.AlwaysOnTop());
     QCOMPARE(settings.MicDeviceId(), -2);
     QVERIFY(Child<QCheckBox>(settings, "chkCodecG729")->isEnabled());
-    QVERIFY(!Child<QRadioButton>(settings, "optCTITCP")->isEnabled());
+    QVERIFY(Child<QRadioButton>(settings, "optCTITCP")->isEnabled());
     QVERIFY(Child<QRadioButton>(settings, "optCTIXML")->isChecked());
 
     WhileModal(settings, [&] {

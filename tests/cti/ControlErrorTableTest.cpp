@@ -1,4 +1,4 @@
-#include "softphone/ControlErrorTable.h"
+#include "cti/ControlErrorTable.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "softphone/ControlErrorTable.h"
+#include "cti/ControlErrorTable.h"
 
 #include <map>
 
@@ -30,4 +30,22 @@ std::optional<ControlErrorTable::Report> ControlErrorTable::ReportFor(int code)
     if (found == reports.end())
         return std::nullopt;
     return found->second;
+}
+
+std::string ControlErrorTable::ReplyMessageFor(int code)
+{
+    if (const auto report = ReportFor(code))
+        return report->message;
+    static const std::map<int, std::string> unreported = {
+        {20, "The recording file could not be created."},
+        {21, "The recording could not be saved."},
+        {32, "No pending incoming call."},
+        {33, "The record-voice selector is out of range."},
+        {35, "The wave file is not readable."},
+        {36, "The wave file could not be written."},
+        {37, "The wave file could not be converted."},
+        {38, "The CANCEL request could not be created."},
+    };
+    const auto found = unreported.find(code);
+    return found != unreported.end() ? found->second : "The control failed with code " + std::to_string(code) + ".";
 }

@@ -1,4 +1,4 @@
-#include "softphone/AppFolder.h"
+#include "cti/AppFolder.h"
 
 #include <QFileInfo>
 

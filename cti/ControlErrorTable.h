@@ -13,4 +13,7 @@ public:
     };
 
     static std::optional<Report> ReportFor(int code);
+    // The message a socket reply carries: the record's message, or a text of its own
+    // for the codes that no record reports.
+    static std::string ReplyMessageFor(int code);
 };

@@ -1,0 +1,12 @@
+#include "cti/CtiCommandRunner.h"
+
+std::optional<CtiOutcome> CtiCommandRunner::Run(const CtiCommandTable::Command& command,
+                                                const std::string& parameter)
+{
+    CtiOutcome outcome;
+    if (!guard_.Run([&] { outcome = command.run(phone_, parameter); }))
+        return std::nullopt;
+    if (idle_)
+        idle_();
+    return outcome;
+}

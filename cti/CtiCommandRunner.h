@@ -1,0 +1,30 @@
+#pragma once
+
+#include "cti/CtiCommandTable.h"
+#include "cti/CtiPhone.h"
+#include "cti/TickGuard.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+
+// Runs CTI commands one at a time, whichever transport they came from. A command
+// may pump messages or show a message box; no other command starts meanwhile (the
+// file tick and the socket clients wait and try again when it has ended).
+class CtiCommandRunner {
+public:
+    explicit CtiCommandRunner(CtiPhone& phone) : phone_(phone) {}
+
+    bool IsRunning() const { return guard_.IsRunning(); }
+    // The outcome, or nothing when another command is still running.
+    std::optional<CtiOutcome> Run(const CtiCommandTable::Command& command, const std::string& parameter);
+    // After a confirmed ShutDown has been answered.
+    void EndProgram() { phone_.EndProgram(); }
+    // Called after every command, once the next one may start.
+    void OnIdle(std::function<void()> idle) { idle_ = std::move(idle); }
+
+private:
+    CtiPhone& phone_;
+    TickGuard guard_;
+    std::function<void()> idle_;
+};

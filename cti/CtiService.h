@@ -1,0 +1,57 @@
+#pragma once
+
+#include "cti/CtiCallState.h"
+#include "cti/CtiCommandRunner.h"
+#include "cti/CtiEventQueue.h"
+#include "cti/CtiFileInterface.h"
+#include "cti/CtiServer.h"
+
+#include <QObject>
+
+#include <string>
+#include <vector>
+
+// The CTI side of trn: the text-file interface (always on), the socket (when the
+// settings ask for it) and the commands both run on the phone. Every record the
+// phone produces comes through here: queued ones reach OUTPUT.INI one per consumed
+// file, direct ones at once, and socket clients get both as they happen.
+class CtiService : public QObject {
+    Q_OBJECT
+
+public:
+    CtiService(CtiPhone& phone, const std::string& folder, QObject* parent = nullptr);
+    ~CtiService() override;
+
+    CtiEventQueue& Queue() { return queue_; }
+    CtiFileInterface& Files() { return *files_; }
+    CtiServer& Server() { return *server_; }
+    // To be connected to the control after the main window's own sink.
+    OrvSIPUserAgentOCXEvents& ControlSink() { return callState_; }
+
+    void QueueCtiEvent(const std::string& command, const std::string& parameter, const std::string& message);
+    void WriteCtiOutput(const CtiEventQueue::Record& record);
+
+    // The socket listens when enabled, on `address` (127.0.0.1 when empty) at the
+    // decimal `port`; otherwise, or when it cannot, nothing listens (false then).
+    // Clients stay connected while address and port stay the same.
+    bool ConfigureSocket(bool enabled, const std::string& port, const std::string& address);
+
+    std::vector<std::string> SnapshotLines();
+
+signals:
+    void QueueShown(const QString& mirror);
+
+private:
+    void Publish(const std::string& line);
+    void NoteError(const CtiEventQueue::Record& record);
+    void PublishFailure(int statusCode, const std::string& reason, const std::string& contact);
+    std::string LineState(const CtiLineStatus& status) const;
+
+    CtiPhone& phone_;
+    CtiEventQueue queue_;
+    CtiCommandRunner runner_;
+    CtiCallState callState_;
+    CtiFileInterface* files_;
+    CtiServer* server_;
+    CtiEventQueue::Record lastError_;
+};
