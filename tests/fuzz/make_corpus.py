@@ -7,7 +7,7 @@ replaces, $CALLID, $CSEQ, $BRANCH and $LOCALTAG, where a peer copies what this s
 sent), or one exchange of the other interop tests. SDP and digest seeds come out of the same
 messages; RTP seeds are packets of every codec and telephone events; sound file
 seeds are small WAV and AU files of several formats (GSM 06.10 WAV too); INI seeds
-are a TARN.INI, an INPUT.INI record and broken ones.
+are a TARN.INI, an INPUT.INI record and broken ones; CTI seeds are socket sessions.
 
 Regression inputs (the crash-*, leak-* and timeout-* files) are never touched.
 Run it again after changing the scenarios: python3 tests/fuzz/make_corpus.py
@@ -305,6 +305,17 @@ def write_ini_files():
         write(CORPUS / "ini_file", name, text.encode("latin-1"))
 
 
+def write_cti_lines():
+    sessions = {
+        "every-command": "Status\nDial 2001\nSendDTMF 12#\nHold\nHold\nAnswer\nRejectCall\nHangup\nShutDown\n",
+        "crlf-and-blanks": "  Dial\t 2001 \r\n\r\n\t\nStatus\r\n",
+        "refused": "dial 2001\nDial\nSendDTMF \x01\x02\nNoSuchCommand with words\n\xc3\xa9t\xc3\xa9 1\n",
+        "too-long": "Dial " + "9" * 1100 + "\nStatus\n" + "x" * 5000 + "\nHangup",
+    }
+    for name, text in sessions.items():
+        write(CORPUS / "cti_line", name, text.encode("latin-1"))
+
+
 def main():
     flows = [(path.stem, scenario_messages(path)) for path in sorted(SCENARIOS.glob("*.xml"))]
     write_sip_and_derived([(name, messages) for name, messages in flows + other_flows() if messages])
@@ -314,6 +325,7 @@ def main():
     write_wav()
     write_wave_files()
     write_ini_files()
+    write_cti_lines()
 
 
 if __name__ == "__main__":
