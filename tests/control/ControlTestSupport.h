@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/platform/TestPorts.h"
+
 #include "control/OrvSIPUserAgentOCX.h"
 
 #include <arpa/inet.h>
@@ -19,15 +21,7 @@ namespace controltest {
 // A UDP port on 127.0.0.1 that nothing uses right now.
 inline int FreePort()
 {
-    int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
+    return TestPorts::Free();
 }
 
 // A plain UDP socket on 127.0.0.1 for hand-made datagrams.

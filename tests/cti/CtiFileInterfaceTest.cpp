@@ -1,3 +1,4 @@
+#include "cti/CtiCommandTable.h"
 #include "cti/CtiFileInterface.h"
 #include "tests/cti/FakePhone.h"
 #include "tests/platform/TempDirectory.h"
@@ -239,4 +240,16 @@ TEST(CtiFileInterface, FilesLeftFromBeforeTheStartAreKeptForTheFirstTick)
     files.InputTick();
     EXPECT_EQ(Operations(phone.calls), std::vector<std::string>{"Answer"}) << "a client may write before trn starts";
     EXPECT_FALSE(Exists(input));
+}
+
+TEST(CtiCommandRunner, EveryCommandOfTheTableRunsWithoutAParameter)
+{
+    FakePhone phone;
+    CtiCommandRunner runner(phone);
+    for (const CtiCommandTable::Command& command : CtiCommandTable::Commands()) {
+        if (command.name == "ShutDown")
+            continue;
+        EXPECT_TRUE(runner.Run(command, "").has_value()) << command.name;
+    }
+    EXPECT_FALSE(Operations(phone.calls).empty());
 }

@@ -1,11 +1,12 @@
 #pragma once
 
+#include "tests/platform/TestPorts.h"
+
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QStringList>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -72,12 +73,7 @@ public:
     }
 
     // A port nobody listens on at the moment.
-    static quint16 FreePort()
-    {
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost, 0);
-        return probe.serverPort();
-    }
+    static quint16 FreePort() { return static_cast<quint16>(TestPorts::Free()); }
 
 private:
     static bool Matches(const QString& got, const QString& wanted)

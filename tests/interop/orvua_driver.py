@@ -6,6 +6,7 @@ import datetime
 import json
 import os
 import queue
+import random
 import socket
 import struct
 import subprocess
@@ -20,13 +21,28 @@ ORVUA = os.environ.get("ORVUA", "orvua")
 LOOPBACK = "127.0.0.1"
 
 
+# Ports the tests hand to their processes lie below the kernel's ephemeral range
+# (32768 and up), so no socket the system numbers itself can take one between the
+# choice and the bind; the random pick keeps tests running side by side apart.
+TEST_PORTS = range(10000, 32000, 2)
+
+
+def is_free(port):
+    for kind in (socket.SOCK_DGRAM, socket.SOCK_STREAM):
+        with socket.socket(socket.AF_INET, kind) as probe:
+            try:
+                probe.bind((LOOPBACK, port))
+            except OSError:
+                return False
+    return True
+
+
 def free_udp_port():
-    """A UDP port nobody uses right now (and its neighbour, for RTP pairs)."""
+    """An even port free for UDP and TCP right now, with its odd neighbour (RTP pairs,
+    baresip's TCP and TLS listeners)."""
     while True:
-        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as probe:
-            probe.bind((LOOPBACK, 0))
-            port = probe.getsockname()[1]
-        if port < 65000 and port % 2 == 0:
+        port = random.choice(TEST_PORTS)
+        if is_free(port) and is_free(port + 1):
             return port
 
 

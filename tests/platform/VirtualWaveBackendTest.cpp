@@ -1,4 +1,5 @@
 #include "platform/VirtualWaveBackend.h"
+#include "platform/WavSource.h"
 #include "platform/WaveBackend.h"
 #include "tests/platform/TempDirectory.h"
 
@@ -189,6 +190,16 @@ TEST(VirtualWaveBackend, MicrophoneConvertsOtherFormatsTo8kMono)
     const auto captured = pump.Captured();
     ASSERT_EQ(captured.size(), 800u);
     EXPECT_NEAR(captured[400], 3000, 30);
+}
+
+TEST(WavSource, ReadsAtMostTenMinutesWhateverTheRate)
+{
+    TempDirectory directory;
+    const int rate = 100;
+    WriteWav(directory.File("slow.wav"), std::vector<std::int16_t>(rate * 700, 1000), rate, 1);
+    auto samples = WavSource::Load(directory.File("slow.wav"));
+    ASSERT_TRUE(samples.has_value());
+    EXPECT_NEAR(static_cast<double>(samples->size()), WavSource::MaxSeconds * WavSource::SampleRate, 8000.0);
 }
 
 TEST(VirtualWaveBackend, UnreadableMicrophoneFileFailsTheOpen)
