@@ -5,7 +5,7 @@ BUILD_BENCH := build/bench
 CMAKE_FLAGS := -G Ninja -Wno-dev
 TEST_JOBS ?= 6
 
-.PHONY: run test bench deps build-release build-test screenshots clean
+.PHONY: run test bench bench-calls deps build-release build-test screenshots clean
 
 deps:
 	./scripts/install-deps.sh
@@ -30,6 +30,10 @@ bench: deps
 	cmake -S . -B $(BUILD_BENCH) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release -DORVSIP_TESTS=OFF -DORVSIP_BENCH=ON
 	cmake --build $(BUILD_BENCH)
 	@echo "Benchmarks built in $(BUILD_BENCH)/bench"
+
+# CPU per call side and idle, orvua against baresip on loopback (README, Benchmarks).
+bench-calls: build-release
+	python3 bench/bench_calls.py --orvua $(BUILD_RELEASE)/tools/orvua
 
 screenshots: deps
 	./scripts/screenshots.sh
