@@ -226,19 +226,32 @@ class BaresipSide(Baresip):
     audio as fast as it is written and keeps baresip's player thread spinning (25-50 %
     of a core), which would be no fair reference."""
 
+    STARTS = 3
+
     def __init__(self, account, audio_file, codec_name, filters):
-        self.sip_port = free_udp_port()
-        self.ctrl_port = free_udp_port()
-        rtp = free_udp_port()
         self.workdir = tempfile.mkdtemp(prefix="bench-baresip-")
-        with open(os.path.join(self.workdir, "config"), "w") as handle:
-            handle.write(BARESIP_CONFIG.format(sip_port=self.sip_port, ctrl_port=self.ctrl_port, rtp_port=rtp,
-                                               rtp_last=rtp + 9, audio_file=audio_file,
-                                               filters="module\t\t\tspeex_pp.so\n" if filters else ""))
         with open(os.path.join(self.workdir, "accounts"), "w") as handle:
             handle.write(account + (f";audio_codecs={codec_name}" if codec_name else "") + "\n")
         open(os.path.join(self.workdir, "contacts"), "w").close()
-        self._start()
+        # A port free a moment ago may be taken by the time baresip binds it (the
+        # machine is shared): then it starts again on other ports.
+        for attempt in range(self.STARTS):
+            self.sip_port = free_udp_port()
+            self.ctrl_port = free_udp_port()
+            rtp = free_udp_port()
+            with open(os.path.join(self.workdir, "config"), "w") as handle:
+                handle.write(BARESIP_CONFIG.format(sip_port=self.sip_port, ctrl_port=self.ctrl_port, rtp_port=rtp,
+                                                   rtp_last=rtp + 9, audio_file=audio_file,
+                                                   filters="module\t\t\tspeex_pp.so\n" if filters else ""))
+            try:
+                self._start()
+                return
+            except RuntimeError:
+                self.process.kill()
+                self.process.wait()
+                self.log_file.close()
+                if attempt + 1 == self.STARTS:
+                    raise
 
     @property
     def pid(self):
