@@ -7,7 +7,7 @@ FUZZ_SECONDS ?= 60
 CMAKE_FLAGS := -G Ninja -Wno-dev
 TEST_JOBS ?= 6
 
-.PHONY: run test bench fuzz deps build-release build-test screenshots clean
+.PHONY: run test bench bench-calls fuzz deps build-release build-test screenshots clean
 
 deps:
 	./scripts/install-deps.sh
@@ -39,6 +39,10 @@ fuzz: deps
 		-DCMAKE_CXX_COMPILER=clang++ -DORVSIP_FUZZ=ON
 	cmake --build $(BUILD_FUZZ) --target fuzzers
 	FUZZ_SECONDS=$(FUZZ_SECONDS) tests/fuzz/run_fuzzers.sh $(BUILD_FUZZ)
+
+# CPU per call side and idle, orvua against baresip on loopback (README, Benchmarks).
+bench-calls: build-release
+	python3 bench/bench_calls.py --orvua $(BUILD_RELEASE)/tools/orvua
 
 screenshots: deps
 	./scripts/screenshots.sh

@@ -171,6 +171,7 @@ void AudioDevice::OnCaptureNotice(WaveNotice notice, WaveBlock* block)
     if (notice != WaveNotice::BlockDone)
         return;
     if (captureRunning_) {
+        owner_.OnCaptureTick();
         ProcessCapturedBlock(*block);
         if (capture_->Queue(block))
             return;

@@ -1,14 +1,16 @@
 #pragma once
 
+#include "platform/RingQueue.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <span>
 
 // A queue of 10 ms PCM blocks (80 samples, 160 bytes). A write to a queue that
 // already holds more than 800 bytes empties it first, which keeps a consumer that
-// fell behind at most a few blocks late. Not locked: the owner locks.
+// fell behind at most a few blocks late. Its room grows with the largest write and
+// is kept, so steady writing and reading allocate nothing. Not locked: the owner locks.
 class BlockFifo {
 public:
     static constexpr std::size_t BlockSamples = 80;
@@ -24,5 +26,5 @@ public:
     void Clear() { blocks_.clear(); }
 
 private:
-    std::deque<std::array<std::int16_t, BlockSamples>> blocks_;
+    RingQueue<std::array<std::int16_t, BlockSamples>> blocks_;
 };

@@ -16,13 +16,19 @@ std::int16_t Saturated(int value)
     return static_cast<std::int16_t>(std::clamp(value, -32768, 32767));
 }
 
-std::vector<std::uint8_t> PcmBytes(std::span<const std::int16_t> samples)
+// Little-endian 16-bit PCM into `bytes`, which holds two bytes per sample.
+void WritePcmBytes(std::span<const std::int16_t> samples, std::uint8_t* bytes)
 {
-    std::vector<std::uint8_t> bytes(samples.size() * 2);
     for (std::size_t at = 0; at < samples.size(); ++at) {
         bytes[2 * at] = static_cast<std::uint8_t>(samples[at]);
         bytes[2 * at + 1] = static_cast<std::uint8_t>(static_cast<std::uint16_t>(samples[at]) >> 8);
     }
+}
+
+std::vector<std::uint8_t> PcmBytes(std::span<const std::int16_t> samples)
+{
+    std::vector<std::uint8_t> bytes(samples.size() * 2);
+    WritePcmBytes(samples, bytes.data());
     return bytes;
 }
 
@@ -37,7 +43,7 @@ std::vector<std::int16_t> PcmSamples(std::span<const std::uint8_t> bytes)
 } // namespace
 
 CallRecorder::CallRecorder()
-    : buffer_(BufferSamples), encoded_(BufferSamples / GsmBlockSamples * GsmWav49::BlockBytes)
+    : buffer_(BufferSamples), encoded_(std::max(BufferSamples / GsmBlockSamples * GsmWav49::BlockBytes, BufferSamples * 2))
 {
 }
 
@@ -131,8 +137,8 @@ void CallRecorder::WriteBuffered(std::size_t samples)
         const std::size_t blocks = gsm_.Encode(pcm, encoded_);
         file_->Append(encoded_.data(), blocks * GsmWav49::BlockBytes);
     } else {
-        const std::vector<std::uint8_t> bytes = PcmBytes(pcm);
-        file_->Append(bytes.data(), bytes.size());
+        WritePcmBytes(pcm, encoded_.data());
+        file_->Append(encoded_.data(), pcm.size() * 2);
     }
     buffered_ = 0;
 }

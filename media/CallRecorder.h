@@ -74,6 +74,7 @@ private:
     bool compress_ = false;
     std::vector<std::int16_t> buffer_;
     std::size_t buffered_ = 0;
+    // What goes to the file at each write: GSM blocks or little-endian PCM.
     std::vector<std::uint8_t> encoded_;
     JitterBuffer remote_;
     BlockFifo own_;

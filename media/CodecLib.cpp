@@ -31,10 +31,11 @@ int FailClearingCounts(int* inCount, int* outCount, int result)
 
 // The samples to encode this call: the left-over followed by the new samples, or
 // on a flush the left-over padded with silence to whole frames.
-std::vector<std::int16_t> EncodeWork(const CodecLibHandle& handle, const std::int16_t* pcm, int newSamples,
-                                     int frameSamples)
+const std::vector<std::int16_t>& EncodeWork(CodecLibHandle& handle, const std::int16_t* pcm, int newSamples,
+                                            int frameSamples)
 {
-    std::vector<std::int16_t> work(handle.samplesLeftOver);
+    std::vector<std::int16_t>& work = handle.encodeWork;
+    work.assign(handle.samplesLeftOver.begin(), handle.samplesLeftOver.end());
     if (newSamples == 0 && !work.empty()) {
         const std::size_t frame = static_cast<std::size_t>(frameSamples);
         work.resize((work.size() + frame - 1) / frame * frame, 0);
@@ -98,7 +99,7 @@ int codecLibEncode(CodecLibHandle* handle, const std::int16_t* pcm, int* sampleC
     if (*outBytes < info.outBytesPerFrame)
         return FailClearingCounts(sampleCount, outBytes, CodecEncodeNoSpace);
     Trace(traceLevel, "In codecLibEncode:enough data\n");
-    const std::vector<std::int16_t> work = EncodeWork(*handle, pcm, *sampleCount, info.inSamplesPerFrame);
+    const std::vector<std::int16_t>& work = EncodeWork(*handle, pcm, *sampleCount, info.inSamplesPerFrame);
     const std::size_t frame = static_cast<std::size_t>(info.inSamplesPerFrame);
     int result = CodecOk;
     int written = 0;
@@ -141,7 +142,8 @@ int codecLibDecode(CodecLibHandle* handle, const std::uint8_t* in, int* byteCoun
     if (*sampleCount < info.inSamplesPerFrame)
         return CodecDecodeNoSpace;
     Trace(traceLevel, "codecLibDecode:enough data\n");
-    std::vector<std::uint8_t> work(handle->bytesLeftOver);
+    std::vector<std::uint8_t>& work = handle->decodeWork;
+    work.assign(handle->bytesLeftOver.begin(), handle->bytesLeftOver.end());
     work.insert(work.end(), in, in + *byteCount);
     Trace(traceLevel, "codecLibDecode:InsideInBufSz=%d TmpInputSz=%d\n",
           static_cast<int>(handle->bytesLeftOver.size()), static_cast<int>(work.size()));

@@ -16,6 +16,10 @@ struct CodecLibHandle {
     std::unique_ptr<CodecInstance> instance;
     std::vector<std::int16_t> samplesLeftOver;
     std::vector<std::uint8_t> bytesLeftOver;
+    // Room for each call's left-over and new input together, kept between calls
+    // so that steady encoding and decoding allocate nothing.
+    std::vector<std::int16_t> encodeWork;
+    std::vector<std::uint8_t> decodeWork;
 };
 
 // On failure *handle is left empty; -100 when nothing implements `codecId`.

@@ -30,7 +30,7 @@ void JitterBuffer::Insert([[maybe_unused]] std::uint16_t sequence, [[maybe_unuse
     // the newer arrival nearer the front, so the first arrival plays.
     const auto at = std::find_if(queue_.begin(), queue_.end(),
                                  [timestamp](const Packet& queued) { return !IsNewer(queued.timestamp, timestamp); });
-    queue_.insert(at, Packet{timestamp, Pcm(pcm.begin(), pcm.begin() + static_cast<std::ptrdiff_t>(wholeSamples))});
+    queue_.insert(at, Packet{timestamp, SpareCopyOf(pcm.first(wholeSamples))});
     DropBacklog();
     if (Queued() > MaxQueued)
         cycle_ = AdaptationCycle;
@@ -57,12 +57,8 @@ std::size_t JitterBuffer::QueuedSamples() const
 bool JitterBuffer::Pull(std::span<std::int16_t, BlockSamples> block)
 {
     std::lock_guard lock(mutex_);
-    if (fifo_.SizeBytes() < BlockFifo::BlockBytes) {
-        const std::optional<Pcm> pcm = NextPacket();
-        if (!pcm)
-            return false;
-        fifo_.Write(*pcm);
-    }
+    if (fifo_.SizeBytes() < BlockFifo::BlockBytes && !QueueNextPacket())
+        return false;
     return fifo_.Read(block) == BlockSamples;
 }
 
@@ -77,7 +73,7 @@ void JitterBuffer::DropOldestBeyond(int maxQueued)
 {
     std::lock_guard lock(mutex_);
     while (!queue_.empty() && Queued() > maxQueued)
-        queue_.pop_back();
+        DropOldest();
 }
 
 int JitterBuffer::QueuedCount() const
@@ -98,24 +94,24 @@ bool JitterBuffer::IsBuffering() const
     return buffering_;
 }
 
-std::optional<JitterBuffer::Pcm> JitterBuffer::NextPacket()
+bool JitterBuffer::QueueNextPacket()
 {
     DiscardLate();
     if (buffering_ && Queued() >= target_)
         buffering_ = false;
     if (buffering_)
-        return std::nullopt;
+        return false;
     if (cycle_ >= AdaptationCycle - 1)
         Adapt();
     if (Queued() < 2)
-        return TakeLastAndStartOver();
+        return PlayLastAndStartOver();
     return PlayOrConceal();
 }
 
 void JitterBuffer::DiscardLate()
 {
     while (!queue_.empty() && playPosition_ && !IsNewer(queue_.back().timestamp, *playPosition_)) {
-        queue_.pop_back();
+        DropOldest();
         // So many late ones in a row: the sender restarted its timestamps behind
         // the play position, and only starting afresh lets its stream play.
         if (++lateRun_ > MaxLateRun)
@@ -135,22 +131,23 @@ void JitterBuffer::Adapt()
     cycle_ = AdaptationCycle;
 }
 
-std::optional<JitterBuffer::Pcm> JitterBuffer::TakeLastAndStartOver()
+bool JitterBuffer::PlayLastAndStartOver()
 {
-    std::optional<Pcm> pcm;
-    if (!queue_.empty())
-        pcm = std::move(queue_.back().pcm);
+    const bool any = !queue_.empty();
+    if (any)
+        fifo_.Write(queue_.back().pcm);
     StartOver();
-    return pcm;
+    return any;
 }
 
-std::optional<JitterBuffer::Pcm> JitterBuffer::PlayOrConceal()
+bool JitterBuffer::PlayOrConceal()
 {
     if (last_ && IsPacketMissing()) {
         if (plays_ >= MaxPlays) {
+            Recycle(last_->pcm);
             last_.reset();
             buffering_ = true;
-            return std::nullopt;
+            return false;
         }
         ++plays_;
         *playPosition_ += SamplesPerMs * durationMs_;
@@ -158,7 +155,8 @@ std::optional<JitterBuffer::Pcm> JitterBuffer::PlayOrConceal()
         TakeOldestAsPlayed();
     }
     cycle_ = (cycle_ + 1) % AdaptationCycle;
-    return last_->pcm;
+    fifo_.Write(last_->pcm);
+    return true;
 }
 
 bool JitterBuffer::IsPacketMissing() const
@@ -172,6 +170,8 @@ bool JitterBuffer::IsPacketMissing() const
 
 void JitterBuffer::TakeOldestAsPlayed()
 {
+    if (last_)
+        Recycle(last_->pcm);
     last_ = std::move(queue_.back());
     queue_.pop_back();
     durationMs_ = static_cast<std::uint32_t>(last_->pcm.size()) / SamplesPerMs;
@@ -180,9 +180,19 @@ void JitterBuffer::TakeOldestAsPlayed()
     lateRun_ = 0;
 }
 
+void JitterBuffer::DropOldest()
+{
+    Recycle(queue_.back().pcm);
+    queue_.pop_back();
+}
+
 void JitterBuffer::StartOver()
 {
+    for (Packet& packet : queue_)
+        Recycle(packet.pcm);
     queue_.clear();
+    if (last_)
+        Recycle(last_->pcm);
     last_.reset();
     plays_ = 0;
     durationMs_ = 0;
@@ -191,4 +201,26 @@ void JitterBuffer::StartOver()
     target_ = InitialTarget;
     buffering_ = true;
     cycle_ = 0;
+}
+
+JitterBuffer::Pcm JitterBuffer::SpareCopyOf(std::span<const std::int16_t> samples)
+{
+    Pcm pcm;
+    if (!spare_.empty()) {
+        pcm.swap(spare_.back());
+        spare_.pop_back();
+    }
+    pcm.assign(samples.begin(), samples.end());
+    return pcm;
+}
+
+// Keeps the buffer (emptied) for a later packet; beyond MaxSpare it is let go.
+void JitterBuffer::Recycle(Pcm& pcm)
+{
+    if (spare_.size() >= MaxSpare || pcm.capacity() == 0)
+        return;
+    if (spare_.capacity() < MaxSpare)
+        spare_.reserve(MaxSpare);
+    spare_.emplace_back().swap(pcm);
+    spare_.back().clear();
 }

@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -17,6 +16,8 @@
 // Timestamps compare in 32-bit serial arithmetic, so a stream may wrap around.
 // Beyond its target it keeps at most MaxBacklogMs of audio: a sender faster than
 // real time neither fills memory nor builds up a delay that would then play.
+// The sample buffers of packets that are done with are kept for the next ones, so
+// a steady stream allocates nothing.
 // Locked by itself: the receive and playback threads both call in.
 class JitterBuffer {
 public:
@@ -57,22 +58,30 @@ private:
     static constexpr int MaxPlays = 5;
     // More late packets than this in a row mean the sender restarted its timestamps.
     static constexpr int MaxLateRun = MaxQueued;
+    // Sample buffers kept for reuse.
+    static constexpr std::size_t MaxSpare = 16;
 
-    std::optional<Pcm> NextPacket();
+    // Writes the next packet to play (or the one concealing a loss) into the fifo;
+    // false when there is none.
+    bool QueueNextPacket();
     void DiscardLate();
     void Adapt();
-    std::optional<Pcm> TakeLastAndStartOver();
-    std::optional<Pcm> PlayOrConceal();
+    bool PlayLastAndStartOver();
+    bool PlayOrConceal();
     bool IsPacketMissing() const;
     void TakeOldestAsPlayed();
+    void DropOldest();
     void DropBacklog();
     std::size_t QueuedSamples() const;
     void StartOver();
     int Queued() const { return static_cast<int>(queue_.size()); }
+    Pcm SpareCopyOf(std::span<const std::int16_t> samples);
+    void Recycle(Pcm& pcm);
 
     mutable std::mutex mutex_;
     // Newest at the front, oldest at the back.
-    std::deque<Packet> queue_;
+    std::vector<Packet> queue_;
+    std::vector<Pcm> spare_;
     BlockFifo fifo_;
     int target_ = InitialTarget;
     std::optional<Packet> last_;

@@ -15,7 +15,7 @@ void LevelMeter::Reset()
     previousSample_ = 1700;
     energy_ = 0;
     rising_ = true;
-    levelDb_ = -QuietDb;
+    lowest_.reset();
     staleness_ = 0;
 }
 
@@ -41,9 +41,7 @@ void LevelMeter::FeedChunk(std::span<const std::int16_t> chunk)
         rising_ = increment > 0;
         lowest = std::min(lowest, energy_);
     }
-    // Digital silence has no logarithm; it reads as the quietest level.
-    levelDb_ = lowest == 0 ? -QuietDb
-                           : static_cast<int>(10.0 * std::log10(static_cast<double>(lowest)) - FullScaleDb);
+    lowest_ = lowest;
 }
 
 int LevelMeter::Read()
@@ -51,7 +49,11 @@ int LevelMeter::Read()
     std::lock_guard lock(mutex_);
     if (++staleness_ > StaleReads) {
         staleness_ = 0;
-        levelDb_ = QuietDb;
+        lowest_.reset();
     }
-    return std::clamp(2 * (QuietDb - std::min(std::abs(levelDb_), QuietDb)), 0, 100);
+    // Digital silence has no logarithm; it reads as the quietest level.
+    if (!lowest_ || *lowest_ == 0)
+        return 0;
+    const int levelDb = static_cast<int>(10.0 * std::log10(static_cast<double>(*lowest_)) - FullScaleDb);
+    return std::clamp(2 * (QuietDb - std::min(std::abs(levelDb), QuietDb)), 0, 100);
 }

@@ -2,11 +2,12 @@
 
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <span>
 
 // Sound level of a stream as 0..100 for a level bar. Fed every processed block;
 // read by the host. A reading that finds no audio fed for more than ten reads
-// shows 0.
+// shows 0. The logarithm is taken when the level is read, not for every block fed.
 class LevelMeter {
 public:
     static constexpr int StaleReads = 10;
@@ -26,6 +27,7 @@ private:
     // 64 bits: full-scale square waves drive the smoothed energy past 2^32.
     std::uint64_t energy_ = 0;
     bool rising_ = true;
-    int levelDb_ = -QuietDb;
+    // The lowest smoothed energy of the last chunk fed; none when quiet or stale.
+    std::optional<std::uint64_t> lowest_;
     int staleness_ = 0;
 };

@@ -36,6 +36,9 @@ public:
     bool MixInto(std::span<std::int16_t, BlockSamples> block);
     // Once a second: closes the own stream when nothing was played since the last check.
     void CheckIdle();
+    // Whether CheckIdle has something to do: a digit played since the last check,
+    // or the own stream open.
+    bool NeedsChecks() const { return playedSinceCheck_ || stream_ != nullptr; }
     void Stop();
 
 private:

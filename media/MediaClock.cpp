@@ -6,7 +6,8 @@
 
 void MediaClock::Start()
 {
-    Stop();
+    if (thread_.joinable())
+        return;
     stop_ = false;
     thread_ = std::thread([this] { Run(); });
 }
@@ -25,6 +26,8 @@ void MediaClock::Run()
     while (!stop_) {
         if (lateness <= PeriodMs)
             Clock::Sleep(PeriodMs);
+        if (stop_)
+            break;
         tick_();
         std::int64_t now = Clock::MonotonicMs();
         // A long stall (a suspended process) is not replayed as a burst of ticks.

@@ -26,9 +26,10 @@ bool MediaEngine::Start(int lineCount, bool useSoundDevice, MediaEngineOwner* ow
     for (int line = 0; line < lineCount; ++line)
         lines_.push_back(std::make_unique<MediaLine>(line, owner, !useSoundDevice));
     attachments_ = DeviceAttachments(lineCount);
+    received_.assign(lines_.size(), MediaLine::Block{});
+    yielded_.assign(lines_.size(), 0);
     if (useSoundDevice)
         audioDevice_ = std::make_unique<AudioDevice>(static_cast<AudioDeviceOwner&>(*this));
-    clock_.Start();
     running_ = true;
     lastError_ = MediaOk;
     return true;
@@ -37,6 +38,7 @@ bool MediaEngine::Start(int lineCount, bool useSoundDevice, MediaEngineOwner* ow
 void MediaEngine::Stop()
 {
     clock_.Stop();
+    microphoneBeats_ = false;
     tonePlayer_.Stop();
     for (std::size_t line = 0; line < lines_.size(); ++line)
         attachments_.Detach(static_cast<int>(line), audioDevice_.get());
@@ -44,8 +46,42 @@ void MediaEngine::Stop()
     for (auto& line : lines_)
         line->Close();
     lines_.clear();
+    lineOfSocket_.clear();
     window_.reset();
     running_ = false;
+}
+
+MediaEngine::Beat MediaEngine::CurrentBeat() const
+{
+    if (microphoneBeats_)
+        return Beat::Microphone;
+    return clock_.IsRunning() ? Beat::Clock : Beat::None;
+}
+
+// The clock's thread is stopped before the microphone takes over, and the
+// microphone has stopped before the thread takes over again, so no two ticks
+// ever run at once.
+void MediaEngine::UpdateBeat()
+{
+    if (audioDevice_ != nullptr && audioDevice_->CaptureRunning()) {
+        clock_.Stop();
+        microphoneBeats_ = true;
+        return;
+    }
+    microphoneBeats_ = false;
+    if (std::any_of(lines_.begin(), lines_.end(), [](const auto& line) { return line->HasMedia(); }))
+        clock_.Start();
+    else
+        clock_.Stop();
+}
+
+void MediaEngine::NoteSocket(int line)
+{
+    const auto index = static_cast<std::size_t>(line);
+    std::erase_if(lineOfSocket_, [index](const auto& entry) { return entry.second == index; });
+    const int fd = lines_[index]->SocketDescriptor();
+    if (fd >= 0)
+        lineOfSocket_[fd] = index;
 }
 
 MediaLine* MediaEngine::CheckedLine(int line)
@@ -77,6 +113,8 @@ bool MediaEngine::OpenLine(int line, bool bindToIp, const std::string& ip, int p
     if (target == nullptr)
         return false;
     int error = target->Open(bindToIp, ip, port, *window_);
+    NoteSocket(line);
+    UpdateBeat();
     if (error != MediaOk)
         lastError_ = error;
     return error == MediaOk;
@@ -89,9 +127,12 @@ bool MediaEngine::CloseLine(int line)
         return false;
     }
     MediaLine* target = CheckedLine(line);
-    if (target != nullptr)
-        target->Close();
-    return target != nullptr;
+    if (target == nullptr)
+        return false;
+    target->Close();
+    NoteSocket(line);
+    UpdateBeat();
+    return true;
 }
 
 bool MediaEngine::IsLineOpen(int line)
@@ -122,17 +163,21 @@ bool MediaEngine::StartMedia(int line, const std::string& remoteIp, int remotePo
                              bool send, bool receive)
 {
     MediaLine* target = CheckedOpenLine(line);
-    if (target != nullptr)
-        target->StartMedia(remoteIp, remotePort, codec, payloadType, send, receive);
-    return target != nullptr;
+    if (target == nullptr)
+        return false;
+    target->StartMedia(remoteIp, remotePort, codec, payloadType, send, receive);
+    UpdateBeat();
+    return true;
 }
 
 bool MediaEngine::StopMedia(int line, bool disableSend, bool disableReceive)
 {
     MediaLine* target = CheckedOpenLine(line);
-    if (target != nullptr)
-        target->StopMedia(disableSend, disableReceive);
-    return target != nullptr;
+    if (target == nullptr)
+        return false;
+    target->StopMedia(disableSend, disableReceive);
+    UpdateBeat();
+    return true;
 }
 
 bool MediaEngine::Hold(int line)
@@ -166,6 +211,7 @@ int MediaEngine::GetInboundCodec(int line)
 bool MediaEngine::AttachDevices(int line, int inputDevice, int outputDevice)
 {
     int error = attachments_.Attach(line, inputDevice, outputDevice, audioDevice_.get());
+    UpdateBeat();
     if (error != MediaOk)
         lastError_ = error;
     return error == MediaOk;
@@ -174,6 +220,7 @@ bool MediaEngine::AttachDevices(int line, int inputDevice, int outputDevice)
 bool MediaEngine::DetachDevices(int line)
 {
     int error = attachments_.Detach(line, audioDevice_.get());
+    UpdateBeat();
     if (error != MediaOk)
         lastError_ = error;
     return error == MediaOk;
@@ -192,6 +239,12 @@ bool MediaEngine::SpeakerPlaying() const
     return audioDevice_ != nullptr && audioDevice_->PlaybackRunning();
 }
 
+void MediaEngine::OnCaptureTick()
+{
+    if (microphoneBeats_)
+        OnClockTick();
+}
+
 void MediaEngine::OnMicrophoneBlock(std::span<const std::int16_t, BlockSamples> block)
 {
     MediaLine::Block microphone;
@@ -204,8 +257,8 @@ void MediaEngine::OnMicrophoneBlock(std::span<const std::int16_t, BlockSamples> 
 // that lines on the same sound device hear each other.
 bool MediaEngine::OnSpeakerBlock(std::span<std::int16_t, BlockSamples> block)
 {
-    std::vector<MediaLine::Block> received(lines_.size());
-    std::vector<bool> yielded(lines_.size(), false);
+    std::vector<MediaLine::Block>& received = received_;
+    std::vector<std::uint8_t>& yielded = yielded_;
     std::array<int, BlockSamples> sum{};
     bool any = false;
     for (std::size_t at = 0; at < lines_.size(); ++at) {
@@ -278,9 +331,10 @@ void MediaEngine::OnWindowMessage(unsigned message, std::uintptr_t wParam)
 {
     if (message != RtpSocket::ReadableMessage)
         return;
-    bool pulled = SpeakerPlaying();
-    for (auto& line : lines_)
-        line->OnReadable(static_cast<int>(wParam), pulled);
+    const int fd = static_cast<int>(wParam);
+    const auto found = lineOfSocket_.find(fd);
+    if (found != lineOfSocket_.end())
+        lines_[found->second]->OnReadable(fd, SpeakerPlaying(), rtpBatch_);
 }
 
 bool MediaEngine::Succeeded(int mediaCode)

@@ -6,9 +6,12 @@
 #include "media/LocalTonePlayer.h"
 #include "media/MediaClock.h"
 #include "media/MediaLine.h"
+#include "platform/DatagramBatch.h"
 
+#include <atomic>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class AudioDevice;
@@ -17,9 +20,15 @@ class MessageLoop;
 class MessageWindow;
 
 // Owner of the media lines of the user agent and, when the host asked for one, of
-// the sound device they share.
+// the sound device they share. The lines' 10 ms work beats with the microphone
+// while one runs, on the media clock's thread while a line has media without one,
+// and not at all otherwise.
 class MediaEngine : private AudioDeviceOwner {
 public:
+    enum class Beat { None, Clock, Microphone };
+    // The largest RTP datagram read; a larger one is dropped.
+    static constexpr std::size_t MaxRtpDatagram = 2048;
+
     explicit MediaEngine(MessageLoop& loop);
     ~MediaEngine() override;
     MediaEngine(const MediaEngine&) = delete;
@@ -77,8 +86,12 @@ public:
     bool IsRecording(int line);
     int DtmfVolume() const { return tonePlayer_.Volume(); }
     void SetDtmfVolume(int volume) { tonePlayer_.SetVolume(volume); }
-    // Once a second: the key tone player stops after a quiet second.
+    // Once a second while TonePlayerNeedsChecks: the key tone player stops after a
+    // quiet second.
     void CheckTonePlayer() { tonePlayer_.CheckIdle(); }
+    bool TonePlayerNeedsChecks() const { return tonePlayer_.NeedsChecks(); }
+    // What gives the lines their 10 ms beat now.
+    Beat CurrentBeat() const;
 
 private:
     MediaLine* CheckedLine(int line);
@@ -115,7 +128,12 @@ private:
     }
     void OnWindowMessage(unsigned message, std::uintptr_t wParam);
     void OnClockTick();
+    // Chooses the beat after lines' media or the devices changed.
+    void UpdateBeat();
+    // Notes which line reads the RTP socket of `line` after it opened or closed.
+    void NoteSocket(int line);
     bool SpeakerPlaying() const;
+    void OnCaptureTick() override;
     void OnMicrophoneBlock(std::span<const std::int16_t, BlockSamples> block) override;
     bool OnSpeakerBlock(std::span<std::int16_t, BlockSamples> block) override;
 
@@ -125,7 +143,14 @@ private:
     std::unique_ptr<AudioDevice> audioDevice_;
     DeviceAttachments attachments_{0};
     MediaClock clock_{[this] { OnClockTick(); }};
+    std::atomic<bool> microphoneBeats_{false};
     LocalTonePlayer tonePlayer_;
+    // Read on the message loop's thread only.
+    DatagramBatch rtpBatch_{MediaLine::MaxDatagramsPerNotice, MaxRtpDatagram};
+    std::unordered_map<int, std::size_t> lineOfSocket_;
+    // The playback thread's room for mixing, one entry per line.
+    std::vector<MediaLine::Block> received_;
+    std::vector<std::uint8_t> yielded_;
     bool running_ = false;
     int lastError_ = 0;
 };

@@ -6,7 +6,6 @@
 #include "media/RtpHeader.h"
 
 #include <algorithm>
-#include <vector>
 
 namespace {
 
@@ -92,6 +91,18 @@ bool MediaLine::IsHold()
     return hold_;
 }
 
+int MediaLine::SocketDescriptor()
+{
+    std::lock_guard lock(mutex_);
+    return socket_.IsOpen() ? socket_.Descriptor() : -1;
+}
+
+bool MediaLine::HasMedia()
+{
+    std::lock_guard lock(mutex_);
+    return open_ && (media_.sendEnabled || media_.receiveEnabled);
+}
+
 std::string MediaLine::LocalAddress()
 {
     std::lock_guard lock(mutex_);
@@ -104,14 +115,13 @@ int MediaLine::LocalPort()
     return localPort_;
 }
 
-int MediaLine::OnReadable(int fd, bool pulledBySpeaker)
+int MediaLine::OnReadable(int fd, bool pulledBySpeaker, DatagramBatch& batch)
 {
     std::lock_guard lock(mutex_);
     if (!socket_.Matches(fd))
         return -1;
-    return socket_.ReceiveBatch(MaxDatagramsPerNotice, [&](const char* bytes, int length) {
-        Deliver({reinterpret_cast<const std::uint8_t*>(bytes), static_cast<std::size_t>(length)}, pulledBySpeaker);
-    });
+    return socket_.ReceiveBatch(batch, MaxDatagramsPerNotice,
+                                [&](std::span<const std::uint8_t> datagram) { Deliver(datagram, pulledBySpeaker); });
 }
 
 void MediaLine::Deliver(std::span<const std::uint8_t> datagram, bool pulledBySpeaker)
@@ -136,11 +146,11 @@ void MediaLine::DeliverAudio(int codec, std::uint16_t sequence, std::uint32_t ti
     VoiceCodec* decoder = codecs_.At(codec);
     if (decoder == nullptr || !decoder->Available() || payload.empty() || !decoder->IsWholePayload(payload.size()))
         return;
-    std::vector<std::int16_t> pcm(decoder->DecodedSamples(payload.size()));
+    decoded_.resize(decoder->DecodedSamples(payload.size()));
     std::size_t decoded = 0;
-    if (decoder->Decode(payload, pcm, decoded) != 0)
+    if (decoder->Decode(payload, decoded_, decoded) != 0)
         return;
-    pcm.resize(decoded);
+    const std::span<const std::int16_t> pcm(decoded_.data(), decoded);
     media_.inboundCodec = codec;
     jitter_.Insert(sequence, codec, timestamp, pcm);
     recorder_.FeedRemoteVoice(sequence, codec, timestamp, pcm);
@@ -267,8 +277,9 @@ void MediaLine::AppendToPacket(const Block& block, int codec, int payloadType)
     std::size_t encoded = 0;
     if (encoder->Encode(std::span(assembly_.data(), packetSamples), payload, encoded) != 0 || encoded == 0)
         return;
-    auto packet = packetizer_.AudioPacket(codec, static_cast<std::uint8_t>(payloadType), std::span(payload.data(), encoded));
-    socket_.Send({reinterpret_cast<const char*>(packet.data()), packet.size()}, media_.remoteIp, media_.remotePort);
+    const auto packet =
+        packetizer_.AudioPacket(codec, static_cast<std::uint8_t>(payloadType), std::span(payload.data(), encoded));
+    socket_.Send(packet, media_.remoteIp, media_.remotePort);
 }
 
 void MediaLine::SendMicrophoneBlock(const Block& microphone)
@@ -296,8 +307,8 @@ void MediaLine::SendTelephoneEvent()
     if (record.marker)
         quietTicks_ += QuietTicksPerMarker;
     auto payload = record.Payload();
-    auto packet = packetizer_.EventPacket(record.marker, record.payloadType, payload);
-    socket_.Send({reinterpret_cast<const char*>(packet.data()), packet.size()}, media_.remoteIp, media_.remotePort);
+    const auto packet = packetizer_.EventPacket(record.marker, record.payloadType, payload);
+    socket_.Send(packet, media_.remoteIp, media_.remotePort);
     if (record.advanceSequence)
         packetizer_.AdvanceSequence();
     if (record.last)

@@ -15,7 +15,9 @@
 #include <mutex>
 #include <span>
 #include <string>
+#include <vector>
 
+class DatagramBatch;
 class MediaEngineOwner;
 class MessageWindow;
 
@@ -44,6 +46,10 @@ public:
     void Close();
     bool IsOpen();
     bool IsHold();
+    // The RTP socket's descriptor; -1 when the line is closed.
+    int SocketDescriptor();
+    // Whether the line is open with a call's media: the media clock has work.
+    bool HasMedia();
     std::string LocalAddress();
     int LocalPort();
     // Datagrams read per readiness notice: a flood must not keep the message loop
@@ -51,9 +57,10 @@ public:
     // raises the next notice.
     static constexpr int MaxDatagramsPerNotice = 32;
 
-    // Reads a batch of the datagrams waiting on `fd`; returns how many, -1 when the
-    // socket is not this line's. pulledBySpeaker: a sound device drains the jitter buffer.
-    int OnReadable(int fd, bool pulledBySpeaker);
+    // Reads a batch of the datagrams waiting on `fd` into `batch`, with one system
+    // call; returns how many, -1 when the socket is not this line's.
+    // pulledBySpeaker: a sound device drains the jitter buffer.
+    int OnReadable(int fd, bool pulledBySpeaker, DatagramBatch& batch);
 
     void StartMedia(const std::string& remoteIp, int remotePort, int codec, int payloadType, bool send,
                     bool receive);
@@ -144,4 +151,6 @@ private:
     CallRecorder recorder_;
     std::array<std::int16_t, 240> assembly_{};
     std::size_t assemblySamples_ = 0;
+    // The PCM of the last received packet; it keeps the room of the largest.
+    std::vector<std::int16_t> decoded_;
 };

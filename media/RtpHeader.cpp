@@ -1,5 +1,7 @@
 #include "media/RtpHeader.h"
 
+#include <algorithm>
+
 namespace {
 
 std::uint32_t Read32(std::span<const std::uint8_t> bytes, std::size_t at)
@@ -8,10 +10,10 @@ std::uint32_t Read32(std::span<const std::uint8_t> bytes, std::size_t at)
            (std::uint32_t{bytes[at + 2]} << 8) | std::uint32_t{bytes[at + 3]};
 }
 
-void Write32(std::vector<std::uint8_t>& bytes, std::uint32_t value)
+void Write32(std::span<std::uint8_t> bytes, std::size_t at, std::uint32_t value)
 {
     for (int shift = 24; shift >= 0; shift -= 8)
-        bytes.push_back(static_cast<std::uint8_t>(value >> shift));
+        bytes[at++] = static_cast<std::uint8_t>(value >> shift);
 }
 
 } // namespace
@@ -40,14 +42,22 @@ std::vector<std::uint8_t> RtpHeader::Build(bool marker, std::uint8_t payloadType
                                            std::uint32_t timestamp, std::uint32_t ssrc,
                                            std::span<const std::uint8_t> payload)
 {
-    std::vector<std::uint8_t> packet;
-    packet.reserve(Size + payload.size());
-    packet.push_back(0x80);
-    packet.push_back(static_cast<std::uint8_t>((marker ? 0x80 : 0) | (payloadType & 0x7F)));
-    packet.push_back(static_cast<std::uint8_t>(sequence >> 8));
-    packet.push_back(static_cast<std::uint8_t>(sequence));
-    Write32(packet, timestamp);
-    Write32(packet, ssrc);
-    packet.insert(packet.end(), payload.begin(), payload.end());
+    std::vector<std::uint8_t> packet(Size + payload.size());
+    Write(marker, payloadType, sequence, timestamp, ssrc, payload, packet);
     return packet;
+}
+
+std::size_t RtpHeader::Write(bool marker, std::uint8_t payloadType, std::uint16_t sequence, std::uint32_t timestamp,
+                             std::uint32_t ssrc, std::span<const std::uint8_t> payload, std::span<std::uint8_t> packet)
+{
+    if (packet.size() < Size + payload.size())
+        return 0;
+    packet[0] = 0x80;
+    packet[1] = static_cast<std::uint8_t>((marker ? 0x80 : 0) | (payloadType & 0x7F));
+    packet[2] = static_cast<std::uint8_t>(sequence >> 8);
+    packet[3] = static_cast<std::uint8_t>(sequence);
+    Write32(packet, 4, timestamp);
+    Write32(packet, 8, ssrc);
+    std::copy(payload.begin(), payload.end(), packet.begin() + Size);
+    return Size + payload.size();
 }

@@ -24,4 +24,7 @@ struct RtpHeader {
     static std::vector<std::uint8_t> Build(bool marker, std::uint8_t payloadType, std::uint16_t sequence,
                                            std::uint32_t timestamp, std::uint32_t ssrc,
                                            std::span<const std::uint8_t> payload);
+    // The same packet written into `packet`; its length, 0 when it does not fit.
+    static std::size_t Write(bool marker, std::uint8_t payloadType, std::uint16_t sequence, std::uint32_t timestamp,
+                             std::uint32_t ssrc, std::span<const std::uint8_t> payload, std::span<std::uint8_t> packet);
 };

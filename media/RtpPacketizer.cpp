@@ -35,20 +35,25 @@ int RtpPacketizer::PayloadDurationMs(int codec, std::size_t payloadBytes)
     }
 }
 
-std::vector<std::uint8_t> RtpPacketizer::AudioPacket(int codec, std::uint8_t payloadType,
-                                                     std::span<const std::uint8_t> payload)
+std::span<const std::uint8_t> RtpPacketizer::AudioPacket(int codec, std::uint8_t payloadType,
+                                                         std::span<const std::uint8_t> payload)
 {
-    auto packet = RtpHeader::Build(markerPending_, payloadType, sequence_++, audioTimestamp_, ssrc_, payload);
+    const std::size_t length =
+        RtpHeader::Write(markerPending_, payloadType, sequence_, audioTimestamp_, ssrc_, payload, packet_);
+    if (length == 0)
+        return {};
+    ++sequence_;
     markerPending_ = false;
     audioTimestamp_ += static_cast<std::uint32_t>(8 * PayloadDurationMs(codec, payload.size()));
     eventTimestamp_ = audioTimestamp_;
-    return packet;
+    return std::span(packet_.data(), length);
 }
 
-std::vector<std::uint8_t> RtpPacketizer::EventPacket(bool marker, std::uint8_t payloadType,
-                                                     std::span<const std::uint8_t> payload)
+std::span<const std::uint8_t> RtpPacketizer::EventPacket(bool marker, std::uint8_t payloadType,
+                                                         std::span<const std::uint8_t> payload)
 {
-    return RtpHeader::Build(marker, payloadType, sequence_, eventTimestamp_, ssrc_, payload);
+    const std::size_t length = RtpHeader::Write(marker, payloadType, sequence_, eventTimestamp_, ssrc_, payload, packet_);
+    return std::span(packet_.data(), length);
 }
 
 void RtpPacketizer::FinishEvent()

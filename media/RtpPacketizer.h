@@ -1,20 +1,28 @@
 #pragma once
 
+#include "media/RtpHeader.h"
+
+#include <array>
 #include <cstdint>
 #include <span>
-#include <vector>
 
 // The outgoing RTP stream state of one line: SSRC, sequence number and the audio
 // and event timestamps. Made once per line and never reset, so the stream runs on
-// across calls.
+// across calls. A packet is built in the packetizer's own buffer and stays valid
+// until the next one.
 class RtpPacketizer {
 public:
+    static constexpr std::size_t MaxPayloadBytes = 1024;
+
     RtpPacketizer();
 
-    // An audio packet; the timestamp then advances by the payload's duration.
-    std::vector<std::uint8_t> AudioPacket(int codec, std::uint8_t payloadType, std::span<const std::uint8_t> payload);
+    // An audio packet; the timestamp then advances by the payload's duration. Empty,
+    // and nothing advances, for a payload beyond MaxPayloadBytes.
+    std::span<const std::uint8_t> AudioPacket(int codec, std::uint8_t payloadType,
+                                              std::span<const std::uint8_t> payload);
     // A telephone-event packet at the event timestamp.
-    std::vector<std::uint8_t> EventPacket(bool marker, std::uint8_t payloadType, std::span<const std::uint8_t> payload);
+    std::span<const std::uint8_t> EventPacket(bool marker, std::uint8_t payloadType,
+                                              std::span<const std::uint8_t> payload);
     void AdvanceSequence() { ++sequence_; }
     // After the last packet of an event burst.
     void FinishEvent();
@@ -33,4 +41,5 @@ private:
     std::uint32_t audioTimestamp_;
     std::uint32_t eventTimestamp_;
     bool markerPending_ = true;
+    std::array<std::uint8_t, RtpHeader::Size + MaxPayloadBytes> packet_{};
 };

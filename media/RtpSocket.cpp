@@ -23,7 +23,7 @@ void RtpSocket::Close()
     socket_.Close();
 }
 
-bool RtpSocket::Send(const std::string& bytes, const std::string& host, int port)
+bool RtpSocket::Send(std::span<const std::uint8_t> bytes, const std::string& host, int port)
 {
     return socket_.SendTo(bytes, host, port);
 }

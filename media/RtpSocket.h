@@ -1,7 +1,10 @@
 #pragma once
 
+#include "platform/DatagramBatch.h"
 #include "platform/UdpSocket.h"
 
+#include <cstdint>
+#include <span>
 #include <string>
 
 class MessageWindow;
@@ -14,20 +17,19 @@ public:
     bool Open(const std::string& bindIp, int port, MessageWindow& window);
     void Close();
     bool IsOpen() const { return socket_.IsOpen(); }
+    int Descriptor() const { return socket_.Descriptor(); }
     bool Matches(int fd) const { return socket_.IsOpen() && socket_.Descriptor() == fd; }
-    bool Send(const std::string& bytes, const std::string& host, int port);
-    // Reads pending datagrams, at most `limit`; returns how many were read.
+    bool Send(std::span<const std::uint8_t> bytes, const std::string& host, int port);
+    // Reads the waiting datagrams, at most `limit`, with one system call and hands
+    // each whole one to `handle`; returns how many were read.
     template <typename Handler>
-    int ReceiveBatch(int limit, Handler&& handle)
+    int ReceiveBatch(DatagramBatch& batch, int limit, Handler&& handle)
     {
-        int count = 0;
-        char buffer[2048];
-        for (; count < limit; ++count) {
-            const auto datagram = socket_.Receive(buffer, sizeof buffer);
-            if (datagram.length < 0)
-                break;
-            if (!datagram.truncated)
-                handle(buffer, datagram.length);
+        const int count = socket_.ReceiveBatch(batch, static_cast<std::size_t>(limit));
+        for (int at = 0; at < count; ++at) {
+            const auto index = static_cast<std::size_t>(at);
+            if (!batch.Truncated(index))
+                handle(batch.Bytes(index));
         }
         return count;
     }

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "platform/RingQueue.h"
+
 #include <array>
 #include <cstdint>
-#include <deque>
 #include <mutex>
 
 // The RFC 2833 packets waiting to be sent on a line, one per media tick.
@@ -31,5 +32,5 @@ public:
 
 private:
     std::mutex mutex_;
-    std::deque<Record> records_;
+    RingQueue<Record> records_;
 };

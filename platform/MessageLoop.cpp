@@ -24,11 +24,11 @@ void AddToEpoll(int epollFd, int fd)
     epoll_ctl(epollFd, EPOLL_CTL_ADD, fd, &event);
 }
 
+// One read takes an eventfd's or a timerfd's whole count.
 void DrainCounter(int fd)
 {
     std::uint64_t value;
-    while (read(fd, &value, sizeof value) == static_cast<ssize_t>(sizeof value)) {
-    }
+    [[maybe_unused]] auto got = read(fd, &value, sizeof value);
 }
 
 } // namespace
@@ -96,11 +96,11 @@ void MessageLoop::Post(int windowId, unsigned message, std::uintptr_t wParam, st
     [[maybe_unused]] auto written = write(wakeFd_, &one, sizeof one);
 }
 
-void MessageLoop::SetTimer(int windowId, unsigned timerId, int periodMs)
+void MessageLoop::SetTimer(int windowId, unsigned timerId, int periodMs, int firstDelayMs)
 {
     KillTimer(windowId, timerId);
     periodMs = std::max(periodMs, 1);
-    timers_.push_back({windowId, timerId, periodMs, NowMs() + periodMs});
+    timers_.push_back({windowId, timerId, periodMs, NowMs() + std::max(firstDelayMs, 1)});
     ArmTimerDescriptor();
 }
 
@@ -130,15 +130,21 @@ void MessageLoop::UnwatchSocket(int fd)
         epoll_ctl(epollFd_, EPOLL_CTL_DEL, fd, nullptr);
 }
 
+// The descriptor is armed for the earliest timer, and only told when that changes.
 void MessageLoop::ArmTimerDescriptor()
 {
-    itimerspec spec{};
+    std::int64_t dueMs = 0;
     if (!timers_.empty()) {
-        auto earliest = std::min_element(timers_.begin(), timers_.end(),
-                                         [](const Timer& a, const Timer& b) { return a.dueMs < b.dueMs; });
-        spec.it_value.tv_sec = earliest->dueMs / 1000;
-        spec.it_value.tv_nsec = (earliest->dueMs % 1000) * 1000000 + 1;
+        dueMs = std::min_element(timers_.begin(), timers_.end(), [](const Timer& a, const Timer& b) {
+                    return a.dueMs < b.dueMs;
+                })->dueMs;
     }
+    if (dueMs == armedDueMs_)
+        return;
+    armedDueMs_ = dueMs;
+    itimerspec spec{};
+    spec.it_value.tv_sec = dueMs / 1000;
+    spec.it_value.tv_nsec = (dueMs % 1000) * 1000000 + (dueMs != 0 ? 1 : 0);
     timerfd_settime(timerFd_, TFD_TIMER_ABSTIME, &spec, nullptr);
 }
 
@@ -149,17 +155,27 @@ void MessageLoop::Deliver(int windowId, unsigned message, std::uintptr_t wParam,
         it->second->Handle(message, wParam, lParam);
 }
 
+void MessageLoop::TakePosted(std::vector<Posted>& batch)
+{
+    std::lock_guard lock(postedMutex_);
+    batch.swap(posted_);
+}
+
+// A handler may run the loop again (a host's event handler): the batch being
+// delivered is a local of its own, and the vectors only trade their capacity.
 int MessageLoop::DeliverPosted()
 {
     DrainCounter(wakeFd_);
-    std::deque<Posted> batch;
-    {
-        std::lock_guard lock(postedMutex_);
-        batch.swap(posted_);
-    }
+    std::vector<Posted> batch;
+    batch.swap(spareBatch_);
+    TakePosted(batch);
     for (const Posted& posted : batch)
         Deliver(posted.windowId, posted.message, posted.wParam, posted.lParam);
-    return static_cast<int>(batch.size());
+    const int delivered = static_cast<int>(batch.size());
+    batch.clear();
+    if (batch.capacity() > spareBatch_.capacity())
+        spareBatch_.swap(batch);
+    return delivered;
 }
 
 int MessageLoop::DeliverSocket(int fd)
@@ -175,8 +191,11 @@ int MessageLoop::DeliverSocket(int fd)
 int MessageLoop::DeliverDueTimers()
 {
     DrainCounter(timerFd_);
+    // The descriptor fired: it is disarmed now, whatever it was armed for.
+    armedDueMs_ = 0;
     std::int64_t now = NowMs();
     std::vector<std::pair<int, unsigned>> due;
+    due.swap(spareDue_);
     for (Timer& timer : timers_) {
         if (timer.dueMs <= now) {
             timer.dueMs = now + timer.periodMs;
@@ -195,6 +214,9 @@ int MessageLoop::DeliverDueTimers()
             ++delivered;
         }
     }
+    due.clear();
+    if (due.capacity() > spareDue_.capacity())
+        spareDue_.swap(due);
     return delivered;
 }
 
@@ -206,19 +228,24 @@ int MessageLoop::WaitAndDispatch(int timeoutMs)
         return 0;
     int delivered = 0;
     bool postedReady = false;
-    std::vector<int> sockets;
+    bool timersReady = false;
+    int sockets[MaxEventsPerWait];
+    int socketCount = 0;
     for (int i = 0; i < ready; ++i) {
         int fd = events[i].data.fd;
         if (fd == wakeFd_)
             postedReady = true;
-        else if (fd != timerFd_)
-            sockets.push_back(fd);
+        else if (fd == timerFd_)
+            timersReady = true;
+        else
+            sockets[socketCount++] = fd;
     }
     if (postedReady)
         delivered += DeliverPosted();
-    for (int fd : sockets)
-        delivered += DeliverSocket(fd);
-    delivered += DeliverDueTimers();
+    for (int at = 0; at < socketCount; ++at)
+        delivered += DeliverSocket(sockets[at]);
+    if (timersReady)
+        delivered += DeliverDueTimers();
     return delivered;
 }
 

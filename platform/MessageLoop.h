@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -55,13 +54,15 @@ private:
     int Register(MessageWindow* window);
     void Unregister(int windowId);
     void Post(int windowId, unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
-    void SetTimer(int windowId, unsigned timerId, int periodMs);
+    void SetTimer(int windowId, unsigned timerId, int periodMs, int firstDelayMs);
     void KillTimer(int windowId, unsigned timerId);
     bool WatchSocket(int windowId, int fd, unsigned message);
     void UnwatchSocket(int fd);
 
     int WaitAndDispatch(int timeoutMs);
     int DeliverPosted();
+    // Swaps `batch` with what was posted, keeping the capacity of both.
+    void TakePosted(std::vector<Posted>& batch);
     int DeliverSocket(int fd);
     int DeliverDueTimers();
     void Deliver(int windowId, unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
@@ -74,7 +75,12 @@ private:
     std::atomic<bool> quit_{false};
 
     std::mutex postedMutex_;
-    std::deque<Posted> posted_;
+    std::vector<Posted> posted_;
+    // The capacity of the last delivered batch, for the next one.
+    std::vector<Posted> spareBatch_;
+    std::vector<std::pair<int, unsigned>> spareDue_;
+    // The expiry the timer descriptor is armed for (0: disarmed).
+    std::int64_t armedDueMs_ = 0;
 
     int nextWindowId_ = 1;
     std::map<int, MessageWindow*> windows_;

@@ -19,7 +19,12 @@ void MessageWindow::Post(unsigned message, std::uintptr_t wParam, std::intptr_t 
 
 void MessageWindow::SetTimer(unsigned timerId, int periodMs)
 {
-    loop_.SetTimer(id_, timerId, periodMs);
+    loop_.SetTimer(id_, timerId, periodMs, periodMs);
+}
+
+void MessageWindow::SetTimer(unsigned timerId, int periodMs, int firstDelayMs)
+{
+    loop_.SetTimer(id_, timerId, periodMs, firstDelayMs);
 }
 
 void MessageWindow::KillTimer(unsigned timerId)

@@ -26,8 +26,10 @@ public:
     // Thread-safe; delivered later from the loop, in posting order.
     void Post(unsigned message, std::uintptr_t wParam = 0, std::intptr_t lParam = 0);
     // A timer with the same id is replaced, as a window timer would be. Timers due
-    // in the same round are delivered in the order they were set.
+    // in the same round are delivered in the order they were set. The first expiry
+    // comes one period from now, or `firstDelayMs` from now when given.
     void SetTimer(unsigned timerId, int periodMs);
+    void SetTimer(unsigned timerId, int periodMs, int firstDelayMs);
     void KillTimer(unsigned timerId);
     // The handler gets `message` with wParam = fd and lParam = SocketReadable while
     // the descriptor has data to read.

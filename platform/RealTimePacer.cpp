@@ -1,17 +1,15 @@
 #include "platform/RealTimePacer.h"
 
-#include <thread>
-
 void RealTimePacer::Restart()
 {
     next_ = std::chrono::steady_clock::now();
 }
 
-void RealTimePacer::WaitForNextTick()
+std::chrono::steady_clock::time_point RealTimePacer::NextTick()
 {
     next_ += period_;
     const auto now = std::chrono::steady_clock::now();
     if (now > next_ + MaxLateness)
         next_ = now;
-    std::this_thread::sleep_until(next_);
+    return next_;
 }

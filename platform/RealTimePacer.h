@@ -2,15 +2,15 @@
 
 #include <chrono>
 
-// Paces a loop at a fixed period of real time. Late ticks are caught up back to
-// back, unless the loop fell so far behind that it is better to start afresh.
+// The schedule of a loop at a fixed period of real time. Late ticks are caught up
+// back to back, unless the loop fell so far behind that it is better to start afresh.
 class RealTimePacer {
 public:
     explicit RealTimePacer(std::chrono::milliseconds period) : period_(period) {}
 
     void Restart();
-    // Sleeps until the next tick is due.
-    void WaitForNextTick();
+    // When the next tick is due; the loop waits until then.
+    std::chrono::steady_clock::time_point NextTick();
 
 private:
     static constexpr std::chrono::milliseconds MaxLateness{200};

@@ -109,6 +109,11 @@ UdpSocket::Datagram UdpSocket::Receive(char* buffer, std::size_t size)
 
 bool UdpSocket::SendTo(const std::string& data, const std::string& host, int port)
 {
+    return SendTo({reinterpret_cast<const std::uint8_t*>(data.data()), data.size()}, host, port);
+}
+
+bool UdpSocket::SendTo(std::span<const std::uint8_t> data, const std::string& host, int port)
+{
     sockaddr_in destination{};
     destination.sin_family = AF_INET;
     destination.sin_port = htons(static_cast<std::uint16_t>(port));

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "platform/DatagramBatch.h"
+
 #include <cstddef>
+#include <span>
 #include <string>
 
 // A non-blocking IPv4 UDP socket.
@@ -27,10 +30,14 @@ public:
     int LocalPort() const;
 
     Datagram Receive(char* buffer, std::size_t size);
+    // Reads up to `limit` waiting datagrams into `batch` with one system call;
+    // returns how many (0 when none).
+    int ReceiveBatch(DatagramBatch& batch, std::size_t limit) { return batch.ReadFrom(fd_, limit); }
     // host is a dotted address or a name resolved on the spot; false when it cannot
     // be resolved, NetworkConfinement forbids the destination or the socket refuses
     // the datagram.
     bool SendTo(const std::string& data, const std::string& host, int port);
+    bool SendTo(std::span<const std::uint8_t> data, const std::string& host, int port);
     // The dotted IPv4 address of a dotted address or host name; empty when unknown
     // (always for a name under NetworkConfinement).
     static std::string ResolveAddress(const std::string& host);

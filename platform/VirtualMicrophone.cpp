@@ -8,7 +8,6 @@ VirtualMicrophone::~VirtualMicrophone()
 
 bool VirtualMicrophone::Start()
 {
-    pacer_.Restart();
     if (echo_ != nullptr)
         echo_->StartListening();
     return true;
@@ -16,7 +15,6 @@ bool VirtualMicrophone::Start()
 
 std::size_t VirtualMicrophone::Transfer(std::span<std::int16_t> samples)
 {
-    pacer_.WaitForNextTick();
     for (auto& sample : samples)
         sample = NextSample();
     if (echo_ != nullptr)

@@ -1,14 +1,14 @@
 #pragma once
 
 #include "platform/AcousticEcho.h"
-#include "platform/RealTimePacer.h"
 #include "platform/WaveTransport.h"
 
 #include <memory>
 #include <vector>
 
-// Capture from a loop of samples (silence when empty), one block per 10 ms, with
-// the echo of the virtual speaker when there is one.
+// Capture from a loop of samples (silence when empty), with the echo of the virtual
+// speaker when there is one. It has no pace of its own: the backend's pacer asks
+// for a block every 10 ms.
 class VirtualMicrophone : public WaveTransport {
 public:
     explicit VirtualMicrophone(std::vector<std::int16_t> loop, std::shared_ptr<AcousticEcho> echo = nullptr)
@@ -26,5 +26,4 @@ private:
     std::vector<std::int16_t> loop_;
     std::shared_ptr<AcousticEcho> echo_;
     std::size_t position_ = 0;
-    RealTimePacer pacer_{std::chrono::milliseconds(10)};
 };

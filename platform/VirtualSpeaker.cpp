@@ -2,7 +2,6 @@
 
 bool VirtualSpeaker::Start()
 {
-    pacer_.Restart();
     if (echo_ != nullptr)
         echo_->StartPlaying();
     return true;
@@ -10,7 +9,6 @@ bool VirtualSpeaker::Start()
 
 std::size_t VirtualSpeaker::Transfer(std::span<std::int16_t> samples)
 {
-    pacer_.WaitForNextTick();
     if (sink_ != nullptr)
         sink_->Write(samples);
     if (echo_ != nullptr)

@@ -1,14 +1,14 @@
 #pragma once
 
 #include "platform/AcousticEcho.h"
-#include "platform/RealTimePacer.h"
 #include "platform/WavSink.h"
 #include "platform/WaveTransport.h"
 
 #include <memory>
 
-// Playback into a WAV file (or nowhere when there is none), one block per 10 ms,
-// and into the air towards the virtual microphone when there is an echo.
+// Playback into a WAV file (or nowhere when there is none), and into the air
+// towards the virtual microphone when there is an echo. It has no pace of its own:
+// the backend's pacer hands it a block every 10 ms.
 class VirtualSpeaker : public WaveTransport {
 public:
     explicit VirtualSpeaker(std::unique_ptr<WavSink> sink, std::shared_ptr<AcousticEcho> echo = nullptr)
@@ -22,5 +22,4 @@ public:
 private:
     std::unique_ptr<WavSink> sink_;
     std::shared_ptr<AcousticEcho> echo_;
-    RealTimePacer pacer_{std::chrono::milliseconds(10)};
 };

@@ -11,7 +11,7 @@ std::unique_ptr<WaveStream> WaveBackend::Open(WaveDirection direction, int id, W
     auto transport = OpenTransport(direction, id);
     if (transport == nullptr)
         return nullptr;
-    return std::make_unique<WaveStream>(direction, std::move(transport), std::move(callback));
+    return std::make_unique<WaveStream>(direction, std::move(transport), std::move(callback), Pacer());
 }
 
 WaveBackend& WaveBackend::Current()

@@ -22,6 +22,9 @@ public:
 
     // An open stream on the device, not yet started; nullptr on failure.
     std::unique_ptr<WaveStream> Open(WaveDirection direction, int id, WaveCallback callback);
+    // What moves the streams of devices without a pace of their own; nullptr when
+    // every device keeps its own pace.
+    virtual DevicePacer* Pacer() { return nullptr; }
 
     // The back end of this process, chosen on first use from ORVSIP_AUDIO.
     static WaveBackend& Current();

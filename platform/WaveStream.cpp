@@ -1,5 +1,7 @@
 #include "platform/WaveStream.h"
 
+#include "platform/DevicePacer.h"
+
 #include <algorithm>
 #include <array>
 
@@ -8,10 +10,12 @@ constexpr std::size_t BlockSamples = 80;
 constexpr int BoostFactor = 10; // +20 dB
 } // namespace
 
-WaveStream::WaveStream(WaveDirection direction, std::unique_ptr<WaveTransport> transport, WaveCallback callback)
-    : direction_(direction), transport_(std::move(transport)), callback_(std::move(callback)),
-      worker_([this] { Run(); })
+WaveStream::WaveStream(WaveDirection direction, std::unique_ptr<WaveTransport> transport, WaveCallback callback,
+                       DevicePacer* pacer)
+    : direction_(direction), transport_(std::move(transport)), callback_(std::move(callback)), pacer_(pacer)
 {
+    if (pacer_ == nullptr)
+        worker_ = std::thread([this] { Run(); });
 }
 
 WaveStream::~WaveStream()
@@ -30,16 +34,28 @@ bool WaveStream::Queue(WaveBlock* block)
 
 bool WaveStream::Start()
 {
-    std::lock_guard lock(mutex_);
-    if (started_ || closing_)
-        return started_;
-    started_ = transport_->Start();
-    changed_.notify_all();
-    return started_;
+    {
+        std::lock_guard lock(mutex_);
+        if (started_ || closing_)
+            return started_;
+        started_ = transport_->Start();
+        changed_.notify_all();
+        if (!started_ || pacer_ == nullptr)
+            return started_;
+    }
+    pacer_->Attach(*this);
+    return true;
 }
 
 void WaveStream::Reset()
 {
+    if (pacer_ != nullptr) {
+        const auto held = pacer_->HoldSteps();
+        std::unique_lock lock(mutex_);
+        if (!closing_)
+            ReturnQueued(lock);
+        return;
+    }
     std::unique_lock lock(mutex_);
     if (closing_)
         return;
@@ -50,6 +66,10 @@ void WaveStream::Reset()
 
 void WaveStream::Close()
 {
+    if (pacer_ != nullptr) {
+        ClosePaced();
+        return;
+    }
     {
         std::lock_guard lock(mutex_);
         closing_ = true;
@@ -57,6 +77,29 @@ void WaveStream::Close()
     }
     if (worker_.joinable())
         worker_.join();
+}
+
+void WaveStream::ClosePaced()
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (closedNoticed_)
+            return;
+        closing_ = true;
+        closedNoticed_ = true;
+    }
+    pacer_->Detach(*this);
+    std::unique_lock lock(mutex_);
+    ReturnQueued(lock);
+    lock.unlock();
+    callback_(WaveNotice::Closed, nullptr);
+}
+
+void WaveStream::Step()
+{
+    std::unique_lock lock(mutex_);
+    if (started_ && !closing_)
+        MoveOne(lock);
 }
 
 void WaveStream::Run()
@@ -72,16 +115,21 @@ void WaveStream::Run()
         }
         if (closing_)
             break;
-        WaveBlock* block = TakeNextBlock();
-        lock.unlock();
-        Move(block);
-        if (block != nullptr)
-            callback_(WaveNotice::BlockDone, block);
-        lock.lock();
+        MoveOne(lock);
     }
     ReturnQueued(lock);
     lock.unlock();
     callback_(WaveNotice::Closed, nullptr);
+}
+
+void WaveStream::MoveOne(std::unique_lock<std::mutex>& lock)
+{
+    WaveBlock* block = TakeNextBlock();
+    lock.unlock();
+    Move(block);
+    if (block != nullptr)
+        callback_(WaveNotice::BlockDone, block);
+    lock.lock();
 }
 
 WaveBlock* WaveStream::TakeNextBlock()
@@ -93,16 +141,17 @@ WaveBlock* WaveStream::TakeNextBlock()
     return block;
 }
 
+// One block at a time, in queue order: the callback may queue again, and those
+// blocks were not queued when the hand-back began, so they stay.
 void WaveStream::ReturnQueued(std::unique_lock<std::mutex>& lock)
 {
-    std::deque<WaveBlock*> returned;
-    returned.swap(queue_);
-    lock.unlock();
-    for (WaveBlock* block : returned) {
+    for (std::size_t left = queue_.size(); left > 0 && !queue_.empty(); --left) {
+        WaveBlock* block = TakeNextBlock();
+        lock.unlock();
         block->bytesRecorded = 0;
         callback_(WaveNotice::BlockDone, block);
+        lock.lock();
     }
-    lock.lock();
 }
 
 // Moves one 10 ms block through the transport; without a queued block capture is

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "platform/RingQueue.h"
 #include "platform/WaveTransport.h"
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -24,18 +24,26 @@ struct WaveBlock {
 
 enum class WaveNotice { BlockDone, Closed };
 
-// Notices arrive on the stream's own thread, one at a time; `block` is null for Closed.
+// Notices arrive one at a time, on the stream's own thread; for a stream moved by
+// a pacer, on the pacer's thread, and those of Reset and Close on the caller's.
+// `block` is null for Closed.
 using WaveCallback = std::function<void(WaveNotice notice, WaveBlock* block)>;
+
+class DevicePacer;
 
 // An open capture or playback stream: queued blocks are filled or played one after
 // another, 10 ms of audio each, and handed back through the callback. With no
 // block queued, playback plays silence and capture is lost. The stream also carries the software volume (0..65535) and, for capture,
 // a +20 dB boost switch.
+// A device with a pace of its own (its transport blocks) runs the stream on a
+// thread of the stream; a device without one is moved by a pacer shared with the
+// other streams of its kind, from the moment the stream starts.
 class WaveStream {
 public:
     static constexpr std::uint32_t FullVolume = 65535;
 
-    WaveStream(WaveDirection direction, std::unique_ptr<WaveTransport> transport, WaveCallback callback);
+    WaveStream(WaveDirection direction, std::unique_ptr<WaveTransport> transport, WaveCallback callback,
+               DevicePacer* pacer = nullptr);
     ~WaveStream();
     WaveStream(const WaveStream&) = delete;
     WaveStream& operator=(const WaveStream&) = delete;
@@ -47,6 +55,8 @@ public:
     // Hands every queued block back; returns after their notices were delivered.
     // Not to be called from the callback.
     void Reset();
+    // One block through the transport: the pacer's tick.
+    void Step();
     // Hands every queued block back, delivers Closed and stops the stream's thread:
     // no callback runs once Close returns. Not to be called from the callback.
     void Close();
@@ -58,6 +68,10 @@ public:
 
 private:
     void Run();
+    void ClosePaced();
+    // Moves the next queued block (or none) and hands it back; `lock` is held on
+    // entry and on return, not in between.
+    void MoveOne(std::unique_lock<std::mutex>& lock);
     WaveBlock* TakeNextBlock();
     void ReturnQueued(std::unique_lock<std::mutex>& lock);
     void Move(WaveBlock* block);
@@ -66,14 +80,16 @@ private:
     const WaveDirection direction_;
     std::unique_ptr<WaveTransport> transport_;
     WaveCallback callback_;
+    DevicePacer* const pacer_;
     std::atomic<std::uint32_t> volume_{FullVolume};
     std::atomic<bool> boost_{false};
 
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::deque<WaveBlock*> queue_;
+    RingQueue<WaveBlock*> queue_;
     bool started_ = false;
     bool closing_ = false;
+    bool closedNoticed_ = false;
     bool resetRequested_ = false;
     std::thread worker_;
 };

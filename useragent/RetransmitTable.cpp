@@ -1,5 +1,7 @@
 #include "useragent/RetransmitTable.h"
 
+#include <algorithm>
+
 int RetransmitTable::ChooseSlot(int slot) const
 {
     if (slot != Automatic)
@@ -19,6 +21,7 @@ int RetransmitTable::Arm(int slot, const std::string& text, const std::string& h
         return -1;
     Entry& entry = entries_[static_cast<std::size_t>(chosen)];
     entry = Entry{tick_ + 1, tick_ + ExpiryTicks, 1, chosen, text, key, host, port};
+    OnArmed();
     return chosen;
 }
 
@@ -52,6 +55,11 @@ int RetransmitTable::FindKey(const std::string& key) const
 bool RetransmitTable::IsArmed(int slot) const
 {
     return slot >= 0 && slot < SlotCount && entries_[static_cast<std::size_t>(slot)].dueTick != 0;
+}
+
+bool RetransmitTable::AnyArmed() const
+{
+    return std::any_of(entries_.begin(), entries_.end(), [](const Entry& entry) { return entry.dueTick != 0; });
 }
 
 void RetransmitTable::Advance()

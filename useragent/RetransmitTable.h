@@ -44,12 +44,16 @@ public:
     // The slot armed with `key`, or -1.
     int FindKey(const std::string& key) const;
     bool IsArmed(int slot) const;
+    // Whether any slot waits for a tick.
+    bool AnyArmed() const;
     int Tick() const { return tick_; }
     void Advance();
 
 protected:
     virtual void SendEntry(const std::string& text, const std::string& host, int port) = 0;
     virtual void OnSlotTimeout(int slot, const std::string& text, const std::string& host, int port) = 0;
+    // A slot was armed: the ticks must run.
+    virtual void OnArmed() {}
 
 private:
     int ChooseSlot(int slot) const;

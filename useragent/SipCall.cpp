@@ -52,6 +52,11 @@ void SipCall::SendEntry(const std::string& text, const std::string& host, int po
     agent_.Send(text, host, port);
 }
 
+void SipCall::OnArmed()
+{
+    agent_.WakeTick();
+}
+
 void SipCall::SendOnce(const OutgoingMessage& message)
 {
     agent_.Send(message.text, message.host, message.port);
@@ -763,6 +768,7 @@ void SipCall::OnInvite(const SipMessage& invite, const std::string& text)
     if (state == Idle) {
         dialog_->state = Ringing;
         ringingSinceTick_ = Tick();
+        agent_.WakeTick();
         ReportIncomingCall(invite);
     }
 }

@@ -83,6 +83,9 @@ public:
     bool Reject();
     // Ends a call that has rung for too long; run on every tick.
     void CheckRingingLimit();
+    // Whether the call has something for the engine's tick to time: a slot to
+    // resend, or its ringing limit.
+    bool NeedsTicks() const { return AnyArmed() || dialog_->state == Ringing; }
 
     // Chooses the codec from a peer's SDP by this side's preference and starts media.
     struct MediaStart {
@@ -95,6 +98,7 @@ public:
 protected:
     void SendEntry(const std::string& text, const std::string& host, int port) override;
     void OnSlotTimeout(int slot, const std::string& text, const std::string& host, int port) override;
+    void OnArmed() override;
 
 private:
     // A request of this side that may be challenged: its CSeq number, whether it still

@@ -2,6 +2,7 @@
 
 #include "media/MediaEngine.h"
 #include "media/DtmfTone.h"
+#include "platform/Clock.h"
 #include "platform/MessageWindow.h"
 #include "sipsyntax/LocalAddress.h"
 #include "sipsyntax/SipMessage.h"
@@ -106,7 +107,7 @@ bool SipUserAgent::Initialize(bool bindToListenIp, const std::string& listenIp, 
                                                       OnWindowMessage(message, wParam);
                                                   });
     }
-    window_->SetTimer(CallTickTimer, 1000);
+    tickOrigin_ = Clock::MonotonicMs();
     if (!window_->WatchSocket(transport_.Descriptor(), SocketMessage))
         return Fail(11);
 
@@ -169,6 +170,7 @@ void SipUserAgent::UnInitialize()
     if (window_) {
         for (unsigned timer : {RegistrationResendTimer, RegistrationRefreshTimer, KeepAliveTimer, CallTickTimer})
             window_->KillTimer(timer);
+        tickRunning_ = false;
         window_->UnwatchSocket(transport_.Descriptor());
     }
     transport_.Close();
@@ -265,6 +267,7 @@ bool SipUserAgent::DigitDTMF(int lineNo, const std::string& digit)
         return false;
     int code = DtmfTone::DigitCode(digit);
     media_->PlayLocalTone(code);
+    WakeTick();
     SipCall* call = LineCall(lineNo);
     if (call == nullptr || call->CallState() == SipCall::Idle)
         return true;
@@ -535,6 +538,33 @@ void SipUserAgent::Tick()
         call->CheckRingingLimit();
     }
     media_->CheckTonePlayer();
+    if (!TickNeeded())
+        StopTick();
+}
+
+// The tick keeps the phase it has had since Initialize, so a retransmission armed
+// between two ticks goes out on the next whole second as it always did.
+void SipUserAgent::WakeTick()
+{
+    if (tickRunning_ || !window_)
+        return;
+    const std::int64_t sinceOrigin = Clock::MonotonicMs() - tickOrigin_;
+    const auto firstDelay = static_cast<int>(CallTickMs - sinceOrigin % CallTickMs);
+    window_->SetTimer(CallTickTimer, CallTickMs, firstDelay);
+    tickRunning_ = true;
+}
+
+bool SipUserAgent::TickNeeded() const
+{
+    auto needs = [](const std::unique_ptr<SipCall>& call) { return call != nullptr && call->NeedsTicks(); };
+    return std::any_of(lines_.begin(), lines_.end(), needs) ||
+           std::any_of(pendingCalls_.begin(), pendingCalls_.end(), needs) || media_->TonePlayerNeedsChecks();
+}
+
+void SipUserAgent::StopTick()
+{
+    window_->KillTimer(CallTickTimer);
+    tickRunning_ = false;
 }
 
 void SipUserAgent::OnSocketReadable(int fd)

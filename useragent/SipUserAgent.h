@@ -33,6 +33,7 @@ public:
     static constexpr unsigned RegistrationRefreshTimer = 2002;
     static constexpr unsigned KeepAliveTimer = 2003;
     static constexpr unsigned CallTickTimer = 2004;
+    static constexpr int CallTickMs = 1000;
     static constexpr int ReceiveBufferSize = 4096;
 
     SipUserAgent(EventSink* sink, MessageLoop& loop);
@@ -117,6 +118,10 @@ public:
     void PostDiagnostic(EventType type, const std::string& text, const std::string& ip, int port);
     // Frees a pending call later, from the message loop, if it is still pending then.
     void DeferDelete(SipCall* call);
+    // Something needs the one-second tick (a call armed a retransmission, a call
+    // rings, a key tone plays): it runs until nothing does.
+    void WakeTick();
+    bool TickRunning() const { return tickRunning_; }
 
     // A dialog with this engine's local values, for answers outside any call.
     SipDialog NewDialog() const;
@@ -155,6 +160,8 @@ private:
     std::list<std::unique_ptr<SipCall>>::iterator FindPending(const std::string& callId);
     bool IsPending(const SipCall* call) const;
     void Tick();
+    bool TickNeeded() const;
+    void StopTick();
     void OnDeferredDelete(std::uint64_t serial);
     void HangUpAll();
     SipCall* LineCall(int lineNo);
@@ -196,4 +203,7 @@ private:
     std::string myIp_;
     CodecList codecs_;
     EventQueue events_;
+    bool tickRunning_ = false;
+    // The ticks fall on whole seconds from this moment (Initialize).
+    std::int64_t tickOrigin_ = 0;
 };

@@ -409,6 +409,10 @@ class Baresip:
         with open(os.path.join(self.workdir, "accounts"), "w") as handle:
             handle.write(account + (f";audio_codecs={codecs}" if codecs else "") + "\n")
         open(os.path.join(self.workdir, "contacts"), "w").close()
+        self._start()
+
+    def _start(self):
+        """Starts baresip on the set-up in self.workdir and connects to its control."""
         self.log_path = os.path.join(self.workdir, "baresip.log")
         self.log_file = open(self.log_path, "w")
         self.process = subprocess.Popen(["baresip", "-f", self.workdir], stdin=subprocess.PIPE,

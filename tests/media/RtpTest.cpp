@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <random>
 #include <set>
 #include <vector>
@@ -95,6 +96,23 @@ TEST(RtpPacketizer, MarkerOnlyOnTheFirstPacketAndTimestampsByDuration)
     EXPECT_EQ(packetizer.AudioTimestamp(), timestamp + 560);
 }
 
+TEST(RtpPacketizer, APayloadBeyondItsRoomGivesNoPacketAndMovesNothing)
+{
+    RtpPacketizer packetizer;
+    const std::uint16_t sequence = packetizer.Sequence();
+    const std::uint32_t timestamp = packetizer.AudioTimestamp();
+    EXPECT_TRUE(packetizer.AudioPacket(3, 0, std::vector<std::uint8_t>(RtpPacketizer::MaxPayloadBytes + 1)).empty());
+    EXPECT_EQ(packetizer.Sequence(), sequence);
+    EXPECT_EQ(packetizer.AudioTimestamp(), timestamp);
+    const auto largest = packetizer.AudioPacket(3, 0, std::vector<std::uint8_t>(RtpPacketizer::MaxPayloadBytes, 7));
+    ASSERT_EQ(largest.size(), RtpHeader::Size + RtpPacketizer::MaxPayloadBytes);
+    EXPECT_EQ(largest.back(), 7);
+    std::array<std::uint8_t, RtpHeader::Size + 3> small{};
+    EXPECT_EQ(RtpHeader::Write(false, 0, 1, 2, 3, std::vector<std::uint8_t>(4), small), 0u);
+    EXPECT_EQ(RtpHeader::Write(false, 0, 1, 2, 3, std::vector<std::uint8_t>(3, 9), small), small.size());
+    EXPECT_EQ(small.back(), 9);
+}
+
 TEST(RtpPacketizer, DurationsPerCodec)
 {
     EXPECT_EQ(RtpPacketizer::PayloadDurationMs(0, 33), 20);
@@ -127,7 +145,8 @@ TEST(TelephoneEventSender, OneDigitIsEightPacketsOnFourSequenceNumbers)
     TelephoneEventSender::Record record;
     while (sender.Take(record)) {
         auto payload = record.Payload();
-        storage.push_back(packetizer.EventPacket(record.marker, record.payloadType, payload));
+        const auto packet = packetizer.EventPacket(record.marker, record.payloadType, payload);
+        storage.emplace_back(packet.begin(), packet.end());
         if (record.advanceSequence)
             packetizer.AdvanceSequence();
         if (record.last)

@@ -98,6 +98,34 @@ TEST(MessageLoop, TimersFireRepeatedlyByIdUntilKilled)
     EXPECT_EQ(recorder.Count(MessageWindow::TimerMessage), 0);
 }
 
+TEST(MessageLoop, ATimerMayFirstExpireSoonerThanItsPeriod)
+{
+    MessageLoop loop;
+    Recorder recorder(loop);
+    recorder.window.SetTimer(3, 5000, 20);
+    ASSERT_TRUE(loop.RunUntil([&] { return recorder.Count(MessageWindow::TimerMessage) == 1; }, 2000));
+    loop.RunFor(100);
+    EXPECT_EQ(recorder.Count(MessageWindow::TimerMessage), 1) << "then once a period";
+}
+
+TEST(MessageLoop, TheDescriptorStaysQuietWhileNothingIsDue)
+{
+    MessageLoop loop;
+    Recorder recorder(loop);
+    recorder.window.SetTimer(1, 40);
+    recorder.window.SetTimer(2, 60000);
+    pollfd watched{loop.Descriptor(), POLLIN, 0};
+    ASSERT_EQ(poll(&watched, 1, 2000), 1) << "the earlier timer is due";
+    EXPECT_EQ(loop.Dispatch(), 1);
+    recorder.window.KillTimer(1);
+    EXPECT_EQ(poll(&watched, 1, 100), 0) << "the later one is far off";
+    EXPECT_EQ(loop.Dispatch(), 0);
+    recorder.window.KillTimer(2);
+    recorder.window.SetTimer(2, 10);
+    ASSERT_EQ(poll(&watched, 1, 2000), 1) << "a timer set again is armed afresh";
+    EXPECT_EQ(loop.Dispatch(), 1);
+}
+
 TEST(MessageLoop, SettingATimerAgainReplacesIt)
 {
     MessageLoop loop;

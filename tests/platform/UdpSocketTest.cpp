@@ -43,3 +43,39 @@ TEST(UdpSocket, SendingToAnUnresolvableHostFails)
     EXPECT_FALSE(socket.SendTo("x", "", 5060));
     EXPECT_TRUE(socket.SendTo("x", "localhost", socket.LocalPort()));
 }
+
+TEST(UdpSocket, ABatchReadTakesWhatWaitsUpToItsLimitAndFlagsTheTooLarge)
+{
+    UdpSocket receiver;
+    UdpSocket sender;
+    ASSERT_TRUE(receiver.Open("127.0.0.1", 0));
+    ASSERT_TRUE(sender.Open("127.0.0.1", 0));
+    DatagramBatch batch(4, 100);
+    EXPECT_EQ(receiver.ReceiveBatch(batch, 4), 0) << "nothing waits";
+    for (const std::string& text : {std::string("one"), std::string(150, 'L'), std::string("three"),
+                                    std::string(), std::string("five"), std::string("six")})
+        ASSERT_TRUE(sender.SendTo(text, "127.0.0.1", receiver.LocalPort()));
+    int read = 0;
+    for (int tries = 0; tries < 100 && read == 0; ++tries)
+        read = receiver.ReceiveBatch(batch, 10);
+    ASSERT_EQ(read, 4) << "never more than the batch holds";
+    auto text = [&](std::size_t index) {
+        const auto bytes = batch.Bytes(index);
+        return std::string(bytes.begin(), bytes.end());
+    };
+    EXPECT_EQ(text(0), "one");
+    EXPECT_FALSE(batch.Truncated(0));
+    EXPECT_TRUE(batch.Truncated(1));
+    EXPECT_EQ(text(1), std::string(100, 'L')) << "cut at the room of one datagram";
+    EXPECT_EQ(text(2), "three");
+    EXPECT_EQ(text(3), "") << "an empty datagram is one too";
+    EXPECT_FALSE(batch.Truncated(3));
+    ASSERT_EQ(receiver.ReceiveBatch(batch, 1), 1) << "the limit holds";
+    EXPECT_EQ(text(0), "five");
+    ASSERT_EQ(receiver.ReceiveBatch(batch, 4), 1);
+    EXPECT_EQ(text(0), "six");
+    EXPECT_FALSE(batch.Truncated(0)) << "nothing left over from the earlier read";
+    EXPECT_EQ(receiver.ReceiveBatch(batch, 4), 0);
+    UdpSocket closed;
+    EXPECT_EQ(closed.ReceiveBatch(batch, 4), 0);
+}

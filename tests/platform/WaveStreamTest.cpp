@@ -1,10 +1,14 @@
 #include "platform/WaveStream.h"
 
+#include "platform/DevicePacer.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -172,4 +176,113 @@ TEST(WaveStream, CaptureBoostAddsTwentyDecibelsAndSaturates)
     while (done < 2)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_EQ(buffers.data[1][0], 32767);
+}
+
+namespace {
+
+// What a stream on a pacer hands back: the direction and thread of each notice.
+struct PacedLog {
+    std::mutex mutex;
+    std::vector<std::pair<WaveDirection, std::thread::id>> done;
+    std::atomic<int> captures{0};
+    std::atomic<int> closed{0};
+    std::atomic<bool> afterClose{false};
+
+    // Queues every finished block again while `requeue` holds.
+    WaveCallback Callback(WaveDirection direction, std::unique_ptr<WaveStream>& stream, std::atomic<bool>& requeue)
+    {
+        auto streamClosed = std::make_shared<std::atomic<bool>>(false);
+        return [this, direction, &stream, &requeue, streamClosed](WaveNotice notice, WaveBlock* block) {
+            if (*streamClosed)
+                afterClose = true;
+            if (notice == WaveNotice::Closed) {
+                *streamClosed = true;
+                ++closed;
+                return;
+            }
+            {
+                std::lock_guard lock(mutex);
+                done.emplace_back(direction, std::this_thread::get_id());
+            }
+            captures += direction == WaveDirection::Capture;
+            if (requeue)
+                stream->Queue(block);
+        };
+    }
+};
+
+} // namespace
+
+TEST(WaveStream, OnePacerMovesCaptureThenPlaybackEachTickOnOneThreadWhileAStreamRuns)
+{
+    DevicePacer pacer;
+    PacedLog log;
+    Buffers captureBuffers;
+    Buffers playbackBuffers;
+    std::atomic<bool> requeue{true};
+    std::unique_ptr<WaveStream> capture;
+    std::unique_ptr<WaveStream> playback;
+    capture = std::make_unique<WaveStream>(WaveDirection::Capture, std::make_unique<FakeTransport>(5),
+                                           log.Callback(WaveDirection::Capture, capture, requeue), &pacer);
+    playback = std::make_unique<WaveStream>(WaveDirection::Playback, std::make_unique<FakeTransport>(0),
+                                            log.Callback(WaveDirection::Playback, playback, requeue), &pacer);
+    for (std::size_t at = 0; at < 2; ++at) {
+        capture->Queue(&captureBuffers.blocks[at]);
+        playback->Queue(&playbackBuffers.blocks[at]);
+    }
+    EXPECT_FALSE(pacer.IsRunning()) << "no thread before a stream starts";
+    ASSERT_TRUE(playback->Start());
+    EXPECT_TRUE(pacer.IsRunning());
+    ASSERT_TRUE(capture->Start());
+    for (int tries = 0; tries < 300 && log.captures < 8; ++tries)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    requeue = false;
+    capture->Close();
+    EXPECT_TRUE(pacer.IsRunning()) << "the playback still runs";
+    playback->Reset();
+    playback->Close();
+    EXPECT_FALSE(pacer.IsRunning()) << "the thread ends with the last stream";
+    EXPECT_EQ(log.closed, 2);
+
+    std::lock_guard lock(log.mutex);
+    ASSERT_GE(log.captures, 8);
+    std::size_t first = 0;
+    while (first < log.done.size() && log.done[first].first != WaveDirection::Capture)
+        ++first;
+    const auto pacerThread = log.done.front().second;
+    EXPECT_NE(pacerThread, std::this_thread::get_id());
+    ASSERT_GE(log.done.size(), first + 12);
+    for (std::size_t at = first; at < first + 12; at += 2) {
+        EXPECT_EQ(log.done[at].first, WaveDirection::Capture);
+        EXPECT_EQ(log.done[at + 1].first, WaveDirection::Playback) << "each tick captures, then plays";
+        EXPECT_EQ(log.done[at].second, pacerThread);
+        EXPECT_EQ(log.done[at + 1].second, pacerThread);
+    }
+    EXPECT_FALSE(log.afterClose);
+}
+
+TEST(WaveStream, APacedStreamMovesNothingBeforeStartAndClosesOnce)
+{
+    DevicePacer pacer;
+    Buffers buffers;
+    Notices notices;
+    auto stream = std::make_unique<WaveStream>(WaveDirection::Capture, std::make_unique<FakeTransport>(3),
+                                               notices.Callback(), &pacer);
+    stream->Queue(&buffers.blocks[0]);
+    stream->Queue(&buffers.blocks[1]);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(notices.done, 0);
+    EXPECT_FALSE(pacer.IsRunning());
+    stream->Reset();
+    EXPECT_EQ(notices.done, 2) << "handed back at once, on the caller's thread";
+    EXPECT_EQ(buffers.blocks[0].bytesRecorded, 0u);
+    stream->Queue(&buffers.blocks[2]);
+    stream->Close();
+    EXPECT_EQ(notices.done, 3);
+    EXPECT_EQ(notices.closed, 1);
+    EXPECT_FALSE(stream->Queue(&buffers.blocks[0]));
+    EXPECT_FALSE(stream->Start());
+    stream.reset();
+    EXPECT_EQ(notices.closed, 1);
+    EXPECT_FALSE(notices.afterClose);
 }

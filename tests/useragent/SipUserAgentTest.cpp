@@ -54,6 +54,26 @@ protected:
                extra + "Content-Length: 0\r\n\r\n";
     }
 
+    // A request from the peer to the agent (INVITE or ACK) of the call "tick-1".
+    std::string FromPeer(const std::string& method, const std::string& toTag = {}) const
+    {
+        return method + " sip:1001@127.0.0.1 SIP/2.0\r\nVia: SIP/2.0/UDP 127.0.0.1:" +
+               std::to_string(peer.LocalPort()) + ";branch=z9hG4bKt1\r\nFrom: <sip:peer@127.0.0.1>;tag=9\r\n" +
+               "To: <sip:1001@127.0.0.1>" + toTag + "\r\nCall-ID: tick-1@127.0.0.1\r\nCSeq: 1 " + method +
+               "\r\nContact: <sip:peer@127.0.0.1:" + std::to_string(peer.LocalPort()) +
+               ">\r\nMax-Forwards: 70\r\nContent-Length: 0\r\n\r\n";
+    }
+
+    // The next datagram at the peer starting with `start`; earlier ones are skipped.
+    std::string ReceiveAtPeerStarting(const std::string& start)
+    {
+        for (std::string text = ReceiveAtPeer(); !text.empty(); text = ReceiveAtPeer()) {
+            if (text.rfind(start, 0) == 0)
+                return text;
+        }
+        return {};
+    }
+
     std::string ReceiveAtPeer(int timeoutMs = 2000)
     {
         char buffer[4096];
@@ -215,6 +235,34 @@ TEST_F(SipUserAgentTest, NothingIsReceivedAfterUnInitialize)
     EXPECT_TRUE(ReceiveAtPeer(200).empty());
     EXPECT_FALSE(agent.CheckLine(0));
     EXPECT_EQ(agent.GetLastError(), 10);
+}
+
+TEST_F(SipUserAgentTest, TheTickRunsOnlyWhileACallOrAKeyToneNeedsIt)
+{
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(agent.OpenLine(0, true, "127.0.0.1", 0));
+    EXPECT_FALSE(agent.TickRunning()) << "an initialised agent with nothing to time sleeps";
+    peer.SendTo(Options(), "127.0.0.1", port);
+    ASSERT_FALSE(ReceiveAtPeer().empty());
+    EXPECT_FALSE(agent.TickRunning()) << "an answer sent once waits for nothing";
+
+    peer.SendTo(FromPeer("INVITE"), "127.0.0.1", port);
+    ASSERT_FALSE(ReceiveAtPeerStarting("SIP/2.0 180").empty());
+    EXPECT_TRUE(agent.TickRunning()) << "a ringing call has its three-minute limit";
+    ASSERT_TRUE(agent.RejectCall("tick-1@127.0.0.1"));
+    const std::string busy = ReceiveAtPeerStarting("SIP/2.0 486");
+    ASSERT_FALSE(busy.empty());
+    EXPECT_TRUE(agent.TickRunning()) << "the refusal is resent until acknowledged";
+    EXPECT_EQ(ReceiveAtPeerStarting("SIP/2.0 486"), busy) << "resent on the tick";
+    const std::size_t tag = busy.find(";tag=", busy.find("\r\nTo:"));
+    ASSERT_NE(tag, std::string::npos);
+    peer.SendTo(FromPeer("ACK", busy.substr(tag, busy.find("\r\n", tag) - tag)), "127.0.0.1", port);
+    EXPECT_TRUE(loop.RunUntil([&] { return !agent.TickRunning(); }, 3000))
+        << "with the refusal acknowledged nothing is left to time";
+
+    ASSERT_TRUE(agent.DigitDTMF(0, "5"));
+    EXPECT_TRUE(agent.TickRunning()) << "the key tone player is checked once a second";
+    EXPECT_TRUE(loop.RunUntil([&] { return !agent.TickRunning(); }, 4000)) << "and left alone once quiet";
 }
 
 TEST(SipUserAgentErrors, MediaErrorsTranslateToControlCodes)

@@ -1,0 +1,45 @@
+#include "platform/DatagramBatch.h"
+
+#include <sys/socket.h>
+#include <sys/uio.h>
+
+#include <algorithm>
+
+struct DatagramBatch::Headers {
+    explicit Headers(std::size_t capacity) : messages(capacity), vectors(capacity) {}
+    std::vector<mmsghdr> messages;
+    std::vector<iovec> vectors;
+};
+
+DatagramBatch::DatagramBatch(std::size_t capacity, std::size_t datagramBytes)
+    : capacity_(capacity), datagramBytes_(datagramBytes), storage_(capacity * datagramBytes),
+      headers_(std::make_unique<Headers>(capacity))
+{
+    for (std::size_t at = 0; at < capacity_; ++at) {
+        headers_->vectors[at] = {storage_.data() + at * datagramBytes_, datagramBytes_};
+        headers_->messages[at].msg_hdr.msg_iov = &headers_->vectors[at];
+        headers_->messages[at].msg_hdr.msg_iovlen = 1;
+    }
+}
+
+DatagramBatch::~DatagramBatch() = default;
+
+int DatagramBatch::ReadFrom(int fd, std::size_t limit)
+{
+    const auto wanted = static_cast<unsigned>(std::min(limit, capacity_));
+    if (fd < 0 || wanted == 0)
+        return 0;
+    const int read = recvmmsg(fd, headers_->messages.data(), wanted, MSG_DONTWAIT, nullptr);
+    return std::max(read, 0);
+}
+
+std::span<const std::uint8_t> DatagramBatch::Bytes(std::size_t index) const
+{
+    const std::size_t length = std::min<std::size_t>(headers_->messages[index].msg_len, datagramBytes_);
+    return {storage_.data() + index * datagramBytes_, length};
+}
+
+bool DatagramBatch::Truncated(std::size_t index) const
+{
+    return (headers_->messages[index].msg_hdr.msg_flags & MSG_TRUNC) != 0;
+}
