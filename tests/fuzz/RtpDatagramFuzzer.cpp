@@ -9,8 +9,10 @@
 
 #include "tests/fuzz/FuzzEnvironment.h"
 
+#include "media/MediaEngine.h"
 #include "media/MediaEngineOwner.h"
 #include "media/MediaLine.h"
+#include "platform/DatagramBatch.h"
 #include "platform/MessageLoop.h"
 #include "platform/MessageWindow.h"
 #include "platform/UdpSocket.h"
@@ -80,7 +82,7 @@ private:
             line_.PullSpeakerBlock(block);
     }
 
-    void OnReadable(std::uintptr_t fd) { line_.OnReadable(static_cast<int>(fd), pulled_); }
+    void OnReadable(std::uintptr_t fd) { line_.OnReadable(static_cast<int>(fd), pulled_, batch_); }
 
     FuzzEnvironment environment_{NetworkConfinement::Level::LoopbackOnly};
     MessageLoop loop_;
@@ -90,6 +92,7 @@ private:
                           }};
     DigitCounter digits_;
     MediaLine line_{0, &digits_};
+    DatagramBatch batch_{MediaLine::MaxDatagramsPerNotice, MediaEngine::MaxRtpDatagram};
     UdpSocket peer_;
     int linePort_ = 0;
     bool pulled_ = false;
