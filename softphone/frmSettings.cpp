@@ -373,7 +373,7 @@ bool frmSettings::LoadSettings()
     return true;
 }
 
-void frmSettings::SaveSettings()
+bool frmSettings::SaveSettings()
 {
     QDir().mkpath(AppFolder::Files()); // a TRN_HOME named for the first time
     IniFile ini(Std(SettingsFile()), IniFile::Access::OwnerOnly);
@@ -405,9 +405,15 @@ void frmSettings::SaveSettings()
         {"CTI", "EnableCTI", Std(CheckValue(chkEnableCTI))},
         {"CTI", "TCPPort", Std(txtConfigTCPPort->text())},
     };
-    ini.Write(entries);
+    if (!ini.Write(entries)) {
+        // The dialog stays open with the user's edits, which a reload would throw away.
+        MessageBoxes::Current().Inform(this, QStringLiteral("The settings could not be saved in %1.").arg(SettingsFile()),
+                                       MessageBoxes::Icon::Information);
+        return false;
+    }
     SnapshotSettings();
     AutostartEntry::Set(chkStartUpWithSystem->isChecked());
+    return true;
 }
 
 void frmSettings::SnapshotSettings()
@@ -583,9 +589,8 @@ void frmSettings::ShowWizardRow(bool wizard)
 
 void frmSettings::Apply()
 {
-    if (!ValidateSettings())
+    if (!ValidateSettings() || !SaveSettings())
         return;
-    SaveSettings();
     emit SettingsApplied();
     accept();
 }
@@ -610,8 +615,7 @@ void frmSettings::NextPage()
     if (wizardPage_ < GeneralPage) {
         ++wizardPage_;
         ShowPage(wizardPage_);
-    } else if (ValidateSettings()) {
-        SaveSettings();
+    } else if (ValidateSettings() && SaveSettings()) {
         accept();
     }
     cmdNext->setText(wizardPage_ == GeneralPage ? kFinish : kNext);

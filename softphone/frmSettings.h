@@ -34,7 +34,8 @@ public:
     // is unusable; the values read before the bad one stay in the dialog.
     bool LoadSettings();
     // Dialog into file (owner-only mode), then the snapshot and the autostart entry.
-    void SaveSettings();
+    // False, after telling the user, when the file cannot be written.
+    bool SaveSettings();
     void SnapshotSettings();
     void RestoreSettings();
     bool ValidateSettings();

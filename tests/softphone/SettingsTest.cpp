@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -148,7 +149,7 @@ void SettingsTest::firstRunWizardWritesTheFile()
     QVERIFY(!settings.IsWizardMode());
 
     qputenv("TRN_HOME", home.File("new/folder").toUtf8());
-    settings.SaveSettings();
+    QVERIFY(settings.SaveSettings());
     QVERIFY(QFile::exists(home.File("new/folder/TARN.INI")));
 }
 
@@ -258,6 +259,21 @@ void SettingsTest::cancelRestoresAndApplySaves()
     QCOMPARE(ModeOf(home.File("TARN.INI")), kOwnerOnly);
     settings.RestoreSettings();
     QCOMPARE(settings.Proxy(), QString("10.0.0.5")); // "Apply" took a new snapshot
+
+    // A file that cannot be replaced: the user is told, the dialog stays with the edits.
+    QVERIFY(QFile::remove(home.File("TARN.INI")));
+    QVERIFY(QDir(home.File("")).mkdir("TARN.INI"));
+    bool stayedOpen = false;
+    WhileModal(settings, [&] {
+        Text(settings, "txtConfigSIPProxy")->setText("10.0.0.7");
+        Click(settings, "cmdApply");
+        stayedOpen = settings.isVisible();
+    });
+    settings.RunNormal();
+    QVERIFY(stayedOpen);
+    QCOMPARE(applied.count(), 1);
+    QCOMPARE(boxes.Take(), QStringList({"The settings could not be saved in " + frmSettings::SettingsFile() + "."}));
+    QCOMPARE(settings.Proxy(), QString("10.0.0.7"));
 }
 
 void SettingsTest::loadFailuresOpenTheWizard()
@@ -327,12 +343,12 @@ void SettingsTest::autostartEntryFollowsTheBox()
     QVERIFY(settings.LoadSettings());
     const QString entry = AutostartEntry::Path();
     QCOMPARE(entry, home.File("config/autostart/TarnSoftphone.desktop"));
-    settings.SaveSettings();
+    QVERIFY(settings.SaveSettings());
     QVERIFY(!QFile::exists(entry));
 
     Child<QCheckBox>(settings, "chkStartUpWithSystem")->setChecked(true);
     QCOMPARE(Child<QCheckBox>(settings, "chkStartUpWithSystem")->text(), QString("Launch at login"));
-    settings.SaveSettings();
+    QVERIFY(settings.SaveSettings());
     QVERIFY(home.ReadFile("TARN.INI").contains("StartUpWithWindows=1\n"));
     QFile desktop(entry);
     QVERIFY(desktop.open(QIODevice::ReadOnly));
@@ -343,9 +359,9 @@ void SettingsTest::autostartEntryFollowsTheBox()
     QVERIFY2(text.contains(exec), qPrintable(text));
 
     Child<QCheckBox>(settings, "chkStartUpWithSystem")->setChecked(false);
-    settings.SaveSettings();
+    QVERIFY(settings.SaveSettings());
     QVERIFY(!QFile::exists(entry));
-    settings.SaveSettings(); // removing an absent entry is normal
+    QVERIFY(settings.SaveSettings()); // removing an absent entry is normal
     QVERIFY(!QFile::exists(entry));
 }
 
