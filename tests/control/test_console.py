@@ -15,7 +15,7 @@ from orvua_driver import LOOPBACK, ORVUA, Orvua, free_udp_port  # noqa: E402
 HERE = os.path.dirname(os.path.abspath(__file__))
 PROTOCOL_LINE = re.compile(r"^(= ?|! |\? |# )")
 
-# Every method of the control, and those the engine does not have yet.
+# Every method of the control.
 ALL_METHODS = """UnInitialize GetOrvObjectError CloseLine Connect Disconnect AcceptCall RejectCall TransferCall
 HoldLine UnHoldLine RegisterToProxy UnRegisterToProxy IsLineOpen IsLineHold IsLineBusy EnableKeepAlive
 DisableKeepAlive DeselectAllVoiceCodec SelectAllVoiceCodec SelectVoiceCodec DeselectVoiceCodec GetMyIP DigitDTMF
