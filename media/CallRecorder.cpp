@@ -64,11 +64,6 @@ void CallRecorder::DeleteFile()
     file_.reset();
 }
 
-std::string CallRecorder::FilePath() const
-{
-    return file_ != nullptr ? file_->Path() : std::string();
-}
-
 int CallRecorder::Start(int voice, bool compress)
 {
     if (voice < OwnVoice || voice > BothVoices)

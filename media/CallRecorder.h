@@ -39,8 +39,6 @@ public:
     // Recording off and the temporary file gone.
     void DeleteFile();
     bool HasFile() const { return file_ != nullptr; }
-    // The temporary file's path; empty without one.
-    std::string FilePath() const;
 
     // 60 for a selector outside 0..2. Changing the compression converts what is
     // already recorded.

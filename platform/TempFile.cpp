@@ -9,7 +9,6 @@
 TempFile::~TempFile()
 {
     close(fd_);
-    unlink(path_.c_str());
 }
 
 std::string TempFile::Directory()
@@ -28,7 +27,8 @@ std::unique_ptr<TempFile> TempFile::Create(const std::string& prefix)
     const int fd = mkostemp(pattern.data(), O_CLOEXEC);
     if (fd < 0)
         return nullptr;
-    return std::unique_ptr<TempFile>(new TempFile(fd, pattern));
+    unlink(pattern.c_str());
+    return std::unique_ptr<TempFile>(new TempFile(fd));
 }
 
 bool TempFile::Append(const void* data, std::size_t bytes)

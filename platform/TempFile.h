@@ -6,7 +6,9 @@
 #include <vector>
 
 // A temporary file of our own in $TMPDIR (or /tmp), readable and writable by its
-// owner only, under a unique name with a given prefix. Removed when destroyed.
+// owner only. Its name (a given prefix and a unique ending) is removed as soon as it
+// is made: the file lives while it is open, so a process that is killed leaves
+// nothing behind.
 class TempFile {
 public:
     ~TempFile();
@@ -18,7 +20,6 @@ public:
     // The directory temporary files go to.
     static std::string Directory();
 
-    const std::string& Path() const { return path_; }
     // Appends; false when not everything was written.
     bool Append(const void* data, std::size_t bytes);
     // The whole content; empty (and false) when it cannot be read.
@@ -27,8 +28,7 @@ public:
     std::int64_t Size() const;
 
 private:
-    TempFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    explicit TempFile(int fd) : fd_(fd) {}
 
     int fd_;
-    std::string path_;
 };

@@ -70,10 +70,15 @@ class WaveErrorsTest(unittest.TestCase):
         self.assertEqual(ua.call("GetOrvObjectError"), 31)
         self.assertTrue(ua.call("OpenLine", 0, True, LOOPBACK, free_udp_port()))
 
-        # The recording's temporary file is the owner's alone, and goes with the line.
-        temporary = [name for name in os.listdir(directory) if name.startswith("Orv")]
-        self.assertEqual(len(temporary), 1, os.listdir(directory))
-        self.assertEqual(stat.S_IMODE(os.stat(os.path.join(directory, temporary[0])).st_mode), 0o600)
+        # The recording's temporary file is the owner's alone, and has no name that a
+        # killed process could leave behind.
+        self.assertEqual(os.listdir(directory), [])
+        descriptors = "/proc/%d/fd" % ua.process.pid
+        temporary = [os.path.join(descriptors, fd) for fd in os.listdir(descriptors)
+                     if os.readlink(os.path.join(descriptors, fd)).startswith(os.path.join(directory, "Orv"))]
+        self.assertEqual(len(temporary), 1)
+        self.assertTrue(os.readlink(temporary[0]).endswith(" (deleted)"))
+        self.assertEqual(stat.S_IMODE(os.stat(temporary[0]).st_mode), 0o600)
 
         self.assertFalse(ua.call("PlayWaveOpen", 0, os.path.join(directory, "missing.wav")))
         self.assertEqual(ua.call("GetOrvObjectError"), 21)
