@@ -27,6 +27,8 @@ public:
     void OnFailToReRegister() override { registration_ = "FAILED"; }
     void OnSuccessToUnRegister() override { registration_ = "UNREGISTERED"; }
 
+    void CallEndedHere() { progress_ = Progress::Idle; }
+
     void OnConnecting(int) override { progress_ = Progress::Dialling; }
     void OnSuccessToConnect(int, const std::string&, int) override { progress_ = Progress::Connected; }
     void OnFailToConnect(int) override { progress_ = Progress::Idle; }

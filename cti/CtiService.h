@@ -28,6 +28,10 @@ public:
     // To be connected to the control after the main window's own sink.
     OrvSIPUserAgentOCXEvents& ControlSink() { return callState_; }
 
+    // The phone hung up its call itself: the control raises no event for that, and the
+    // next call must not read as connected before its own events arrive.
+    void CallEndedHere() { callState_.CallEndedHere(); }
+
     void QueueCtiEvent(const std::string& command, const std::string& parameter, const std::string& message);
     void WriteCtiOutput(const CtiEventQueue::Record& record);
 

@@ -350,6 +350,7 @@ bool frmSoftphone::HangUpCall()
         ReportControlError();
         return false;
     }
+    cti_->CallEndedHere();
     QueueCti(QStringLiteral("HANGUP"), QStringLiteral("CALL DISCONECTED"), QString());
     return true;
 }

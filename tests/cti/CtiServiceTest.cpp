@@ -73,6 +73,11 @@ TEST(CtiService, AnswersEveryCommandAndTellsTheStateOfThePhone)
     client.SendLine("Status");
     EXPECT_FALSE(client.Next("SNAPSHOT\tLINE\tCONNECTED").isEmpty());
     EXPECT_FALSE(client.Next("SNAPSHOT\tPEER\t2001\tgsm711u").isEmpty());
+    rig.service.CallEndedHere();
+    client.SendLine("Status");
+    EXPECT_FALSE(client.Next("SNAPSHOT\tLINE\tDIALLING").isEmpty())
+        << "a new call before its first event is not the one hung up here";
+    control.OnSuccessToConnect(0, "127.0.0.1", 7000);
     rig.phone.status.held = true;
     rig.service.QueueCtiEvent("nErr", "10", "You are not Online");
     client.SendLine("Status");
