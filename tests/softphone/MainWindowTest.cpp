@@ -258,6 +258,14 @@ void MainWindowTest::answersRejectsAndLosesIncomingCalls()
     QCOMPARE(trn.GroupInFront(), QString("frameChamarCancelar"));
     QCOMPARE(trn.OutputRecord(), QString("LOST CALL||"));
     QVERIFY(trn.PendingCallIds().isEmpty());
+
+    // A Call-ID told again in other letter case is the same call: one entry.
+    OrvSIPUserAgentOCXEvents& events = trn.Window();
+    events.OnIncomingCall("a1b2@127.0.0.1", "Bob", "2003", "sip:2003@127.0.0.1", "sip:1001@127.0.0.1");
+    events.OnIncomingCall("A1B2@127.0.0.1", "Bob", "2003", "sip:2003@127.0.0.1", "sip:1001@127.0.0.1");
+    QCOMPARE(trn.PendingCallIds(), QStringList({"a1b2@127.0.0.1"}));
+    events.OnIncomingCallRingingStop("A1B2@127.0.0.1");
+    QVERIFY(trn.PendingCallIds().isEmpty());
 }
 
 void MainWindowTest::keyboardDialsAsTyped()
