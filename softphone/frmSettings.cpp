@@ -128,6 +128,13 @@ void MakeExclusive(QRadioButton* a, QRadioButton* b)
     });
 }
 
+bool IsTcpPort(const QString& text)
+{
+    bool isNumber = false;
+    const uint port = text.trimmed().toUInt(&isNumber);
+    return isNumber && port >= 1 && port <= 65535;
+}
+
 } // namespace
 
 frmSettings::frmSettings(QWidget* parent) : QDialog(parent)
@@ -476,10 +483,10 @@ void frmSettings::RestoreSettings()
     optCTIXML->setChecked(current_.ctiTextFile);
 }
 
-bool frmSettings::Refuse(const QString& message, QLineEdit* field)
+bool frmSettings::Refuse(const QString& message, QLineEdit* field, Page page)
 {
     MessageBoxes::Current().Inform(this, message, MessageBoxes::Icon::Information);
-    ShowPage(SipPage);
+    ShowPage(page);
     field->setFocus();
     return false;
 }
@@ -497,6 +504,9 @@ bool frmSettings::ValidateSettings()
         if (c < '0' || c > '9')
             return Refuse(QStringLiteral("The SIP Port is not valid"), txtConfigSipPort);
     }
+    // Only a socket that is to listen needs a port it can listen on.
+    if (chkEnableCTI->isChecked() && optCTITCP->isChecked() && !IsTcpPort(txtConfigTCPPort->text()))
+        return Refuse(QStringLiteral("The CTI TCP Port is not valid"), txtConfigTCPPort, CtiPage);
     return true;
 }
 

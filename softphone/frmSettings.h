@@ -96,7 +96,7 @@ private:
     void NextPage();
     void PreviousPage();
     void ShowWizardRow(bool wizard);
-    bool Refuse(const QString& message, QLineEdit* field);
+    bool Refuse(const QString& message, QLineEdit* field, Page page = SipPage);
 
     QLineEdit* txtConfigSIPLogin;
     QLineEdit* txtConfigSIPPass;

@@ -172,9 +172,12 @@ void SettingsTest::validationMessages()
         {{"txtConfigSipPort", " 5060"}},
         {{"txtConfigSipPort", "-1"}},
         {{"txtConfigSipPort", "99999"}},
+        {{"txtConfigTCPPort", "2501"}},
     };
     WhileModal(settings, [&] {
         QApplication::setActiveWindow(&settings);
+        Child<QRadioButton>(settings, "optCTITCP")->setChecked(true);
+        Text(settings, "txtConfigTCPPort")->setText("65536");
         for (const auto& edits : attempts) {
             for (const auto& [field, text] : edits)
                 Text(settings, field)->setText(text);
@@ -189,17 +192,20 @@ void SettingsTest::validationMessages()
     settings.RunNormal();
     QCOMPARE(boxes.Take(), QStringList({"The SIP Login must be informed", "The SIP Proxy must be informed",
                                         "The SIP Port must be informed", "The SIP Port is not valid",
-                                        "The SIP Port is not valid", "The SIP Port is not valid"}));
-    QCOMPARE(boxes.icons.count(MessageBoxes::Icon::Information), 6);
-    QCOMPARE(pages, QStringList({"1", "1", "1", "1", "1", "1", "2"}));
+                                        "The SIP Port is not valid", "The SIP Port is not valid",
+                                        "The CTI TCP Port is not valid"}));
+    QCOMPARE(boxes.icons.count(MessageBoxes::Icon::Information), 7);
+    QCOMPARE(pages, QStringList({"1", "1", "1", "1", "1", "1", "3", "2"}));
     QCOMPARE(focused.at(0), Text(settings, "txtConfigSIPLogin"));
     QCOMPARE(focused.at(1), Text(settings, "txtConfigSIPProxy"));
     QCOMPARE(focused.at(2), Text(settings, "txtConfigSipPort"));
     QCOMPARE(focused.at(3), Text(settings, "txtConfigSipPort"));
+    QCOMPARE(focused.at(6), Text(settings, "txtConfigTCPPort"));
     QCOMPARE(applied.count(), 1); // 99999: no range check
     QVERIFY(!settings.isVisible());
     QVERIFY(home.ReadFile("TARN.INI").contains("SIPPort=99999\n"));
     QVERIFY(home.ReadFile("TARN.INI").contains("SIPProxy=pbx\n"));
+    QVERIFY(home.ReadFile("TARN.INI").contains("TCPPort=2501\n"));
 }
 
 void SettingsTest::cancelRestoresAndApplySaves()
