@@ -228,7 +228,9 @@ bool MediaEngine::DetachDevices(int line)
 
 void MediaEngine::OnClockTick()
 {
+    const bool pulledBySpeaker = SpeakerPlaying();
     for (auto& line : lines_) {
+        line->ReadOnBeat(pulledBySpeaker, beatBatch_);
         line->SendTick();
         line->RecorderTick();
     }

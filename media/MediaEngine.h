@@ -22,7 +22,8 @@ class MessageWindow;
 // Owner of the media lines of the user agent and, when the host asked for one, of
 // the sound device they share. The lines' 10 ms work beats with the microphone
 // while one runs, on the media clock's thread while a line has media without one,
-// and not at all otherwise.
+// and not at all otherwise. The beat also reads the RTP of the lines with media;
+// the message loop reads (and drops) what comes to the others.
 class MediaEngine : private AudioDeviceOwner {
 public:
     enum class Beat { None, Clock, Microphone };
@@ -145,8 +146,10 @@ private:
     MediaClock clock_{[this] { OnClockTick(); }};
     std::atomic<bool> microphoneBeats_{false};
     LocalTonePlayer tonePlayer_;
-    // Read on the message loop's thread only.
-    DatagramBatch rtpBatch_{MediaLine::MaxDatagramsPerNotice, MaxRtpDatagram};
+    // Read on the message loop's thread only: lines without a call's media.
+    DatagramBatch rtpBatch_{MediaLine::MaxDatagramsPerRead, MaxRtpDatagram};
+    // Read on the beat only (one beat runs at a time): lines with a call's media.
+    DatagramBatch beatBatch_{MediaLine::MaxDatagramsPerRead, MaxRtpDatagram};
     std::unordered_map<int, std::size_t> lineOfSocket_;
     // The playback thread's room for mixing, one entry per line.
     std::vector<MediaLine::Block> received_;
