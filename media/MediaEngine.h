@@ -9,6 +9,7 @@
 #include "platform/DatagramBatch.h"
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -93,6 +94,9 @@ public:
     bool TonePlayerNeedsChecks() const { return tonePlayer_.NeedsChecks(); }
     // What gives the lines their 10 ms beat now.
     Beat CurrentBeat() const;
+    // Beats per wake-up of the media clock and the virtual sound device: 2 while
+    // every line with media sends 20 ms packets, 1 otherwise.
+    int TicksPerWake() const { return clock_.TicksPerWake(); }
 
 private:
     MediaLine* CheckedLine(int line);
@@ -131,6 +135,11 @@ private:
     void OnClockTick();
     // Chooses the beat after lines' media or the devices changed.
     void UpdateBeat();
+    int WantedTicksPerWake();
+    // Whether this tick starts a wake-up of the beat: the ticks of one wake-up
+    // follow one another at once, and the sockets are read on the first of them,
+    // so that a read seldom finds nothing. On the beat only.
+    bool StartsWake();
     // Notes which line reads the RTP socket of `line` after it opened or closed.
     void NoteSocket(int line);
     bool SpeakerPlaying() const;
@@ -145,6 +154,8 @@ private:
     DeviceAttachments attachments_{0};
     MediaClock clock_{[this] { OnClockTick(); }};
     std::atomic<bool> microphoneBeats_{false};
+    // On the beat only.
+    std::chrono::steady_clock::time_point lastTick_{};
     LocalTonePlayer tonePlayer_;
     // Read on the message loop's thread only: lines without a call's media.
     DatagramBatch rtpBatch_{MediaLine::MaxDatagramsPerRead, MaxRtpDatagram};

@@ -239,6 +239,13 @@ int MediaLine::InboundCodec()
     return media_.inboundCodec;
 }
 
+int MediaLine::BlocksPerPacket()
+{
+    std::lock_guard lock(mutex_);
+    VoiceCodec* encoder = codecs_.At(media_.outboundCodec);
+    return encoder != nullptr ? static_cast<int>(encoder->PacketSamples() / BlockSamples) : 0;
+}
+
 bool MediaLine::ForceInband()
 {
     std::lock_guard lock(mutex_);

@@ -73,6 +73,8 @@ public:
     void SetHold(bool hold);
     int OutboundCodec();
     int InboundCodec();
+    // The 10 ms blocks of each packet the line sends; 0 without a codec.
+    int BlocksPerPacket();
     bool ForceInband();
     void SetForceInband(bool force);
 
