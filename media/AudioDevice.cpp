@@ -45,6 +45,7 @@ int AudioDevice::OpenCapture(int deviceId)
                                 [this](WaveNotice notice, WaveBlock* block) { OnCaptureNotice(notice, block); });
     if (opened == nullptr)
         return MediaCaptureOpenFailed;
+    opened->SetBlocksPerWake(blocksPerWake_);
     CloseCaptureLocked();
     capture_ = std::move(opened);
     echoGain_.ResetEcho();
@@ -95,6 +96,7 @@ int AudioDevice::OpenPlayback(int deviceId)
                                 [this](WaveNotice notice, WaveBlock* block) { OnPlaybackNotice(notice, block); });
     if (opened == nullptr)
         return MediaPlaybackOpenFailed;
+    opened->SetBlocksPerWake(blocksPerWake_);
     ClosePlaybackLocked();
     playback_ = std::move(opened);
     for (auto& state : playbackStates_)
@@ -245,6 +247,16 @@ void AudioDevice::WritePlaybackBlock(const Block& samples)
         ++playbackSlot_;
     else
         state = BufferFree;
+}
+
+void AudioDevice::SetBlocksPerWake(int blocks)
+{
+    std::lock_guard lock(streamsMutex_);
+    blocksPerWake_ = blocks;
+    if (capture_ != nullptr)
+        capture_->SetBlocksPerWake(blocks);
+    if (playback_ != nullptr)
+        playback_->SetBlocksPerWake(blocks);
 }
 
 void AudioDevice::MuteMicrophone(bool mute)

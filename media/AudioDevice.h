@@ -48,6 +48,9 @@ public:
     std::uint32_t CaptureHandle() const { return captureHandle_; }
     std::uint32_t PlaybackHandle() const { return playbackHandle_; }
     bool CaptureRunning() const { return captureRunning_; }
+    // Blocks a pacer may move back to back per wake-up (1 or 2), for the streams
+    // open now and those opened later; a device with a pace of its own keeps it.
+    void SetBlocksPerWake(int blocks);
     bool PlaybackRunning() const { return playbackRunning_; }
 
     void MuteMicrophone(bool mute);
@@ -115,6 +118,8 @@ private:
     std::array<std::atomic<int>, PlaybackBuffers> playbackStates_{};
     int playbackSlot_ = 0;
 
+    // Guarded by streamsMutex_.
+    int blocksPerWake_ = 1;
     // The last values the host set on an open stream (guarded by streamsMutex_).
     std::optional<int> speakerVolume_;
     std::optional<int> microphoneVolume_;

@@ -37,8 +37,33 @@ void EchoGainProcessor::Process(Block block)
     TakeReference(reference);
     if (!echoNoiseEnabled_)
         reference.fill(0);
-    speex_echo_cancellation(echo_, microphone.data(), reference.data(), block.data());
+    SetCancellerResting(NoteSilence(reference));
+    if (!resting_)
+        speex_echo_cancellation(echo_, microphone.data(), reference.data(), block.data());
     speex_preprocess_run(preprocess_, block.data());
+}
+
+bool EchoGainProcessor::NoteSilence(const Samples& reference)
+{
+    constexpr std::int64_t TailBlocks = TailSamples / FrameSamples;
+    const bool silent = std::all_of(reference.begin(), reference.end(), [](std::int16_t sample) { return sample == 0; });
+    silentBlocks_ = silent ? silentBlocks_ + 1 : 0;
+    return silentBlocks_ > TailBlocks;
+}
+
+// A resting canceller has no residual echo to tell the suppressor of.
+void EchoGainProcessor::SetCancellerResting(bool resting)
+{
+    if (resting == resting_)
+        return;
+    resting_ = resting;
+    speex_preprocess_ctl(preprocess_, SPEEX_PREPROCESS_SET_ECHO_STATE, resting ? nullptr : echo_);
+}
+
+bool EchoGainProcessor::CancellerResting()
+{
+    std::lock_guard lock(mutex_);
+    return resting_;
 }
 
 // The played block this microphone block meets: silence before anything was
@@ -94,6 +119,8 @@ void EchoGainProcessor::ResetEchoLocked()
     capturedCount_ = 0;
     lag_.reset();
     checked_ = 0;
+    silentBlocks_ = 0;
+    SetCancellerResting(false);
     speex_echo_state_reset(echo_);
 }
 

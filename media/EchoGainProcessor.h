@@ -27,6 +27,10 @@ struct SpeexPreprocessState_;
 // is checked against how the two actually ran: when even the oldest match left
 // newer blocks unused it moves forward, when most matches found their block not
 // played yet it moves back.
+// An echo of silence is silence: while every block played within the canceller's
+// tail was silent, the canceller rests (it keeps what it learnt, and its view of
+// the played signal, silence, stays true) and only the noise suppressor runs; it
+// takes up again with the first block of sound.
 // Thread-safe: the capture thread processes, the playback thread feeds the
 // reference, the host steers.
 class EchoGainProcessor {
@@ -66,6 +70,9 @@ public:
     std::size_t ReferenceBytes();
     // The block played last; none since the last reset.
     std::optional<std::array<std::int16_t, FrameSamples>> NewestReference();
+    // Whether the last microphone block met only silence within the tail, so the
+    // canceller rested.
+    bool CancellerResting();
 
     // Played blocks kept for the microphone to meet (320 ms).
     static constexpr std::int64_t ReferenceBlocks = 32;
@@ -76,6 +83,9 @@ private:
     using Samples = std::array<std::int16_t, FrameSamples>;
 
     void TakeReference(Samples& reference);
+    // Counts the silent blocks met in a row; true when the canceller may rest.
+    bool NoteSilence(const Samples& reference);
+    void SetCancellerResting(bool resting);
     void CheckMatch(std::int64_t ahead);
     static float ClampedAgcLevel(float level);
     void ApplyAgcLocked(bool enabled, float level);
@@ -93,6 +103,9 @@ private:
     // the one each microphone block met.
     std::array<std::int64_t, CheckBlocks> ahead_{};
     std::size_t checked_ = 0;
+    // Silent reference blocks met in a row, and whether the canceller rests.
+    std::int64_t silentBlocks_ = 0;
+    bool resting_ = false;
     std::atomic<bool> echoNoiseEnabled_{true};
     std::atomic<bool> agcEnabled_{false};
     float agcLevel_ = DefaultAgcLevel;

@@ -1,6 +1,6 @@
 #include "media/MediaClock.h"
 
-#include "platform/Clock.h"
+#include "platform/RealTimePacer.h"
 
 #include <algorithm>
 
@@ -19,19 +19,22 @@ void MediaClock::Stop()
         thread_.join();
 }
 
+void MediaClock::SetTicksPerWake(int ticks)
+{
+    ticksPerWake_ = std::clamp(ticks, 1, MaxBlocksPerWake);
+}
+
+// Each wake-up runs as many ticks as the time it slept; a long stall (a suspended
+// process) is not replayed as a burst of ticks.
 void MediaClock::Run()
 {
-    std::int64_t lateness = 0;
-    std::int64_t previous = Clock::MonotonicMs();
+    RealTimePacer pacer(Period);
+    int ticks = 1;
     while (!stop_) {
-        if (lateness <= PeriodMs)
-            Clock::Sleep(PeriodMs);
-        if (stop_)
-            break;
-        tick_();
-        std::int64_t now = Clock::MonotonicMs();
-        // A long stall (a suspended process) is not replayed as a burst of ticks.
-        lateness = std::min(lateness + now - previous - PeriodMs, MaxLatenessMs);
-        previous = now;
+        std::this_thread::sleep_until(pacer.NextTick());
+        for (int tick = 0; tick < ticks && !stop_; ++tick)
+            tick_();
+        ticks = ticksPerWake_;
+        pacer.SetPeriod(ticks * Period);
     }
 }

@@ -63,6 +63,10 @@ MediaEngine::Beat MediaEngine::CurrentBeat() const
 // ever run at once.
 void MediaEngine::UpdateBeat()
 {
+    const int ticks = WantedTicksPerWake();
+    clock_.SetTicksPerWake(ticks);
+    if (audioDevice_ != nullptr)
+        audioDevice_->SetBlocksPerWake(ticks);
     if (audioDevice_ != nullptr && audioDevice_->CaptureRunning()) {
         clock_.Stop();
         microphoneBeats_ = true;
@@ -73,6 +77,25 @@ void MediaEngine::UpdateBeat()
         clock_.Start();
     else
         clock_.Stop();
+}
+
+// G.729's 10 ms packets and iLBC's 30 ms ones keep the 10 ms wake-up, so that
+// every packet leaves on time.
+int MediaEngine::WantedTicksPerWake()
+{
+    const bool pairs = std::all_of(lines_.begin(), lines_.end(), [](const auto& line) {
+        return !line->HasMedia() || line->BlocksPerPacket() % 2 == 0;
+    });
+    return pairs ? 2 : 1;
+}
+
+bool MediaEngine::StartsWake()
+{
+    constexpr auto SameWake = std::chrono::milliseconds(4);
+    const auto now = std::chrono::steady_clock::now();
+    const bool starts = now - lastTick_ >= SameWake;
+    lastTick_ = now;
+    return starts;
 }
 
 void MediaEngine::NoteSocket(int line)
@@ -228,7 +251,11 @@ bool MediaEngine::DetachDevices(int line)
 
 void MediaEngine::OnClockTick()
 {
+    const bool read = StartsWake();
+    const bool pulledBySpeaker = SpeakerPlaying();
     for (auto& line : lines_) {
+        if (read)
+            line->ReadOnBeat(pulledBySpeaker, beatBatch_);
         line->SendTick();
         line->RecorderTick();
     }

@@ -9,6 +9,7 @@
 #include "platform/DatagramBatch.h"
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -22,7 +23,8 @@ class MessageWindow;
 // Owner of the media lines of the user agent and, when the host asked for one, of
 // the sound device they share. The lines' 10 ms work beats with the microphone
 // while one runs, on the media clock's thread while a line has media without one,
-// and not at all otherwise.
+// and not at all otherwise. The beat also reads the RTP of the lines with media;
+// the message loop reads (and drops) what comes to the others.
 class MediaEngine : private AudioDeviceOwner {
 public:
     enum class Beat { None, Clock, Microphone };
@@ -92,6 +94,9 @@ public:
     bool TonePlayerNeedsChecks() const { return tonePlayer_.NeedsChecks(); }
     // What gives the lines their 10 ms beat now.
     Beat CurrentBeat() const;
+    // Beats per wake-up of the media clock and the virtual sound device: 2 while
+    // every line with media sends 20 ms packets, 1 otherwise.
+    int TicksPerWake() const { return clock_.TicksPerWake(); }
 
 private:
     MediaLine* CheckedLine(int line);
@@ -130,6 +135,11 @@ private:
     void OnClockTick();
     // Chooses the beat after lines' media or the devices changed.
     void UpdateBeat();
+    int WantedTicksPerWake();
+    // Whether this tick starts a wake-up of the beat: the ticks of one wake-up
+    // follow one another at once, and the sockets are read on the first of them,
+    // so that a read seldom finds nothing. On the beat only.
+    bool StartsWake();
     // Notes which line reads the RTP socket of `line` after it opened or closed.
     void NoteSocket(int line);
     bool SpeakerPlaying() const;
@@ -144,9 +154,13 @@ private:
     DeviceAttachments attachments_{0};
     MediaClock clock_{[this] { OnClockTick(); }};
     std::atomic<bool> microphoneBeats_{false};
+    // On the beat only.
+    std::chrono::steady_clock::time_point lastTick_{};
     LocalTonePlayer tonePlayer_;
-    // Read on the message loop's thread only.
-    DatagramBatch rtpBatch_{MediaLine::MaxDatagramsPerNotice, MaxRtpDatagram};
+    // Read on the message loop's thread only: lines without a call's media.
+    DatagramBatch rtpBatch_{MediaLine::MaxDatagramsPerRead, MaxRtpDatagram};
+    // Read on the beat only (one beat runs at a time): lines with a call's media.
+    DatagramBatch beatBatch_{MediaLine::MaxDatagramsPerRead, MaxRtpDatagram};
     std::unordered_map<int, std::size_t> lineOfSocket_;
     // The playback thread's room for mixing, one entry per line.
     std::vector<MediaLine::Block> received_;

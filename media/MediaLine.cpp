@@ -70,6 +70,7 @@ void MediaLine::CloseLocked()
 {
     socket_.Close();
     open_ = false;
+    readsOnBeat_ = false;
     hold_ = false;
     media_.sendEnabled = false;
     media_.receiveEnabled = false;
@@ -100,7 +101,7 @@ int MediaLine::SocketDescriptor()
 bool MediaLine::HasMedia()
 {
     std::lock_guard lock(mutex_);
-    return open_ && (media_.sendEnabled || media_.receiveEnabled);
+    return HasMediaLocked();
 }
 
 std::string MediaLine::LocalAddress()
@@ -120,8 +121,25 @@ int MediaLine::OnReadable(int fd, bool pulledBySpeaker, DatagramBatch& batch)
     std::lock_guard lock(mutex_);
     if (!socket_.Matches(fd))
         return -1;
-    return socket_.ReceiveBatch(batch, MaxDatagramsPerNotice,
+    return ReadBatchLocked(pulledBySpeaker, batch);
+}
+
+int MediaLine::ReadOnBeat(bool pulledBySpeaker, DatagramBatch& batch)
+{
+    std::lock_guard lock(mutex_);
+    return readsOnBeat_ ? ReadBatchLocked(pulledBySpeaker, batch) : 0;
+}
+
+int MediaLine::ReadBatchLocked(bool pulledBySpeaker, DatagramBatch& batch)
+{
+    return socket_.ReceiveBatch(batch, MaxDatagramsPerRead,
                                 [&](std::span<const std::uint8_t> datagram) { Deliver(datagram, pulledBySpeaker); });
+}
+
+void MediaLine::ChooseReaderLocked()
+{
+    readsOnBeat_ = HasMediaLocked();
+    socket_.Watch(!readsOnBeat_);
 }
 
 void MediaLine::Deliver(std::span<const std::uint8_t> datagram, bool pulledBySpeaker)
@@ -177,6 +195,7 @@ void MediaLine::StartMedia(const std::string& remoteIp, int remotePort, int code
     media_.outboundPayloadType = payloadType;
     media_.sendEnabled = send;
     media_.receiveEnabled = receive;
+    ChooseReaderLocked();
     ResetStreamsLocked();
     if (!send)
         DropPendingDigitsLocked();
@@ -189,6 +208,7 @@ void MediaLine::StopMedia(bool disableSend, bool disableReceive)
     media_.inboundCodec = -1;
     media_.sendEnabled = !disableSend;
     media_.receiveEnabled = !disableReceive;
+    ChooseReaderLocked();
     hold_ = false;
     ResetStreamsLocked();
     DropPendingDigitsLocked();
@@ -217,6 +237,13 @@ int MediaLine::InboundCodec()
 {
     std::lock_guard lock(mutex_);
     return media_.inboundCodec;
+}
+
+int MediaLine::BlocksPerPacket()
+{
+    std::lock_guard lock(mutex_);
+    VoiceCodec* encoder = codecs_.At(media_.outboundCodec);
+    return encoder != nullptr ? static_cast<int>(encoder->PacketSamples() / BlockSamples) : 0;
 }
 
 bool MediaLine::ForceInband()
@@ -389,7 +416,7 @@ bool MediaLine::PullSpeakerBlock(Block& block)
 void MediaLine::RecorderTick()
 {
     std::lock_guard lock(mutex_);
-    if (open_ && !hold_ && (media_.sendEnabled || media_.receiveEnabled))
+    if (HasMediaLocked() && !hold_)
         recorder_.Tick();
 }
 

@@ -23,8 +23,9 @@ class MessageWindow;
 
 // The media session of one call line: its RTP socket, the outgoing stream, the
 // codecs, the jitter buffer, the DTMF state, the wave player and the call recorder. The line lock is taken before any
-// lock of its parts. Entered by the message loop (receipt), the media clock (send
-// tick) and the sound device's capture and playback threads.
+// lock of its parts. Entered by the message loop (the host's calls, and receipt
+// while the line has no call's media), the media beat (sending, and receipt while
+// the line has a call's media) and the sound device's capture and playback threads.
 class MediaLine {
 public:
     static constexpr std::size_t BlockSamples = 80;
@@ -52,15 +53,19 @@ public:
     bool HasMedia();
     std::string LocalAddress();
     int LocalPort();
-    // Datagrams read per readiness notice: a flood must not keep the message loop
-    // (and every audio thread waiting for the line lock) from running. What is left
-    // raises the next notice.
-    static constexpr int MaxDatagramsPerNotice = 32;
+    // Datagrams read at once, per readiness notice or per beat: a flood must not
+    // keep the message loop or the media beat (and every audio thread waiting for
+    // the line lock) from running. What is left waits for the next read.
+    static constexpr int MaxDatagramsPerRead = 32;
 
     // Reads a batch of the datagrams waiting on `fd` into `batch`, with one system
     // call; returns how many, -1 when the socket is not this line's.
     // pulledBySpeaker: a sound device drains the jitter buffer.
     int OnReadable(int fd, bool pulledBySpeaker, DatagramBatch& batch);
+    // While the line has a call's media the media beat reads its socket, so that a
+    // packet costs no wake-up of its own; the message loop watches it otherwise.
+    // Returns how many datagrams were read (0 without media).
+    int ReadOnBeat(bool pulledBySpeaker, DatagramBatch& batch);
 
     void StartMedia(const std::string& remoteIp, int remotePort, int codec, int payloadType, bool send,
                     bool receive);
@@ -68,6 +73,8 @@ public:
     void SetHold(bool hold);
     int OutboundCodec();
     int InboundCodec();
+    // The 10 ms blocks of each packet the line sends; 0 without a codec.
+    int BlocksPerPacket();
     bool ForceInband();
     void SetForceInband(bool force);
 
@@ -114,6 +121,10 @@ public:
 private:
     void CloseLocked();
     void ResetStreamsLocked();
+    // Hands the socket's reading to the beat or to the message loop after the
+    // line's media changed.
+    void ChooseReaderLocked();
+    int ReadBatchLocked(bool pulledBySpeaker, DatagramBatch& batch);
     void Deliver(std::span<const std::uint8_t> datagram, bool pulledBySpeaker);
     void DeliverAudio(int codec, std::uint16_t sequence, std::uint32_t timestamp,
                       std::span<const std::uint8_t> payload, bool pulledBySpeaker);
@@ -123,6 +134,7 @@ private:
     bool NextWaveBlock(Block& block);
     void SendWaveBlock(const Block& block);
     void DropPendingDigitsLocked();
+    bool HasMediaLocked() const { return open_ && (media_.sendEnabled || media_.receiveEnabled); }
     bool CanSend() const { return open_ && media_.sendEnabled; }
     bool CanSendNow() const { return CanSend() && !hold_; }
 
@@ -132,6 +144,7 @@ private:
     std::mutex mutex_;
     RtpSocket socket_;
     bool open_ = false;
+    bool readsOnBeat_ = false;
     bool hold_ = false;
     bool forceInband_ = false;
     bool suppressMicrophone_ = false;

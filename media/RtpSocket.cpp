@@ -12,15 +12,27 @@ bool RtpSocket::Open(const std::string& bindIp, int port, MessageWindow& window)
         return false;
     }
     window_ = &window;
+    watched_ = true;
     return true;
 }
 
 void RtpSocket::Close()
 {
-    if (window_ != nullptr && socket_.IsOpen())
-        window_->UnwatchSocket(socket_.Descriptor());
+    Watch(false);
     window_ = nullptr;
     socket_.Close();
+}
+
+void RtpSocket::Watch(bool watched)
+{
+    if (window_ == nullptr || !socket_.IsOpen() || watched == watched_)
+        return;
+    if (watched) {
+        watched_ = window_->WatchSocket(socket_.Descriptor(), ReadableMessage);
+        return;
+    }
+    window_->UnwatchSocket(socket_.Descriptor());
+    watched_ = false;
 }
 
 bool RtpSocket::Send(std::span<const std::uint8_t> bytes, const std::string& host, int port)

@@ -9,13 +9,16 @@
 
 class MessageWindow;
 
-// The RTP socket of one line; readiness arrives on the media window.
+// The RTP socket of one line; readiness arrives on the media window while the
+// socket is watched (from Open until Watch(false)).
 class RtpSocket {
 public:
     static constexpr unsigned ReadableMessage = 883;
 
     bool Open(const std::string& bindIp, int port, MessageWindow& window);
     void Close();
+    // Starts or stops the readiness notices; on the window's thread only.
+    void Watch(bool watched);
     bool IsOpen() const { return socket_.IsOpen(); }
     int Descriptor() const { return socket_.Descriptor(); }
     bool Matches(int fd) const { return socket_.IsOpen() && socket_.Descriptor() == fd; }
@@ -37,4 +40,5 @@ public:
 private:
     UdpSocket socket_;
     MessageWindow* window_ = nullptr;
+    bool watched_ = false;
 };

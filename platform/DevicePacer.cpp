@@ -60,15 +60,32 @@ void DevicePacer::StopThread()
     thread_.join();
 }
 
+// Each wake-up moves as many ticks as the time it slept; how long the next sleep is
+// follows what the streams allow now.
 void DevicePacer::Run()
 {
-    RealTimePacer pacer(std::chrono::milliseconds(10));
+    RealTimePacer pacer(BlockPeriod);
+    int blocks = 1;
     for (;;) {
         std::this_thread::sleep_until(pacer.NextTick());
         std::lock_guard lock(mutex_);
         if (stop_)
             return;
-        for (WaveStream* stream : streams_)
-            stream->Step();
+        for (int tick = 0; tick < blocks; ++tick) {
+            for (WaveStream* stream : streams_)
+                stream->Step();
+        }
+        blocks = BlocksPerWakeLocked();
+        pacer.SetPeriod(blocks * BlockPeriod);
     }
+}
+
+int DevicePacer::BlocksPerWakeLocked() const
+{
+    if (streams_.empty())
+        return 1;
+    int blocks = MaxBlocksPerWake;
+    for (const WaveStream* stream : streams_)
+        blocks = std::min(blocks, std::clamp(stream->BlocksPerWake(), 1, MaxBlocksPerWake));
+    return blocks;
 }

@@ -9,6 +9,8 @@ public:
     explicit RealTimePacer(std::chrono::milliseconds period) : period_(period) {}
 
     void Restart();
+    // The period from the next tick on.
+    void SetPeriod(std::chrono::milliseconds period) { period_ = period; }
     // When the next tick is due; the loop waits until then.
     std::chrono::steady_clock::time_point NextTick();
 

@@ -61,6 +61,12 @@ public:
     // no callback runs once Close returns. Not to be called from the callback.
     void Close();
 
+    // How many blocks a pacer may move back to back per wake-up (1 or 2): 2 halves
+    // the wake-ups when the stream's user works in 20 ms steps. A device with a
+    // pace of its own keeps it.
+    int BlocksPerWake() const { return blocksPerWake_; }
+    void SetBlocksPerWake(int blocks) { blocksPerWake_ = blocks; }
+
     std::uint32_t Volume() const { return volume_; }
     void SetVolume(std::uint32_t volume) { volume_ = volume; }
     bool Boost() const { return boost_; }
@@ -83,6 +89,7 @@ private:
     DevicePacer* const pacer_;
     std::atomic<std::uint32_t> volume_{FullVolume};
     std::atomic<bool> boost_{false};
+    std::atomic<int> blocksPerWake_{1};
 
     std::mutex mutex_;
     std::condition_variable changed_;

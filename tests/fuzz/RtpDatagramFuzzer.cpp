@@ -75,7 +75,8 @@ private:
     void Deliver(const std::uint8_t* bytes, std::size_t length)
     {
         peer_.SendTo(FuzzEnvironment::Text(bytes, length), "127.0.0.1", linePort_);
-        while (loop_.Dispatch() > 0) {
+        // The line has media, so its socket is read on the beat, as here.
+        while (line_.ReadOnBeat(pulled_, batch_) > 0) {
         }
         MediaLine::Block block;
         if (pulled_)
@@ -92,7 +93,7 @@ private:
                           }};
     DigitCounter digits_;
     MediaLine line_{0, &digits_};
-    DatagramBatch batch_{MediaLine::MaxDatagramsPerNotice, MediaEngine::MaxRtpDatagram};
+    DatagramBatch batch_{MediaLine::MaxDatagramsPerRead, MediaEngine::MaxRtpDatagram};
     UdpSocket peer_;
     int linePort_ = 0;
     bool pulled_ = false;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <random>
@@ -191,4 +192,50 @@ TEST(EchoGainProcessor, PlayingAndCapturingKeepTheirStepThroughJitterAndCatching
         }
     }
     EXPECT_GT(meter.Decibels(), 20.0);
+}
+
+TEST(EchoGainProcessor, TheCancellerRestsWhileTheSpeakerIsSilentAndCancelsAtOnceAfterwards)
+{
+    EchoGainProcessor processor;
+    const auto far = SpeechLikeSignal(8000 * 3);
+    const auto microphone = EchoOf(far);
+    const std::size_t blocks = far.size() / 80;
+    const std::size_t half = blocks / 2;
+    for (std::size_t block = 0; block < half; ++block) {
+        processor.WriteReference(BlockAt(far, block));
+        Block samples = BlockAt(microphone, block);
+        processor.Process(samples);
+        EXPECT_FALSE(processor.CancellerResting());
+    }
+
+    // Two seconds of silence from the speaker; the microphone hears the room.
+    std::mt19937 random(5);
+    const Block silence{};
+    std::vector<bool> resting;
+    for (std::size_t block = 0; block < 200; ++block) {
+        processor.WriteReference(silence);
+        Block room;
+        for (auto& sample : room)
+            sample = static_cast<std::int16_t>(static_cast<int>(random() % 61) - 30);
+        processor.Process(room);
+        resting.push_back(processor.CancellerResting());
+    }
+    const std::size_t tail = EchoGainProcessor::TailSamples / EchoGainProcessor::FrameSamples;
+    EXPECT_FALSE(resting[tail - 1]) << "the echo of the last sound may still come within the tail";
+    EXPECT_TRUE(std::all_of(resting.begin() + static_cast<std::ptrdiff_t>(tail) + 2, resting.end(),
+                            [](bool rest) { return rest; }));
+
+    // The echo path is the same as before: what was learnt cancels it at once.
+    EchoMeter meter(half + 10);
+    for (std::size_t block = half; block < blocks; ++block) {
+        processor.WriteReference(BlockAt(far, block));
+        Block samples = BlockAt(microphone, block);
+        processor.Process(samples);
+        meter.Add(block, BlockAt(microphone, block), samples);
+        EXPECT_FALSE(processor.CancellerResting() && block > half + 1);
+    }
+    EXPECT_GT(meter.Decibels(), 20.0);
+
+    processor.ResetEcho();
+    EXPECT_FALSE(processor.CancellerResting());
 }

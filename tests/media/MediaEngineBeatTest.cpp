@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
 
@@ -24,6 +25,15 @@ bool CollectUntil(MessageLoop& loop, RtpPeer& peer, std::vector<ArrivedPacket>& 
             return true;
     }
     return false;
+}
+
+// Runs the loop in short slices until `done` holds: received RTP is read on the
+// beat, which does not wake the loop.
+bool WaitUntil(MessageLoop& loop, const std::function<bool()>& done)
+{
+    for (int slice = 0; slice < 200 && !done(); ++slice)
+        loop.RunFor(10);
+    return done();
 }
 
 std::size_t CountOfType(const std::vector<ArrivedPacket>& packets, int payloadType)
@@ -104,8 +114,8 @@ TEST(MediaEngine, ReceivedPacketsReachTheLineWhoseSocketTheyCameTo)
         peer.Send(ports[1], RtpHeader::Build(false, PcmuPayloadType, sequence, sequence * 160u, 7, pcmu));
         peer.Send(ports[0], RtpHeader::Build(false, 3, sequence, sequence * 160u, 8, gsm));
     }
-    EXPECT_TRUE(loop.RunUntil([&] { return engine.GetInboundCodec(0) == CodecSet::Pcmu; }, 2000));
-    EXPECT_TRUE(loop.RunUntil([&] { return engine.GetInboundCodec(2) == CodecSet::Gsm; }, 2000));
+    EXPECT_TRUE(WaitUntil(loop, [&] { return engine.GetInboundCodec(0) == CodecSet::Pcmu; }));
+    EXPECT_TRUE(WaitUntil(loop, [&] { return engine.GetInboundCodec(2) == CodecSet::Gsm; }));
     // Read in the same batch as good ones: a datagram too large for the batch's room
     // and one too short for a header are dropped.
     std::vector<std::uint8_t> oversized = RtpHeader::Build(false, 8, 3, 480, 8, pcmu);
@@ -121,5 +131,42 @@ TEST(MediaEngine, ReceivedPacketsReachTheLineWhoseSocketTheyCameTo)
     ASSERT_TRUE(engine.OpenLine(0, true, "127.0.0.1", moved));
     ASSERT_TRUE(engine.StartMedia(0, "127.0.0.1", peer.Port(), CodecSet::Pcmu, PcmuPayloadType, true, true));
     peer.Send(moved, RtpHeader::Build(false, 8, 5, 800, 7, pcmu));
-    EXPECT_TRUE(loop.RunUntil([&] { return engine.GetInboundCodec(0) == CodecSet::Pcma; }, 2000));
+    EXPECT_TRUE(WaitUntil(loop, [&] { return engine.GetInboundCodec(0) == CodecSet::Pcma; }));
+}
+
+TEST(MediaEngine, TheBeatWakesEvery20MsWhileEveryCallSends20MsPacketsAndEvery10MsOtherwise)
+{
+    MessageLoop loop;
+    MediaEngine engine(loop);
+    ASSERT_TRUE(engine.Start(2, false, nullptr));
+    ASSERT_TRUE(engine.OpenLine(0, true, "127.0.0.1", FreeUdpPort()));
+    ASSERT_TRUE(engine.OpenLine(1, true, "127.0.0.1", FreeUdpPort()));
+    RtpPeer peer;
+    ASSERT_TRUE(engine.StartMedia(0, "127.0.0.1", peer.Port(), CodecSet::Pcmu, PcmuPayloadType, true, true));
+    EXPECT_EQ(engine.TicksPerWake(), 2);
+    ASSERT_TRUE(engine.StartMedia(1, "127.0.0.1", peer.Port(), CodecSet::G729, 18, true, true));
+    EXPECT_EQ(engine.TicksPerWake(), 1) << "G.729 sends every 10 ms";
+    ASSERT_TRUE(engine.StartMedia(1, "127.0.0.1", peer.Port(), CodecSet::Ilbc, 98, true, true));
+    EXPECT_EQ(engine.TicksPerWake(), 1) << "iLBC sends every 30 ms";
+    ASSERT_TRUE(engine.StopMedia(1, true, true));
+    EXPECT_EQ(engine.TicksPerWake(), 2) << "a line without media does not count";
+    ASSERT_TRUE(engine.StartMedia(1, "127.0.0.1", peer.Port(), CodecSet::Gsm, 3, true, true));
+    EXPECT_EQ(engine.TicksPerWake(), 2);
+
+    // Two ticks per wake-up still make one packet per 20 ms of audio on each line,
+    // in order, and a digit's eight event packets.
+    std::vector<ArrivedPacket> arrived;
+    ASSERT_TRUE(CollectUntil(loop, peer, arrived, [](const auto& packets) {
+        return CountOfType(packets, PcmuPayloadType) >= 10 && CountOfType(packets, 3) >= 10;
+    }));
+    for (int payloadType : {PcmuPayloadType, 3}) {
+        std::vector<ArrivedPacket> stream;
+        std::copy_if(arrived.begin(), arrived.end(), std::back_inserter(stream),
+                     [&](const ArrivedPacket& packet) { return packet.payloadType == payloadType; });
+        for (std::size_t at = 1; at < stream.size(); ++at) {
+            EXPECT_EQ(static_cast<std::uint16_t>(stream[at].sequence - stream[at - 1].sequence), 1);
+            EXPECT_EQ(stream[at].timestamp - stream[at - 1].timestamp, 160u);
+        }
+    }
+    ExpectDigitSent(loop, engine, peer);
 }

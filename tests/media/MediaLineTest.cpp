@@ -1,6 +1,7 @@
 #include "LineTestSupport.h"
 #include "media/DtmfTone.h"
 #include "media/MediaEngine.h"
+#include "platform/DatagramBatch.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,15 @@ void Round(LineRig& rig, const MediaLine::Block& microphone)
 {
     rig.line.SendTick();
     rig.line.SendMicrophoneBlock(microphone);
+}
+
+// `count` PCMU packets of silence in a run of sequence numbers.
+void SendPcmuRun(RtpPeer& peer, int port, int count)
+{
+    const std::vector<std::uint8_t> payload(160, 0xFF);
+    for (int sequence = 0; sequence < count; ++sequence)
+        peer.Send(port, RtpHeader::Build(false, PcmuPayloadType, static_cast<std::uint16_t>(sequence),
+                                         static_cast<std::uint32_t>(sequence) * 160, 1, payload));
 }
 
 int CountOfType(const std::vector<ArrivedPacket>& packets, int payloadType)
@@ -161,7 +171,7 @@ TEST(MediaLine, WithASoundDeviceOnlyTheMicrophoneIsSent)
     EXPECT_TRUE(rig.peer.Take().empty());
 }
 
-TEST(MediaEngine, ALineReadsABoundedBatchPerReadinessNotice)
+TEST(MediaEngine, ALineWithoutMediaIsReadByTheLoopInBoundedBatches)
 {
     MessageLoop loop;
     MediaEngine engine(loop);
@@ -169,16 +179,34 @@ TEST(MediaEngine, ALineReadsABoundedBatchPerReadinessNotice)
     const int port = FreeUdpPort();
     ASSERT_TRUE(engine.OpenLine(0, true, "127.0.0.1", port));
     RtpPeer peer;
-    ASSERT_TRUE(engine.StartMedia(0, "127.0.0.1", peer.Port(), CodecSet::Pcmu, PcmuPayloadType, true, true));
-    constexpr int datagrams = 3 * MediaLine::MaxDatagramsPerNotice + 4;
-    const std::vector<std::uint8_t> payload(160, 0xFF);
-    for (int sequence = 0; sequence < datagrams; ++sequence)
-        peer.Send(port, RtpHeader::Build(false, PcmuPayloadType, static_cast<std::uint16_t>(sequence),
-                                         static_cast<std::uint32_t>(sequence) * 160, 1, payload));
+    SendPcmuRun(peer, port, 3 * MediaLine::MaxDatagramsPerRead + 4);
     // Each round of the loop reads one batch and lets everything else run between.
     std::vector<int> deliveries;
     for (int round = 0; round < 5; ++round)
         deliveries.push_back(loop.Dispatch());
     EXPECT_EQ(deliveries, (std::vector<int>{1, 1, 1, 1, 0}));
-    EXPECT_EQ(engine.GetInboundCodec(0), CodecSet::Pcmu);
+    EXPECT_EQ(engine.GetInboundCodec(0), -1) << "nothing is taken without media";
+}
+
+TEST(MediaLine, WithMediaTheBeatReadsTheSocketInBoundedBatchesAndTheLoopNoLonger)
+{
+    LineRig rig;
+    rig.StartCall(CodecSet::Pcmu, PcmuPayloadType);
+    SendPcmuRun(rig.peer, rig.port, 3 * MediaLine::MaxDatagramsPerRead + 4);
+    EXPECT_EQ(rig.loop.Dispatch(), 0) << "a call's packets do not wake the loop";
+    DatagramBatch batch(MediaLine::MaxDatagramsPerRead, MediaEngine::MaxRtpDatagram);
+    std::vector<int> reads;
+    for (int beat = 0; beat < 5; ++beat)
+        reads.push_back(rig.line.ReadOnBeat(false, batch));
+    const int full = MediaLine::MaxDatagramsPerRead;
+    EXPECT_EQ(reads, (std::vector<int>{full, full, full, 4, 0}));
+    EXPECT_EQ(rig.line.InboundCodec(), CodecSet::Pcmu);
+
+    rig.line.StopMedia(true, true);
+    SendPcmuRun(rig.peer, rig.port, 1);
+    EXPECT_EQ(rig.line.ReadOnBeat(false, batch), 0) << "without media the socket is the loop's";
+    EXPECT_EQ(rig.loop.Dispatch(), 1) << "the loop watches the socket again";
+    rig.line.StartMedia("127.0.0.1", rig.peer.Port(), CodecSet::Pcmu, PcmuPayloadType, false, true);
+    EXPECT_EQ(rig.loop.Dispatch(), 0);
+    EXPECT_EQ(rig.line.ReadOnBeat(false, batch), 1) << "what waited is read on the beat";
 }

@@ -286,3 +286,79 @@ TEST(WaveStream, APacedStreamMovesNothingBeforeStartAndClosesOnce)
     EXPECT_EQ(notices.closed, 1);
     EXPECT_FALSE(notices.afterClose);
 }
+
+namespace {
+
+// The moments a paced capture stream hands its blocks back, queued again each time.
+struct CaptureTimes {
+    std::mutex mutex;
+    std::vector<std::chrono::steady_clock::time_point> done;
+    std::unique_ptr<WaveStream> stream;
+
+    WaveCallback Callback()
+    {
+        return [this](WaveNotice notice, WaveBlock* block) {
+            if (notice != WaveNotice::BlockDone)
+                return;
+            std::lock_guard lock(mutex);
+            done.push_back(std::chrono::steady_clock::now());
+            if (block->bytesRecorded > 0)
+                stream->Queue(block);
+        };
+    }
+    std::size_t Count()
+    {
+        std::lock_guard lock(mutex);
+        return done.size();
+    }
+    // Blocks handed back more than 5 ms after the one before start a wake-up; the
+    // blocks of one wake-up follow one another at once.
+    int WakesFrom(std::size_t first)
+    {
+        std::lock_guard lock(mutex);
+        int wakes = 0;
+        for (std::size_t at = first; at < done.size(); ++at)
+            wakes += at == 0 || done[at] - done[at - 1] > std::chrono::milliseconds(5);
+        return wakes;
+    }
+};
+
+void WaitForCaptures(CaptureTimes& times, std::size_t count)
+{
+    for (int tries = 0; tries < 300 && times.Count() < count; ++tries)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+
+} // namespace
+
+TEST(WaveStream, APacerMovesTwoBlocksPerWakeOnlyWhileEveryStreamAllowsIt)
+{
+    DevicePacer pacer;
+    CaptureTimes times;
+    Buffers buffers;
+    times.stream = std::make_unique<WaveStream>(WaveDirection::Capture, std::make_unique<FakeTransport>(7),
+                                                times.Callback(), &pacer);
+    times.stream->SetBlocksPerWake(2);
+    for (WaveBlock& block : buffers.blocks)
+        times.stream->Queue(&block);
+    ASSERT_TRUE(times.stream->Start());
+    WaitForCaptures(times, 3);
+    const std::size_t paired = times.Count();
+    WaitForCaptures(times, paired + 20);
+    // 20 blocks are 10 wake-ups; a thread held up catches up back to back, which
+    // only merges wake-ups.
+    EXPECT_LE(times.WakesFrom(paired), 13) << "two blocks per wake-up";
+
+    Buffers playbackBuffers;
+    Notices playbackNotices;
+    WaveStream playback(WaveDirection::Playback, std::make_unique<FakeTransport>(0), playbackNotices.Callback(),
+                        &pacer);
+    ASSERT_TRUE(playback.Start());
+    WaitForCaptures(times, times.Count() + 3);
+    const std::size_t single = times.Count();
+    WaitForCaptures(times, single + 20);
+    EXPECT_GE(times.WakesFrom(single), 14) << "a stream that wants a block per wake-up sets the pace";
+    playback.Close();
+    times.stream->Close();
+    EXPECT_FALSE(pacer.IsRunning());
+}
