@@ -63,10 +63,7 @@ MediaEngine::Beat MediaEngine::CurrentBeat() const
 // ever run at once.
 void MediaEngine::UpdateBeat()
 {
-    const int ticks = WantedTicksPerWake();
-    clock_.SetTicksPerWake(ticks);
-    if (audioDevice_ != nullptr)
-        audioDevice_->SetBlocksPerWake(ticks);
+    SetTicksPerWake(WantedTicksPerWake());
     if (audioDevice_ != nullptr && audioDevice_->CaptureRunning()) {
         clock_.Stop();
         microphoneBeats_ = true;
@@ -84,9 +81,32 @@ void MediaEngine::UpdateBeat()
 int MediaEngine::WantedTicksPerWake()
 {
     const bool pairs = std::all_of(lines_.begin(), lines_.end(), [](const auto& line) {
-        return !line->HasMedia() || line->BlocksPerPacket() % 2 == 0;
+        return !line->HasMedia() || (line->BlocksPerPacket() % 2 == 0 && !line->SendsTelephoneEvents());
     });
     return pairs ? 2 : 1;
+}
+
+void MediaEngine::SetTicksPerWake(int ticks)
+{
+    clock_.SetTicksPerWake(ticks);
+    if (audioDevice_ != nullptr)
+        audioDevice_->SetBlocksPerWake(ticks);
+}
+
+void MediaEngine::WakeEveryTickForEvents()
+{
+    SetTicksPerWake(1);
+    window_->SetTimer(EventsSentTimer, EventsSentCheckMs);
+}
+
+void MediaEngine::CheckEventsSent()
+{
+    const int ticks = WantedTicksPerWake();
+    if (ticks == 1 && std::any_of(lines_.begin(), lines_.end(),
+                                  [](const auto& line) { return line->SendsTelephoneEvents(); }))
+        return;
+    window_->KillTimer(EventsSentTimer);
+    SetTicksPerWake(ticks);
 }
 
 bool MediaEngine::StartsWake()
@@ -310,8 +330,8 @@ bool MediaEngine::OnSpeakerBlock(std::span<std::int16_t, BlockSamples> block)
 bool MediaEngine::SendDtmfEvent(int line, int payloadType, int code)
 {
     MediaLine* target = CheckedOpenLine(line);
-    if (target != nullptr)
-        target->QueueTelephoneEvent(code, payloadType);
+    if (target != nullptr && target->QueueTelephoneEvent(code, payloadType))
+        WakeEveryTickForEvents();
     return target != nullptr;
 }
 
@@ -356,6 +376,8 @@ void MediaEngine::PlayLocalTone(int code)
 
 void MediaEngine::OnWindowMessage(unsigned message, std::uintptr_t wParam)
 {
+    if (message == MessageWindow::TimerMessage && wParam == EventsSentTimer)
+        CheckEventsSent();
     if (message != RtpSocket::ReadableMessage)
         return;
     const int fd = static_cast<int>(wParam);

@@ -131,11 +131,20 @@ private:
         MediaLine* target = CheckedOpenLine(line);
         return target != nullptr ? target->OnRecorder(action) : failed;
     }
+    static constexpr unsigned EventsSentTimer = 1;
+    static constexpr int EventsSentCheckMs = 100;
+
     void OnWindowMessage(unsigned message, std::uintptr_t wParam);
     void OnClockTick();
     // Chooses the beat after lines' media or the devices changed.
     void UpdateBeat();
     int WantedTicksPerWake();
+    void SetTicksPerWake(int ticks);
+    // Every telephone-event packet leaves on a 10 ms tick of its own: the beat wakes
+    // every 10 ms while a line sends them, and the 20 ms wake-up comes back once a
+    // check of the host's thread finds them all out.
+    void WakeEveryTickForEvents();
+    void CheckEventsSent();
     // Whether this tick starts a wake-up of the beat: the ticks of one wake-up
     // follow one another at once, and the sockets are read on the first of them,
     // so that a read seldom finds nothing. On the beat only.

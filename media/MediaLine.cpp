@@ -267,6 +267,12 @@ bool MediaLine::QueueTelephoneEvent(int code, int payloadType)
     return true;
 }
 
+bool MediaLine::SendsTelephoneEvents()
+{
+    std::lock_guard lock(mutex_);
+    return !eventSender_.Empty();
+}
+
 bool MediaLine::QueueInbandTone(int code)
 {
     std::vector<std::int16_t> tone = DtmfTone::Generate(code, InbandToneSamples);

@@ -81,6 +81,8 @@ public:
     // false (nothing queued) while the call cannot send: a digit pressed while
     // either side holds the call is not sent later.
     bool QueueTelephoneEvent(int code, int payloadType);
+    // Whether telephone-event packets wait to be sent.
+    bool SendsTelephoneEvents();
     bool QueueInbandTone(int code);
 
     // Sending side: one microphone block from the capture thread, one media tick.

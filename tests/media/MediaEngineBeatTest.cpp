@@ -43,11 +43,14 @@ std::size_t CountOfType(const std::vector<ArrivedPacket>& packets, int payloadTy
     }));
 }
 
-// A digit goes out as eight telephone-event packets, one per beat.
-void ExpectDigitSent(MessageLoop& loop, MediaEngine& engine, RtpPeer& peer)
+// A digit goes out as eight telephone-event packets, one per beat; `whileSending`
+// runs right after the digit was given.
+void ExpectDigitSent(MessageLoop& loop, MediaEngine& engine, RtpPeer& peer,
+                     const std::function<void()>& whileSending = [] {})
 {
     peer.Take();
     ASSERT_TRUE(engine.SendDtmfEvent(0, EventPayloadType, 5));
+    whileSending();
     std::vector<ArrivedPacket> arrived;
     EXPECT_TRUE(CollectUntil(loop, peer, arrived, [](const auto& packets) {
         return CountOfType(packets, EventPayloadType) == 8;
@@ -168,5 +171,9 @@ TEST(MediaEngine, TheBeatWakesEvery20MsWhileEveryCallSends20MsPacketsAndEvery10M
             EXPECT_EQ(stream[at].timestamp - stream[at - 1].timestamp, 160u);
         }
     }
-    ExpectDigitSent(loop, engine, peer);
+
+    // Telephone events keep one packet per 10 ms tick: the beat wakes every tick
+    // until the digit is out, then every 20 ms again.
+    ExpectDigitSent(loop, engine, peer, [&] { EXPECT_EQ(engine.TicksPerWake(), 1); });
+    EXPECT_TRUE(WaitUntil(loop, [&] { return engine.TicksPerWake() == 2; }));
 }
