@@ -28,7 +28,7 @@ void MediaClock::SetTicksPerWake(int ticks)
 // process) is not replayed as a burst of ticks.
 void MediaClock::Run()
 {
-    RealTimePacer pacer(Period);
+    RealTimePacer pacer(Period, MaxLateness);
     int ticks = 1;
     while (!stop_) {
         std::this_thread::sleep_until(pacer.NextTick());

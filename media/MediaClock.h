@@ -15,6 +15,8 @@ class MediaClock {
 public:
     static constexpr std::chrono::milliseconds Period{10};
     static constexpr int MaxBlocksPerWake = 2;
+    // A stall longer than this (a suspended process) is not replayed.
+    static constexpr std::chrono::milliseconds MaxLateness{100};
 
     explicit MediaClock(std::function<void()> tick) : tick_(std::move(tick)) {}
     ~MediaClock() { Stop(); }

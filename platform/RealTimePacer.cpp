@@ -9,7 +9,7 @@ std::chrono::steady_clock::time_point RealTimePacer::NextTick()
 {
     next_ += period_;
     const auto now = std::chrono::steady_clock::now();
-    if (now > next_ + MaxLateness)
+    if (now > next_ + maxLateness_)
         next_ = now;
     return next_;
 }

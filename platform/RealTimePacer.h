@@ -6,7 +6,12 @@
 // back to back, unless the loop fell so far behind that it is better to start afresh.
 class RealTimePacer {
 public:
-    explicit RealTimePacer(std::chrono::milliseconds period) : period_(period) {}
+    // A loop more than `maxLateness` behind starts afresh.
+    explicit RealTimePacer(std::chrono::milliseconds period,
+                           std::chrono::milliseconds maxLateness = std::chrono::milliseconds(200))
+        : period_(period), maxLateness_(maxLateness)
+    {
+    }
 
     void Restart();
     // The period from the next tick on.
@@ -15,8 +20,7 @@ public:
     std::chrono::steady_clock::time_point NextTick();
 
 private:
-    static constexpr std::chrono::milliseconds MaxLateness{200};
-
     std::chrono::milliseconds period_;
+    std::chrono::milliseconds maxLateness_;
     std::chrono::steady_clock::time_point next_ = std::chrono::steady_clock::now();
 };
