@@ -89,6 +89,29 @@ struct FileCloser {
 using FilePointer = std::unique_ptr<std::FILE, FileCloser>;
 
 // Reads one line, keeping at most kLineKeep characters of it; false at the end.
+// Only a regular file is read: a directory or a FIFO in its place must neither fail
+// with an exception nor block the program.
+FilePointer OpenRegularFile(const std::string& path)
+{
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    struct stat info {};
+    std::FILE* file = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) ? fdopen(fd, "rb") : nullptr;
+    if (file == nullptr)
+        close(fd);
+    return FilePointer(file);
+}
+
+bool ReadAll(std::FILE* file, std::string& text)
+{
+    char chunk[8192];
+    std::size_t got = 0;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+        text.append(chunk, got);
+    return std::ferror(file) == 0;
+}
+
 bool ReadCutLine(std::FILE* file, std::string& line)
 {
     line.clear();
@@ -204,7 +227,7 @@ IniFile::IniFile(std::string path, Access access) : path_(std::move(path)), acce
 
 std::string IniFile::Read(const std::string& section, const std::string& key) const
 {
-    FilePointer file(std::fopen(path_.c_str(), "rb"));
+    FilePointer file = OpenRegularFile(path_);
     if (!file)
         return {};
     KeySearch search{section, key};
@@ -255,10 +278,10 @@ bool IniFile::LoadLines(std::vector<std::string>& lines) const
         return true; // no file yet: the write creates it
     if (static_cast<std::size_t>(info.st_size) > kMaxRewriteSize)
         return false;
-    std::ifstream in(path_, std::ios::binary);
-    if (!in)
+    FilePointer file = OpenRegularFile(path_);
+    std::string text;
+    if (!file || !ReadAll(file.get(), text))
         return false;
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::size_t start = 0;
     while (start < text.size()) {
         const std::size_t end = text.find('\n', start);

@@ -3,9 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <dirent.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <random>
@@ -140,6 +139,16 @@ TEST(IniFile, BrokenFilesReadSafely)
     WriteText(path, std::string(IniFile::kMaxRewriteSize + 1, '\n'));
     EXPECT_FALSE(ini.Write("ACTION", "COMMAND", "Answer")) << "a file beyond the limit is not rewritten";
     EXPECT_EQ(ReadText(path).size(), IniFile::kMaxRewriteSize + 1);
+
+    // Something other than a file in its place is neither read, nor waited for, nor replaced.
+    const std::string directory = folder.File("TARN.INI");
+    ASSERT_EQ(mkdir(directory.c_str(), 0700), 0);
+    EXPECT_EQ(IniFile(directory).Read("SIP", "SIPLogin"), "");
+    EXPECT_FALSE(IniFile(directory).Write("SIP", "SIPLogin", "1001"));
+    const std::string fifo = folder.File("OUTPUT.INI");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(IniFile(fifo).Read("ACTION", "COMMAND"), "");
+    EXPECT_FALSE(IniFile(fifo).Write("ACTION", "COMMAND", "Dial"));
 }
 
 TEST(IniFile, OwnerOnlyFilesStayOwnerOnlyAndOthersKeepTheirMode)
