@@ -157,7 +157,9 @@ void CtiSocketTest::snapshotAnswerAndFailures()
                                               QStringLiteral("--port"), QString::number(port), "2001"});
     QVERIFY(!peers.WaitBaresipEvent("CALL_INCOMING").isEmpty());
     peers.Baresip("accept");
-    QVERIFY(example.waitForFinished(kSipWaitMs));
+    // Talking to baresip runs the event loop, which may already have seen the client end.
+    QVERIFY(example.state() == QProcess::NotRunning || example.waitForFinished(kSipWaitMs));
+    QCOMPARE(example.error(), QProcess::UnknownError);
     const QString printed = QString::fromUtf8(example.readAll());
     QCOMPARE(example.exitCode(), 0);
     QVERIFY2(printed.contains("EVENT | STATUS | SUCCESS TO CONNECT") && printed.contains("OK Hangup"),
