@@ -1,8 +1,8 @@
 #include "cti/CtiRecordFile.h"
 
 #include "platform/IniFile.h"
+#include "platform/RegularFile.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,22 +37,18 @@ CtiEventQueue::Record CtiRecordFile::Read() const
 
 std::optional<std::string> CtiRecordFile::ReadText(std::size_t limit) const
 {
-    const int fd = open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = RegularFile::OpenForReading(path_);
     if (fd < 0)
         return std::nullopt;
-    struct stat info {};
-    std::optional<std::string> text;
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-        text.emplace(limit, '\0');
-        std::size_t done = 0;
-        while (done < limit) {
-            const ssize_t n = read(fd, text->data() + done, limit - done);
-            if (n <= 0)
-                break;
-            done += static_cast<std::size_t>(n);
-        }
-        text->resize(done);
+    std::string text(limit, '\0');
+    std::size_t done = 0;
+    while (done < limit) {
+        const ssize_t n = read(fd, text.data() + done, limit - done);
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
     }
+    text.resize(done);
     close(fd);
     return text;
 }

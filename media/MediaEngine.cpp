@@ -101,12 +101,10 @@ void MediaEngine::WakeEveryTickForEvents()
 
 void MediaEngine::CheckEventsSent()
 {
-    const int ticks = WantedTicksPerWake();
-    if (ticks == 1 && std::any_of(lines_.begin(), lines_.end(),
-                                  [](const auto& line) { return line->SendsTelephoneEvents(); }))
+    if (std::any_of(lines_.begin(), lines_.end(), [](const auto& line) { return line->SendsTelephoneEvents(); }))
         return;
     window_->KillTimer(EventsSentTimer);
-    SetTicksPerWake(ticks);
+    SetTicksPerWake(WantedTicksPerWake());
 }
 
 bool MediaEngine::StartsWake()
@@ -376,8 +374,10 @@ void MediaEngine::PlayLocalTone(int code)
 
 void MediaEngine::OnWindowMessage(unsigned message, std::uintptr_t wParam)
 {
-    if (message == MessageWindow::TimerMessage && wParam == EventsSentTimer)
+    if (message == MessageWindow::TimerMessage && wParam == EventsSentTimer) {
         CheckEventsSent();
+        return;
+    }
     if (message != RtpSocket::ReadableMessage)
         return;
     const int fd = static_cast<int>(wParam);

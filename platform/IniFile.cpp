@@ -1,6 +1,6 @@
 #include "platform/IniFile.h"
+#include "platform/RegularFile.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -88,16 +88,14 @@ struct FileCloser {
 };
 using FilePointer = std::unique_ptr<std::FILE, FileCloser>;
 
-// Reads one line, keeping at most kLineKeep characters of it; false at the end.
 // Only a regular file is read: a directory or a FIFO in its place must neither fail
 // with an exception nor block the program.
 FilePointer OpenRegularFile(const std::string& path)
 {
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = RegularFile::OpenForReading(path);
     if (fd < 0)
         return nullptr;
-    struct stat info {};
-    std::FILE* file = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) ? fdopen(fd, "rb") : nullptr;
+    std::FILE* file = fdopen(fd, "rb");
     if (file == nullptr)
         close(fd);
     return FilePointer(file);
@@ -112,6 +110,7 @@ bool ReadAll(std::FILE* file, std::string& text)
     return std::ferror(file) == 0;
 }
 
+// Reads one line, keeping at most kLineKeep characters of it; false at the end.
 bool ReadCutLine(std::FILE* file, std::string& line)
 {
     line.clear();
