@@ -41,8 +41,8 @@ fuzz: deps
 	FUZZ_SECONDS=$(FUZZ_SECONDS) tests/fuzz/run_fuzzers.sh $(BUILD_FUZZ)
 
 # CPU per call side and idle, orvua against baresip on loopback (README, Benchmarks).
-bench-calls: build-release
-	python3 bench/bench_calls.py --orvua $(BUILD_RELEASE)/tools/orvua
+bench-calls: bench
+	python3 bench/bench_calls.py --orvua $(BUILD_BENCH)/tools/orvua --floor $(BUILD_BENCH)/bench/wake_floor
 
 screenshots: deps
 	./scripts/screenshots.sh

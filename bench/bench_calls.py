@@ -5,6 +5,8 @@ Rounds alternate an orvua-to-orvua call and a baresip-to-baresip call on loopbac
 each fed the same sound file as its microphone, for every codec asked; each side's
 CPU comes from /proc over the same window. Then the idle figures (initialised and
 registered, keep-alive off, no call) and one orvua process carrying many calls.
+With --floor, each round also measures two wake_floor processes: the sleep, send and
+read of a call side and nothing else, the least any side can cost on this machine.
 
 CPU is given in per cent of one core: from the scheduler's run time of every thread
 (/proc/PID/task/*/schedstat, nanoseconds) and, as a cross-check, from utime+stime
@@ -16,6 +18,7 @@ import math
 import os
 import shutil
 import struct
+import subprocess
 import sys
 import tempfile
 import time
@@ -262,6 +265,22 @@ class BaresipSide(Baresip):
         shutil.rmtree(self.workdir, ignore_errors=True)
 
 
+def floor_call(floor, seconds):
+    """Two wake_floor processes: the sleep, send and read of a call side and nothing else."""
+    first, second = free_udp_port(), free_udp_port()
+    run_seconds = str(SETTLE_SECONDS + seconds + 1)
+    sides = [subprocess.Popen([floor, str(first), str(second), run_seconds]),
+             subprocess.Popen([floor, str(second), str(first), run_seconds])]
+    try:
+        time.sleep(SETTLE_SECONDS)
+        figures = measure([side.pid for side in sides], seconds)
+        return [figures[side.pid] for side in sides]
+    finally:
+        for side in sides:
+            side.kill()
+            side.wait()
+
+
 def baresip_call(audio_file, codec_name, seconds, filters):
     callee = BaresipSide("<sip:b@127.0.0.1>;regint=0;answermode=auto", audio_file, codec_name, filters)
     caller = BaresipSide("<sip:a@127.0.0.1>;regint=0", audio_file, codec_name, filters)
@@ -319,6 +338,11 @@ def run_calls(args, audio_file):
             print(f"{name} round {round_number}  baresip per side: {side_text(baresip)}"
                   f"  wake-ups/s {wakeups_text(baresip)}", flush=True)
             print(f"{name} round {round_number}  ratio orvua/baresip: {ratio:.2f}", flush=True)
+            if args.floor:
+                floor = floor_call(args.floor, args.seconds)
+                print(f"{name} round {round_number}  floor   per side: {side_text(floor)}"
+                      f"  wake-ups/s {wakeups_text(floor)}  floor/baresip: "
+                      f"{mean([f['cpu'] for f in floor]) / mean([f['cpu'] for f in baresip]):.2f}", flush=True)
     for name, values in ratios.items():
         print(f"{name}: ratio orvua/baresip per round {' '.join(f'{v:.2f}' for v in values)}"
               f" (mean {mean(values):.2f})", flush=True)
@@ -348,6 +372,7 @@ def run_many(args, audio_file):
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--orvua", default=os.environ.get("ORVUA", "orvua"), help="the orvua to run")
+    parser.add_argument("--floor", help="wake_floor of `make bench`: also measure the least a call side can cost")
     parser.add_argument("--seconds", type=int, default=30, help="length of each measuring window")
     parser.add_argument("--rounds", type=int, default=3, help="rounds per codec (and of the idle figures)")
     parser.add_argument("--codecs", default="PCMU,GSM", help="comma-separated: PCMU, GSM, PCMA, G729")

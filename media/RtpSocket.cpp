@@ -37,5 +37,11 @@ void RtpSocket::Watch(bool watched)
 
 bool RtpSocket::Send(std::span<const std::uint8_t> bytes, const std::string& host, int port)
 {
-    return socket_.SendTo(bytes, host, port);
+    if (port != destinationPort_ || host != destinationHost_) {
+        if (!UdpSocket::ResolveEndpoint(host, port, destination_))
+            return false;
+        destinationHost_ = host;
+        destinationPort_ = port;
+    }
+    return socket_.SendTo(bytes, destination_);
 }

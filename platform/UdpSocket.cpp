@@ -114,15 +114,30 @@ bool UdpSocket::SendTo(const std::string& data, const std::string& host, int por
 
 bool UdpSocket::SendTo(std::span<const std::uint8_t> data, const std::string& host, int port)
 {
-    sockaddr_in destination{};
-    destination.sin_family = AF_INET;
-    destination.sin_port = htons(static_cast<std::uint16_t>(port));
-    if (fd_ < 0 || port <= 0 || port > 65535 || !ResolveIpv4(host, destination.sin_addr) ||
-        !NetworkConfinement::MaySendTo(destination.sin_addr.s_addr))
+    Endpoint destination;
+    return ResolveEndpoint(host, port, destination) && SendTo(data, destination);
+}
+
+bool UdpSocket::ResolveEndpoint(const std::string& host, int port, Endpoint& endpoint)
+{
+    in_addr address{};
+    if (port <= 0 || port > 65535 || !ResolveIpv4(host, address) || !NetworkConfinement::MaySendTo(address.s_addr))
+        return false;
+    endpoint.address = address.s_addr;
+    endpoint.port = htons(static_cast<std::uint16_t>(port));
+    return true;
+}
+
+bool UdpSocket::SendTo(std::span<const std::uint8_t> data, const Endpoint& destination)
+{
+    if (fd_ < 0 || !NetworkConfinement::MaySendTo(destination.address))
         return false;
     if (NetworkConfinement::DropsTraffic())
         return true;
-    ssize_t sent = sendto(fd_, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&destination),
-                          sizeof destination);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = destination.port;
+    address.sin_addr.s_addr = destination.address;
+    ssize_t sent = sendto(fd_, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&address), sizeof address);
     return sent == static_cast<ssize_t>(data.size());
 }

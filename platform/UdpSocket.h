@@ -3,6 +3,7 @@
 #include "platform/DatagramBatch.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <span>
 #include <string>
 
@@ -14,6 +15,12 @@ public:
         bool truncated = false; // larger than the buffer: the rest was lost
         std::string sourceIp;
         int sourcePort = 0;
+    };
+
+    // An IPv4 address and port, both in network byte order.
+    struct Endpoint {
+        std::uint32_t address = 0;
+        std::uint16_t port = 0;
     };
 
     UdpSocket() = default;
@@ -38,6 +45,9 @@ public:
     // the datagram.
     bool SendTo(const std::string& data, const std::string& host, int port);
     bool SendTo(std::span<const std::uint8_t> data, const std::string& host, int port);
+    bool SendTo(std::span<const std::uint8_t> data, const Endpoint& destination);
+    // Where SendTo(data, host, port) would send; false when it would refuse to.
+    static bool ResolveEndpoint(const std::string& host, int port, Endpoint& endpoint);
     // The dotted IPv4 address of a dotted address or host name; empty when unknown
     // (always for a name under NetworkConfinement).
     static std::string ResolveAddress(const std::string& host);

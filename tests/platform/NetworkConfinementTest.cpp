@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <span>
 #include <string>
 
 namespace {
@@ -64,7 +66,16 @@ TEST_F(NetworkConfinementTest, ConfinedSocketsNeverLookUpNamesNorLeaveLoopback)
     EXPECT_FALSE(sender.SendTo("outside", "10.1.2.3", 5060));
     EXPECT_FALSE(sender.SendTo("named", "localhost", port));
 
+    // A destination resolved while unconfined (as an RTP socket keeps its peer's)
+    // is checked again on every send.
+    NetworkConfinement::Set(NetworkConfinement::Level::Unconfined);
+    UdpSocket::Endpoint outside;
+    ASSERT_TRUE(UdpSocket::ResolveEndpoint("192.0.2.7", 5060, outside));
+    EXPECT_FALSE(UdpSocket::ResolveEndpoint("192.0.2.7", 65536, outside));
     NetworkConfinement::Set(NetworkConfinement::Level::LoopbackOnly);
+    const std::string kept = "kept";
+    const std::span<const std::uint8_t> keptBytes(reinterpret_cast<const std::uint8_t*>(kept.data()), kept.size());
+    EXPECT_FALSE(sender.SendTo(keptBytes, outside));
     EXPECT_TRUE(sender.SendTo("last", "127.0.0.1", port));
     EXPECT_EQ(NextText(receiver), "first");
     EXPECT_EQ(NextText(receiver), "last");
