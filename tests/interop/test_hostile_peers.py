@@ -237,6 +237,19 @@ class LineTest(PeerTestCase):
         self.peer.answer(invite, 200, "OK", body=sdp(self.rtp.port, address="localhost"))
         self.assertEqual(self.ua.wait_event("OnSuccessToConnect"), [0, LOOPBACK, self.rtp.port])
 
+    def test_rtp_follows_a_reinvite_that_moves_the_media_and_only_there(self):
+        invite = self.connect()
+        self.assertIsNotNone(self.rtp.receive_bytes(timeout=3), "no RTP before the move")
+        moved = RawPeer()
+        self.addCleanup(moved.close)
+        self.peer.in_dialog("INVITE", invite, 2, body=sdp(moved.port))
+        self.peer.expect("SIP/2.0 200")
+        self.peer.in_dialog("ACK", invite, 2)
+        self.assertIsNotNone(moved.receive_bytes(timeout=3), "no RTP after the move")
+        self.rtp.receive_all(0.1)  # what was sent before the move
+        self.assertGreater(len(moved.receive_all(1.0)), 30)
+        self.assertEqual(self.rtp.receive_all(0.5), [])
+
     def test_remote_target_keeps_its_parameters(self):
         alias = f";alias={LOOPBACK}~{self.peer.port}~1"
         self.connect(contact=f"<sip:peer@{LOOPBACK}:{self.peer.port}{alias}>;expires=60")
