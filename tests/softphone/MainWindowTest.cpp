@@ -1,3 +1,4 @@
+#include "cti/CtiEventQueue.h"
 #include "softphone/frmIncommingCall.h"
 #include "softphone/frmTranfer.h"
 #include "softphone/zzSlider.h"
@@ -49,6 +50,13 @@ public:
     int depth = 0;
     int deepest = 0;
 };
+
+// The record queued last for OUTPUT.INI. What waits before it depends on timing:
+// a record queued while OUTPUT.INI is empty leaves at the next output cycle (200 ms).
+QString NewestQueuedCti(SoftphoneHarness& trn)
+{
+    return QString::fromStdString(trn.Window().CtiQueue().Text()).section(QChar(CtiEventQueue::kSeparator), -1);
+}
 
 // Two seconds of a loud 1 kHz tone, 8 kHz 16-bit mono, for the virtual microphone.
 void WriteToneWav(const QString& path)
@@ -130,8 +138,11 @@ void MainWindowTest::callsBaresipAndHangsUp()
     QTRY_VERIFY_WITH_TIMEOUT(micLevel->value() > 0, 5000); // the tone of the virtual microphone
     qunsetenv("ORVSIP_VIRTUAL_MIC");
 
-    QCOMPARE(QString::fromStdString(trn.Window().CtiQueue().Text()),
-             QString("STATUS:REGISTERED: |STATUS:CONNECTING: ")); // kamailio sends no 100 to a REGISTER
+    // Kamailio sends no 100 to a REGISTER, so nothing says "registering". Whether
+    // "registered" still waits depends on whether an output cycle passed before the
+    // call's first record filled OUTPUT.INI.
+    QCOMPARE(NewestQueuedCti(trn), QString("STATUS:CONNECTING: "));
+    QVERIFY(!QString::fromStdString(trn.Window().CtiQueue().Text()).contains("REGISTERING"));
 
     trn.Click("cmdDesligar");
     QCOMPARE(trn.Status(), QString("Hangup"));
@@ -140,7 +151,7 @@ void MainWindowTest::callsBaresipAndHangsUp()
     QCOMPARE(trn.HoldCaption(), QString("Hold"));
     QVERIFY(trn.Display().isEmpty());
     QVERIFY(!peers.WaitBaresipEvent("CALL_CLOSED").isEmpty());
-    QVERIFY(QString::fromStdString(trn.Window().CtiQueue().Text()).endsWith("|HANGUP:CALL DISCONECTED: "));
+    QCOMPARE(NewestQueuedCti(trn), QString("HANGUP:CALL DISCONECTED: "));
     QVERIFY(trn.boxes.Take().isEmpty());
     QVERIFY(probe.events > 10);
     QCOMPARE(probe.deepest, 1); // no event delivered inside another
@@ -235,7 +246,7 @@ void MainWindowTest::answersRejectsAndLosesIncomingCalls()
     peers.Baresip("hangup");
     QTRY_COMPARE_WITH_TIMEOUT(trn.Status(), QString("Hangup"), kSipWaitMs);
     QCOMPARE(trn.GroupInFront(), QString("frameChamarCancelar"));
-    QVERIFY(QString::fromStdString(trn.Window().CtiQueue().Text()).endsWith("|STATUS:DISCONNECT: "));
+    QCOMPARE(NewestQueuedCti(trn), QString("STATUS:DISCONNECT: "));
     peers.WaitBaresipEvent("CALL_CLOSED");
 
     // Rejected: the caller hears 486.
@@ -359,7 +370,8 @@ void MainWindowTest::findsFreePortsAndReportsControlErrors()
         QVERIFY(!registerRequest.contains("Via: SIP/2.0/UDP 127.0.0.1:5060;"));
 
     trn.Click("cmdAtender"); // nothing pending: the control refuses, with a code that is not reported
-    QCOMPARE(QString::fromStdString(trn.Window().CtiQueue().Text()), QString("STATUS:REGISTERED: "));
+    const QString queued = QString::fromStdString(trn.Window().CtiQueue().Text());
+    QVERIFY2(!queued.contains("nErr") && !trn.OutputRecord().startsWith("nErr"), qPrintable(queued));
     trn.Dial("2002");
     trn.Click("cmdChamar");
     QTRY_COMPARE_WITH_TIMEOUT(trn.Status(), QString("Conected"), kSipWaitMs);
