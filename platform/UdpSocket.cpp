@@ -121,7 +121,7 @@ bool UdpSocket::SendTo(std::span<const std::uint8_t> data, const std::string& ho
 bool UdpSocket::ResolveEndpoint(const std::string& host, int port, Endpoint& endpoint)
 {
     in_addr address{};
-    if (port <= 0 || port > 65535 || !ResolveIpv4(host, address) || !NetworkConfinement::MaySendTo(address.s_addr))
+    if (port <= 0 || port > 65535 || !ResolveIpv4(host, address))
         return false;
     endpoint.address = address.s_addr;
     endpoint.port = htons(static_cast<std::uint16_t>(port));

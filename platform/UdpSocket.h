@@ -46,7 +46,8 @@ public:
     bool SendTo(const std::string& data, const std::string& host, int port);
     bool SendTo(std::span<const std::uint8_t> data, const std::string& host, int port);
     bool SendTo(std::span<const std::uint8_t> data, const Endpoint& destination);
-    // Where SendTo(data, host, port) would send; false when it would refuse to.
+    // Where SendTo(data, host, port) sends; false when the host cannot be resolved or
+    // the port is out of range. NetworkConfinement is checked when sending.
     static bool ResolveEndpoint(const std::string& host, int port, Endpoint& endpoint);
     // The dotted IPv4 address of a dotted address or host name; empty when unknown
     // (always for a name under NetworkConfinement).

@@ -51,11 +51,16 @@ public:
     int deepest = 0;
 };
 
+QString QueuedCti(SoftphoneHarness& trn)
+{
+    return QString::fromStdString(trn.Window().CtiQueue().Text());
+}
+
 // The record queued last for OUTPUT.INI. What waits before it depends on timing:
 // a record queued while OUTPUT.INI is empty leaves at the next output cycle (200 ms).
 QString NewestQueuedCti(SoftphoneHarness& trn)
 {
-    return QString::fromStdString(trn.Window().CtiQueue().Text()).section(QChar(CtiEventQueue::kSeparator), -1);
+    return QueuedCti(trn).section(QChar(CtiEventQueue::kSeparator), -1);
 }
 
 // Two seconds of a loud 1 kHz tone, 8 kHz 16-bit mono, for the virtual microphone.
@@ -142,7 +147,7 @@ void MainWindowTest::callsBaresipAndHangsUp()
     // "registered" still waits depends on whether an output cycle passed before the
     // call's first record filled OUTPUT.INI.
     QCOMPARE(NewestQueuedCti(trn), QString("STATUS:CONNECTING: "));
-    QVERIFY(!QString::fromStdString(trn.Window().CtiQueue().Text()).contains("REGISTERING"));
+    QVERIFY(!QueuedCti(trn).contains("REGISTERING"));
 
     trn.Click("cmdDesligar");
     QCOMPARE(trn.Status(), QString("Hangup"));
@@ -370,7 +375,7 @@ void MainWindowTest::findsFreePortsAndReportsControlErrors()
         QVERIFY(!registerRequest.contains("Via: SIP/2.0/UDP 127.0.0.1:5060;"));
 
     trn.Click("cmdAtender"); // nothing pending: the control refuses, with a code that is not reported
-    const QString queued = QString::fromStdString(trn.Window().CtiQueue().Text());
+    const QString queued = QueuedCti(trn);
     QVERIFY2(!queued.contains("nErr") && !trn.OutputRecord().startsWith("nErr"), qPrintable(queued));
     trn.Dial("2002");
     trn.Click("cmdChamar");
