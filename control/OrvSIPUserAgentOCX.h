@@ -118,6 +118,11 @@ public:
     virtual std::string GetVersionFile();
     virtual std::string GetVersionSDK();
     virtual bool JoinTwoLine(int lineNoA, int lineNoB);
+    // Whether a peer may transfer this side's calls (its REFER, an INVITE with
+    // Replaces); off by default, kept across Initialize.
+    virtual void SetAcceptTransfer(bool enable);
+    // The name-addr of the peer the line's call is with now; "" and error 34 without a call.
+    virtual std::string GetRemoteParty(int lineNo);
     // Wave files played into a line's call and the line's call recording.
     virtual bool IsRecording(int lineNo);
     virtual bool StopRecording(int lineNo);
