@@ -4,11 +4,13 @@ import os
 import tempfile
 import unittest
 
-from audio_check import read_wav, tone
-from orvua_driver import LOOPBACK, Orvua, Sipp, free_udp_port, write_wav
+from audio_check import tone
+from orvua_driver import LOOPBACK, Baresip, Kamailio, Orvua, Sipp, free_udp_port, write_wav
 from raw_sip import SipPeer, sdp
 from rtp_media import rtp_fields
 from sip_text import body, header, tag
+from test_audio import ORVUA_TONE, PEER_TONE, AudioFiles
+from test_hold_transfer import assert_tone_at_the_end
 from test_hostile_peers import PeerTestCase
 
 G729 = 18
@@ -31,6 +33,92 @@ class InfoDigitsTest(unittest.TestCase):
         self.assertEqual([args for args in ua.pending("OnDTMFDigit")], [[0, "1"], [0, "#"], [0, "A"], [0, "5"]])
         answers = [a[0] for a in ua.pending("OnOutgoingDiagnostic") if "INFO" in (header(a[0], "CSeq") or "")]
         self.assertEqual([a.split("\r\n")[0] for a in answers], ["SIP/2.0 200 OK"] * 5)
+
+
+class BaresipTransfersUsTest(unittest.TestCase):
+    """Through kamailio, orvua (1001) calls baresip 2002, which transfers the call to
+    baresip 3003 with a REFER."""
+
+    def setUp(self):
+        self.kamailio = Kamailio({"1001": "secret", "2002": "secret2", "3003": "secret3"})
+        self.addCleanup(self.kamailio.stop)
+        self.referrer = self.baresip("2002", "secret2", None)
+        peer_file = os.path.join(tempfile.mkdtemp(prefix="baresip-tone-"), "tone.wav")
+        write_wav(peer_file, tone(PEER_TONE, 120))
+        self.target = self.baresip("3003", "secret3", peer_file)
+        self.files = AudioFiles(self, "transferred", ORVUA_TONE)
+        self.ua = Orvua(env=self.files.environment)
+        self.addCleanup(self.ua.quit)
+        self.assertTrue(self.ua.initialize(free_udp_port(), proxy=f"{LOOPBACK}:{self.kamailio.port}", sound=True))
+        self.assertTrue(self.ua.call("OpenLine", 0, True, LOOPBACK, free_udp_port()))
+        self.assertTrue(self.ua.call("DisableEchoNoiseCancellation"))
+        self.ua.call("DeselectAllVoiceCodec")
+        self.ua.call("SelectVoiceCodec", 3)
+        self.assertTrue(self.ua.call("RegisterToProxy", 3600))
+        self.ua.wait_event("OnSuccessToRegister")
+        for user in ("2002", "3003"):
+            self.wait_registered(user)
+
+    def baresip(self, user, password, audio_file):
+        peer = Baresip(f"<sip:{user}@127.0.0.1:{self.kamailio.port}>;auth_pass={password};answermode=auto",
+                       audio_file=audio_file)
+        self.addCleanup(peer.stop)
+        return peer
+
+    def wait_registered(self, user):
+        for _ in range(50):
+            if self.kamailio.is_registered(user):
+                return
+            self.ua.drain(0.2)
+        self.fail(f"{user} did not register")
+
+    def call_referrer(self):
+        self.assertTrue(self.ua.call("Connect", 0, f"sip:2002@{LOOPBACK}:{self.kamailio.port}", -1, -1))
+        self.ua.wait_event("OnConnecting")
+        self.ua.wait_event("OnSuccessToConnect", timeout=15)
+        self.referrer.wait_event("CALL_ESTABLISHED")
+        self.ua.call("DisableEchoNoiseCancellation")
+
+    def test_the_call_moves_to_the_transfer_target(self):
+        self.ua.call("SetAcceptTransfer", True)
+        self.call_referrer()
+        self.assertIn("sip:2002@", self.ua.call("GetRemoteParty", 0))
+        self.referrer.command("transfer", f"sip:3003@{LOOPBACK}:{self.kamailio.port}")
+        self.assertEqual(self.ua.wait_event("OnConnecting", timeout=15), [0])
+        self.assertEqual(self.ua.wait_event("OnSuccessToConnect", timeout=15)[0], 0)
+        self.target.wait_event("CALL_ESTABLISHED")
+        self.referrer.wait_event("CALL_CLOSED", timeout=15)
+        self.assertIn("sip:3003@", self.ua.call("GetRemoteParty", 0))
+        self.assertTrue(self.ua.call("IsLineBusy", 0))
+        self.assertFalse(self.ua.call("IsLineHold", 0))
+        self.ua.drain(3.5)
+        self.assertEqual(self.ua.pending("OnDisconnectCall"), [])
+        sent = [a[0] for a in self.ua.pending("OnOutgoingDiagnostic")]
+        accepted = [t for t in sent if t.startswith("SIP/2.0 202")]
+        self.assertEqual(len(accepted), 1)
+        frags = [body(t).strip() for t in sent if t.startswith("NOTIFY ")]
+        self.assertEqual(frags[0], "SIP/2.0 100 Trying")
+        self.assertEqual(frags[-1], "SIP/2.0 200 OK")
+        self.assertTrue(all(header(t, "Event").startswith("refer") and header(t, "Max-Forwards") == "70"
+                            for t in sent if t.startswith("NOTIFY ")))
+        invite = [t for t in sent if t.startswith("INVITE sip:3003")][0]
+        self.assertIn("2002", header(invite, "Referred-By"))
+        self.assertTrue(self.ua.call("Disconnect", 0))
+        self.target.wait_event("CALL_CLOSED")
+        self.assertEqual(self.ua.quit(), 0)
+        self.target.stop()
+        received = [n for n in os.listdir(self.target.record_dir) if n.endswith("-dec.wav")]
+        self.assertEqual(len(received), 1, os.listdir(self.target.record_dir))
+        assert_tone_at_the_end(self, os.path.join(self.target.record_dir, received[0]), ORVUA_TONE)
+        assert_tone_at_the_end(self, self.files.speaker, PEER_TONE)
+
+    def test_without_acceptance_the_refer_is_refused(self):
+        self.call_referrer()
+        self.referrer.command("transfer", f"sip:3003@{LOOPBACK}:{self.kamailio.port}")
+        self.ua.wait_event("OnOutgoingDiagnostic", where=lambda a: a[0].startswith("SIP/2.0 405"))
+        self.ua.drain(1.0)
+        self.assertEqual(self.ua.pending("OnConnecting"), [])
+        self.assertEqual(self.target.seen, [e for e in self.target.seen if e.get("type") != "CALL_INCOMING"])
 
 
 class InfoHostileTest(PeerTestCase):
