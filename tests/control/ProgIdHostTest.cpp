@@ -208,7 +208,7 @@ TEST_F(ProgIdHostTest, TheTableHoldsEveryMethod)
         EXPECT_EQ(control->GetIDOfName(method.name), method.dispId);
     }
     EXPECT_EQ(table, expected);
-    EXPECT_EQ(control->Methods().size(), 70u);
+    EXPECT_EQ(control->Methods().size(), 72u);
 }
 
 TEST_F(ProgIdHostTest, CreatedByNameEveryMethodRunsByNameAndByIdentifier)
