@@ -2,27 +2,16 @@
 
 #include "sipsyntax/SipUri.h"
 
-#include <algorithm>
-#include <cctype>
-
 namespace {
 
 constexpr const char* DtmfRelay = "application/dtmf-relay";
 constexpr const char* Dtmf = "application/dtmf";
 
-std::string Trimmed(const std::string& text)
-{
-    auto blank = [](unsigned char c) { return std::isspace(c) != 0; };
-    auto first = std::find_if_not(text.begin(), text.end(), blank);
-    auto last = std::find_if_not(text.rbegin(), text.rend(), blank).base();
-    return first < last ? std::string(first, last) : std::string();
-}
-
 } // namespace
 
 std::string DtmfInfoBody::MediaType(const std::string& contentType)
 {
-    return SipUri::ToLower(Trimmed(contentType.substr(0, contentType.find(';'))));
+    return SipUri::ToLower(SipUri::Trim(contentType.substr(0, contentType.find(';'))));
 }
 
 bool DtmfInfoBody::IsDtmfType(const std::string& contentType)
@@ -34,7 +23,7 @@ bool DtmfInfoBody::IsDtmfType(const std::string& contentType)
 std::string DtmfInfoBody::DigitOfSignal(const std::string& value)
 {
     static const std::string Symbols = "0123456789*#ABCD";
-    const std::string signal = SipUri::ToUpper(Trimmed(value));
+    const std::string signal = SipUri::ToUpper(SipUri::Trim(value));
     if (signal.size() == 1 && Symbols.find(signal[0]) != std::string::npos)
         return signal;
     if (signal.size() == 2 && signal[0] == '1' && signal[1] >= '0' && signal[1] <= '5')
@@ -50,7 +39,7 @@ std::string DtmfInfoBody::SignalValue(const std::string& body)
         std::size_t end = body.find_first_of("\r\n", start);
         std::string line = body.substr(start, end == std::string::npos ? std::string::npos : end - start);
         std::size_t equals = line.find('=');
-        if (equals != std::string::npos && SipUri::ToLower(Trimmed(line.substr(0, equals))) == "signal")
+        if (equals != std::string::npos && SipUri::ToLower(SipUri::Trim(line.substr(0, equals))) == "signal")
             return line.substr(equals + 1);
         if (end == std::string::npos)
             break;

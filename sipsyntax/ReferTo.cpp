@@ -6,20 +6,13 @@
 
 namespace {
 
-std::string Trimmed(const std::string& text)
-{
-    std::size_t first = text.find_first_not_of(" \t");
-    std::size_t last = text.find_last_not_of(" \t");
-    return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
-}
-
 // The URI of a name-addr (between the angle brackets) or of a bare addr-spec (before
 // its header parameters).
 std::string AddressOf(const std::string& value)
 {
     std::size_t open = value.find('<');
     if (open == std::string::npos)
-        return Trimmed(value.substr(0, value.find(';')));
+        return SipUri::Trim(value.substr(0, value.find(';')));
     std::size_t close = value.rfind('>');
     return close == std::string::npos || close < open ? std::string() : value.substr(open + 1, close - open - 1);
 }
@@ -85,7 +78,7 @@ ReferTo::Verdict ReferTo::ReadHeaders(const std::string& headers)
 ReferTo::Verdict ReferTo::Parse(const std::string& value, ReferTo& target)
 {
     target = ReferTo();
-    const std::string address = Trimmed(AddressOf(value));
+    const std::string address = SipUri::Trim(AddressOf(value));
     std::size_t colon = address.find(':');
     if (address.empty() || colon == std::string::npos)
         return Verdict::Malformed;

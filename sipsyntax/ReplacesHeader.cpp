@@ -4,13 +4,6 @@
 
 namespace {
 
-std::string Trimmed(const std::string& text)
-{
-    std::size_t first = text.find_first_not_of(" \t");
-    std::size_t last = text.find_last_not_of(" \t");
-    return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
-}
-
 // Sets `slot` from a tag parameter; false when the tag is empty or given twice.
 bool TakeTag(const std::string& value, std::string& slot)
 {
@@ -26,15 +19,15 @@ bool ReplacesHeader::Parse(const std::string& value, ReplacesHeader& replaces)
 {
     replaces = ReplacesHeader();
     std::size_t start = value.find(';');
-    replaces.callId = Trimmed(value.substr(0, start));
+    replaces.callId = SipUri::Trim(value.substr(0, start));
     if (replaces.callId.empty())
         return false;
     while (start != std::string::npos) {
         std::size_t end = value.find(';', start + 1);
         std::string parameter = value.substr(start + 1, end == std::string::npos ? std::string::npos : end - start - 1);
         std::size_t equals = parameter.find('=');
-        std::string name = SipUri::ToLower(Trimmed(parameter.substr(0, equals)));
-        std::string tag = equals == std::string::npos ? std::string() : Trimmed(parameter.substr(equals + 1));
+        std::string name = SipUri::ToLower(SipUri::Trim(parameter.substr(0, equals)));
+        std::string tag = equals == std::string::npos ? std::string() : SipUri::Trim(parameter.substr(equals + 1));
         if (name == "to-tag" && !TakeTag(tag, replaces.toTag))
             return false;
         if (name == "from-tag" && !TakeTag(tag, replaces.fromTag))
