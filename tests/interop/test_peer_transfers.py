@@ -121,6 +121,68 @@ class BaresipTransfersUsTest(unittest.TestCase):
         self.assertEqual(self.target.seen, [e for e in self.target.seen if e.get("type") != "CALL_INCOMING"])
 
 
+class TransfereeWithRawPeerTest(PeerTestCase):
+    """The raw peer is orvua's proxy, the referrer and the transfer target."""
+
+    def refer(self, invite, cseq, refer_to, to_tag="callee1"):
+        extra = f"Refer-To: {refer_to}\r\n" if refer_to is not None else ""
+        self.peer.in_dialog("REFER", invite, cseq, to_tag=to_tag, extra=extra)
+        return self.peer.expect("SIP/2.0").split("\r\n")[0]
+
+    def notified(self):
+        notify = self.peer.expect("NOTIFY")
+        self.peer.answer(notify, 200, "OK", to_tag=None)
+        return notify
+
+    def test_refused_failed_and_followed_transfers(self):
+        invite = self.connect()
+        self.assertEqual(self.refer(invite, 2, "<sip:3003@127.0.0.1>"), "SIP/2.0 405 Method Not Allowed")
+        self.ua.call("SetAcceptTransfer", True)
+        for cseq, (refer_to, status) in enumerate(((None, "400"), ("<tel:+15551234>", "403"),
+                                                   ("<sip:3003@127.0.0.1?Subject=x>", "403"),
+                                                   ("<sip:3003@127.0.0.1;method=BYE>", "403")), start=3):
+            self.assertTrue(self.refer(invite, cseq, refer_to).startswith(f"SIP/2.0 {status}"), refer_to)
+        self.assertTrue(self.refer(invite, 8, "<sip:3003@127.0.0.1>", to_tag="forged").startswith("SIP/2.0 481"))
+        self.assertTrue(self.ua.call("IsLineBusy", 0))
+        self.assertEqual(self.ua.pending("OnConnecting"), [[0]], "only the first call's")
+
+        target = f"<sip:3003@{LOOPBACK}:{self.peer.port}>"
+        self.assertEqual(self.refer(invite, 9, target), "SIP/2.0 202 Accepted")
+        self.assertEqual(body(self.notified()), "SIP/2.0 100 Trying\r\n")
+        busy = self.peer.expect("INVITE sip:3003")
+        self.assertIn("sip:2002@", header(busy, "Referred-By"), "the referrer, as the REFER named none")
+        self.assertTrue(self.refer(invite, 10, target).startswith("SIP/2.0 491"), "one transfer at a time")
+        self.peer.answer(busy, 486, "Busy Here", to_tag="target1")
+        self.peer.expect("ACK")
+        final = self.notified()
+        self.assertEqual(body(final), "SIP/2.0 486 Busy Here\r\n")
+        self.assertTrue(header(final, "Subscription-State").startswith("terminated"))
+        self.assertEqual(header(final, "Event"), "refer;id=9")
+        self.assertEqual(self.ua.wait_event("OnRequestFailureResponse"), [0, 486, "Busy Here"])
+        self.assertTrue(self.ua.call("IsLineBusy", 0), "the line is back with the old call")
+        self.assertFalse(self.ua.call("IsLineHold", 0))
+        self.assertIn("sip:2002@", self.ua.call("GetRemoteParty", 0))
+        self.rtp.receive_all(0.3)
+        self.assertGreater(len(self.rtp.receive_all(1.0)), 20, "its audio flows again")
+
+        new_media = SipPeer()
+        self.addCleanup(new_media.close)
+        self.assertEqual(self.refer(invite, 11, target), "SIP/2.0 202 Accepted")
+        self.notified()
+        answered = self.peer.expect("INVITE sip:3003")
+        self.peer.answer(answered, 200, "OK", to_tag="target2", body=sdp(new_media.port))
+        self.peer.expect("ACK")
+        self.assertEqual(body(self.notified()), "SIP/2.0 200 OK\r\n")
+        bye = self.peer.expect("BYE")
+        self.assertEqual(header(bye, "Call-ID"), header(invite, "Call-ID"))
+        self.peer.answer(bye, 200, "OK", to_tag=None)
+        self.assertEqual(self.ua.wait_event("OnSuccessToConnect")[0], 0)
+        self.assertGreater(len(new_media.receive_all(1.0)), 20)
+        self.assertIn("sip:3003@", self.ua.call("GetRemoteParty", 0))
+        self.assert_no_call_events("OnDisconnectCall")
+        self.assertEqual(len(self.ua.pending("OnConnecting")), 3)
+
+
 class InfoHostileTest(PeerTestCase):
     def info(self, invite, cseq, content_type, text, to_tag="callee1", from_tag=None):
         contact = header(invite, "Contact").strip("<>").split(">")[0]
