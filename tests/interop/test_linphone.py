@@ -75,6 +75,27 @@ class LinphoneDirectTest(unittest.TestCase):
         peer.wait_output(r"ended")
         self.assertFalse(self.ua.call("IsLineBusy", 0))
 
+    def test_linphone_transfers_its_call_with_orvua_to_another_linphone(self):
+        self.ua.call("SetAcceptTransfer", True)
+        referrer = self.linphone(autoanswer=True)
+        target = self.linphone(autoanswer=True)
+        self.assertTrue(self.ua.call("Connect", 0, f"sip:linphone@{LOOPBACK}:{referrer.sip_port}", -1, -1))
+        self.ua.wait_event("OnSuccessToConnect", timeout=15)
+        referrer.wait_output(r"Media streams established")
+        referrer.command(f"transfer sip:linphone@{LOOPBACK}:{target.sip_port}")
+        self.ua.wait_event("OnSuccessToConnect", timeout=15)
+        target.wait_output(r"Media streams established")
+        referrer.wait_output(r"ended")
+        self.assertIn(f":{target.sip_port}", self.ua.call("GetRemoteParty", 0))
+        self.ua.drain(3)
+        self.assertEqual(self.ua.pending("OnDisconnectCall"), [])
+        notifies = [a[0] for a in self.ua.pending("OnOutgoingDiagnostic") if a[0].startswith("NOTIFY ")]
+        self.assertEqual(notifies[-1].split("\r\n\r\n", 1)[1], "SIP/2.0 200 OK\r\n")
+        self.assert_every_request_has_max_forwards()
+        self.assertEqual(self.ua.quit(), 0)
+        target.stop()
+        assert_tone(self, target.recording, ORVUA_TONE)
+
     def test_orvua_cancels_a_call_ringing_at_linphone(self):
         peer = self.linphone(autoanswer=False)
         self.assertTrue(self.ua.call("Connect", 0, f"sip:linphone@{LOOPBACK}:{peer.sip_port}", -1, -1))
