@@ -118,11 +118,6 @@ public:
     virtual std::string GetVersionFile();
     virtual std::string GetVersionSDK();
     virtual bool JoinTwoLine(int lineNoA, int lineNoB);
-    // Whether a peer may transfer this side's calls (its REFER, an INVITE with
-    // Replaces); off by default, kept across Initialize.
-    virtual void SetAcceptTransfer(bool enable);
-    // The name-addr of the peer the line's call is with now; "" and error 34 without a call.
-    virtual std::string GetRemoteParty(int lineNo);
     // Wave files played into a line's call and the line's call recording.
     virtual bool IsRecording(int lineNo);
     virtual bool StopRecording(int lineNo);
@@ -137,6 +132,14 @@ public:
     virtual bool PlayWaveStop(int lineNo);
     virtual int PlayWavePosition(int lineNo);
     virtual bool StartRecording(int lineNo, int recordVoice, bool recordCompress);
+
+    // ---- Methods added since ------------------------------------------------------------
+    // Last, so that the others keep the slots hosts built against older headers use.
+    // Whether a peer may transfer this side's calls (its REFER, an INVITE with
+    // Replaces); off by default, kept across Initialize.
+    virtual void SetAcceptTransfer(bool enable);
+    // The name-addr of the peer the line's call is with now; "" and error 34 without a call.
+    virtual std::string GetRemoteParty(int lineNo);
 
 private:
     struct Impl;
