@@ -51,10 +51,28 @@ MessageLoop::~MessageLoop()
     close(epollFd_);
 }
 
-MessageLoop& MessageLoop::ForCurrentThread()
+namespace {
+
+thread_local const MessageLoop* currentThreadLoop = nullptr;
+
+// The calling thread's hold on its loop; the loop stops being the thread's when it ends.
+struct ThreadLoopHolder {
+    ThreadLoopHolder() : loop(std::make_shared<MessageLoop>()) { currentThreadLoop = loop.get(); }
+    ~ThreadLoopHolder() { currentThreadLoop = nullptr; }
+    std::shared_ptr<MessageLoop> loop;
+};
+
+} // namespace
+
+std::shared_ptr<MessageLoop> MessageLoop::ForCurrentThread()
 {
-    thread_local MessageLoop loop;
-    return loop;
+    thread_local ThreadLoopHolder holder;
+    return holder.loop;
+}
+
+bool MessageLoop::IsCurrentThreadLoop() const
+{
+    return currentThreadLoop == this;
 }
 
 std::int64_t MessageLoop::NowMs()
@@ -92,8 +110,7 @@ void MessageLoop::Post(int windowId, unsigned message, std::uintptr_t wParam, st
         std::lock_guard lock(postedMutex_);
         posted_.push_back({windowId, message, wParam, lParam});
     }
-    std::uint64_t one = 1;
-    [[maybe_unused]] auto written = write(wakeFd_, &one, sizeof one);
+    Wake();
 }
 
 void MessageLoop::SetTimer(int windowId, unsigned timerId, int periodMs, int firstDelayMs)
@@ -169,13 +186,35 @@ int MessageLoop::DeliverPosted()
     std::vector<Posted> batch;
     batch.swap(spareBatch_);
     TakePosted(batch);
-    for (const Posted& posted : batch)
-        Deliver(posted.windowId, posted.message, posted.wParam, posted.lParam);
+    for (std::size_t at = 0; at < batch.size(); ++at) {
+        const Posted& posted = batch[at];
+        try {
+            Deliver(posted.windowId, posted.message, posted.wParam, posted.lParam);
+        } catch (...) {
+            Requeue(batch, at + 1);
+            throw;
+        }
+    }
     const int delivered = static_cast<int>(batch.size());
     batch.clear();
     if (batch.capacity() > spareBatch_.capacity())
         spareBatch_.swap(batch);
     return delivered;
+}
+
+void MessageLoop::Wake()
+{
+    std::uint64_t one = 1;
+    [[maybe_unused]] auto written = write(wakeFd_, &one, sizeof one);
+}
+
+void MessageLoop::Requeue(std::vector<Posted>& batch, std::size_t first)
+{
+    {
+        std::lock_guard lock(postedMutex_);
+        posted_.insert(posted_.begin(), batch.begin() + static_cast<std::ptrdiff_t>(first), batch.end());
+    }
+    Wake();
 }
 
 int MessageLoop::DeliverSocket(int fd)
@@ -284,6 +323,5 @@ void MessageLoop::Run()
 void MessageLoop::Quit()
 {
     quit_ = true;
-    std::uint64_t one = 1;
-    [[maybe_unused]] auto written = write(wakeFd_, &one, sizeof one);
+    Wake();
 }

@@ -164,7 +164,7 @@ void SipCall::PostFinalResponseEvent(const SipMessage& response)
     if (response.Is1xx())
         agent_.PostResponseEvent(EventType::ProvisionalResponse, lineNo_, status, reason);
     else if (response.Is3xx())
-        agent_.PostResponseEvent(EventType::RedirectionResponse, lineNo_, status, reason, response.GetContact());
+        agent_.PostEvent(EventType::RedirectionResponse, {lineNo_, status, reason, response.GetContact()});
     else if (response.Is4xx())
         agent_.PostResponseEvent(EventType::RequestFailureResponse, lineNo_, status, reason);
     else if (response.Is5xx())
@@ -379,12 +379,7 @@ void SipCall::EndUnwantedLeg(const std::string& text)
 void SipCall::OnConnected(const MediaStart& started)
 {
     codec_ = started.codec;
-    EventRecord record;
-    record.type = EventType::SuccessToConnect;
-    record.line = lineNo_;
-    record.texts[0] = started.ip;
-    record.data = started.port;
-    agent_.PostEvent(std::move(record));
+    agent_.PostEvent(EventType::SuccessToConnect, {lineNo_, started.ip, started.port});
 }
 
 bool SipCall::ReadChallenge(const SipMessage& response, DigestChallenge& challenge)
@@ -779,18 +774,11 @@ void SipCall::ReportIncomingCall(const SipMessage& invite)
     SipAddress to;
     SipUri::SplitUri(invite.GetFrom(), from);
     SipUri::SplitUri(invite.GetTo(), to);
-    EventRecord record;
-    record.type = EventType::IncomingCall;
-    record.texts[0] = dialog_->callId;
-    record.texts[1] = WithoutQuotes(from.displayName);
-    record.texts[2] = WithoutQuotes(from.user);
-    record.texts[3] = SipUri::BuildNameAddr(from.host, from.port, from.user, from.scheme, from.displayName);
-    record.texts[4] = SipUri::BuildNameAddr(to.host, to.port, to.user, to.scheme, to.displayName);
-    agent_.PostEvent(std::move(record));
-    EventRecord ringing;
-    ringing.type = EventType::IncomingCallRingingStart;
-    ringing.texts[0] = dialog_->callId;
-    agent_.PostEvent(std::move(ringing));
+    agent_.PostEvent(EventType::IncomingCall,
+                     {dialog_->callId, WithoutQuotes(from.displayName), WithoutQuotes(from.user),
+                      SipUri::BuildNameAddr(from.host, from.port, from.user, from.scheme, from.displayName),
+                      SipUri::BuildNameAddr(to.host, to.port, to.user, to.scheme, to.displayName)});
+    agent_.PostEvent(EventType::IncomingCallRingingStart, {dialog_->callId});
 }
 
 void SipCall::AnswerReInvite(const std::string& text)
@@ -850,10 +838,7 @@ void SipCall::CheckRingingLimit()
 
 void SipCall::PostRingingStop()
 {
-    EventRecord stop;
-    stop.type = EventType::IncomingCallRingingStop;
-    stop.texts[0] = dialog_->callId;
-    agent_.PostEvent(std::move(stop));
+    agent_.PostEvent(EventType::IncomingCallRingingStop, {dialog_->callId});
 }
 
 void SipCall::ConnectMediaAtAck(const SipMessage& ack)

@@ -427,40 +427,25 @@ void SipUserAgent::SendQuiet(const std::string& text, const std::string& host, i
         transport_.SendTo(text, outboundProxyHost_, outboundProxyPort_);
 }
 
-void SipUserAgent::PostEvent(EventRecord record)
+void SipUserAgent::PostEvent(EventType type, std::vector<EventValue> values)
 {
     if (window_)
-        events_.Post(*window_, std::move(record));
+        events_.Post(*window_, {type, std::move(values)});
 }
 
 void SipUserAgent::PostLineEvent(EventType type, int line)
 {
-    EventRecord record;
-    record.type = type;
-    record.line = line;
-    PostEvent(std::move(record));
+    PostEvent(type, {line});
 }
 
-void SipUserAgent::PostResponseEvent(EventType type, int line, int status, const std::string& reason,
-                                     const std::string& contact)
+void SipUserAgent::PostResponseEvent(EventType type, int line, int status, const std::string& reason)
 {
-    EventRecord record;
-    record.type = type;
-    record.line = line;
-    record.data = status;
-    record.texts[0] = reason;
-    record.texts[1] = contact;
-    PostEvent(std::move(record));
+    PostEvent(type, {line, status, reason});
 }
 
 void SipUserAgent::PostDiagnostic(EventType type, const std::string& text, const std::string& ip, int port)
 {
-    EventRecord record;
-    record.type = type;
-    record.texts[0] = text;
-    record.texts[1] = ip;
-    record.data = port;
-    PostEvent(std::move(record));
+    PostEvent(type, {text, ip, port});
 }
 
 void SipUserAgent::DeferDelete(SipCall* call)
@@ -487,11 +472,7 @@ SipDialog SipUserAgent::NewDialog() const
 
 void SipUserAgent::OnMediaDtmfDigit(int line, const std::string& digit)
 {
-    EventRecord record;
-    record.type = EventType::DtmfDigit;
-    record.line = line;
-    record.texts[0] = digit;
-    PostEvent(std::move(record));
+    PostEvent(EventType::DtmfDigit, {line, digit});
 }
 
 void SipUserAgent::OnMediaWaveDone(int line)
@@ -699,18 +680,11 @@ void SipUserAgent::OnNotifyRequest(const SipMessage& request, const std::string&
     AnswerOutsideCall(text, 200, "OK");
     VoiceMessageCounts counts;
     if (request.GetVoiceMessageCounts(counts)) {
-        EventRecord summary;
-        summary.type = EventType::VoiceMailMsg;
-        summary.data = request.GetMessagesWaiting() == "yes" ? 1 : 0;
-        summary.numbers = {ClampCount(counts.newCount), ClampCount(counts.oldCount), ClampCount(counts.newUrgent),
-                           ClampCount(counts.oldUrgent)};
-        summary.texts[0] = request.GetMessageAccount();
-        PostEvent(std::move(summary));
+        PostEvent(EventType::VoiceMailMsg,
+                  {request.GetMessagesWaiting() == "yes", ClampCount(counts.newCount), ClampCount(counts.oldCount),
+                   ClampCount(counts.newUrgent), ClampCount(counts.oldUrgent), request.GetMessageAccount()});
     }
-    EventRecord notify;
-    notify.type = EventType::MsgNotify;
-    notify.texts[0] = receivedText;
-    PostEvent(std::move(notify));
+    PostEvent(EventType::MsgNotify, {receivedText});
 }
 
 void SipUserAgent::OnInviteRequest(const SipMessage& request, const std::string& text)

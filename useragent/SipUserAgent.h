@@ -111,10 +111,10 @@ public:
     // SendQuiet is for keep-alive datagrams only.
     void Send(const std::string& text, const std::string& host, int port);
     void SendQuiet(const std::string& text, const std::string& host, int port);
-    void PostEvent(EventRecord record);
+    // The values in the order of the event's parameters.
+    void PostEvent(EventType type, std::vector<EventValue> values = {});
     void PostLineEvent(EventType type, int line);
-    void PostResponseEvent(EventType type, int line, int status, const std::string& reason,
-                           const std::string& contact = {});
+    void PostResponseEvent(EventType type, int line, int status, const std::string& reason);
     void PostDiagnostic(EventType type, const std::string& text, const std::string& ip, int port);
     // Frees a pending call later, from the message loop, if it is still pending then.
     void DeferDelete(SipCall* call);
