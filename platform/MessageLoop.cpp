@@ -127,13 +127,13 @@ void MessageLoop::KillTimer(int windowId, unsigned timerId)
     ArmTimerDescriptor();
 }
 
-bool MessageLoop::WatchSocket(int windowId, int fd, unsigned message)
+bool MessageLoop::WatchSocket(int windowId, int fd, unsigned message, bool writable)
 {
     if (fd < 0)
         return false;
     UnwatchSocket(fd);
     epoll_event event{};
-    event.events = EPOLLIN;
+    event.events = writable ? EPOLLIN | EPOLLOUT : EPOLLIN;
     event.data.fd = fd;
     if (epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &event) != 0)
         return false;
@@ -217,13 +217,16 @@ void MessageLoop::Requeue(std::vector<Posted>& batch, std::size_t first)
     Wake();
 }
 
-int MessageLoop::DeliverSocket(int fd)
+int MessageLoop::DeliverSocket(int fd, std::uint32_t events)
 {
     auto it = watches_.find(fd);
     if (it == watches_.end())
         return 0;
     Watch watch = it->second;
-    Deliver(watch.windowId, watch.message, static_cast<std::uintptr_t>(fd), MessageWindow::SocketReadable);
+    std::intptr_t state = (events & (EPOLLIN | EPOLLERR | EPOLLHUP)) != 0 ? MessageWindow::SocketReadable : 0;
+    if ((events & EPOLLOUT) != 0)
+        state |= MessageWindow::SocketWritable;
+    Deliver(watch.windowId, watch.message, static_cast<std::uintptr_t>(fd), state);
     return 1;
 }
 
@@ -268,7 +271,7 @@ int MessageLoop::WaitAndDispatch(int timeoutMs)
     int delivered = 0;
     bool postedReady = false;
     bool timersReady = false;
-    int sockets[MaxEventsPerWait];
+    epoll_event sockets[MaxEventsPerWait];
     int socketCount = 0;
     for (int i = 0; i < ready; ++i) {
         int fd = events[i].data.fd;
@@ -277,12 +280,12 @@ int MessageLoop::WaitAndDispatch(int timeoutMs)
         else if (fd == timerFd_)
             timersReady = true;
         else
-            sockets[socketCount++] = fd;
+            sockets[socketCount++] = events[i];
     }
     if (postedReady)
         delivered += DeliverPosted();
     for (int at = 0; at < socketCount; ++at)
-        delivered += DeliverSocket(sockets[at]);
+        delivered += DeliverSocket(sockets[at].data.fd, sockets[at].events);
     if (timersReady)
         delivered += DeliverDueTimers();
     return delivered;

@@ -64,7 +64,7 @@ private:
     void Post(int windowId, unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
     void SetTimer(int windowId, unsigned timerId, int periodMs, int firstDelayMs);
     void KillTimer(int windowId, unsigned timerId);
-    bool WatchSocket(int windowId, int fd, unsigned message);
+    bool WatchSocket(int windowId, int fd, unsigned message, bool writable);
     void UnwatchSocket(int fd);
 
     int WaitAndDispatch(int timeoutMs);
@@ -75,7 +75,8 @@ private:
     void Wake();
     // Swaps `batch` with what was posted, keeping the capacity of both.
     void TakePosted(std::vector<Posted>& batch);
-    int DeliverSocket(int fd);
+    // `events`: the epoll events reported for the descriptor.
+    int DeliverSocket(int fd, std::uint32_t events);
     int DeliverDueTimers();
     void Deliver(int windowId, unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
     void ArmTimerDescriptor();

@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -32,16 +33,6 @@ bool ResolveIpv4(const std::string& host, in_addr& address)
 }
 
 } // namespace
-
-std::string UdpSocket::ResolveAddress(const std::string& host)
-{
-    in_addr address{};
-    if (!ResolveIpv4(host, address))
-        return {};
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &address, text, sizeof text);
-    return text;
-}
 
 UdpSocket::~UdpSocket()
 {
@@ -130,14 +121,23 @@ bool UdpSocket::ResolveEndpoint(const std::string& host, int port, Endpoint& end
 
 bool UdpSocket::SendTo(std::span<const std::uint8_t> data, const Endpoint& destination)
 {
+    return SendDatagram(data, destination) == SendOutcome::Sent;
+}
+
+UdpSocket::SendOutcome UdpSocket::SendDatagram(std::span<const std::uint8_t> data, const Endpoint& destination)
+{
     if (fd_ < 0 || !NetworkConfinement::MaySendTo(destination.address))
-        return false;
+        return SendOutcome::Refused;
     if (NetworkConfinement::DropsTraffic())
-        return true;
+        return SendOutcome::Sent;
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = destination.port;
     address.sin_addr.s_addr = destination.address;
     ssize_t sent = sendto(fd_, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    return sent == static_cast<ssize_t>(data.size());
+    if (sent == static_cast<ssize_t>(data.size()))
+        return SendOutcome::Sent;
+    return sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOBUFS || errno == EINTR)
+               ? SendOutcome::Busy
+               : SendOutcome::Refused;
 }

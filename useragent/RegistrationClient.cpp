@@ -41,7 +41,7 @@ bool RegistrationClient::Configure(const std::string& listenIp, int listenPort, 
 
 void RegistrationClient::Send(const std::string& text)
 {
-    agent_.Send(text, registrarHost_, registrarPort_);
+    agent_.Send(text, registrarHost_, registrarPort_, {SipTransport::Owner::Kind::Registration});
 }
 
 void RegistrationClient::SendRegister(const std::string& text)
@@ -282,11 +282,20 @@ void RegistrationClient::WaitForUnregisterAnswer()
 {
     for (int elapsed = 0; awaitingUnregister_ && elapsed < UnregisterWaitMs;) {
         Clock::Sleep(UnregisterPollMs);
+        agent_.ProcessLookups();
         agent_.ReceiveOneDatagram();
         elapsed += UnregisterPollMs;
         if (awaitingUnregister_ && elapsed % 1000 == 0 && elapsed < UnregisterWaitMs)
             Send(lastRequest_);
     }
+}
+
+// A REGISTER that cannot leave fails the attempt at once instead of at its time-out.
+void RegistrationClient::OnRegisterNotSent(const std::string& text)
+{
+    SipMessage sent;
+    if (registering_ && sent.Parse(text) && IsAnswerToLastRegister(sent))
+        Fail();
 }
 
 void RegistrationClient::StartKeepAlive(int seconds)

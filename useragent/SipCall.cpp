@@ -2,7 +2,6 @@
 
 #include "media/MediaEngine.h"
 #include "platform/Clock.h"
-#include "platform/UdpSocket.h"
 #include "sipsyntax/DigestAuth.h"
 #include "sipsyntax/SdpDescription.h"
 #include "sipsyntax/SipIdentifiers.h"
@@ -49,7 +48,7 @@ SipCall::SipCall(SipUserAgent& agent, int lineNo)
 
 void SipCall::SendEntry(const std::string& text, const std::string& host, int port)
 {
-    agent_.Send(text, host, port);
+    agent_.Send(text, host, port, {SipTransport::Owner::Kind::Call, serial_});
 }
 
 void SipCall::OnArmed()
@@ -59,7 +58,7 @@ void SipCall::OnArmed()
 
 void SipCall::SendOnce(const OutgoingMessage& message)
 {
-    agent_.Send(message.text, message.host, message.port);
+    SendEntry(message.text, message.host, message.port);
 }
 
 void SipCall::SendTwice(const OutgoingMessage& message)
@@ -115,8 +114,9 @@ bool SipCall::StartMediaFromSdp(const std::string& sdp, bool send, bool receive,
         return false;
     std::string address;
     description.GetConnectionAddress(address);
-    // Resolved once here, so the audio threads never wait for a name lookup.
-    started.ip = UdpSocket::ResolveAddress(address);
+    // An address known now or none: the audio threads never wait for a name lookup,
+    // and the host's thread does not either.
+    started.ip = agent_.KnownAddress(address);
     if (started.ip.empty())
         return false;
     description.GetMediaPort(started.port);
@@ -142,7 +142,9 @@ bool SipCall::Dial(const std::string& toUri, const CodecList& engineCodecs)
         return false;
     OutgoingMessage invite;
     std::string normalisedTo;
-    if (!dialog_->BuildInvite(sdp, {}, {}, toUri, invite, inviteBranch_, normalisedTo)) {
+    // An INVITE no datagram can carry fails here, before the host hears of a call.
+    if (!dialog_->BuildInvite(sdp, {}, {}, toUri, invite, inviteBranch_, normalisedTo) ||
+        invite.text.size() > SipTransport::MaxDatagramSize) {
         lastError_ = 25;
         return false;
     }
@@ -546,6 +548,34 @@ void SipCall::HangUp()
         if (dialog_->BuildResponse(lastReceivedInvite_, 480, "Temporarily Unavailable", {}, message))
             SendOnce(message);
         dialog_->state = Idle;
+    }
+}
+
+// A request of this call that cannot leave ends it as a failure at once, as RFC 3261
+// §8.1.3.1 has a transport error count as a 503: the call being set up with
+// OnFailToConnect, a confirmed one as if the peer had hung up. A CANCEL or BYE after
+// the host hung up ends the dialog without a word; answers and ACKs change nothing.
+void SipCall::OnMessageNotSent(const std::string& text)
+{
+    SipMessage sent;
+    if (!sent.Parse(text) || !sent.IsRequest() || sent.IsAck())
+        return;
+    const int cseq = CSeqNumberOf(sent);
+    const std::string method = sent.GetMethod();
+    if (method == "BYE") {
+        if (int legSlot = FindKey(std::to_string(cseq) + "BYE"); legSlot >= 0)
+            Clear(legSlot);
+        else if (cseq == bye_.cseq)
+            Reset();
+    } else if (method == "CANCEL") {
+        if (dialog_->state == Idle)
+            Reset();
+    } else if (method == "INVITE" && cseq == invite_.cseq && IsSettingUp()) {
+        FailSetUp();
+    } else if (dialog_->state == Confirmed && (method != "INVITE" || cseq == invite_.cseq)) {
+        StopMedia();
+        Reset();
+        agent_.PostLineEvent(EventType::DisconnectCall, lineNo_);
     }
 }
 

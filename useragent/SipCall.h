@@ -83,6 +83,8 @@ public:
     bool Reject();
     // Ends a call that has rung for too long; run on every tick.
     void CheckRingingLimit();
+    // One of this call's messages could not leave (SipTransport).
+    void OnMessageNotSent(const std::string& text);
     // Whether the call has something for the engine's tick to time: a slot to
     // resend, or its ringing limit.
     bool NeedsTicks() const { return AnyArmed() || dialog_->state == Ringing; }

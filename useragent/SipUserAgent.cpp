@@ -51,6 +51,7 @@ bool IsAnswerable(const SipMessage& invite)
 SipUserAgent::SipUserAgent(EventSink* sink, MessageLoop& loop)
     : sink_(sink),
       loop_(loop),
+      sender_(loop, transport_, *this),
       media_(std::make_unique<MediaEngine>(loop)),
       registration_(std::make_unique<RegistrationClient>(*this))
 {
@@ -174,6 +175,7 @@ void SipUserAgent::UnInitialize()
         window_->UnwatchSocket(transport_.Descriptor());
     }
     transport_.Close();
+    sender_.DropWaiting();
     media_->Stop();
     lines_.clear();
 }
@@ -411,20 +413,47 @@ SipCall* SipUserAgent::FindCall(const std::string& callId)
     return nullptr;
 }
 
-void SipUserAgent::Send(const std::string& text, const std::string& host, int port)
+void SipUserAgent::Send(const std::string& text, const std::string& host, int port,
+                        const SipTransport::Owner& owner)
 {
-    const std::string& finalHost = outboundProxyHost_.empty() ? host : outboundProxyHost_;
-    int finalPort = outboundProxyHost_.empty() ? port : outboundProxyPort_;
-    PostDiagnostic(EventType::OutgoingDiagnostic, text, finalHost, finalPort);
-    transport_.SendTo(text, finalHost, finalPort);
+    if (outboundProxyHost_.empty())
+        sender_.Send(text, host, port, owner);
+    else
+        sender_.Send(text, outboundProxyHost_, outboundProxyPort_, owner);
 }
 
 void SipUserAgent::SendQuiet(const std::string& text, const std::string& host, int port)
 {
     if (outboundProxyHost_.empty())
-        transport_.SendTo(text, host, port);
+        sender_.Send(text, host, port, {}, true);
     else
-        transport_.SendTo(text, outboundProxyHost_, outboundProxyPort_);
+        sender_.Send(text, outboundProxyHost_, outboundProxyPort_, {}, true);
+}
+
+void SipUserAgent::OnMessageSent(const std::string& text, const std::string& address, int port)
+{
+    PostDiagnostic(EventType::OutgoingDiagnostic, text, address, port);
+}
+
+// What could not leave ends what it belonged to, if that is still there.
+void SipUserAgent::OnMessageNotSent(const SipTransport::Owner& owner, const std::string& text)
+{
+    if (owner.kind == SipTransport::Owner::Kind::Registration) {
+        registration_->OnRegisterNotSent(text);
+    } else if (owner.kind == SipTransport::Owner::Kind::Call) {
+        if (SipCall* call = FindCallBySerial(owner.callSerial))
+            call->OnMessageNotSent(text);
+    }
+}
+
+SipCall* SipUserAgent::FindCallBySerial(std::uint64_t serial)
+{
+    auto same = [serial](const std::unique_ptr<SipCall>& call) { return call != nullptr && call->Serial() == serial; };
+    if (auto found = std::find_if(lines_.begin(), lines_.end(), same); found != lines_.end())
+        return found->get();
+    if (auto found = std::find_if(pendingCalls_.begin(), pendingCalls_.end(), same); found != pendingCalls_.end())
+        return found->get();
+    return nullptr;
 }
 
 void SipUserAgent::PostEvent(EventType type, std::vector<EventValue> values)

@@ -6,6 +6,7 @@
 #include "useragent/EventQueue.h"
 #include "useragent/EventRecord.h"
 #include "useragent/SipDialog.h"
+#include "useragent/SipTransport.h"
 
 #include <cstdint>
 #include <list>
@@ -24,7 +25,7 @@ class SipMessage;
 // The SIP engine: the SIP socket, the lines with their calls, the pending incoming
 // calls, registration and the event queue. Everything runs on the thread of the
 // message loop it was created with.
-class SipUserAgent : private MediaEngineOwner {
+class SipUserAgent : private MediaEngineOwner, private SipTransport::Listener {
 public:
     static constexpr unsigned SocketMessage = 0x373;
     static constexpr unsigned DeferDeleteMessage = 0x2B13;
@@ -107,10 +108,15 @@ public:
     // has the bytes without the socket (the fuzz target).
     void HandleDatagram(const std::string& datagram, const std::string& sourceIp, int sourcePort);
 
-    // Every SIP message leaves through Send (announced as OnOutgoingDiagnostic);
-    // SendQuiet is for keep-alive datagrams only.
-    void Send(const std::string& text, const std::string& host, int port);
+    // Every SIP message leaves through Send, announced as OnOutgoingDiagnostic once the
+    // system took it; its owner hears later when it cannot leave. SendQuiet is for
+    // keep-alive datagrams only.
+    void Send(const std::string& text, const std::string& host, int port, const SipTransport::Owner& owner = {});
     void SendQuiet(const std::string& text, const std::string& host, int port);
+    // Lets look-ups of destinations finish while a method waits without the loop.
+    void ProcessLookups() { sender_.ProcessLookups(); }
+    // The dotted address of a host known without asking a DNS server; empty otherwise.
+    std::string KnownAddress(const std::string& host) { return sender_.KnownAddress(host); }
     // The values in the order of the event's parameters.
     void PostEvent(EventType type, std::vector<EventValue> values = {});
     void PostLineEvent(EventType type, int line);
@@ -139,6 +145,9 @@ public:
 private:
     void OnMediaDtmfDigit(int line, const std::string& digit) override;
     void OnMediaWaveDone(int line) override;
+    void OnMessageSent(const std::string& text, const std::string& address, int port) override;
+    void OnMessageNotSent(const SipTransport::Owner& owner, const std::string& text) override;
+    SipCall* FindCallBySerial(std::uint64_t serial);
 
     void OnWindowMessage(unsigned message, std::uintptr_t wParam);
     void OnTimer(unsigned timerId);
@@ -182,6 +191,7 @@ private:
     MessageLoop& loop_;
     std::unique_ptr<MessageWindow> window_;
     UdpSocket transport_;
+    SipTransport sender_;
     std::unique_ptr<MediaEngine> media_;
     std::vector<std::unique_ptr<SipCall>> lines_;
     int lineCount_ = -1;
