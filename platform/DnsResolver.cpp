@@ -95,10 +95,8 @@ bool DnsResolver::OpenChannel()
         channelFailed_ = true;
         return false;
     }
-    if (const char* server = std::getenv("ORVSIP_DNS_SERVER")) {
-        if (!IsServerAddress(server) || ares_set_servers_ports_csv(channel_, server) != ARES_SUCCESS)
-            ares_set_servers(channel_, nullptr);
-    }
+    if (const char* server = std::getenv("ORVSIP_DNS_SERVER"))
+        noServer_ = !IsServerAddress(server) || ares_set_servers_ports_csv(channel_, server) != ARES_SUCCESS;
     return true;
 }
 
@@ -135,6 +133,10 @@ void DnsResolver::LookupAddress(const std::string& name, Done done)
 {
     if (std::optional<Answer> local = LocalAnswer(name)) {
         Complete(std::move(done), *local);
+        return;
+    }
+    if (noServer_) {
+        Complete(std::move(done), {});
         return;
     }
     auto* query = new Query{this, std::move(done)};

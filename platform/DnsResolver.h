@@ -36,7 +36,7 @@ public:
     static constexpr unsigned SocketMessage = 0x4E01;
     static constexpr unsigned AnswersMessage = 0x4E02;
     static constexpr unsigned TimeoutTimer = 1;
-    static constexpr int QueryTimeoutMs = 1500;
+    static constexpr int QueryTimeoutMs = 1000;
     static constexpr int QueryTries = 2;
 
     explicit DnsResolver(MessageLoop& loop);
@@ -70,6 +70,8 @@ private:
     MessageWindow window_;
     ares_channeldata* channel_ = nullptr;
     bool channelFailed_ = false;
+    // ORVSIP_DNS_SERVER names no usable server: no query goes anywhere.
+    bool noServer_ = false;
     // The sockets c-ares asked the loop to watch: descriptor -> wants to write.
     std::map<int, bool> sockets_;
     std::vector<std::pair<Done, Answer>> answers_;

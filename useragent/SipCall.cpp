@@ -72,6 +72,8 @@ void SipCall::Reset()
 {
     ClearAll();
     dialog_->Reset();
+    if (byeAtAck_)
+        agent_.DeferDelete(this);
 }
 
 void SipCall::StopMedia()
@@ -511,13 +513,8 @@ bool SipCall::Disconnect()
     dialog_->state = Idle;
     OutgoingMessage message;
     if (state == Confirmed) {
-        if (!dialog_->BuildBye({}, {}, message)) {
-            lastError_ = 28;
+        if (!SendBye())
             return false;
-        }
-        lastSentBye_ = message.text;
-        NoteSent(bye_, false);
-        ArmAndSend(ByeSlot, message.text, message.host, message.port);
     } else if (dialog_->isClient && state >= InviteSent && state <= TryingReceived) {
         if (!dialog_->BuildCancel(inviteBranch_, message)) {
             lastError_ = 38;
@@ -529,6 +526,35 @@ bool SipCall::Disconnect()
     }
     Clock::Sleep(10);
     return true;
+}
+
+bool SipCall::SendBye()
+{
+    OutgoingMessage bye;
+    if (!dialog_->BuildBye({}, {}, bye)) {
+        lastError_ = 28;
+        return false;
+    }
+    lastSentBye_ = bye.text;
+    NoteSent(bye_, false);
+    ArmAndSend(ByeSlot, bye.text, bye.host, bye.port);
+    return true;
+}
+
+void SipCall::HangUpAfterAck()
+{
+    StopMedia();
+    byeAtAck_ = true;
+}
+
+// RFC 3261 §15: no BYE before the ACK of our 2xx, or before the 2xx is no longer
+// resent without one. The dialog counts as confirmed then, and ends at once.
+void SipCall::ByeAfterAnswer()
+{
+    Clear(OkSlot);
+    dialog_->state = Idle;
+    if (!SendBye())
+        Reset();
 }
 
 void SipCall::HangUp()
@@ -594,7 +620,9 @@ void SipCall::OnSlotTimeout(int slot, const std::string&, const std::string&, in
             agent_.DeferDelete(this);
         break;
     case OkSlot:
-        if (dialog_->state != Confirmed)
+        if (byeAtAck_ && dialog_->state == AnsweredAwaitingAck)
+            ByeAfterAnswer();
+        else if (dialog_->state != Confirmed)
             dialog_->state = Idle;
         break;
     default:
@@ -877,6 +905,10 @@ void SipCall::ConnectMediaAtAck(const SipMessage& ack)
     std::string method;
     if (!SipMessage::SplitCSeq(ack.GetCSeq(), number, method) || std::atoi(number.c_str()) != dialog_->inviteCseq)
         return;
+    if (byeAtAck_) {
+        ByeAfterAnswer();
+        return;
+    }
     Clear(OkSlot);
     dialog_->state = Confirmed;
     std::string sdp = ack.GetBody();
@@ -952,7 +984,9 @@ void SipCall::OnBye(const std::string& text)
         dialog_->state = Idle;
         ClearAll();
         StopMedia();
-        agent_.PostLineEvent(EventType::DisconnectCall, lineNo_);
+        // The host hung up already when the call ends in the background.
+        if (!byeAtAck_)
+            agent_.PostLineEvent(EventType::DisconnectCall, lineNo_);
     }
     OutgoingMessage ok;
     if (dialog_->BuildResponse(text, 200, "OK", {}, ok))

@@ -55,6 +55,10 @@ public:
     bool Disconnect();
     // Drops the call without waiting for answers.
     void HangUp();
+    // The host hung up an answered call whose ACK has not come: its media stops now,
+    // the BYE goes when the ACK comes or the 2xx is given up; the call then goes.
+    void HangUpAfterAck();
+    bool HangsUpAfterAck() const { return byeAtAck_; }
 
     // Hold and unhold re-INVITEs; the line's media changes at once, before any answer.
     bool Hold();
@@ -112,8 +116,11 @@ private:
         bool withCredentials = false;
     };
 
+    // Clears the slots and forgets the dialog; a call ending in the background goes.
     void Reset();
     void StopMedia();
+    bool SendBye();
+    void ByeAfterAnswer();
     void SendOnce(const OutgoingMessage& message);
     void SendTwice(const OutgoingMessage& message);
     // The connection address is the line's own unless another is given (hold: 0.0.0.0).
@@ -188,4 +195,5 @@ private:
     std::string referReplaces_;
     int reinviteKind_ = 0;
     int ringingSinceTick_ = 0;
+    bool byeAtAck_ = false;
 };

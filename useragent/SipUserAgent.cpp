@@ -693,7 +693,7 @@ bool SipUserAgent::IsPending(const SipCall* call) const
 std::list<std::unique_ptr<SipCall>>::iterator SipUserAgent::FindPending(const std::string& callId)
 {
     return std::find_if(pendingCalls_.begin(), pendingCalls_.end(), [&](const std::unique_ptr<SipCall>& call) {
-        return SameCallId(call->Dialog().callId, callId);
+        return !call->HangsUpAfterAck() && SameCallId(call->Dialog().callId, callId);
     });
 }
 
@@ -734,7 +734,9 @@ void SipUserAgent::OnInviteRequest(const SipMessage& request, const std::string&
         AnswerOutsideCall(text, 480, "Temporarily Unavailable");
         return;
     }
-    if (pendingCalls_.size() >= MaxPendingCalls) {
+    const auto ringing = std::count_if(pendingCalls_.begin(), pendingCalls_.end(),
+                                       [](const std::unique_ptr<SipCall>& call) { return !call->HangsUpAfterAck(); });
+    if (static_cast<std::size_t>(ringing) >= MaxPendingCalls) {
         AnswerOutsideCall(text, 486, "Busy Here");
         return;
     }
@@ -831,11 +833,25 @@ bool SipUserAgent::Disconnect(int lineNo)
     SipCall* call = LineCall(lineNo);
     if (call == nullptr)
         return true;
+    if (call->CallState() == SipCall::AnsweredAwaitingAck) {
+        EndAfterAck(lineNo);
+        return true;
+    }
     if (!call->Disconnect()) {
         lastError_ = call->LastError();
         return false;
     }
     return true;
+}
+
+// The call leaves its line at once (the line may take a new call) and finishes among
+// the calls off a line: its BYE waits for the peer's ACK.
+void SipUserAgent::EndAfterAck(int lineNo)
+{
+    std::unique_ptr<SipCall>& slot = lines_[static_cast<std::size_t>(lineNo)];
+    slot->HangUpAfterAck();
+    slot->SetLineNo(-1);
+    pendingCalls_.push_back(std::move(slot));
 }
 
 bool SipUserAgent::AcceptCall(int lineNo, const std::string& callId, int inputDeviceId, int outputDeviceId)

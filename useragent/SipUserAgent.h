@@ -165,6 +165,7 @@ private:
     // Frees the idle call of a line before a new call takes the line; false (30) when
     // the line's call is still active.
     bool ClearIdleLine(int lineNo);
+    void EndAfterAck(int lineNo);
     bool AttachLineDevices(int lineNo, int inputDeviceId, int outputDeviceId);
     std::list<std::unique_ptr<SipCall>>::iterator FindPending(const std::string& callId);
     bool IsPending(const SipCall* call) const;
@@ -209,6 +210,8 @@ private:
     int listenPort_ = 0;
     std::string fromIdentity_;
     bool doNotDisturb_ = false;
+    // The calls off a line: incoming calls not accepted yet, in arrival order, and
+    // answered calls hung up before their ACK, ending in the background.
     std::list<std::unique_ptr<SipCall>> pendingCalls_;
     std::string myIp_;
     CodecList codecs_;
