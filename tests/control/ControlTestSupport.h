@@ -4,6 +4,8 @@
 
 #include "control/OrvSIPUserAgentOCX.h"
 
+#include <gtest/gtest.h>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -93,8 +95,16 @@ class RecordingSink : public OrvSIPUserAgentOCXEvents {
 public:
     std::vector<ReceivedEvent> received;
 
+    // Every event arrives with the arguments its table entry describes.
     void Invoke(int dispId, const std::vector<OrvValue>& arguments) override
     {
+        const OrvMemberInfo* event = OrvFindMember(OrvSIPUserAgentOCX::ClassEvents(), dispId);
+        EXPECT_NE(event, nullptr) << dispId;
+        if (event != nullptr) {
+            EXPECT_EQ(arguments.size(), event->parameters.size()) << event->name;
+            for (std::size_t at = 0; at < arguments.size() && at < event->parameters.size(); ++at)
+                EXPECT_EQ(arguments[at].index(), static_cast<std::size_t>(event->parameters[at].type)) << event->name;
+        }
         received.push_back({dispId, arguments});
         DeliverTyped(dispId, arguments);
     }
