@@ -34,6 +34,15 @@ bool ResolveIpv4(const std::string& host, in_addr& address)
 
 } // namespace
 
+std::string UdpSocket::DottedAddress(std::uint32_t address)
+{
+    in_addr value{};
+    value.s_addr = address;
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &value, text, sizeof text);
+    return text;
+}
+
 UdpSocket::~UdpSocket()
 {
     Close();
@@ -112,9 +121,14 @@ bool UdpSocket::SendTo(std::span<const std::uint8_t> data, const std::string& ho
 bool UdpSocket::ResolveEndpoint(const std::string& host, int port, Endpoint& endpoint)
 {
     in_addr address{};
-    if (port <= 0 || port > 65535 || !ResolveIpv4(host, address))
+    return port > 0 && port <= 65535 && ResolveIpv4(host, address) && EndpointOf(address.s_addr, port, endpoint);
+}
+
+bool UdpSocket::EndpointOf(std::uint32_t address, int port, Endpoint& endpoint)
+{
+    if (port <= 0 || port > 65535)
         return false;
-    endpoint.address = address.s_addr;
+    endpoint.address = address;
     endpoint.port = htons(static_cast<std::uint16_t>(port));
     return true;
 }

@@ -54,6 +54,10 @@ public:
     // Where SendTo(data, host, port) sends; false when the host cannot be resolved or
     // the port is out of range. NetworkConfinement is checked when sending.
     static bool ResolveEndpoint(const std::string& host, int port, Endpoint& endpoint);
+    // An address (network byte order) and port; false when the port is out of range.
+    static bool EndpointOf(std::uint32_t address, int port, Endpoint& endpoint);
+    // The dotted text of an IPv4 address in network byte order.
+    static std::string DottedAddress(std::uint32_t address);
 
 private:
     int fd_ = -1;

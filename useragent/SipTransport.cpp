@@ -3,22 +3,8 @@
 #include "platform/Clock.h"
 #include "platform/UdpSocket.h"
 
-#include <arpa/inet.h>
-
 #include <algorithm>
-
-namespace {
-
-std::string Dotted(std::uint32_t address)
-{
-    char text[INET_ADDRSTRLEN] = {};
-    in_addr value{};
-    value.s_addr = address;
-    inet_ntop(AF_INET, &value, text, sizeof text);
-    return text;
-}
-
-} // namespace
+#include <span>
 
 SipTransport::SipTransport(MessageLoop& loop, UdpSocket& socket, Listener& listener)
     : socket_(socket),
@@ -45,7 +31,7 @@ std::optional<std::uint32_t> SipTransport::AddressNow(const std::string& host)
 std::string SipTransport::KnownAddress(const std::string& host)
 {
     std::optional<std::uint32_t> address = AddressNow(host);
-    return address ? Dotted(*address) : std::string();
+    return address ? UdpSocket::DottedAddress(*address) : std::string();
 }
 
 void SipTransport::Send(const std::string& text, const std::string& host, int port, const Owner& owner, bool quiet)
@@ -104,17 +90,14 @@ void SipTransport::OnLookedUp(const std::string& host, const DnsResolver::Answer
 void SipTransport::SendTo(const Outgoing& message, const std::string& host, std::uint32_t address)
 {
     UdpSocket::Endpoint destination;
-    const bool portUsable = message.port > 0 && message.port <= 65535;
-    destination.address = address;
-    destination.port = htons(static_cast<std::uint16_t>(portUsable ? message.port : 0));
-    const auto outcome =
-        portUsable ? socket_.SendDatagram({reinterpret_cast<const std::uint8_t*>(message.text.data()),
-                                           message.text.size()},
-                                          destination)
-                   : UdpSocket::SendOutcome::Refused;
+    const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(message.text.data()),
+                                              message.text.size());
+    const auto outcome = UdpSocket::EndpointOf(address, message.port, destination)
+                             ? socket_.SendDatagram(bytes, destination)
+                             : UdpSocket::SendOutcome::Refused;
     if (outcome == UdpSocket::SendOutcome::Sent) {
         if (!message.quiet)
-            listener_.OnMessageSent(message.text, Dotted(address), message.port);
+            listener_.OnMessageSent(message.text, UdpSocket::DottedAddress(address), message.port);
     } else if (outcome == UdpSocket::SendOutcome::Refused) {
         cache_.Forget(host);
         TellNotSent(message);

@@ -1,11 +1,11 @@
 #include "platform/DnsResolver.h"
 #include "platform/MessageLoop.h"
 #include "platform/MessageWindow.h"
+#include "platform/UdpSocket.h"
 #include "tests/platform/TestDnsServer.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -16,15 +16,6 @@
 namespace {
 
 constexpr int AnswerWaitMs = 5000;
-
-std::string Dotted(std::uint32_t address)
-{
-    char text[INET_ADDRSTRLEN] = {};
-    in_addr value{};
-    value.s_addr = address;
-    inet_ntop(AF_INET, &value, text, sizeof text);
-    return text;
-}
 
 class DnsResolverTest : public ::testing::Test {
 protected:
@@ -53,7 +44,7 @@ TEST_F(DnsResolverTest, AnswersLaterWithTheTimeToLiveAndAsksNoServerForReservedN
     DnsResolver resolver(loop);
     auto peer = Lookup(resolver, "peer.test");
     ASSERT_TRUE(peer && peer->found);
-    EXPECT_EQ(Dotted(peer->address), "127.0.0.9");
+    EXPECT_EQ(UdpSocket::DottedAddress(peer->address), "127.0.0.9");
     EXPECT_EQ(peer->ttlSeconds, 120);
     EXPECT_EQ(server.Queries("peer.test"), 1);
 
@@ -69,7 +60,7 @@ TEST_F(DnsResolverTest, AnswersLaterWithTheTimeToLiveAndAsksNoServerForReservedN
     for (const char* local : {"localhost", "sip.LOCALHOST", "127.0.0.5"}) {
         auto answer = Lookup(resolver, local);
         ASSERT_TRUE(answer && answer->found) << local;
-        EXPECT_EQ(Dotted(answer->address), std::string(local) == "127.0.0.5" ? "127.0.0.5" : "127.0.0.1") << local;
+        EXPECT_EQ(UdpSocket::DottedAddress(answer->address), std::string(local) == "127.0.0.5" ? "127.0.0.5" : "127.0.0.1") << local;
         EXPECT_EQ(answer->ttlSeconds, DnsResolver::UnknownTtl) << local;
     }
     auto badlyNamed = Lookup(resolver, std::string("peer.test\0.x", 12));
@@ -127,7 +118,7 @@ TEST_F(DnsResolverTest, AWaitWithoutTheLoopGetsItsAnswersAndAMalformedServerAsks
             resolver.ProcessNow();
         }
         ASSERT_TRUE(answer && answer->found);
-        EXPECT_EQ(Dotted(answer->address), "127.0.0.7");
+        EXPECT_EQ(UdpSocket::DottedAddress(answer->address), "127.0.0.7");
         // A look-up still out when the resolver goes is dropped with it.
         server.SetSilent(true);
         resolver.LookupAddress("gone.test", [](const DnsResolver::Answer&) { ADD_FAILURE() << "answered after the end"; });
