@@ -3,14 +3,31 @@
 #include "platform/IniFile.h"
 #include "platform/RegularFile.h"
 
+#include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <random>
 
 namespace {
 
 constexpr const char* kSection = "ACTION";
+constexpr int kClaimAttempts = 8;
+
+// A name nobody can know before: whatever someone put in the folder, one of the
+// attempts is free.
+std::string UniqueName(const std::string& path)
+{
+    static std::mt19937_64 generator{std::random_device{}()};
+    constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    std::string name = path + ".claim-";
+    for (int i = 0; i < 12; ++i)
+        name += kDigits[generator() % (sizeof kDigits - 1)];
+    return name;
+}
 
 } // namespace
 
@@ -22,7 +39,7 @@ bool CtiRecordFile::HasContent() const
 std::optional<CtiRecordFile::Version> CtiRecordFile::CurrentVersion() const
 {
     struct stat info {};
-    if (stat(path_.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0)
+    if (lstat(path_.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0)
         return std::nullopt;
     return Version{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
                    static_cast<std::int64_t>(info.st_size),
@@ -68,10 +85,15 @@ void CtiRecordFile::Remove() const
 
 std::optional<std::string> CtiRecordFile::Take(std::size_t limit) const
 {
-    const CtiRecordFile taken(path_ + "." + std::to_string(getpid()));
-    if (std::rename(path_.c_str(), taken.Path().c_str()) != 0)
-        return std::nullopt;
-    std::optional<std::string> text = taken.ReadText(limit);
-    taken.Remove();
-    return text;
+    for (int attempt = 0; attempt < kClaimAttempts; ++attempt) {
+        const CtiRecordFile taken(UniqueName(path_));
+        if (renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, taken.Path().c_str(), RENAME_NOREPLACE) == 0) {
+            std::optional<std::string> text = taken.ReadText(limit);
+            taken.Remove();
+            return text;
+        }
+        if (errno != EEXIST)
+            return std::nullopt;
+    }
+    return std::nullopt;
 }

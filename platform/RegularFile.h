@@ -3,9 +3,14 @@
 #include <string>
 
 // Opening for reading a file that must be a regular one: a directory, FIFO or
-// device in its place is refused at once rather than read or waited for.
+// device in its place is refused at once rather than read or waited for, and a
+// symbolic link is never followed (someone else's link must not make us read the
+// file it names).
 class RegularFile {
 public:
     // A descriptor the caller closes, or -1.
     static int OpenForReading(const std::string& path);
+    // Takes every right of group and others away from an existing regular file (not
+    // through a link); false when it cannot. A missing file is left missing (true).
+    static bool MakeOwnerOnly(const std::string& path);
 };
