@@ -13,6 +13,7 @@ public:
 
     // Empty when neither place can hold it.
     static QString For(const QString& folder);
-    // The folder holding the socket for `folder`: the folder itself, or the runtime one.
+    // Where the sockets of folders whose own path is too long lie: "orvsip" under
+    // $XDG_RUNTIME_DIR; empty when that is not set.
     static QString RuntimeFolder();
 };

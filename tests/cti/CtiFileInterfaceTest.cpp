@@ -183,6 +183,15 @@ TEST(CtiFileInterface, ACommandThatPumpsMessagesRunsOnceAndTheNextOneWaitsForIt)
     EXPECT_TRUE(Exists(rig.input)) << "the next command waited";
     ASSERT_TRUE(WaitFor([&] { return !Exists(rig.input); }));
     EXPECT_EQ(Operations(rig.phone.calls), (std::vector<std::string>{"Dial 2001", "HangUp"}));
+
+    // Nor does one start while the phone's own handler or operation runs.
+    rig.phone.busy = true;
+    rig.Command("Answer", "");
+    rig.files.InputTick();
+    EXPECT_TRUE(Exists(rig.input));
+    rig.phone.busy = false;
+    rig.files.InputTick();
+    EXPECT_EQ(Operations(rig.phone.calls).back(), "Answer");
 }
 
 TEST(CtiFileInterface, QueuedRecordsLeaveOnePerConsumedOutputFile)

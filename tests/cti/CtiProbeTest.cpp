@@ -59,6 +59,7 @@ void CtiProbeTest::fileModeWritesCommandsAndLogsRecords()
     Child<QLineEdit>(probe, "txtDial")->setText("2001");
     Click(probe, "cmdDial");
     QCOMPARE(ReadFile(input), QString("[ACTION]\nCOMMAND=Dial\nPARAMETER=2001\nMESSAGE=\n"));
+    QCOMPARE(QFile::permissions(input) & ~(QFile::ReadUser | QFile::WriteUser), QFile::ReadOwner | QFile::WriteOwner);
     QCOMPARE(probe.CommandLog(), QString("Actoin: Dial\r\nParameter: 2001\r\nMessage: \r\n") + kRule);
     QVERIFY(Child<QPlainTextEdit>(probe, "txtOutPut")->toPlainText().startsWith("Actoin: Dial\nParameter: 2001\n"));
 

@@ -152,21 +152,25 @@ void CtiSocketTest::snapshotAnswerAndFailures()
     late.SendLine("Status");
     QCOMPARE(late.Next("SNAPSHOT\tLASTERROR\t*"), QString("SNAPSHOT\tLASTERROR\tFAILURE\t404\tNot Found"));
 
-    // The example client of the README dials, waits for the connection, hangs up.
-    QProcess example;
-    example.setProcessChannelMode(QProcess::MergedChannels);
-    example.start(QStringLiteral("python3"), {QStringLiteral(ORVSIP_EXAMPLES "/cti_client.py"),
-                                              QStringLiteral("--port"), QString::number(port), "2001"});
-    QVERIFY(!peers.WaitBaresipEvent("CALL_INCOMING").isEmpty());
-    peers.Baresip("accept");
-    // Talking to baresip runs the event loop, which may already have seen the client end.
-    QVERIFY(example.state() == QProcess::NotRunning || example.waitForFinished(kSipWaitMs));
-    QCOMPARE(example.error(), QProcess::UnknownError);
-    const QString printed = QString::fromUtf8(example.readAll());
-    QCOMPARE(example.exitCode(), 0);
-    QVERIFY2(printed.contains("EVENT | STATUS | SUCCESS TO CONNECT") && printed.contains("OK Hangup"),
-             qPrintable(printed));
-    QVERIFY(!peers.WaitBaresipEvent("CALL_CLOSED").isEmpty());
+    // The example client of the README dials, waits for the connection, hangs up: over
+    // TCP and over the Unix-domain socket.
+    const QStringList ways[] = {{"--port", QString::number(port)}, {"--unix", trn.home.File("cti.sock")}};
+    for (const QStringList& way : ways) {
+        QProcess example;
+        example.setProcessChannelMode(QProcess::MergedChannels);
+        example.start(QStringLiteral("python3"), QStringList{QStringLiteral(ORVSIP_EXAMPLES "/cti_client.py")} + way +
+                                                     QStringList{"2001"});
+        QVERIFY(!peers.WaitBaresipEvent("CALL_INCOMING").isEmpty());
+        peers.Baresip("accept");
+        // Talking to baresip runs the event loop, which may already have seen the client end.
+        QVERIFY(example.state() == QProcess::NotRunning || example.waitForFinished(kSipWaitMs));
+        QCOMPARE(example.error(), QProcess::UnknownError);
+        const QString printed = QString::fromUtf8(example.readAll());
+        QCOMPARE(example.exitCode(), 0);
+        QVERIFY2(printed.contains("EVENT | STATUS | SUCCESS TO CONNECT") && printed.contains("OK Hangup"),
+                 qPrintable(printed));
+        QVERIFY(!peers.WaitBaresipEvent("CALL_CLOSED").isEmpty());
+    }
 
     // A SIP URI is called as it is; any other text is an escaped user part at the proxy.
     late.SendLine("Dial 2001@" + peers.Proxy());
