@@ -139,6 +139,9 @@ MethodTable::MethodTable()
     Add(70, "GetVersionSDK", &C::GetVersionSDK, {}, "SDK version of the control");
     Add(71, "JoinTwoLine", &C::JoinTwoLine, {"LineNoA", "LineNoB"},
         "attended transfer: ask line B's peer to call line A's peer, replacing line A's call");
+    Add(72, "SetAcceptTransfer", &C::SetAcceptTransfer, {"Enable"},
+        "let peers transfer calls (their REFER, an INVITE with Replaces); off by default");
+    Add(78, "GetRemoteParty", &C::GetRemoteParty, {"LineNo"}, "the name-addr of the line's current peer");
 }
 
 const MethodTable& MethodTable::Instance()

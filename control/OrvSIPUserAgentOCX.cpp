@@ -148,6 +148,8 @@ bool OrvSIPUserAgentOCX::RejectCall(const std::string& callId) { return impl_->E
 bool OrvSIPUserAgentOCX::HoldLine(int lineNo) { return impl_->Engine().HoldLine(lineNo); }
 bool OrvSIPUserAgentOCX::UnHoldLine(int lineNo) { return impl_->Engine().UnHoldLine(lineNo); }
 bool OrvSIPUserAgentOCX::JoinTwoLine(int lineNoA, int lineNoB) { return impl_->Engine().JoinTwoLine(lineNoA, lineNoB); }
+void OrvSIPUserAgentOCX::SetAcceptTransfer(bool enable) { impl_->Engine().SetAcceptTransfer(enable); }
+std::string OrvSIPUserAgentOCX::GetRemoteParty(int lineNo) { return impl_->Engine().GetRemoteParty(lineNo); }
 bool OrvSIPUserAgentOCX::RegisterToProxy(int expire) { return impl_->Engine().RegisterToProxy(expire); }
 bool OrvSIPUserAgentOCX::UnRegisterToProxy() { return impl_->Engine().UnRegisterToProxy(); }
 bool OrvSIPUserAgentOCX::IsLineOpen(int lineNo) { return impl_->Engine().IsLineOpen(lineNo); }

@@ -133,6 +133,14 @@ public:
     virtual int PlayWavePosition(int lineNo);
     virtual bool StartRecording(int lineNo, int recordVoice, bool recordCompress);
 
+    // ---- Methods added since ------------------------------------------------------------
+    // Last, so that the others keep the slots hosts built against older headers use.
+    // Whether a peer may transfer this side's calls (its REFER, an INVITE with
+    // Replaces); off by default, kept across Initialize.
+    virtual void SetAcceptTransfer(bool enable);
+    // The name-addr of the peer the line's call is with now; "" and error 34 without a call.
+    virtual std::string GetRemoteParty(int lineNo);
+
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;

@@ -201,12 +201,12 @@ int MediaEngine::GetLocalPort(int line)
 }
 
 bool MediaEngine::StartMedia(int line, const std::string& remoteIp, int remotePort, int codec, int payloadType,
-                             bool send, bool receive)
+                             bool send, bool receive, int packetTimeMs)
 {
     MediaLine* target = CheckedOpenLine(line);
     if (target == nullptr)
         return false;
-    target->StartMedia(remoteIp, remotePort, codec, payloadType, send, receive);
+    target->StartMedia(remoteIp, remotePort, codec, payloadType, send, receive, packetTimeMs);
     UpdateBeat();
     return true;
 }

@@ -48,8 +48,9 @@ public:
     std::string GetLocalAddress(int line);
     int GetLocalPort(int line);
 
+    // packetTimeMs: the peer's a=ptime, 0 for none.
     bool StartMedia(int line, const std::string& remoteIp, int remotePort, int codec, int payloadType, bool send,
-                    bool receive);
+                    bool receive, int packetTimeMs = 0);
     bool StopMedia(int line, bool disableSend, bool disableReceive);
     bool Hold(int line);
     bool Unhold(int line);

@@ -35,6 +35,24 @@ int CodecOfPayloadType(std::uint8_t payloadType)
     }
 }
 
+// The samples of a packet of `codec` for a peer asking for `packetTimeMs`: whole
+// frames of the codec (10 ms for G.711 and G.729, 20 ms for GSM) up to the longest
+// packet; iLBC, and a time shorter than one frame, keep the codec's own packet.
+std::size_t PacketSamplesFor(int codec, int packetTimeMs, std::size_t codecPacket, std::size_t longestPacket)
+{
+    constexpr int SamplesPerMs = 8;
+    int frameMs = 0;
+    if (codec == CodecSet::Gsm)
+        frameMs = 20;
+    else if (IsG711(codec) || codec == CodecSet::G729)
+        frameMs = 10;
+    if (frameMs == 0 || packetTimeMs < frameMs)
+        return codecPacket;
+    const int longestMs = static_cast<int>(longestPacket) / SamplesPerMs;
+    const int packetMs = std::min(packetTimeMs, longestMs) / frameMs * frameMs;
+    return static_cast<std::size_t>(packetMs * SamplesPerMs);
+}
+
 std::int16_t Saturated(int value)
 {
     return static_cast<std::int16_t>(std::clamp(value, -32768, 32767));
@@ -186,13 +204,16 @@ void MediaLine::ResetStreamsLocked()
 }
 
 void MediaLine::StartMedia(const std::string& remoteIp, int remotePort, int codec, int payloadType, bool send,
-                           bool receive)
+                           bool receive, int packetTimeMs)
 {
     std::lock_guard lock(mutex_);
     media_.remoteIp = remoteIp;
     media_.remotePort = remotePort;
     media_.outboundCodec = codec;
     media_.outboundPayloadType = payloadType;
+    VoiceCodec* encoder = codecs_.At(codec);
+    media_.outboundPacketSamples =
+        encoder != nullptr ? PacketSamplesFor(codec, packetTimeMs, encoder->PacketSamples(), assembly_.size()) : 0;
     media_.sendEnabled = send;
     media_.receiveEnabled = receive;
     ChooseReaderLocked();
@@ -205,6 +226,7 @@ void MediaLine::StopMedia(bool disableSend, bool disableReceive)
 {
     std::lock_guard lock(mutex_);
     media_.outboundCodec = -1;
+    media_.outboundPacketSamples = 0;
     media_.inboundCodec = -1;
     media_.sendEnabled = !disableSend;
     media_.receiveEnabled = !disableReceive;
@@ -243,7 +265,15 @@ int MediaLine::BlocksPerPacket()
 {
     std::lock_guard lock(mutex_);
     VoiceCodec* encoder = codecs_.At(media_.outboundCodec);
-    return encoder != nullptr ? static_cast<int>(encoder->PacketSamples() / BlockSamples) : 0;
+    return encoder != nullptr ? static_cast<int>(PacketSamplesLocked(*encoder, media_.outboundCodec) / BlockSamples)
+                              : 0;
+}
+
+std::size_t MediaLine::PacketSamplesLocked(const VoiceCodec& encoder, int codec) const
+{
+    if (codec == media_.outboundCodec && media_.outboundPacketSamples > 0)
+        return media_.outboundPacketSamples;
+    return encoder.PacketSamples();
 }
 
 bool MediaLine::ForceInband()
@@ -298,7 +328,7 @@ void MediaLine::AppendToPacket(const Block& block, int codec, int payloadType)
     VoiceCodec* encoder = codecs_.At(codec);
     if (encoder == nullptr || payloadType < 0 || media_.remotePort <= 0)
         return;
-    std::size_t packetSamples = std::min(encoder->PacketSamples(), assembly_.size());
+    std::size_t packetSamples = std::min(PacketSamplesLocked(*encoder, codec), assembly_.size());
     if (assemblySamples_ + BlockSamples > assembly_.size())
         assemblySamples_ = 0;
     std::copy(block.begin(), block.end(), assembly_.begin() + static_cast<std::ptrdiff_t>(assemblySamples_));

@@ -67,8 +67,9 @@ public:
     // Returns how many datagrams were read (0 without media).
     int ReadOnBeat(bool pulledBySpeaker, DatagramBatch& batch);
 
+    // packetTimeMs: the peer's a=ptime (0 for none), honoured in whole frames of the codec.
     void StartMedia(const std::string& remoteIp, int remotePort, int codec, int payloadType, bool send,
-                    bool receive);
+                    bool receive, int packetTimeMs = 0);
     void StopMedia(bool disableSend, bool disableReceive);
     void SetHold(bool hold);
     int OutboundCodec();
@@ -115,6 +116,8 @@ public:
         int remotePort = 0;
         int outboundCodec = -1;
         int outboundPayloadType = -1;
+        // Samples per packet of the outbound codec; 0: the codec's own.
+        std::size_t outboundPacketSamples = 0;
         int inboundCodec = -1;
         bool sendEnabled = false;
         bool receiveEnabled = false;
@@ -131,6 +134,8 @@ private:
     void DeliverAudio(int codec, std::uint16_t sequence, std::uint32_t timestamp,
                       std::span<const std::uint8_t> payload, bool pulledBySpeaker);
     void AppendToPacket(const Block& block, int codec, int payloadType);
+    // Samples per packet sent in `codec`: the call's packet time for its own codec.
+    std::size_t PacketSamplesLocked(const VoiceCodec& encoder, int codec) const;
     void SendTelephoneEvent();
     void SendToneBlock();
     bool NextWaveBlock(Block& block);
@@ -164,7 +169,8 @@ private:
     TelephoneEventReceiver eventReceiver_;
     WavePlayer player_;
     CallRecorder recorder_;
-    std::array<std::int16_t, 240> assembly_{};
+    // The longest packet sent: 60 ms.
+    std::array<std::int16_t, 480> assembly_{};
     std::size_t assemblySamples_ = 0;
     // The PCM of the last received packet; it keeps the room of the largest.
     std::vector<std::int16_t> decoded_;

@@ -166,6 +166,32 @@ std::string SdpDescription::GetDirection() const
     return {};
 }
 
+const char* SdpDescription::AttributeValue(int media, const char* name) const
+{
+    for (int at = 0; const char* field = sdp_message_a_att_field_get(sdp_, media, at); ++at) {
+        if (SipUri::ToLower(field) == name)
+            return sdp_message_a_att_value_get(sdp_, media, at);
+    }
+    return nullptr;
+}
+
+int SdpDescription::GetPacketTime() const
+{
+    static constexpr long LongestPacketMs = 1000;
+    if (sdp_ == nullptr)
+        return 0;
+    const char* value = AttributeValue(0, "ptime");
+    if (value == nullptr)
+        value = AttributeValue(-1, "ptime");
+    if (value == nullptr)
+        return 0;
+    char* end = nullptr;
+    long milliseconds = std::strtol(value, &end, 10);
+    if (end == value || milliseconds <= 0 || milliseconds > LongestPacketMs)
+        return 0;
+    return static_cast<int>(milliseconds);
+}
+
 void SdpDescription::GetCodecMap(CodecNames& names, CodecPayloads& payloads, int& telephoneEventPayload) const
 {
     telephoneEventPayload = -1;

@@ -49,8 +49,12 @@ public:
     bool GetMediaPort(int& port) const;
     std::string GetDirection() const;
     void GetCodecMap(CodecNames& names, CodecPayloads& payloads, int& telephoneEventPayload) const;
+    // The packet time the peer asks for (a=ptime of the audio, else of the session) in
+    // milliseconds; 0 when it asks for none or for no sensible one.
+    int GetPacketTime() const;
 
 private:
+    const char* AttributeValue(int media, const char* name) const;
     void AddMediaAttribute(const std::string& name, const std::string& value);
 
     sdp_message* sdp_ = nullptr;

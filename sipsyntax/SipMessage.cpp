@@ -195,6 +195,8 @@ bool SipMessage::IsNotify() const { return MethodStartsWith("NOTIFY"); }
 bool SipMessage::IsCancel() const { return MethodStartsWith("CANCEL"); }
 bool SipMessage::IsBye() const { return MethodStartsWith("BYE"); }
 bool SipMessage::IsAck() const { return MethodStartsWith("ACK"); }
+bool SipMessage::IsInfo() const { return MethodStartsWith("INFO"); }
+bool SipMessage::IsRefer() const { return MethodStartsWith("REFER"); }
 
 bool SipMessage::IsResponseFor(const std::string& method) const
 {
@@ -358,6 +360,32 @@ bool SipMessage::SetUserAgent(const std::string& value) { return SetNamedHeader(
 bool SipMessage::SetAllow(const std::string& value) { return SetNamedHeader("Allow", value); }
 bool SipMessage::SetReferTo(const std::string& value) { return SetNamedHeader("Refer-To", value); }
 bool SipMessage::SetReferredBy(const std::string& value) { return SetNamedHeader("Referred-By", value); }
+
+std::string SipMessage::GetContentType() const
+{
+    osip_content_type_t* type = message_ != nullptr ? osip_message_get_content_type(message_) : nullptr;
+    if (type == nullptr || type->type == nullptr || type->subtype == nullptr)
+        return {};
+    return SipUri::ToLower(std::string(type->type) + "/" + type->subtype);
+}
+
+bool SipMessage::SetHeader(const std::string& name, const std::string& value)
+{
+    return SetNamedHeader(name.c_str(), value);
+}
+
+std::vector<std::string> SipMessage::GetHeaders(const std::string& name) const
+{
+    std::vector<std::string> values;
+    osip_header_t* header = nullptr;
+    for (int at = 0; message_ != nullptr; ++at) {
+        at = osip_message_header_get_byname(message_, name.c_str(), at, &header);
+        if (at < 0)
+            break;
+        values.emplace_back(header != nullptr && header->hvalue != nullptr ? header->hvalue : "");
+    }
+    return values;
+}
 
 bool SipMessage::SetContentType(const std::string& value)
 {

@@ -59,6 +59,8 @@ public:
     bool IsCancel() const;
     bool IsBye() const;
     bool IsAck() const;
+    bool IsInfo() const;
+    bool IsRefer() const;
     bool IsResponseFor(const std::string& method) const;
     bool Is1xx() const;
     bool Is2xx() const;
@@ -90,6 +92,11 @@ public:
     bool SetUserAgent(const std::string& value);
     bool SetAllow(const std::string& value);
     bool SetContentType(const std::string& value);
+    // "type/subtype" in lower case, without parameters; empty without a Content-Type.
+    std::string GetContentType() const;
+    // Headers the parser library keeps by name only (Refer-To, Replaces, Event ...).
+    bool SetHeader(const std::string& name, const std::string& value);
+    std::vector<std::string> GetHeaders(const std::string& name) const;
     bool SetBody(const std::string& body);
     std::string GetBody() const;
     bool SetReferTo(const std::string& value);

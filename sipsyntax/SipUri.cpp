@@ -59,6 +59,14 @@ std::string ReplaceAll(std::string text, const std::string& from, const std::str
     return text;
 }
 
+std::string Trim(const std::string& text)
+{
+    const char* blanks = " \t\r\n";
+    std::size_t first = text.find_first_not_of(blanks);
+    std::size_t last = text.find_last_not_of(blanks);
+    return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+}
+
 bool SplitUri(const std::string& text, SipAddress& address)
 {
     address = SipAddress();

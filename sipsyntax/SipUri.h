@@ -39,6 +39,8 @@ std::string ContactUri(const std::string& contact);
 
 std::string ToLower(std::string text);
 std::string ToUpper(std::string text);
+// The text without blanks, tabs and line ends around it.
+std::string Trim(const std::string& text);
 // Replaces every occurrence of `from` in `text`.
 std::string ReplaceAll(std::string text, const std::string& from, const std::string& to);
 

@@ -41,6 +41,15 @@
 namespace {
 
 constexpr int kLine = 0;
+
+// The user part of a name-addr ("\"Bob\" <sip:2002@host>" gives "2002").
+QString UserOf(const std::string& nameAddr)
+{
+    const QString text = QString::fromStdString(nameAddr);
+    const qsizetype scheme = text.indexOf(QStringLiteral("sip:"), 0, Qt::CaseInsensitive);
+    const qsizetype at = text.indexOf('@', scheme);
+    return scheme < 0 || at < 0 ? QString() : text.mid(scheme + 4, at - scheme - 4);
+}
 constexpr int kFirstSipPort = 5060;
 constexpr int kLastSipPort = 6999;
 constexpr int kFirstRtpPort = 7000;
@@ -301,6 +310,7 @@ void frmSoftphone::ConnectToProxy()
         return;
     // Initialize restores the default codecs: the user's choices go in after it.
     settings_->ApplyAudioSettings(*sipUA);
+    sipUA->SetAcceptTransfer(true);
     if (!OpenLines(listenIp, 1))
         return;
     if (!sipUA->RegisterToProxy(kRegisterExpiry))
@@ -757,8 +767,18 @@ void frmSoftphone::OnFailToUnRegister()
     QueueCti(QStringLiteral("ERROR"), QStringLiteral("FAIL TO UNREGISTER"), QString());
 }
 
-void frmSoftphone::OnConnecting(int)
+void frmSoftphone::ShowTransferredParty(int lineNo)
 {
+    if (panel_->frameTranferirDesligar->isHidden())
+        return;
+    const QString party = UserOf(sipUA->GetRemoteParty(lineNo));
+    if (!party.isEmpty())
+        panel_->lblDisplay1->setText(party);
+}
+
+void frmSoftphone::OnConnecting(int lineNo)
+{
+    ShowTransferredParty(lineNo);
     SetStatusText(QStringLiteral("Connecting..."));
     QueueCti(QStringLiteral("STATUS"), QStringLiteral("CONNECTING"), QString());
 }
@@ -771,6 +791,7 @@ void frmSoftphone::OnFailToConnect(int)
 
 void frmSoftphone::OnSuccessToConnect(int lineNo, const std::string&, int)
 {
+    ShowTransferredParty(lineNo);
     SetStatusText(QStringLiteral("Conected"));
     panel_->BringToFront(panel_->frameTranferirDesligar);
     panel_->lblDisplayCodec->setText(CodecLabel(sipUA->GetOutboundCodec(lineNo)));

@@ -124,6 +124,8 @@ private:
     void OnFailToReRegister() override;
     void OnFailToUnRegister() override;
     void OnConnecting(int lineNo) override;
+    // A transfer brings a new peer to the call on the screen: its number is shown.
+    void ShowTransferredParty(int lineNo);
     void OnFailToConnect(int lineNo) override;
     void OnSuccessToConnect(int lineNo, const std::string& toRtpIp, int toRtpPort) override;
     void OnDisconnectCall(int lineNo) override;

@@ -128,8 +128,15 @@ bool SipCall::StartMediaFromSdp(const std::string& sdp, bool send, bool receive,
         return false;
     started.codec = CodecList::CodecIndexOfName(chosen);
     agent_.Media().StartMedia(lineNo_, started.ip, started.port, started.codec,
-                              PeerPayloadFor(started.codec, payloads), send, receive);
+                              PeerPayloadFor(started.codec, payloads), send, receive, description.GetPacketTime());
+    lastMedia_ = {sdp, send, receive};
     return true;
+}
+
+bool SipCall::ResumeMedia()
+{
+    MediaStart started;
+    return !lastMedia_.sdp.empty() && StartMediaFromSdp(lastMedia_.sdp, lastMedia_.send, lastMedia_.receive, started);
 }
 
 // ---- Outgoing calls -------------------------------------------------------------
@@ -826,6 +833,29 @@ bool SipCall::Answer(const CodecList& engineCodecs)
         return false;
     }
     Respond(lastReceivedInvite_, 200, "OK", OkSlot, sdp);
+    return true;
+}
+
+bool SipCall::AnswerReplacing(const SipMessage& invite, const std::string& text, const CodecList& engineCodecs)
+{
+    std::vector<std::string> vias = invite.GetVias();
+    ViaParts topVia;
+    if (vias.empty() || !SipMessage::SplitVia(vias.front(), topVia) || !dialog_->AcceptInvite(text))
+        return false;
+    inviteBranch_ = topVia.branch;
+    lastReceivedInvite_ = text;
+    OutgoingMessage trying;
+    if (dialog_->BuildResponse(text, 100, "Trying", {}, trying))
+        SendOnce(trying);
+    dialog_->state = Ringing;
+    return Answer(engineCodecs);
+}
+
+bool SipCall::TakePeerInfoCSeq(int cseq)
+{
+    if (cseq <= peerInfoCseq_)
+        return false;
+    peerInfoCseq_ = cseq;
     return true;
 }
 

@@ -20,6 +20,9 @@ public:
     static constexpr int RingingLimitTicks = 180;
     // The error of a REFER that cannot be built.
     static constexpr int ReferNotBuilt = 39;
+    // The line of a call that gave its line to a transfer: it touches no media and
+    // the host hears nothing of it while it ends.
+    static constexpr int NoLine = -2;
 
     enum State {
         Idle = 0,
@@ -80,6 +83,11 @@ public:
     void AnswerLateCancel(const std::string& text);
     void OnBye(const std::string& text);
     bool Answer(const CodecList& engineCodecs);
+    // An INVITE that replaces a call of this user agent (RFC 3891): answered at once,
+    // without ringing and without telling the host of a new call.
+    bool AnswerReplacing(const SipMessage& invite, const std::string& text, const CodecList& engineCodecs);
+    // A peer's INFO counts once: false for a CSeq already seen (a retransmission).
+    bool TakePeerInfoCSeq(int cseq);
     bool Reject();
     // Ends a call that has rung for too long; run on every tick.
     void CheckRingingLimit();
@@ -94,6 +102,9 @@ public:
         int port = 0;
     };
     bool StartMediaFromSdp(const std::string& sdp, bool send, bool receive, MediaStart& started);
+    // Starts the line's media again as the call last ran it (a transfer that failed
+    // gives the call its line back).
+    bool ResumeMedia();
 
 protected:
     void SendEntry(const std::string& text, const std::string& host, int port) override;
@@ -186,4 +197,10 @@ private:
     std::string referReplaces_;
     int reinviteKind_ = 0;
     int ringingSinceTick_ = 0;
+    int peerInfoCseq_ = -1;
+    struct LastMedia {
+        std::string sdp;
+        bool send = false;
+        bool receive = false;
+    } lastMedia_;
 };

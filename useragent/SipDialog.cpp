@@ -78,6 +78,7 @@ bool SipDialog::StartInDialogRequest(SipMessage& message, const char* method, Ou
     if (!message.Init() || !message.SetMethod(method))
         return false;
     message.SetRequestUriWithParameters(remoteTarget);
+    message.SetMaxForwards(MaxForwards);
     if (routeSet.empty())
         return SplitDestination(target, out);
     return SplitDestination(routeSet.front(), out) && message.AddRoutes(routeSet);
@@ -112,9 +113,13 @@ bool SipDialog::BuildInvite(const std::string& sdp, const std::string& authoriza
         return false;
     inviteCseq = cseq++;
     message.SetCSeq(CSeqText(inviteCseq, "INVITE"));
-    message.SetMaxForwards("70");
+    message.SetMaxForwards(MaxForwards);
     branch = SipIdentifiers::NewBranch();
     AddVia(message, branch);
+    if (!referredBy.empty())
+        message.SetReferredBy(referredBy);
+    if (!replaces.empty())
+        message.SetHeader("Replaces", replaces);
     message.SetContentType("application/sdp");
     message.SetAllow(SipMessage::SupportedMethods);
     message.SetBody(sdp);
@@ -135,7 +140,6 @@ bool SipDialog::BuildReInvite(const std::string& sdp, const std::string& authori
     if (!BuildContact(message))
         return false;
     message.SetCSeq(CSeqText(cseq++, "INVITE"));
-    message.SetMaxForwards("70");
     AddVia(message, SipIdentifiers::NewBranch());
     message.SetContentType("application/sdp");
     message.SetAllow(SipMessage::SupportedMethods);
@@ -228,6 +232,7 @@ bool SipDialog::BuildCancel(const std::string& inviteBranch, OutgoingMessage& ou
     message.SetRequestUri(remoteTarget);
     message.SetUserAgent(UserAgentName);
     message.SetCSeq(CSeqText(inviteCseq, "CANCEL"));
+    message.SetMaxForwards(MaxForwards);
     message.SetFrom(localParty);
     message.SetTo(remoteParty);
     message.SetCallId(callId);
@@ -299,6 +304,25 @@ bool SipDialog::BuildInfo(int signal, int duration, OutgoingMessage& out, std::s
     AddVia(message, SipIdentifiers::NewBranch());
     message.SetContentType("application/dtmf-relay");
     message.SetBody("Signal=" + std::to_string(signal) + "\n\rDuration=" + std::to_string(duration) + "\n\r");
+    return Finish(message, out);
+}
+
+bool SipDialog::BuildNotify(const std::string& event, const std::string& subscriptionState,
+                            const std::string& statusLine, OutgoingMessage& out, std::string& cseqNumber)
+{
+    SipMessage message;
+    if (!StartInDialogRequest(message, "NOTIFY", out))
+        return false;
+    AddPartiesAndCallId(message, {}, {});
+    cseqNumber = std::to_string(cseq);
+    message.SetCSeq(CSeqText(cseq++, "NOTIFY"));
+    AddVia(message, SipIdentifiers::NewBranch());
+    if (!BuildContact(message))
+        return false;
+    message.SetHeader("Event", event);
+    message.SetHeader("Subscription-State", subscriptionState);
+    message.SetContentType("message/sipfrag;version=2.0");
+    message.SetBody(statusLine + "\r\n");
     return Finish(message, out);
 }
 

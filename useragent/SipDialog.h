@@ -19,6 +19,8 @@ class SipDialog {
 public:
     static constexpr const char* ResetCallId = "$$$RESET$$$";
     static constexpr const char* UserAgentName = "VIROZIRozeDeder/3.0";
+    // Every request carries it (RFC 3261 8.1.1): strict peers refuse one without.
+    static constexpr const char* MaxForwards = "70";
 
     SipDialog(std::string listenIp, int listenPort, std::string proxy, std::string loginId,
               std::string localIdentity);
@@ -41,6 +43,10 @@ public:
     bool BuildRefer(const std::string& referTarget, const std::string& replaces, const std::string& authorization,
                     const std::string& proxyAuthorization, OutgoingMessage& out);
     bool BuildInfo(int signal, int duration, OutgoingMessage& out, std::string& cseqNumber);
+    // A NOTIFY of an implicit REFER subscription (RFC 3515): `event` names it, the body is
+    // the message/sipfrag status line.
+    bool BuildNotify(const std::string& event, const std::string& subscriptionState, const std::string& statusLine,
+                     OutgoingMessage& out, std::string& cseqNumber);
     bool BuildResponse(const std::string& requestText, int status, const std::string& reason,
                        const std::string& sdp, OutgoingMessage& out);
     bool BuildContact(SipMessage& message) const;
@@ -62,6 +68,9 @@ public:
     std::string target;
     std::string proxy;
     std::string loginId;
+    // Set on a call placed for a transfer: the INVITE carries them (RFC 3892, RFC 3891).
+    std::string referredBy;
+    std::string replaces;
 
 private:
     bool StartInDialogRequest(SipMessage& message, const char* method, OutgoingMessage& out) const;

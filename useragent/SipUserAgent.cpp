@@ -4,10 +4,12 @@
 #include "media/DtmfTone.h"
 #include "platform/Clock.h"
 #include "platform/MessageWindow.h"
+#include "sipsyntax/DtmfInfoBody.h"
 #include "sipsyntax/LocalAddress.h"
 #include "sipsyntax/SipMessage.h"
 #include "sipsyntax/SipUri.h"
 #include "useragent/EventSink.h"
+#include "useragent/PeerTransfers.h"
 #include "useragent/RegistrationClient.h"
 #include "useragent/SipCall.h"
 
@@ -52,7 +54,8 @@ SipUserAgent::SipUserAgent(EventSink* sink, MessageLoop& loop)
     : sink_(sink),
       loop_(loop),
       media_(std::make_unique<MediaEngine>(loop)),
-      registration_(std::make_unique<RegistrationClient>(*this))
+      registration_(std::make_unique<RegistrationClient>(*this)),
+      transfers_(std::make_unique<PeerTransfers>(*this))
 {
 }
 
@@ -92,6 +95,7 @@ bool SipUserAgent::Initialize(bool bindToListenIp, const std::string& listenIp, 
     lineCount_ = std::max(lineCount, 0);
     lines_.clear();
     lines_.resize(static_cast<std::size_t>(lineCount_));
+    lineDevices_.assign(static_cast<std::size_t>(lineCount_), {-1, -1});
     doNotDisturb_ = false;
     listenIp_ = listenIp;
     listenPort_ = listenPort;
@@ -154,6 +158,7 @@ void SipUserAgent::HangUpAll()
         if (call)
             call->HangUp();
     }
+    transfers_->HangUpAll();
 }
 
 void SipUserAgent::UnInitialize()
@@ -230,6 +235,7 @@ bool SipUserAgent::CloseLine(int lineNo)
 {
     if (!CheckLineNumber(lineNo))
         return false;
+    transfers_->OnLineHungUp(lineNo);
     if (SipCall* call = LineCall(lineNo))
         call->Disconnect();
     if (!media_->CloseLine(lineNo)) {
@@ -408,7 +414,7 @@ SipCall* SipUserAgent::FindCall(const std::string& callId)
         if (SameCallId(call->Dialog().callId, callId))
             return call.get();
     }
-    return nullptr;
+    return transfers_->FindCall(callId);
 }
 
 void SipUserAgent::Send(const std::string& text, const std::string& host, int port)
@@ -429,6 +435,8 @@ void SipUserAgent::SendQuiet(const std::string& text, const std::string& host, i
 
 void SipUserAgent::PostEvent(EventRecord record)
 {
+    if (record.line == SipCall::NoLine)
+        return;
     if (window_)
         events_.Post(*window_, std::move(record));
 }
@@ -537,6 +545,8 @@ void SipUserAgent::Tick()
         call->Advance();
         call->CheckRingingLimit();
     }
+    transfers_->Tick();
+    transfers_->CheckOutcomes();
     media_->CheckTonePlayer();
     if (!TickNeeded())
         StopTick();
@@ -558,7 +568,8 @@ bool SipUserAgent::TickNeeded() const
 {
     auto needs = [](const std::unique_ptr<SipCall>& call) { return call != nullptr && call->NeedsTicks(); };
     return std::any_of(lines_.begin(), lines_.end(), needs) ||
-           std::any_of(pendingCalls_.begin(), pendingCalls_.end(), needs) || media_->TonePlayerNeedsChecks();
+           std::any_of(pendingCalls_.begin(), pendingCalls_.end(), needs) || transfers_->NeedsTicks() ||
+           media_->TonePlayerNeedsChecks();
 }
 
 void SipUserAgent::StopTick()
@@ -577,11 +588,10 @@ void SipUserAgent::ReceiveOneDatagram()
 {
     if (!transport_.IsOpen())
         return;
-    std::array<char, ReceiveBufferSize> buffer{};
-    UdpSocket::Datagram datagram = transport_.Receive(buffer.data(), buffer.size());
+    UdpSocket::Datagram datagram = transport_.Receive(receiveBuffer_.data(), receiveBuffer_.size());
     if (datagram.length <= 0 || datagram.truncated)
         return;
-    HandleDatagram(std::string(buffer.data(), static_cast<std::size_t>(datagram.length)), datagram.sourceIp,
+    HandleDatagram(std::string(receiveBuffer_.data(), static_cast<std::size_t>(datagram.length)), datagram.sourceIp,
                    datagram.sourcePort);
 }
 
@@ -597,6 +607,8 @@ void SipUserAgent::HandleDatagram(const std::string& datagram, const std::string
         OnResponse(message, text);
         return;
     }
+    sourceIp_ = sourceIp;
+    sourcePort_ = sourcePort;
     std::string stampedText = text;
     if (message.RecordSourceInTopVia(sourceIp, sourcePort)) {
         std::string stamped = message.ToText();
@@ -645,6 +657,10 @@ void SipUserAgent::OnRequest(const SipMessage& request, const std::string& text,
         OnCancelRequest(request, text);
     } else if (request.IsBye()) {
         OnByeRequest(request, text);
+    } else if (request.IsInfo()) {
+        OnInfoRequest(request, text);
+    } else if (request.IsRefer()) {
+        OnReferRequest(request, text);
     } else {
         AnswerOutsideCall(text, 405, "Method Not Allowed");
     }
@@ -661,6 +677,11 @@ void SipUserAgent::OnResponse(const SipMessage& response, const std::string& tex
             call->OnReferResponse(response);
         return;
     }
+    if (response.IsResponseFor("NOTIFY")) {
+        transfers_->OnNotifyResponse(response);
+        return;
+    }
+    transfers_->NoteResponse(response);
     SipCall* call = FindCall(response.GetCallId());
     if (call == nullptr)
         return;
@@ -672,6 +693,7 @@ void SipUserAgent::OnResponse(const SipMessage& response, const std::string& tex
         call->OnByeResponse(response, text);
     else if (response.IsResponseFor("INFO"))
         call->OnInfoResponse(response);
+    transfers_->CheckOutcomes();
 }
 
 bool SipUserAgent::IsPending(const SipCall* call) const
@@ -731,6 +753,10 @@ void SipUserAgent::OnInviteRequest(const SipMessage& request, const std::string&
         AnswerOutsideCall(text, 480, "Temporarily Unavailable");
         return;
     }
+    if (transfers_->Accepts() && !request.GetHeaders("Replaces").empty()) {
+        transfers_->OnReplacingInvite(request, text, sourceIp_, sourcePort_);
+        return;
+    }
     if (pendingCalls_.size() >= MaxPendingCalls) {
         AnswerOutsideCall(text, 486, "Busy Here");
         return;
@@ -780,6 +806,63 @@ void SipUserAgent::OnByeRequest(const SipMessage& request, const std::string& te
         DeferDelete(call);
 }
 
+// Digits a peer sends as SIP INFO: answered 200 and raised once per INFO (not for its
+// retransmissions); an INFO with another body keeps its 405.
+void SipUserAgent::OnInfoRequest(const SipMessage& request, const std::string& text)
+{
+    const std::string contentType = request.GetContentType();
+    if (!DtmfInfoBody::IsDtmfType(contentType)) {
+        AnswerOutsideCall(text, 405, "Method Not Allowed");
+        return;
+    }
+    SipCall* call = FindLineCall(request.GetCallId());
+    if (call == nullptr || call->CallState() != SipCall::Confirmed || !PeerTransfers::IsInDialogOf(*call, request)) {
+        AnswerOutsideCall(text, 481, "Call/Transaction Does Not Exist");
+        return;
+    }
+    const std::string digit = DtmfInfoBody::Digit(contentType, request.GetBody());
+    if (digit.empty()) {
+        AnswerOutsideCall(text, 400, "Bad Request");
+        return;
+    }
+    AnswerOutsideCall(text, 200, "OK");
+    std::string number;
+    std::string method;
+    SipMessage::SplitCSeq(request.GetCSeq(), number, method);
+    if (call->TakePeerInfoCSeq(std::atoi(number.c_str())))
+        OnMediaDtmfDigit(call->LineNo(), digit);
+}
+
+void SipUserAgent::OnReferRequest(const SipMessage& request, const std::string& text)
+{
+    SipCall* call = FindCall(request.GetCallId());
+    if (!transfers_->Accepts() || call == nullptr) {
+        AnswerOutsideCall(text, 405, "Method Not Allowed");
+        return;
+    }
+    transfers_->OnRefer(*call, request, text);
+}
+
+void SipUserAgent::SetAcceptTransfer(bool enable)
+{
+    transfers_->SetAccept(enable);
+}
+
+std::string SipUserAgent::GetRemoteParty(int lineNo)
+{
+    SipCall* call = CallInProgress(lineNo);
+    SipAddress peer;
+    if (call == nullptr || !SipUri::SplitUri(call->Dialog().remoteParty, peer))
+        return {};
+    return SipUri::BuildNameAddr(peer.host, peer.port, peer.user, peer.scheme, peer.displayName);
+}
+
+void SipUserAgent::RestoreLineDevices(int lineNo)
+{
+    const auto [input, output] = lineDevices_[static_cast<std::size_t>(lineNo)];
+    AttachLineDevices(lineNo, input, output);
+}
+
 bool SipUserAgent::ClearIdleLine(int lineNo)
 {
     std::unique_ptr<SipCall>& current = lines_[static_cast<std::size_t>(lineNo)];
@@ -800,6 +883,7 @@ bool SipUserAgent::AttachLineDevices(int lineNo, int inputDeviceId, int outputDe
         lastError_ = TranslateMediaError(media_->LastError());
         return false;
     }
+    lineDevices_[static_cast<std::size_t>(lineNo)] = {inputDeviceId, outputDeviceId};
     return true;
 }
 
@@ -825,6 +909,7 @@ bool SipUserAgent::Disconnect(int lineNo)
 {
     if (!CheckLine(lineNo))
         return false;
+    transfers_->OnLineHungUp(lineNo);
     SipCall* call = LineCall(lineNo);
     if (call == nullptr)
         return true;

@@ -17,6 +17,7 @@ class EventSink;
 class MediaEngine;
 class MessageLoop;
 class MessageWindow;
+class PeerTransfers;
 class RegistrationClient;
 class SipCall;
 class SipMessage;
@@ -25,6 +26,8 @@ class SipMessage;
 // calls, registration and the event queue. Everything runs on the thread of the
 // message loop it was created with.
 class SipUserAgent : private MediaEngineOwner {
+    friend class PeerTransfers;
+
 public:
     static constexpr unsigned SocketMessage = 0x373;
     static constexpr unsigned DeferDeleteMessage = 0x2B13;
@@ -34,7 +37,8 @@ public:
     static constexpr unsigned KeepAliveTimer = 2003;
     static constexpr unsigned CallTickTimer = 2004;
     static constexpr int CallTickMs = 1000;
-    static constexpr int ReceiveBufferSize = 4096;
+    // The largest UDP payload: real INVITEs outgrow 4 KiB (RFC 3261 18.1.1).
+    static constexpr std::size_t ReceiveBufferSize = 65535;
 
     SipUserAgent(EventSink* sink, MessageLoop& loop);
     ~SipUserAgent() override;
@@ -74,6 +78,11 @@ public:
     bool UnHoldLine(int lineNo);
     bool TransferCall(int lineNo, const std::string& toUri);
     bool JoinTwoLine(int lineNoA, int lineNoB);
+    // Whether a peer may transfer a call of this user agent (its REFER, or an INVITE
+    // with Replaces); off by default and across Initialize.
+    void SetAcceptTransfer(bool enable);
+    // The name-addr of the peer of the line's call (34 without one).
+    std::string GetRemoteParty(int lineNo);
     // Ringing calls waiting for an answer; INVITEs of new calls beyond this are busy.
     static constexpr std::size_t MaxPendingCalls = 16;
     // The most lines one user agent runs (TotalLine beyond it: error 29).
@@ -153,6 +162,11 @@ private:
     void OnAckRequest(const SipMessage& request);
     void OnCancelRequest(const SipMessage& request, const std::string& text);
     void OnByeRequest(const SipMessage& request, const std::string& text);
+    void OnInfoRequest(const SipMessage& request, const std::string& text);
+    void OnReferRequest(const SipMessage& request, const std::string& text);
+    // The sound devices a line's call was given, given again to the line (a failed
+    // transfer gives the old call its line back).
+    void RestoreLineDevices(int lineNo);
     // Frees the idle call of a line before a new call takes the line; false (30) when
     // the line's call is still active.
     bool ClearIdleLine(int lineNo);
@@ -200,9 +214,17 @@ private:
     std::string fromIdentity_;
     bool doNotDisturb_ = false;
     std::list<std::unique_ptr<SipCall>> pendingCalls_;
+    std::unique_ptr<PeerTransfers> transfers_;
+    // The devices each line was last given (input, output).
+    std::vector<std::pair<int, int>> lineDevices_;
+    // Where the datagram being handled came from.
+    std::string sourceIp_;
+    int sourcePort_ = 0;
     std::string myIp_;
     CodecList codecs_;
     EventQueue events_;
+    // One buffer for every datagram of the SIP socket.
+    std::vector<char> receiveBuffer_ = std::vector<char>(ReceiveBufferSize);
     bool tickRunning_ = false;
     // The ticks fall on whole seconds from this moment (Initialize).
     std::int64_t tickOrigin_ = 0;

@@ -90,6 +90,8 @@ const std::map<int, std::string> AllMethods = {
     {69, "GetVersionFile"},
     {70, "GetVersionSDK"},
     {71, "JoinTwoLine"},
+    {72, "SetAcceptTransfer"},
+    {78, "GetRemoteParty"},
 };
 
 class ProgIdHostTest : public ::testing::Test {
@@ -191,7 +193,7 @@ protected:
 
 TEST_F(ProgIdHostTest, TheTableHoldsEveryMethod)
 {
-    ASSERT_EQ(AllMethods.size(), 70u);
+    ASSERT_EQ(AllMethods.size(), 72u);
     ASSERT_EQ(registerServer(), OrvOk);
     OrvResult result = OrvFail;
     auto control = Create(OrvProgId, result);
@@ -206,7 +208,7 @@ TEST_F(ProgIdHostTest, TheTableHoldsEveryMethod)
         EXPECT_EQ(control->GetIDOfName(method.name), method.dispId);
     }
     EXPECT_EQ(table, expected);
-    EXPECT_EQ(control->Methods().size(), 70u);
+    EXPECT_EQ(control->Methods().size(), 72u);
 }
 
 TEST_F(ProgIdHostTest, CreatedByNameEveryMethodRunsByNameAndByIdentifier)

@@ -132,6 +132,8 @@ public:
     SipFuzzHarness()
     {
         agent_.Initialize(true, "127.0.0.1", 0, "", "", "127.0.0.1", "1001", "secret", false, LineCount);
+        // Peers' REFERs and INVITEs with Replaces are followed, as trn does.
+        agent_.SetAcceptTransfer(true);
         for (int line = 0; line < LineCount; ++line)
             agent_.OpenLine(line, true, "127.0.0.1", 0);
         Pump();

@@ -162,6 +162,34 @@ TEST(MediaLine, WithoutASoundDeviceACallSendsSilenceInItsCodecsFramingWhenItHasN
     EXPECT_TRUE(ticks(10).empty());
 }
 
+TEST(MediaLine, ThePeersPacketTimeIsSentInWholeFramesOfTheCodec)
+{
+    LineRig rig(nullptr, true);
+    const struct {
+        int codec;
+        int payloadType;
+        int peerPacketTimeMs; // the peer's a=ptime, 0 for none
+        int sentPacketMs;
+        std::size_t payloadBytes;
+    } cases[] = {
+        {CodecSet::G729, G729PayloadType, 20, 20, 20}, {CodecSet::G729, G729PayloadType, 0, 10, 10},
+        {CodecSet::Pcmu, PcmuPayloadType, 30, 30, 240}, {CodecSet::Pcmu, PcmuPayloadType, 10, 10, 80},
+        {CodecSet::Pcmu, PcmuPayloadType, 25, 20, 160}, {CodecSet::Pcmu, PcmuPayloadType, 1000, 60, 480},
+        {CodecSet::Pcmu, PcmuPayloadType, 5, 20, 160},  {CodecSet::Gsm, 3, 40, 40, 66},
+        {CodecSet::Gsm, 3, 30, 20, 33},
+    };
+    for (const auto& c : cases) {
+        rig.line.StartMedia("127.0.0.1", rig.peer.Port(), c.codec, c.payloadType, true, true, c.peerPacketTimeMs);
+        for (int tick = 0; tick < 120; ++tick)
+            rig.line.SendTick();
+        const auto packets = rig.peer.Take();
+        EXPECT_EQ(packets.size(), static_cast<std::size_t>(1200 / c.sentPacketMs)) << c.codec << " " << c.peerPacketTimeMs;
+        for (const auto& packet : packets)
+            EXPECT_EQ(packet.payload.size(), c.payloadBytes) << c.codec << " " << c.peerPacketTimeMs;
+        EXPECT_EQ(rig.line.BlocksPerPacket(), c.sentPacketMs / 10);
+    }
+}
+
 TEST(MediaLine, WithASoundDeviceOnlyTheMicrophoneIsSent)
 {
     LineRig rig;

@@ -26,6 +26,7 @@ class MainWindowTest : public QObject {
 private slots:
     void callsBaresipAndHangsUp();
     void holdsAndTransfersTheCall();
+    void followsTheTransferThePeerAsksFor();
     void answersRejectsAndLosesIncomingCalls();
     void keyboardDialsAsTyped();
     void findsFreePortsAndReportsControlErrors();
@@ -219,6 +220,39 @@ void MainWindowTest::holdsAndTransfersTheCall()
     QVERIFY2(refers.first().contains("Refer-To: <sip:@" + peers.Proxy() + ">") ||
                  refers.first().contains("Refer-To: sip:@" + peers.Proxy()),
              qPrintable(refers.first()));
+}
+
+// baresip (2002) transfers trn's call to 3003, another account of its own: trn shows the
+// new number and tells the CTI client the call is connecting, then connected, with no
+// hang-up between.
+void MainWindowTest::followsTheTransferThePeerAsksFor()
+{
+    QJsonObject users = kUsers;
+    users.insert("3003", "secret3");
+    Peers peers(users, "2002", "secret2", "auto", QJsonObject{{"3003", "secret3"}});
+    QVERIFY(peers.IsReady());
+    SoftphoneHarness trn;
+    trn.WriteSettings(peers.Proxy());
+    trn.Load();
+    QTRY_COMPARE_WITH_TIMEOUT(trn.Status(), QString("Registered"), kSipWaitMs);
+    trn.Dial("2002");
+    trn.Click("cmdChamar");
+    QTRY_COMPARE_WITH_TIMEOUT(trn.Status(), QString("Conected"), kSipWaitMs);
+    QVERIFY(!peers.WaitBaresipEvent("CALL_ESTABLISHED").isEmpty());
+    const QString before = QueuedCti(trn);
+
+    peers.Baresip("transfer", "sip:3003@" + peers.Proxy());
+    QTRY_COMPARE_WITH_TIMEOUT(trn.Display(), QString("3003"), kSipWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(trn.Status(), QString("Conected"), kSipWaitMs);
+    QCOMPARE(trn.OutputRecord(), QString("STATUS|SUCCESS TO CONNECT|"));
+    QCOMPARE(trn.GroupInFront(), QString("frameTranferirDesligar"));
+    const QString after = QueuedCti(trn);
+    QCOMPARE(after.count("STATUS:CONNECTING"), before.count("STATUS:CONNECTING") + 1);
+    QCOMPARE(after.count("HANGUP:"), before.count("HANGUP:"));
+    QCOMPARE(after.count("STATUS:DISCONNECT"), before.count("STATUS:DISCONNECT"));
+    QVERIFY(!peers.WaitBaresipEvent("CALL_CLOSED").isEmpty());
+    QCOMPARE(trn.Display(), QString("3003"));
+    QVERIFY(!SipTrace::Starting(trn.trace.sent, "SIP/2.0 202").isEmpty());
 }
 
 void MainWindowTest::answersRejectsAndLosesIncomingCalls()

@@ -10,12 +10,13 @@
 #endif
 
 Peers::Peers(const QJsonObject& users, const QString& baresipUser, const QString& baresipPassword,
-             const QString& answerMode)
+             const QString& answerMode, const QJsonObject& alsoAccounts)
 {
     const QJsonObject setup{{"users", users},
                             {"baresip", QJsonObject{{"user", baresipUser},
                                                     {"password", baresipPassword},
-                                                    {"answermode", answerMode}}}};
+                                                    {"answermode", answerMode},
+                                                    {"also", alsoAccounts}}}};
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_.start(QStringLiteral("python3"),
                    {QStringLiteral(ORVSIP_PEERS_SCRIPT),

@@ -9,9 +9,10 @@
 // the softphone under test goes on working.
 class Peers {
 public:
-    // users: login -> password at kamailio; baresip registers as baresipUser.
+    // users: login -> password at kamailio; baresip registers as baresipUser, and as
+    // each login of alsoAccounts (login -> password), which answer by themselves.
     Peers(const QJsonObject& users, const QString& baresipUser, const QString& baresipPassword,
-          const QString& answerMode);
+          const QString& answerMode, const QJsonObject& alsoAccounts = {});
     ~Peers();
     Peers(const Peers&) = delete;
     Peers& operator=(const Peers&) = delete;

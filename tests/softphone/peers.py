@@ -10,7 +10,8 @@ then answers one JSON request per input line with one JSON line:
   {"op": "log"}                                                     both peers' logs
 
 Usage: peers.py '{"users": {"1001": "secret"}, "baresip": {"user": "2002",
-"password": "secret2", "answermode": "auto"}}'. The first line out is
+"password": "secret2", "answermode": "auto", "also": {"3003": "secret3"}}}' ("also":
+more accounts of the same baresip, answering by themselves). The first line out is
 {"ready": true, "kamailio_port": N}, once baresip is registered. End of input stops
 both peers.
 """
@@ -32,13 +33,18 @@ def reply(message):
 def start(setup):
     kamailio = Kamailio(setup["users"])
     account = setup["baresip"]
-    baresip = Baresip(f"<sip:{account['user']}@{LOOPBACK}:{kamailio.port}>;auth_pass={account['password']}"
-                      f";answermode={account.get('answermode', 'manual')}", codecs=account.get("codecs"))
+    codecs = f";audio_codecs={account['codecs']}" if account.get("codecs") else ""
+    lines = [f"<sip:{account['user']}@{LOOPBACK}:{kamailio.port}>;auth_pass={account['password']}"
+             f";answermode={account.get('answermode', 'manual')}{codecs}"]
+    lines += [f"<sip:{user}@{LOOPBACK}:{kamailio.port}>;auth_pass={password};answermode=auto"
+              for user, password in account.get("also", {}).items()]
+    baresip = Baresip("\n".join(lines))
     deadline = time.monotonic() + 15
-    while not kamailio.is_registered(account["user"]):
-        if time.monotonic() > deadline:
-            raise RuntimeError("baresip did not register:\n" + baresip.log())
-        time.sleep(0.1)
+    for user in [account["user"], *account.get("also", {})]:
+        while not kamailio.is_registered(user):
+            if time.monotonic() > deadline:
+                raise RuntimeError("baresip did not register:\n" + baresip.log())
+            time.sleep(0.1)
     return kamailio, baresip
 
 

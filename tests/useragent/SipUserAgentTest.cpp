@@ -213,17 +213,19 @@ TEST_F(SipUserAgentTest, HandedDatagramIsHandledAsAReceivedOne)
     EXPECT_EQ(sink.diagnostics.size(), 4u) << "empty texts are announced and dropped";
 }
 
-TEST_F(SipUserAgentTest, GarbageIsAnnouncedAndDroppedOversizeIsIgnored)
+TEST_F(SipUserAgentTest, GarbageOfAnySizeIsAnnouncedAndDropped)
 {
     ASSERT_TRUE(Start());
     peer.SendTo("\x01\x02 not sip at all", "127.0.0.1", port);
-    peer.SendTo(std::string(5000, 'A'), "127.0.0.1", port);
+    const std::string largest(65507, 'A');
+    peer.SendTo(largest, "127.0.0.1", port);
     peer.SendTo(Options(), "127.0.0.1", port);
     EXPECT_FALSE(ReceiveAtPeer().empty()) << "the agent keeps working after garbage";
     loop.RunFor(50);
-    ASSERT_EQ(sink.diagnostics.size(), 3u);
+    ASSERT_EQ(sink.diagnostics.size(), 4u);
     EXPECT_EQ(sink.diagnostics[0].text, "\x01\x02 not sip at all");
-    EXPECT_EQ(sink.diagnostics[1].text, Options());
+    EXPECT_EQ(sink.diagnostics[1].text, largest) << "read whole, up to the largest UDP payload";
+    EXPECT_EQ(sink.diagnostics[2].text, Options());
 }
 
 TEST_F(SipUserAgentTest, NothingIsReceivedAfterUnInitialize)
