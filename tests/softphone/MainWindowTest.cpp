@@ -244,7 +244,7 @@ void MainWindowTest::followsTheTransferThePeerAsksFor()
     peers.Baresip("transfer", "sip:3003@" + peers.Proxy());
     QTRY_COMPARE_WITH_TIMEOUT(trn.Display(), QString("3003"), kSipWaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(trn.Status(), QString("Conected"), kSipWaitMs);
-    QCOMPARE(trn.OutputRecord(), QString("STATUS|SUCCESS TO CONNECT|"));
+    QTRY_COMPARE_WITH_TIMEOUT(trn.OutputRecord(), QString("STATUS|SUCCESS TO CONNECT|"), trn.kDirectRecordMs);
     QCOMPARE(trn.GroupInFront(), QString("frameTranferirDesligar"));
     const QString after = QueuedCti(trn);
     QCOMPARE(after.count("STATUS:CONNECTING"), before.count("STATUS:CONNECTING") + 1);
