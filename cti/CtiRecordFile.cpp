@@ -3,31 +3,14 @@
 #include "platform/IniFile.h"
 #include "platform/RegularFile.h"
 
-#include <fcntl.h>
-#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <random>
 
 namespace {
 
 constexpr const char* kSection = "ACTION";
-constexpr int kClaimAttempts = 8;
-
-// A name nobody can know before: whatever someone put in the folder, one of the
-// attempts is free.
-std::string UniqueName(const std::string& path)
-{
-    static std::mt19937_64 generator{std::random_device{}()};
-    constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-    std::string name = path + ".claim-";
-    for (int i = 0; i < 12; ++i)
-        name += kDigits[generator() % (sizeof kDigits - 1)];
-    return name;
-}
 
 } // namespace
 
@@ -85,15 +68,11 @@ void CtiRecordFile::Remove() const
 
 std::optional<std::string> CtiRecordFile::Take(std::size_t limit) const
 {
-    for (int attempt = 0; attempt < kClaimAttempts; ++attempt) {
-        const CtiRecordFile taken(UniqueName(path_));
-        if (renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, taken.Path().c_str(), RENAME_NOREPLACE) == 0) {
-            std::optional<std::string> text = taken.ReadText(limit);
-            taken.Remove();
-            return text;
-        }
-        if (errno != EEXIST)
-            return std::nullopt;
-    }
-    return std::nullopt;
+    const std::optional<std::string> claim = RegularFile::RenameToFreshName(path_, ".claim-");
+    if (!claim)
+        return std::nullopt;
+    const CtiRecordFile taken(*claim);
+    std::optional<std::string> text = taken.ReadText(limit);
+    taken.Remove();
+    return text;
 }

@@ -1,8 +1,28 @@
 #include "platform/RegularFile.h"
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <random>
+
+namespace {
+
+constexpr int kRenameAttempts = 8;
+
+std::string RandomTail()
+{
+    static std::mt19937_64 generator{std::random_device{}()};
+    constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    std::string tail;
+    for (int i = 0; i < 12; ++i)
+        tail += kDigits[generator() % (sizeof kDigits - 1)];
+    return tail;
+}
+
+} // namespace
 
 int RegularFile::OpenForReading(const std::string& path)
 {
@@ -30,4 +50,16 @@ bool RegularFile::MakeOwnerOnly(const std::string& path)
     const bool done = fchmod(fd, info.st_mode & 0700) == 0;
     close(fd);
     return done;
+}
+
+std::optional<std::string> RegularFile::RenameToFreshName(const std::string& path, const std::string& suffix)
+{
+    for (int attempt = 0; attempt < kRenameAttempts; ++attempt) {
+        std::string fresh = path + suffix + RandomTail();
+        if (renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, fresh.c_str(), RENAME_NOREPLACE) == 0)
+            return fresh;
+        if (errno != EEXIST)
+            return std::nullopt;
+    }
+    return std::nullopt;
 }

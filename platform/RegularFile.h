@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 // Opening for reading a file that must be a regular one: a directory, FIFO or
@@ -13,4 +14,8 @@ public:
     // Takes every right of group and others away from an existing regular file (not
     // through a link); false when it cannot. A missing file is left missing (true).
     static bool MakeOwnerOnly(const std::string& path);
+    // Renames the file (whatever it is) to `path` + `suffix` + a random tail that names
+    // nothing yet, never replacing anything: nothing put in the folder beforehand can
+    // stop it. The new name, or nothing when the file is gone or cannot be renamed.
+    static std::optional<std::string> RenameToFreshName(const std::string& path, const std::string& suffix);
 };
