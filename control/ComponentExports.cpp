@@ -9,9 +9,13 @@
 
 namespace {
 
+// The library under its SONAME when that name leads to this very file: a later
+// release of the same major version keeps the name, not the file.
 std::string ThisLibraryPath()
 {
-    return SharedLibrary::PathOf(reinterpret_cast<const void*>(&DllGetClassObject));
+    const std::string file = SharedLibrary::PathOf(reinterpret_cast<const void*>(&DllGetClassObject));
+    const std::string bySoname = file.substr(0, file.rfind('/') + 1) + ORVSIP_SONAME;
+    return SharedLibrary::SameFile(bySoname, file) ? bySoname : file;
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "control/ConnectionPoint.h"
 
 #include <algorithm>
+#include <exception>
 
 int ConnectionPoint::Advise(OrvSIPUserAgentOCXEvents* sink)
 {
@@ -21,14 +22,23 @@ bool ConnectionPoint::IsConnected(int cookie) const
                        [cookie](const Connection& c) { return c.cookie == cookie; });
 }
 
-void ConnectionPoint::Fire(OrvEventId event, const std::vector<OrvValue>& arguments)
+void ConnectionPoint::Fire(int dispId, const std::vector<OrvValue>& arguments)
 {
     std::shared_ptr<bool> alive = alive_;
     const std::vector<Connection> firing = connections_;
+    std::exception_ptr firstFailure;
     for (const Connection& connection : firing) {
         if (!*alive)
-            return;
-        if (IsConnected(connection.cookie))
-            connection.sink->Invoke(static_cast<int>(event), arguments);
+            break;
+        if (!IsConnected(connection.cookie))
+            continue;
+        try {
+            connection.sink->Invoke(dispId, arguments);
+        } catch (...) {
+            if (!firstFailure)
+                firstFailure = std::current_exception();
+        }
     }
+    if (firstFailure)
+        std::rethrow_exception(firstFailure);
 }

@@ -7,7 +7,8 @@
 
 // The sinks connected to the control's event interface. An event goes to every sink
 // connected when it fires, except one disconnected meanwhile; a sink may disconnect
-// itself or end the control from inside its handler.
+// itself or end the control from inside its handler. A sink that throws does not keep
+// the event from the others: the first exception is thrown again once all had it.
 class ConnectionPoint {
 public:
     ConnectionPoint() : alive_(std::make_shared<bool>(true)) {}
@@ -18,7 +19,7 @@ public:
     // The cookie (above 0) of the new connection; 0 for a null sink.
     int Advise(OrvSIPUserAgentOCXEvents* sink);
     bool Unadvise(int cookie);
-    void Fire(OrvEventId event, const std::vector<OrvValue>& arguments);
+    void Fire(int dispId, const std::vector<OrvValue>& arguments);
 
 private:
     struct Connection {

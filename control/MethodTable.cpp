@@ -1,26 +1,13 @@
 #include "control/MethodTable.h"
 
 #include "control/OrvSIPUserAgentOCX.h"
+#include "control/ParameterKinds.h"
 
 #include <algorithm>
 #include <type_traits>
 #include <utility>
 
 namespace {
-
-template <typename T>
-constexpr OrvType TypeOf()
-{
-    using Plain = std::remove_cvref_t<T>;
-    if constexpr (std::is_same_v<Plain, bool>)
-        return OrvType::Bool;
-    else if constexpr (std::is_same_v<Plain, int>)
-        return OrvType::Int;
-    else if constexpr (std::is_same_v<Plain, std::string>)
-        return OrvType::String;
-    else
-        return OrvType::None;
-}
 
 template <typename R, typename... P, std::size_t... Index>
 OrvValue CallMember(OrvSIPUserAgentOCX& control, R (OrvSIPUserAgentOCX::*method)(P...),
@@ -40,13 +27,9 @@ template <typename R, typename... P>
 void MethodTable::Add(int dispId, const char* name, R (OrvSIPUserAgentOCX::*method)(P...),
                       const std::array<const char*, sizeof...(P)>& parameterNames, const char* help)
 {
-    static_assert(TypeOf<R>() != OrvType::None || std::is_void_v<R>, "results are BOOL, I4, BSTR or none");
-    static_assert(((TypeOf<P>() != OrvType::None) && ...), "parameters are BOOL, I4 or BSTR");
-    std::vector<OrvParameter> parameters;
-    constexpr OrvType types[] = {TypeOf<P>()..., OrvType::None};
-    for (std::size_t at = 0; at < sizeof...(P); ++at)
-        parameters.push_back({parameterNames[at], types[at]});
-    methods_.push_back({dispId, name, std::move(parameters), TypeOf<R>(), help});
+    static_assert(ParameterKinds::Of<R>() != OrvType::None || std::is_void_v<R>,
+                  "results are BOOL, I4, BSTR or none");
+    methods_.push_back({dispId, name, ParameterKinds::Parameters<P...>(parameterNames), ParameterKinds::Of<R>(), help});
     calls_.push_back([method](OrvSIPUserAgentOCX& control, const Arguments& arguments) {
         return CallMember(control, method, arguments, std::index_sequence_for<P...>{});
     });
@@ -155,12 +138,6 @@ std::size_t MethodTable::IndexOf(int dispId) const
     auto found = std::find_if(methods_.begin(), methods_.end(),
                               [dispId](const OrvMemberInfo& method) { return method.dispId == dispId; });
     return static_cast<std::size_t>(found - methods_.begin());
-}
-
-const OrvMemberInfo* MethodTable::Find(int dispId) const
-{
-    std::size_t index = IndexOf(dispId);
-    return index < methods_.size() ? &methods_[index] : nullptr;
 }
 
 int MethodTable::IdOfName(const std::string& name) const

@@ -21,8 +21,6 @@ public:
 
     // In dispatch identifier order.
     const std::vector<OrvMemberInfo>& Methods() const { return methods_; }
-    // nullptr for an identifier no method has.
-    const OrvMemberInfo* Find(int dispId) const;
     // -1 for a name no method has (names are compared exactly).
     int IdOfName(const std::string& name) const;
     // Checks the number and kinds of the arguments, then calls the method.

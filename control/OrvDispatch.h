@@ -35,6 +35,26 @@ struct OrvMemberInfo {
     std::string help;
 };
 
+// The member of a list from Methods() or Events() with that dispatch identifier, or
+// with that name (compared exactly); nullptr when none has it.
+inline const OrvMemberInfo* OrvFindMember(const std::vector<OrvMemberInfo>& members, int dispId)
+{
+    for (const OrvMemberInfo& member : members) {
+        if (member.dispId == dispId)
+            return &member;
+    }
+    return nullptr;
+}
+
+inline const OrvMemberInfo* OrvFindMember(const std::vector<OrvMemberInfo>& members, const std::string& name)
+{
+    for (const OrvMemberInfo& member : members) {
+        if (member.name == name)
+            return &member;
+    }
+    return nullptr;
+}
+
 // Result codes of the dispatch and component functions (the HRESULT values).
 using OrvResult = std::uint32_t;
 inline constexpr OrvResult OrvOk = 0;

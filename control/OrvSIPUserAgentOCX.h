@@ -5,13 +5,17 @@
 // library, through the class factory (OrvComponent.h), or by ProgID through the
 // per-user registry (OrvCreateInstance).
 //
-// Threading: every member must be called on the thread that created the control,
-// and that thread must run the control's message loop: watch EventDescriptor() for
-// readability and call DispatchEvents(), or call RunFor()/RunUntil(). Socket
-// reads, timers and all event deliveries happen there, never inside a method call.
+// Threading: a control belongs to the thread that created it, and that thread must
+// run the control's message loop: watch EventDescriptor() for readability and call
+// DispatchEvents(), or call RunFor()/RunUntil(). Socket reads, timers and all event
+// deliveries happen there, never inside a method call. Called on any other thread, a
+// method does nothing and fails (false, -1, an empty text; GetOrvObjectError gives 40
+// there), Advise gives 0 and the loop functions return at once. Delete the control on
+// its own thread, or on any thread once its own has ended.
 //
-// Every member is virtual, so that a host holding only the pointer handed out by a
-// class factory of a library it loaded at run time needs none of its symbols.
+// Every member but the two static ones is virtual, so that a host holding only the
+// pointer handed out by a class factory of a library it loaded at run time needs none
+// of its symbols.
 
 #include "OrvComponent.h"
 #include "OrvDispatch.h"
@@ -35,6 +39,10 @@ public:
     // result and a line of help.
     virtual const std::vector<OrvMemberInfo>& Methods() const;
     virtual const std::vector<OrvMemberInfo>& Events() const;
+    // The same lists without a control, for a host that links the library (a
+    // language binding giving its class the methods before any control exists).
+    static const std::vector<OrvMemberInfo>& ClassMethods();
+    static const std::vector<OrvMemberInfo>& ClassEvents();
     // The dispatch identifier of a method (the exact name), or -1.
     virtual int GetIDOfName(const std::string& name) const;
     // Calls a method: OrvMemberNotFound, OrvBadParameterCount or OrvTypeMismatch

@@ -4,6 +4,9 @@
 
 #include <cstddef>
 #include <string>
+#include <tuple>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 // Dispatch identifiers of the control's 28 events.
@@ -42,8 +45,14 @@ enum class OrvEventId : int {
 // Events arrive on the thread that owns the control, from its message loop (never
 // from inside a method call), in the order the control queued them.
 //
+// A sink may throw: the sinks connected after it still get that event, the events
+// not yet delivered stay queued in their order, and the first exception thrown comes
+// out of the call that was dispatching (DispatchEvents, RunFor or RunUntil) once the
+// event has reached every sink. The next dispatch goes on with the next event.
+//
 // Everything here is inline, so a host that loaded the library at run time needs
-// none of its symbols to implement a sink.
+// none of its symbols to implement a sink. The order and the signatures of the
+// virtual members are fixed: a host's sink is built against them.
 class ORV_EXPORT OrvSIPUserAgentOCXEvents {
 public:
     virtual ~OrvSIPUserAgentOCXEvents() = default;
@@ -92,45 +101,51 @@ public:
     virtual void OnFailToReRegister() {}
     virtual void OnSuccessToReRegister() {}
 
-protected:
-    void DeliverTyped(int dispId, const std::vector<OrvValue>& a)
+    // The typed members in dispatch identifier order (the member of event N is element
+    // N - 1): DeliverTyped calls them, and the control's event table reads each
+    // event's parameter kinds from their signatures.
+    static constexpr auto TypedMembers()
     {
-        using E = OrvEventId;
-        switch (static_cast<E>(dispId)) {
-        case E::OnIncomingDiagnostic: OnIncomingDiagnostic(Text(a, 0), Text(a, 1), Int(a, 2)); break;
-        case E::OnOutgoingDiagnostic: OnOutgoingDiagnostic(Text(a, 0), Text(a, 1), Int(a, 2)); break;
-        case E::OnDTMFDigit: OnDTMFDigit(Int(a, 0), Text(a, 1)); break;
-        case E::OnPlayWaveDone: OnPlayWaveDone(Int(a, 0)); break;
-        case E::OnMsgNOTIFY: OnMsgNOTIFY(Text(a, 0)); break;
-        case E::OnTryingToUnRegister: OnTryingToUnRegister(); break;
-        case E::OnFailToUnRegister: OnFailToUnRegister(); break;
-        case E::OnSuccessToUnRegister: OnSuccessToUnRegister(); break;
-        case E::OnTryingToRegister: OnTryingToRegister(); break;
-        case E::OnFailToRegister: OnFailToRegister(); break;
-        case E::OnSuccessToRegister: OnSuccessToRegister(); break;
-        case E::OnFailToConnect: OnFailToConnect(Int(a, 0)); break;
-        case E::OnConnecting: OnConnecting(Int(a, 0)); break;
-        case E::OnIncomingCallRingingStart: OnIncomingCallRingingStart(Text(a, 0)); break;
-        case E::OnIncomingCallRingingStop: OnIncomingCallRingingStop(Text(a, 0)); break;
-        case E::OnDisconnectCall: OnDisconnectCall(Int(a, 0)); break;
-        case E::OnCallTransferAccepted: OnCallTransferAccepted(Int(a, 0)); break;
-        case E::OnProvisionalResponse: OnProvisionalResponse(Int(a, 0), Int(a, 1), Text(a, 2)); break;
-        case E::OnRedirectionResponse: OnRedirectionResponse(Int(a, 0), Int(a, 1), Text(a, 2), Text(a, 3)); break;
-        case E::OnRequestFailureResponse: OnRequestFailureResponse(Int(a, 0), Int(a, 1), Text(a, 2)); break;
-        case E::OnServerFailureResponse: OnServerFailureResponse(Int(a, 0), Int(a, 1), Text(a, 2)); break;
-        case E::OnGeneralFailureResponse: OnGeneralFailureResponse(Int(a, 0), Int(a, 1), Text(a, 2)); break;
-        case E::OnSuccessToConnect: OnSuccessToConnect(Int(a, 0), Text(a, 1), Int(a, 2)); break;
-        case E::OnVoiceMailMsg:
-            OnVoiceMailMsg(Bool(a, 0), Int(a, 1), Int(a, 2), Int(a, 3), Int(a, 4), Text(a, 5));
-            break;
-        case E::OnIncomingCall: OnIncomingCall(Text(a, 0), Text(a, 1), Text(a, 2), Text(a, 3), Text(a, 4)); break;
-        case E::OnTryingToReRegister: OnTryingToReRegister(); break;
-        case E::OnFailToReRegister: OnFailToReRegister(); break;
-        case E::OnSuccessToReRegister: OnSuccessToReRegister(); break;
-        }
+        using S = OrvSIPUserAgentOCXEvents;
+        return std::make_tuple(
+            &S::OnIncomingDiagnostic, &S::OnOutgoingDiagnostic, &S::OnDTMFDigit, &S::OnPlayWaveDone, &S::OnMsgNOTIFY,
+            &S::OnTryingToUnRegister, &S::OnFailToUnRegister, &S::OnSuccessToUnRegister, &S::OnTryingToRegister,
+            &S::OnFailToRegister, &S::OnSuccessToRegister, &S::OnFailToConnect, &S::OnConnecting,
+            &S::OnIncomingCallRingingStart, &S::OnIncomingCallRingingStop, &S::OnDisconnectCall,
+            &S::OnCallTransferAccepted, &S::OnProvisionalResponse, &S::OnRedirectionResponse,
+            &S::OnRequestFailureResponse, &S::OnServerFailureResponse, &S::OnGeneralFailureResponse,
+            &S::OnSuccessToConnect, &S::OnVoiceMailMsg, &S::OnIncomingCall, &S::OnTryingToReRegister,
+            &S::OnFailToReRegister, &S::OnSuccessToReRegister);
+    }
+
+protected:
+    // Calls the typed member of the event; an identifier no event has does nothing.
+    void DeliverTyped(int dispId, const std::vector<OrvValue>& arguments)
+    {
+        DeliverTyped(dispId, arguments, std::make_index_sequence<std::tuple_size_v<decltype(TypedMembers())>>{});
     }
 
 private:
+    template <std::size_t... Event>
+    void DeliverTyped(int dispId, const std::vector<OrvValue>& arguments, std::index_sequence<Event...>)
+    {
+        constexpr auto members = TypedMembers();
+        ((dispId == static_cast<int>(Event) + 1 ? Call(std::get<Event>(members), arguments) : void()), ...);
+    }
+
+    // Each argument is read as the member's parameter takes it.
+    template <typename... P>
+    void Call(void (OrvSIPUserAgentOCXEvents::*member)(P...), const std::vector<OrvValue>& arguments)
+    {
+        Call(member, arguments, std::index_sequence_for<P...>{});
+    }
+    template <typename... P, std::size_t... Index>
+    void Call(void (OrvSIPUserAgentOCXEvents::*member)(P...), const std::vector<OrvValue>& arguments,
+              std::index_sequence<Index...>)
+    {
+        (this->*member)(At<std::remove_cv_t<std::remove_reference_t<P>>>(arguments, Index)...);
+    }
+
     // A missing or mistyped argument reads as the type's empty value.
     template <typename T>
     static T At(const std::vector<OrvValue>& arguments, std::size_t index)
@@ -138,7 +153,4 @@ private:
         const T* value = index < arguments.size() ? std::get_if<T>(&arguments[index]) : nullptr;
         return value != nullptr ? *value : T{};
     }
-    static int Int(const std::vector<OrvValue>& a, std::size_t index) { return At<int>(a, index); }
-    static bool Bool(const std::vector<OrvValue>& a, std::size_t index) { return At<bool>(a, index); }
-    static std::string Text(const std::vector<OrvValue>& a, std::size_t index) { return At<std::string>(a, index); }
 };

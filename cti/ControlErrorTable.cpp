@@ -25,6 +25,7 @@ std::optional<ControlErrorTable::Report> ControlErrorTable::ReportFor(int code)
         {30, {"ERROR", "Line is already busy."}},
         {31, {"ERROR", "Line is not open."}},
         {34, {"ERROR", "Line is not in voice session."}},
+        {40, {"ERROR", "called from a thread other than the one that created the control"}},
     };
     const auto found = reports.find(code);
     if (found == reports.end())

@@ -51,10 +51,28 @@ MessageLoop::~MessageLoop()
     close(epollFd_);
 }
 
-MessageLoop& MessageLoop::ForCurrentThread()
+namespace {
+
+thread_local const MessageLoop* currentThreadLoop = nullptr;
+
+// The calling thread's hold on its loop; the loop stops being the thread's when it ends.
+struct ThreadLoopHolder {
+    ThreadLoopHolder() : loop(std::make_shared<MessageLoop>()) { currentThreadLoop = loop.get(); }
+    ~ThreadLoopHolder() { currentThreadLoop = nullptr; }
+    std::shared_ptr<MessageLoop> loop;
+};
+
+} // namespace
+
+std::shared_ptr<MessageLoop> MessageLoop::ForCurrentThread()
 {
-    thread_local MessageLoop loop;
-    return loop;
+    thread_local ThreadLoopHolder holder;
+    return holder.loop;
+}
+
+bool MessageLoop::IsCurrentThreadLoop() const
+{
+    return currentThreadLoop == this;
 }
 
 std::int64_t MessageLoop::NowMs()
@@ -92,8 +110,7 @@ void MessageLoop::Post(int windowId, unsigned message, std::uintptr_t wParam, st
         std::lock_guard lock(postedMutex_);
         posted_.push_back({windowId, message, wParam, lParam});
     }
-    std::uint64_t one = 1;
-    [[maybe_unused]] auto written = write(wakeFd_, &one, sizeof one);
+    Wake();
 }
 
 void MessageLoop::SetTimer(int windowId, unsigned timerId, int periodMs, int firstDelayMs)
@@ -110,13 +127,13 @@ void MessageLoop::KillTimer(int windowId, unsigned timerId)
     ArmTimerDescriptor();
 }
 
-bool MessageLoop::WatchSocket(int windowId, int fd, unsigned message)
+bool MessageLoop::WatchSocket(int windowId, int fd, unsigned message, bool writable)
 {
     if (fd < 0)
         return false;
     UnwatchSocket(fd);
     epoll_event event{};
-    event.events = EPOLLIN;
+    event.events = writable ? EPOLLIN | EPOLLOUT : EPOLLIN;
     event.data.fd = fd;
     if (epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &event) != 0)
         return false;
@@ -169,8 +186,15 @@ int MessageLoop::DeliverPosted()
     std::vector<Posted> batch;
     batch.swap(spareBatch_);
     TakePosted(batch);
-    for (const Posted& posted : batch)
-        Deliver(posted.windowId, posted.message, posted.wParam, posted.lParam);
+    for (std::size_t at = 0; at < batch.size(); ++at) {
+        const Posted& posted = batch[at];
+        try {
+            Deliver(posted.windowId, posted.message, posted.wParam, posted.lParam);
+        } catch (...) {
+            Requeue(batch, at + 1);
+            throw;
+        }
+    }
     const int delivered = static_cast<int>(batch.size());
     batch.clear();
     if (batch.capacity() > spareBatch_.capacity())
@@ -178,13 +202,31 @@ int MessageLoop::DeliverPosted()
     return delivered;
 }
 
-int MessageLoop::DeliverSocket(int fd)
+void MessageLoop::Wake()
+{
+    std::uint64_t one = 1;
+    [[maybe_unused]] auto written = write(wakeFd_, &one, sizeof one);
+}
+
+void MessageLoop::Requeue(std::vector<Posted>& batch, std::size_t first)
+{
+    {
+        std::lock_guard lock(postedMutex_);
+        posted_.insert(posted_.begin(), batch.begin() + static_cast<std::ptrdiff_t>(first), batch.end());
+    }
+    Wake();
+}
+
+int MessageLoop::DeliverSocket(int fd, std::uint32_t events)
 {
     auto it = watches_.find(fd);
     if (it == watches_.end())
         return 0;
     Watch watch = it->second;
-    Deliver(watch.windowId, watch.message, static_cast<std::uintptr_t>(fd), MessageWindow::SocketReadable);
+    std::intptr_t state = (events & (EPOLLIN | EPOLLERR | EPOLLHUP)) != 0 ? MessageWindow::SocketReadable : 0;
+    if ((events & EPOLLOUT) != 0)
+        state |= MessageWindow::SocketWritable;
+    Deliver(watch.windowId, watch.message, static_cast<std::uintptr_t>(fd), state);
     return 1;
 }
 
@@ -229,7 +271,7 @@ int MessageLoop::WaitAndDispatch(int timeoutMs)
     int delivered = 0;
     bool postedReady = false;
     bool timersReady = false;
-    int sockets[MaxEventsPerWait];
+    epoll_event sockets[MaxEventsPerWait];
     int socketCount = 0;
     for (int i = 0; i < ready; ++i) {
         int fd = events[i].data.fd;
@@ -238,12 +280,12 @@ int MessageLoop::WaitAndDispatch(int timeoutMs)
         else if (fd == timerFd_)
             timersReady = true;
         else
-            sockets[socketCount++] = fd;
+            sockets[socketCount++] = events[i];
     }
     if (postedReady)
         delivered += DeliverPosted();
     for (int at = 0; at < socketCount; ++at)
-        delivered += DeliverSocket(sockets[at]);
+        delivered += DeliverSocket(sockets[at].data.fd, sockets[at].events);
     if (timersReady)
         delivered += DeliverDueTimers();
     return delivered;
@@ -284,6 +326,5 @@ void MessageLoop::Run()
 void MessageLoop::Quit()
 {
     quit_ = true;
-    std::uint64_t one = 1;
-    [[maybe_unused]] auto written = write(wakeFd_, &one, sizeof one);
+    Wake();
 }

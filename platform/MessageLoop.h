@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -14,7 +15,9 @@ class MessageWindow;
 // operation that may be called from other threads.
 //
 // A host with a loop of its own watches Descriptor() for readability and calls
-// Dispatch(); a host without one calls Run(), RunFor() or RunUntil().
+// Dispatch(); a host without one calls Run(), RunFor() or RunUntil(). An exception a
+// handler throws comes out of that call; the messages of its round that were not
+// delivered yet stay queued, in order, for the next one.
 class MessageLoop {
 public:
     MessageLoop();
@@ -22,7 +25,12 @@ public:
     MessageLoop(const MessageLoop&) = delete;
     MessageLoop& operator=(const MessageLoop&) = delete;
 
-    static MessageLoop& ForCurrentThread();
+    // The loop of the calling thread, made on first use. The thread holds it until
+    // it ends; whoever else holds it (the controls made on the thread) keeps it past
+    // that, so that they can still be taken down safely.
+    static std::shared_ptr<MessageLoop> ForCurrentThread();
+    // Whether this is the loop ForCurrentThread() gives the calling thread.
+    bool IsCurrentThreadLoop() const;
 
     int Descriptor() const { return epollFd_; }
     int Dispatch();
@@ -56,14 +64,19 @@ private:
     void Post(int windowId, unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
     void SetTimer(int windowId, unsigned timerId, int periodMs, int firstDelayMs);
     void KillTimer(int windowId, unsigned timerId);
-    bool WatchSocket(int windowId, int fd, unsigned message);
+    bool WatchSocket(int windowId, int fd, unsigned message, bool writable);
     void UnwatchSocket(int fd);
 
     int WaitAndDispatch(int timeoutMs);
     int DeliverPosted();
+    // Puts the messages of a batch from `first` on back before those posted since.
+    void Requeue(std::vector<Posted>& batch, std::size_t first);
+    // Makes the descriptor readable: posted messages wait.
+    void Wake();
     // Swaps `batch` with what was posted, keeping the capacity of both.
     void TakePosted(std::vector<Posted>& batch);
-    int DeliverSocket(int fd);
+    // `events`: the epoll events reported for the descriptor.
+    int DeliverSocket(int fd, std::uint32_t events);
     int DeliverDueTimers();
     void Deliver(int windowId, unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
     void ArmTimerDescriptor();

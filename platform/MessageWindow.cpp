@@ -32,9 +32,9 @@ void MessageWindow::KillTimer(unsigned timerId)
     loop_.KillTimer(id_, timerId);
 }
 
-bool MessageWindow::WatchSocket(int fd, unsigned message)
+bool MessageWindow::WatchSocket(int fd, unsigned message, bool writable)
 {
-    return loop_.WatchSocket(id_, fd, message);
+    return loop_.WatchSocket(id_, fd, message, writable);
 }
 
 void MessageWindow::UnwatchSocket(int fd)

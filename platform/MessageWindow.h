@@ -13,7 +13,9 @@ public:
     using Handler = std::function<void(unsigned message, std::uintptr_t wParam, std::intptr_t lParam)>;
 
     static constexpr unsigned TimerMessage = 0x0113;
+    // lParam bits of a socket notice.
     static constexpr std::intptr_t SocketReadable = 1;
+    static constexpr std::intptr_t SocketWritable = 2;
 
     MessageWindow(MessageLoop& loop, std::string name, Handler handler);
     ~MessageWindow();
@@ -32,8 +34,9 @@ public:
     void SetTimer(unsigned timerId, int periodMs, int firstDelayMs);
     void KillTimer(unsigned timerId);
     // The handler gets `message` with wParam = fd and lParam = SocketReadable while
-    // the descriptor has data to read.
-    bool WatchSocket(int fd, unsigned message);
+    // the descriptor has data to read (or an error to report), and, when asked for
+    // it, SocketWritable while it can be written.
+    bool WatchSocket(int fd, unsigned message, bool writable = false);
     void UnwatchSocket(int fd);
 
 private:

@@ -1,6 +1,7 @@
 #include "platform/SharedLibrary.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 
 #include <climits>
 #include <cstdlib>
@@ -46,4 +47,12 @@ std::string SharedLibrary::PathOf(const void* address)
     if (realpath(info.dli_fname, resolved) == nullptr)
         return {};
     return resolved;
+}
+
+bool SharedLibrary::SameFile(const std::string& a, const std::string& b)
+{
+    struct stat first {};
+    struct stat second {};
+    return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
 }

@@ -23,6 +23,8 @@ public:
     // The absolute path of the library or program that holds `address`; empty when
     // it cannot be told.
     static std::string PathOf(const void* address);
+    // Whether both paths lead to one existing file.
+    static bool SameFile(const std::string& a, const std::string& b);
 
 private:
     void* handle_ = nullptr;

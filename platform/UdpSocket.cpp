@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -33,13 +34,12 @@ bool ResolveIpv4(const std::string& host, in_addr& address)
 
 } // namespace
 
-std::string UdpSocket::ResolveAddress(const std::string& host)
+std::string UdpSocket::DottedAddress(std::uint32_t address)
 {
-    in_addr address{};
-    if (!ResolveIpv4(host, address))
-        return {};
+    in_addr value{};
+    value.s_addr = address;
     char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &address, text, sizeof text);
+    inet_ntop(AF_INET, &value, text, sizeof text);
     return text;
 }
 
@@ -121,23 +121,37 @@ bool UdpSocket::SendTo(std::span<const std::uint8_t> data, const std::string& ho
 bool UdpSocket::ResolveEndpoint(const std::string& host, int port, Endpoint& endpoint)
 {
     in_addr address{};
-    if (port <= 0 || port > 65535 || !ResolveIpv4(host, address))
+    return port > 0 && port <= 65535 && ResolveIpv4(host, address) && EndpointOf(address.s_addr, port, endpoint);
+}
+
+bool UdpSocket::EndpointOf(std::uint32_t address, int port, Endpoint& endpoint)
+{
+    if (port <= 0 || port > 65535)
         return false;
-    endpoint.address = address.s_addr;
+    endpoint.address = address;
     endpoint.port = htons(static_cast<std::uint16_t>(port));
     return true;
 }
 
 bool UdpSocket::SendTo(std::span<const std::uint8_t> data, const Endpoint& destination)
 {
+    return SendDatagram(data, destination) == SendOutcome::Sent;
+}
+
+UdpSocket::SendOutcome UdpSocket::SendDatagram(std::span<const std::uint8_t> data, const Endpoint& destination)
+{
     if (fd_ < 0 || !NetworkConfinement::MaySendTo(destination.address))
-        return false;
+        return SendOutcome::Refused;
     if (NetworkConfinement::DropsTraffic())
-        return true;
+        return SendOutcome::Sent;
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = destination.port;
     address.sin_addr.s_addr = destination.address;
     ssize_t sent = sendto(fd_, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    return sent == static_cast<ssize_t>(data.size());
+    if (sent == static_cast<ssize_t>(data.size()))
+        return SendOutcome::Sent;
+    return sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOBUFS || errno == EINTR)
+               ? SendOutcome::Busy
+               : SendOutcome::Refused;
 }

@@ -46,12 +46,18 @@ public:
     bool SendTo(const std::string& data, const std::string& host, int port);
     bool SendTo(std::span<const std::uint8_t> data, const std::string& host, int port);
     bool SendTo(std::span<const std::uint8_t> data, const Endpoint& destination);
+    // How a datagram fared: the system took it, refused it for now (its buffer is
+    // full: a later try may pass), or refused it for good (too large, unreachable,
+    // forbidden by NetworkConfinement, no socket).
+    enum class SendOutcome { Sent, Busy, Refused };
+    SendOutcome SendDatagram(std::span<const std::uint8_t> data, const Endpoint& destination);
     // Where SendTo(data, host, port) sends; false when the host cannot be resolved or
     // the port is out of range. NetworkConfinement is checked when sending.
     static bool ResolveEndpoint(const std::string& host, int port, Endpoint& endpoint);
-    // The dotted IPv4 address of a dotted address or host name; empty when unknown
-    // (always for a name under NetworkConfinement).
-    static std::string ResolveAddress(const std::string& host);
+    // An address (network byte order) and port; false when the port is out of range.
+    static bool EndpointOf(std::uint32_t address, int port, Endpoint& endpoint);
+    // The dotted text of an IPv4 address in network byte order.
+    static std::string DottedAddress(std::uint32_t address);
 
 private:
     int fd_ = -1;

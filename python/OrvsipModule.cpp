@@ -1,5 +1,6 @@
-// The extension module under the orvsip package: the control with calls by dispatch
-// identifier, and the events waiting on the calling thread. orvsip/__init__.py builds
+// The extension module under the orvsip package: the methods and events of the
+// control class, the control with calls by dispatch identifier, and the events
+// waiting on the calling thread. orvsip/__init__.py builds
 // the Python class, its methods and the event delivery on top of it (holding a
 // Control made by its own __init__, so no Python class derives from this one).
 
@@ -12,6 +13,20 @@
 namespace py = pybind11;
 
 namespace {
+
+// (dispId, name, ((parameter, type), ...), result type, help) of each method or event.
+py::list Describe(const std::vector<OrvMemberInfo>& members)
+{
+    py::list described;
+    for (const OrvMemberInfo& member : members) {
+        py::list parameters;
+        for (const OrvParameter& parameter : member.parameters)
+            parameters.append(py::make_tuple(parameter.name, PythonValues::TypeObject(parameter.type)));
+        described.append(py::make_tuple(member.dispId, member.name, py::tuple(parameters),
+                                        PythonValues::TypeObject(member.result), member.help));
+    }
+    return described;
+}
 
 // (serial, event name, arguments) of the next event waiting on this thread, or None.
 py::object TakeEvent()
@@ -32,11 +47,11 @@ PYBIND11_MODULE(_orvsip, module)
         .def_property_readonly("serial", &PythonControl::Serial)
         .def_property_readonly("closed", &PythonControl::Closed)
         .def("close", &PythonControl::Close)
-        .def("_methods", &PythonControl::Methods)
-        .def("_events", &PythonControl::Events)
         .def("_call", &PythonControl::Call)
         .def("fileno", &PythonControl::Descriptor)
         .def("_dispatch_loop", &PythonControl::Dispatch)
         .def("_wait_for_events", &PythonControl::WaitForEvents);
     module.def("_take_event", &TakeEvent);
+    module.def("_methods", [] { return Describe(OrvSIPUserAgentOCX::ClassMethods()); });
+    module.def("_events", [] { return Describe(OrvSIPUserAgentOCX::ClassEvents()); });
 }

@@ -39,6 +39,8 @@ PythonControl::~PythonControl()
 {
     if (OnOwnThread())
         ThreadControls::ForCurrentThread().Close(*slot_);
+    else
+        slot_->dropped = true;
 }
 
 bool PythonControl::OnOwnThread() const
@@ -64,36 +66,11 @@ OrvSIPUserAgentOCX& PythonControl::Owned()
     return *slot_->control;
 }
 
-py::list PythonControl::Describe(const std::vector<OrvMemberInfo>& members)
-{
-    py::list described;
-    for (const OrvMemberInfo& member : members) {
-        py::list parameters;
-        for (const OrvParameter& parameter : member.parameters)
-            parameters.append(py::make_tuple(parameter.name, PythonValues::TypeObject(parameter.type)));
-        described.append(py::make_tuple(member.dispId, member.name, py::tuple(parameters),
-                                        PythonValues::TypeObject(member.result), member.help));
-    }
-    return described;
-}
-
-py::list PythonControl::Methods()
-{
-    return Describe(Owned().Methods());
-}
-
-py::list PythonControl::Events()
-{
-    return Describe(Owned().Events());
-}
-
 py::object PythonControl::Call(int dispId, const py::tuple& args, const py::dict& kwargs)
 {
     OrvSIPUserAgentOCX& control = Owned();
-    const std::vector<OrvMemberInfo>& methods = control.Methods();
-    auto member = std::find_if(methods.begin(), methods.end(),
-                               [dispId](const OrvMemberInfo& info) { return info.dispId == dispId; });
-    if (member == methods.end())
+    const OrvMemberInfo* member = OrvFindMember(control.Methods(), dispId);
+    if (member == nullptr)
         throw py::attribute_error("the control has no method " + std::to_string(dispId));
     std::vector<OrvValue> arguments = PythonValues::Bind(*member, args, kwargs);
     OrvValue result;
@@ -115,13 +92,24 @@ int PythonControl::Descriptor()
 
 int PythonControl::Dispatch()
 {
-    return Owned().DispatchEvents();
+    const int handled = Owned().DispatchEvents();
+    ThreadControls::ForCurrentThread().CloseDropped();
+    return handled;
 }
 
 bool PythonControl::WaitForEvents(double seconds)
 {
     OrvSIPUserAgentOCX& control = Owned();
     const int milliseconds = ClampedMilliseconds(seconds);
-    py::gil_scoped_release unlocked;
-    return control.RunUntil([] { return !ThreadEventQueue::ForCurrentThread().Empty(); }, milliseconds);
+    ThreadControls& controls = ThreadControls::ForCurrentThread();
+    controls.CloseDropped();
+    bool waiting = false;
+    {
+        py::gil_scoped_release unlocked;
+        waiting = control.RunUntil(
+            [&controls] { return !ThreadEventQueue::ForCurrentThread().Empty() || controls.AnyDropped(); },
+            milliseconds);
+    }
+    controls.CloseDropped();
+    return waiting && !ThreadEventQueue::ForCurrentThread().Empty();
 }

@@ -13,7 +13,8 @@
 // A control belongs to the thread that created it (its message loop is that
 // thread's): a use from another thread raises RuntimeError instead of racing the
 // loop. Dropping it on its own thread un-initialises it; dropped on another, it is
-// left to its thread, which closes it when it ends.
+// closed by its own thread the next time that thread runs its loop through the
+// binding, at the latest when the thread ends.
 class PythonControl {
 public:
     PythonControl();
@@ -26,22 +27,19 @@ public:
     // Un-initialises and destroys the control now (once); later uses raise ValueError.
     void Close();
 
-    // (dispId, name, ((parameter, type), ...), result type, help) of each method or event.
-    pybind11::list Methods();
-    pybind11::list Events();
     pybind11::object Call(int dispId, const pybind11::tuple& args, const pybind11::dict& kwargs);
 
     int Descriptor();
     int Dispatch();
-    // Runs the message loop until an event of this thread waits for Python or the
-    // time is up (without holding the interpreter); whether one waits.
+    // Runs the message loop until an event of this thread waits for Python, a
+    // control of this thread was dropped on another, or the time is up (without
+    // holding the interpreter); whether an event waits.
     bool WaitForEvents(double seconds);
 
 private:
     // The control, checked to be open and used on its own thread.
     OrvSIPUserAgentOCX& Owned();
     bool OnOwnThread() const;
-    static pybind11::list Describe(const std::vector<OrvMemberInfo>& members);
 
     std::int64_t serial_;
     std::shared_ptr<ThreadControls::Slot> slot_;

@@ -53,3 +53,19 @@ void ThreadControls::Close(Slot& slot)
     slot.Close();
     std::erase_if(slots_, [&slot](const auto& held) { return held.get() == &slot; });
 }
+
+bool ThreadControls::AnyDropped() const
+{
+    return std::any_of(slots_.begin(), slots_.end(), [](const auto& held) { return held->dropped.load(); });
+}
+
+void ThreadControls::CloseDropped()
+{
+    std::vector<std::shared_ptr<Slot>> dropped;
+    for (const std::shared_ptr<Slot>& slot : slots_) {
+        if (slot->dropped)
+            dropped.push_back(slot);
+    }
+    for (const std::shared_ptr<Slot>& slot : dropped)
+        Close(*slot);
+}

@@ -9,15 +9,18 @@
 #include <vector>
 
 // The controls created on one thread. A control belongs to its thread: the thread's
-// message loop runs it. Those still open when the thread ends (dropped on another
-// thread, or kept by a reference cycle nobody collected) are closed then, on their
-// own thread, while its message loop is still there.
+// message loop runs it. One dropped on another thread is closed here the next time
+// the thread runs its loop through the binding; those still open when the thread
+// ends (dropped meanwhile, or kept by a reference cycle nobody collected) are closed
+// then, on their own thread.
 class ThreadControls {
 public:
     struct Slot {
         std::unique_ptr<OrvSIPUserAgentOCX> control;
         std::unique_ptr<QueuedEventSink> sink;
         std::atomic<bool> closed{false};
+        // Its last reference went on another thread: its own closes it.
+        std::atomic<bool> dropped{false};
 
         // Un-initialises and destroys the control (before the sink it holds).
         void Close();
@@ -38,6 +41,9 @@ public:
     bool Holds(const Slot& slot) const;
     // Closes a control of this thread and forgets it.
     void Close(Slot& slot);
+    bool AnyDropped() const;
+    // Closes the controls of this thread dropped on another.
+    void CloseDropped();
 
 private:
     std::vector<std::shared_ptr<Slot>> slots_;

@@ -6,7 +6,6 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include <algorithm>
 
 namespace {
 
@@ -64,10 +63,8 @@ void ConsoleHost::Greet()
 
 void ConsoleHost::Invoke(int dispId, const std::vector<OrvValue>& arguments)
 {
-    const std::vector<OrvMemberInfo>& events = control_.Events();
-    auto event = std::find_if(events.begin(), events.end(),
-                              [dispId](const OrvMemberInfo& info) { return info.dispId == dispId; });
-    if (event == events.end())
+    const OrvMemberInfo* event = OrvFindMember(control_.Events(), dispId);
+    if (event == nullptr)
         return;
     std::string line = "! " + event->name;
     for (const OrvValue& argument : arguments) {
@@ -111,9 +108,8 @@ std::optional<std::vector<OrvValue>> ConsoleHost::ParseArguments(const OrvMember
 
 void ConsoleHost::CallMethod(const std::string& name, const std::vector<std::string>& words)
 {
-    int dispId = control_.GetIDOfName(name);
-    const OrvMemberInfo* method = FindMember(control_.Methods(), name);
-    if (dispId < 0 || method == nullptr) {
+    const OrvMemberInfo* method = OrvFindMember(control_.Methods(), name);
+    if (method == nullptr) {
         Complain("unknown method " + name);
         return;
     }
@@ -125,19 +121,12 @@ void ConsoleHost::CallMethod(const std::string& name, const std::vector<std::str
     if (!arguments)
         return;
     OrvValue result;
-    OrvResult status = control_.Invoke(dispId, *arguments, result);
+    OrvResult status = control_.Invoke(method->dispId, *arguments, result);
     if (status != OrvOk) {
         Complain(name + ": the control refused the call");
         return;
     }
     PrintResult(result);
-}
-
-const OrvMemberInfo* ConsoleHost::FindMember(const std::vector<OrvMemberInfo>& members, const std::string& name) const
-{
-    auto found = std::find_if(members.begin(), members.end(),
-                              [&name](const OrvMemberInfo& member) { return member.name == name; });
-    return found != members.end() ? &*found : nullptr;
 }
 
 void ConsoleHost::Help(const std::vector<std::string>& words)
@@ -146,9 +135,9 @@ void ConsoleHost::Help(const std::vector<std::string>& words)
         PrintText(ConsoleHelp::MethodList(control_.Methods()));
     } else if (words.size() > 2) {
         Complain("help takes an optional method or event name");
-    } else if (const OrvMemberInfo* method = FindMember(control_.Methods(), words[1])) {
+    } else if (const OrvMemberInfo* method = OrvFindMember(control_.Methods(), words[1])) {
         PrintText(ConsoleHelp::Describe(*method, false));
-    } else if (const OrvMemberInfo* event = FindMember(control_.Events(), words[1])) {
+    } else if (const OrvMemberInfo* event = OrvFindMember(control_.Events(), words[1])) {
         PrintText(ConsoleHelp::Describe(*event, true));
     } else {
         Complain("unknown method " + words[1]);

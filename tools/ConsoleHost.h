@@ -37,7 +37,6 @@ private:
     void WaitFor(const std::vector<std::string>& words);
     void Help(const std::vector<std::string>& words);
     void ListEvents(const std::vector<std::string>& words);
-    const OrvMemberInfo* FindMember(const std::vector<OrvMemberInfo>& members, const std::string& name) const;
     bool ProcessInput(std::string& pending, bool endOfInput);
     void PrintResult(const OrvValue& value);
     // Text lines of a console command, "# " before each, then a lone "=".

@@ -33,7 +33,11 @@ int Report(OrvResult result, bool unregister, const std::string& library)
                      ComponentRegistry::DefaultPath().c_str());
         return 1;
     }
-    std::printf("orvregister: %s %s in %s\n", action, library.c_str(), ComponentRegistry::DefaultPath().c_str());
+    ComponentRegistry registry;
+    const std::string registered = unregister || !registry.Load()
+                                       ? library
+                                       : registry.Value(std::string("CLSID\\") + OrvClassId, "InprocServer32");
+    std::printf("orvregister: %s %s in %s\n", action, registered.c_str(), registry.Path().c_str());
     return 0;
 }
 

@@ -17,9 +17,6 @@ public:
     void Post(MessageWindow& window, EventRecord record);
     // Takes the oldest record and hands it to the sink.
     void DeliverNext(EventSink* sink);
-    void Clear();
-
-    static void Deliver(const EventRecord& record, EventSink& sink);
 
 private:
     std::mutex mutex_;

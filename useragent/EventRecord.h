@@ -1,7 +1,8 @@
 #pragma once
 
-#include <array>
 #include <string>
+#include <variant>
+#include <vector>
 
 // Queue type codes of the events the engine raises.
 enum class EventType {
@@ -35,11 +36,12 @@ enum class EventType {
     SuccessToReRegister = 44,
 };
 
-// One queued event: five strings, the integer `data` and four more, and a line.
+// A value an event carries: a BOOL, an I4 or a BSTR (the first alternative is never
+// used; it keeps the type the control's own value type, so the values pass unchanged).
+using EventValue = std::variant<std::monostate, bool, int, std::string>;
+
+// One queued event: its type and its values in the order of the event's parameters.
 struct EventRecord {
     EventType type = EventType::MsgNotify;
-    std::array<std::string, 5> texts;
-    int data = 0;
-    std::array<int, 4> numbers{};
-    int line = -1;
+    std::vector<EventValue> values;
 };

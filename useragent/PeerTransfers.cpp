@@ -1,7 +1,6 @@
 #include "useragent/PeerTransfers.h"
 
 #include "media/MediaEngine.h"
-#include "platform/UdpSocket.h"
 #include "sipsyntax/ReferTo.h"
 #include "sipsyntax/ReplacesHeader.h"
 #include "sipsyntax/SipMessage.h"
@@ -262,7 +261,7 @@ bool PeerTransfers::IsTrustedSource(const SipCall& call, const std::string& sour
         if (address.empty() || !SipUri::SplitUri(address, split) || split.host.empty())
             return false;
         int port = split.port != 0 ? split.port : defaultPort;
-        return port == sourcePort && UdpSocket::ResolveAddress(split.host) == sourceIp;
+        return port == sourcePort && agent_.KnownAddress(split.host) == sourceIp;
     };
     const SipDialog& dialog = call.Dialog();
     bool viaOutbound = !agent_.outboundProxyHost_.empty() && agent_.outboundProxyHost_ == sourceIp &&

@@ -41,7 +41,7 @@ bool RegistrationClient::Configure(const std::string& listenIp, int listenPort, 
 
 void RegistrationClient::Send(const std::string& text)
 {
-    agent_.Send(text, registrarHost_, registrarPort_);
+    agent_.Send(text, registrarHost_, registrarPort_, {SipTransport::Owner::Kind::Registration});
 }
 
 void RegistrationClient::SendRegister(const std::string& text)
@@ -118,7 +118,8 @@ bool RegistrationClient::Register(int expires, const std::string& loginId, const
     loginId_ = loginId;
     loginPassword_ = loginPassword;
     std::string text;
-    if (registrarHost_.empty() || !BuildRegister(expires, false, {}, {}, text)) {
+    // A negative expiry is no registration a registrar can grant.
+    if (registrarHost_.empty() || expires < 0 || !BuildRegister(expires, false, {}, {}, text)) {
         lastError_ = 26;
         return false;
     }
@@ -152,7 +153,7 @@ void RegistrationClient::Fail()
     registered_ = false;
     registering_ = false;
     nonceCount_ = 0;
-    agent_.PostLineEvent(firstRegistration_ ? EventType::FailToRegister : EventType::FailToReRegister, -1);
+    agent_.PostEvent(firstRegistration_ ? EventType::FailToRegister : EventType::FailToReRegister);
 }
 
 void RegistrationClient::OnTimer(unsigned timerId)
@@ -187,7 +188,7 @@ void RegistrationClient::OnSuccess(const SipMessage& response)
     }
     lastRequest_.clear();
     registered_ = true;
-    agent_.PostLineEvent(firstRegistration_ ? EventType::SuccessToRegister : EventType::SuccessToReRegister, -1);
+    agent_.PostEvent(firstRegistration_ ? EventType::SuccessToRegister : EventType::SuccessToReRegister);
     long interval = response.GetExpires();
     if (interval <= 0)
         interval = response.GetContactExpires();
@@ -202,10 +203,10 @@ void RegistrationClient::OnProvisional()
 {
     if (registering_ && !trying100Seen_) {
         trying100Seen_ = true;
-        agent_.PostLineEvent(firstRegistration_ ? EventType::TryingToRegister : EventType::TryingToReRegister, -1);
+        agent_.PostEvent(firstRegistration_ ? EventType::TryingToRegister : EventType::TryingToReRegister);
     } else if (!registering_ && !unregisterTrying_) {
         unregisterTrying_ = true;
-        agent_.PostLineEvent(EventType::TryingToUnRegister, -1);
+        agent_.PostEvent(EventType::TryingToUnRegister);
     }
 }
 
@@ -272,7 +273,7 @@ bool RegistrationClient::Unregister()
     awaitingUnregister_ = true;
     WaitForUnregisterAnswer();
     registered_ = false;
-    agent_.PostLineEvent(awaitingUnregister_ ? EventType::FailToUnRegister : EventType::SuccessToUnRegister, -1);
+    agent_.PostEvent(awaitingUnregister_ ? EventType::FailToUnRegister : EventType::SuccessToUnRegister);
     awaitingUnregister_ = false;
     return true;
 }
@@ -281,11 +282,20 @@ void RegistrationClient::WaitForUnregisterAnswer()
 {
     for (int elapsed = 0; awaitingUnregister_ && elapsed < UnregisterWaitMs;) {
         Clock::Sleep(UnregisterPollMs);
+        agent_.ProcessLookups();
         agent_.ReceiveOneDatagram();
         elapsed += UnregisterPollMs;
         if (awaitingUnregister_ && elapsed % 1000 == 0 && elapsed < UnregisterWaitMs)
             Send(lastRequest_);
     }
+}
+
+// A REGISTER that cannot leave fails the attempt at once instead of at its time-out.
+void RegistrationClient::OnRegisterNotSent(const std::string& text)
+{
+    SipMessage sent;
+    if (registering_ && sent.Parse(text) && IsAnswerToLastRegister(sent))
+        Fail();
 }
 
 void RegistrationClient::StartKeepAlive(int seconds)

@@ -25,6 +25,7 @@ public:
     bool Unregister();
     void OnTimer(unsigned timerId);
     void OnResponse(const SipMessage& response);
+    void OnRegisterNotSent(const std::string& text);
     void StartKeepAlive(int seconds);
     void StopKeepAlive();
     int LastError() const { return lastError_; }

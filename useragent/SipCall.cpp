@@ -2,7 +2,6 @@
 
 #include "media/MediaEngine.h"
 #include "platform/Clock.h"
-#include "platform/UdpSocket.h"
 #include "sipsyntax/DigestAuth.h"
 #include "sipsyntax/SdpDescription.h"
 #include "sipsyntax/SipIdentifiers.h"
@@ -49,7 +48,7 @@ SipCall::SipCall(SipUserAgent& agent, int lineNo)
 
 void SipCall::SendEntry(const std::string& text, const std::string& host, int port)
 {
-    agent_.Send(text, host, port);
+    agent_.Send(text, host, port, {SipTransport::Owner::Kind::Call, serial_});
 }
 
 void SipCall::OnArmed()
@@ -59,7 +58,7 @@ void SipCall::OnArmed()
 
 void SipCall::SendOnce(const OutgoingMessage& message)
 {
-    agent_.Send(message.text, message.host, message.port);
+    SendEntry(message.text, message.host, message.port);
 }
 
 void SipCall::SendTwice(const OutgoingMessage& message)
@@ -73,6 +72,8 @@ void SipCall::Reset()
 {
     ClearAll();
     dialog_->Reset();
+    if (byeAtAck_)
+        agent_.DeferDelete(this);
 }
 
 void SipCall::StopMedia()
@@ -115,8 +116,9 @@ bool SipCall::StartMediaFromSdp(const std::string& sdp, bool send, bool receive,
         return false;
     std::string address;
     description.GetConnectionAddress(address);
-    // Resolved once here, so the audio threads never wait for a name lookup.
-    started.ip = UdpSocket::ResolveAddress(address);
+    // An address known now or none: the audio threads never wait for a name lookup,
+    // and the host's thread does not either.
+    started.ip = agent_.KnownAddress(address);
     if (started.ip.empty())
         return false;
     description.GetMediaPort(started.port);
@@ -149,7 +151,9 @@ bool SipCall::Dial(const std::string& toUri, const CodecList& engineCodecs)
         return false;
     OutgoingMessage invite;
     std::string normalisedTo;
-    if (!dialog_->BuildInvite(sdp, {}, {}, toUri, invite, inviteBranch_, normalisedTo)) {
+    // An INVITE no datagram can carry fails here, before the host hears of a call.
+    if (!dialog_->BuildInvite(sdp, {}, {}, toUri, invite, inviteBranch_, normalisedTo) ||
+        invite.text.size() > SipTransport::MaxDatagramSize) {
         lastError_ = 25;
         return false;
     }
@@ -171,7 +175,7 @@ void SipCall::PostFinalResponseEvent(const SipMessage& response)
     if (response.Is1xx())
         agent_.PostResponseEvent(EventType::ProvisionalResponse, lineNo_, status, reason);
     else if (response.Is3xx())
-        agent_.PostResponseEvent(EventType::RedirectionResponse, lineNo_, status, reason, response.GetContact());
+        agent_.PostEvent(EventType::RedirectionResponse, {lineNo_, status, reason, response.GetContact()});
     else if (response.Is4xx())
         agent_.PostResponseEvent(EventType::RequestFailureResponse, lineNo_, status, reason);
     else if (response.Is5xx())
@@ -386,12 +390,7 @@ void SipCall::EndUnwantedLeg(const std::string& text)
 void SipCall::OnConnected(const MediaStart& started)
 {
     codec_ = started.codec;
-    EventRecord record;
-    record.type = EventType::SuccessToConnect;
-    record.line = lineNo_;
-    record.texts[0] = started.ip;
-    record.data = started.port;
-    agent_.PostEvent(std::move(record));
+    agent_.PostEvent(EventType::SuccessToConnect, {lineNo_, started.ip, started.port});
 }
 
 bool SipCall::ReadChallenge(const SipMessage& response, DigestChallenge& challenge)
@@ -521,13 +520,8 @@ bool SipCall::Disconnect()
     dialog_->state = Idle;
     OutgoingMessage message;
     if (state == Confirmed) {
-        if (!dialog_->BuildBye({}, {}, message)) {
-            lastError_ = 28;
+        if (!SendBye())
             return false;
-        }
-        lastSentBye_ = message.text;
-        NoteSent(bye_, false);
-        ArmAndSend(ByeSlot, message.text, message.host, message.port);
     } else if (dialog_->isClient && state >= InviteSent && state <= TryingReceived) {
         if (!dialog_->BuildCancel(inviteBranch_, message)) {
             lastError_ = 38;
@@ -539,6 +533,35 @@ bool SipCall::Disconnect()
     }
     Clock::Sleep(10);
     return true;
+}
+
+bool SipCall::SendBye()
+{
+    OutgoingMessage bye;
+    if (!dialog_->BuildBye({}, {}, bye)) {
+        lastError_ = 28;
+        return false;
+    }
+    lastSentBye_ = bye.text;
+    NoteSent(bye_, false);
+    ArmAndSend(ByeSlot, bye.text, bye.host, bye.port);
+    return true;
+}
+
+void SipCall::HangUpAfterAck()
+{
+    StopMedia();
+    byeAtAck_ = true;
+}
+
+// RFC 3261 §15: no BYE before the ACK of our 2xx, or before the 2xx is no longer
+// resent without one. The dialog counts as confirmed then, and ends at once.
+void SipCall::ByeAfterAnswer()
+{
+    Clear(OkSlot);
+    dialog_->state = Idle;
+    if (!SendBye())
+        Reset();
 }
 
 void SipCall::HangUp()
@@ -561,6 +584,34 @@ void SipCall::HangUp()
     }
 }
 
+// A request of this call that cannot leave ends it as a failure at once, as RFC 3261
+// §8.1.3.1 has a transport error count as a 503: the call being set up with
+// OnFailToConnect, a confirmed one as if the peer had hung up. A CANCEL or BYE after
+// the host hung up ends the dialog without a word; answers and ACKs change nothing.
+void SipCall::OnMessageNotSent(const std::string& text)
+{
+    SipMessage sent;
+    if (!sent.Parse(text) || !sent.IsRequest() || sent.IsAck())
+        return;
+    const int cseq = CSeqNumberOf(sent);
+    const std::string method = sent.GetMethod();
+    if (method == "BYE") {
+        if (int legSlot = FindKey(std::to_string(cseq) + "BYE"); legSlot >= 0)
+            Clear(legSlot);
+        else if (cseq == bye_.cseq)
+            Reset();
+    } else if (method == "CANCEL") {
+        if (dialog_->state == Idle)
+            Reset();
+    } else if (method == "INVITE" && cseq == invite_.cseq && IsSettingUp()) {
+        FailSetUp();
+    } else if (dialog_->state == Confirmed && (method != "INVITE" || cseq == invite_.cseq)) {
+        StopMedia();
+        Reset();
+        agent_.PostLineEvent(EventType::DisconnectCall, lineNo_);
+    }
+}
+
 void SipCall::OnSlotTimeout(int slot, const std::string&, const std::string&, int)
 {
     switch (slot) {
@@ -576,7 +627,9 @@ void SipCall::OnSlotTimeout(int slot, const std::string&, const std::string&, in
             agent_.DeferDelete(this);
         break;
     case OkSlot:
-        if (dialog_->state != Confirmed)
+        if (byeAtAck_ && dialog_->state == AnsweredAwaitingAck)
+            ByeAfterAnswer();
+        else if (dialog_->state != Confirmed)
             dialog_->state = Idle;
         break;
     default:
@@ -786,18 +839,11 @@ void SipCall::ReportIncomingCall(const SipMessage& invite)
     SipAddress to;
     SipUri::SplitUri(invite.GetFrom(), from);
     SipUri::SplitUri(invite.GetTo(), to);
-    EventRecord record;
-    record.type = EventType::IncomingCall;
-    record.texts[0] = dialog_->callId;
-    record.texts[1] = WithoutQuotes(from.displayName);
-    record.texts[2] = WithoutQuotes(from.user);
-    record.texts[3] = SipUri::BuildNameAddr(from.host, from.port, from.user, from.scheme, from.displayName);
-    record.texts[4] = SipUri::BuildNameAddr(to.host, to.port, to.user, to.scheme, to.displayName);
-    agent_.PostEvent(std::move(record));
-    EventRecord ringing;
-    ringing.type = EventType::IncomingCallRingingStart;
-    ringing.texts[0] = dialog_->callId;
-    agent_.PostEvent(std::move(ringing));
+    agent_.PostEvent(EventType::IncomingCall,
+                     {dialog_->callId, WithoutQuotes(from.displayName), WithoutQuotes(from.user),
+                      SipUri::BuildNameAddr(from.host, from.port, from.user, from.scheme, from.displayName),
+                      SipUri::BuildNameAddr(to.host, to.port, to.user, to.scheme, to.displayName)});
+    agent_.PostEvent(EventType::IncomingCallRingingStart, {dialog_->callId});
 }
 
 void SipCall::AnswerReInvite(const std::string& text)
@@ -880,10 +926,7 @@ void SipCall::CheckRingingLimit()
 
 void SipCall::PostRingingStop()
 {
-    EventRecord stop;
-    stop.type = EventType::IncomingCallRingingStop;
-    stop.texts[0] = dialog_->callId;
-    agent_.PostEvent(std::move(stop));
+    agent_.PostEvent(EventType::IncomingCallRingingStop, {dialog_->callId});
 }
 
 void SipCall::ConnectMediaAtAck(const SipMessage& ack)
@@ -892,6 +935,10 @@ void SipCall::ConnectMediaAtAck(const SipMessage& ack)
     std::string method;
     if (!SipMessage::SplitCSeq(ack.GetCSeq(), number, method) || std::atoi(number.c_str()) != dialog_->inviteCseq)
         return;
+    if (byeAtAck_) {
+        ByeAfterAnswer();
+        return;
+    }
     Clear(OkSlot);
     dialog_->state = Confirmed;
     std::string sdp = ack.GetBody();
@@ -967,7 +1014,9 @@ void SipCall::OnBye(const std::string& text)
         dialog_->state = Idle;
         ClearAll();
         StopMedia();
-        agent_.PostLineEvent(EventType::DisconnectCall, lineNo_);
+        // The host hung up already when the call ends in the background.
+        if (!byeAtAck_)
+            agent_.PostLineEvent(EventType::DisconnectCall, lineNo_);
     }
     OutgoingMessage ok;
     if (dialog_->BuildResponse(text, 200, "OK", {}, ok))

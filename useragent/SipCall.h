@@ -58,6 +58,10 @@ public:
     bool Disconnect();
     // Drops the call without waiting for answers.
     void HangUp();
+    // The host hung up an answered call whose ACK has not come: its media stops now,
+    // the BYE goes when the ACK comes or the 2xx is given up; the call then goes.
+    void HangUpAfterAck();
+    bool HangsUpAfterAck() const { return byeAtAck_; }
 
     // Hold and unhold re-INVITEs; the line's media changes at once, before any answer.
     bool Hold();
@@ -91,6 +95,8 @@ public:
     bool Reject();
     // Ends a call that has rung for too long; run on every tick.
     void CheckRingingLimit();
+    // One of this call's messages could not leave (SipTransport).
+    void OnMessageNotSent(const std::string& text);
     // Whether the call has something for the engine's tick to time: a slot to
     // resend, or its ringing limit.
     bool NeedsTicks() const { return AnyArmed() || dialog_->state == Ringing; }
@@ -121,8 +127,11 @@ private:
         bool withCredentials = false;
     };
 
+    // Clears the slots and forgets the dialog; a call ending in the background goes.
     void Reset();
     void StopMedia();
+    bool SendBye();
+    void ByeAfterAnswer();
     void SendOnce(const OutgoingMessage& message);
     void SendTwice(const OutgoingMessage& message);
     // The connection address is the line's own unless another is given (hold: 0.0.0.0).
@@ -203,4 +212,5 @@ private:
         bool send = false;
         bool receive = false;
     } lastMedia_;
+    bool byeAtAck_ = false;
 };

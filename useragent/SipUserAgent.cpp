@@ -53,6 +53,7 @@ bool IsAnswerable(const SipMessage& invite)
 SipUserAgent::SipUserAgent(EventSink* sink, MessageLoop& loop)
     : sink_(sink),
       loop_(loop),
+      sender_(loop, transport_, *this),
       media_(std::make_unique<MediaEngine>(loop)),
       registration_(std::make_unique<RegistrationClient>(*this)),
       transfers_(std::make_unique<PeerTransfers>(*this))
@@ -179,6 +180,7 @@ void SipUserAgent::UnInitialize()
         window_->UnwatchSocket(transport_.Descriptor());
     }
     transport_.Close();
+    sender_.DropWaiting();
     media_->Stop();
     lines_.clear();
 }
@@ -417,58 +419,71 @@ SipCall* SipUserAgent::FindCall(const std::string& callId)
     return transfers_->FindCall(callId);
 }
 
-void SipUserAgent::Send(const std::string& text, const std::string& host, int port)
+void SipUserAgent::Send(const std::string& text, const std::string& host, int port,
+                        const SipTransport::Owner& owner)
 {
-    const std::string& finalHost = outboundProxyHost_.empty() ? host : outboundProxyHost_;
-    int finalPort = outboundProxyHost_.empty() ? port : outboundProxyPort_;
-    PostDiagnostic(EventType::OutgoingDiagnostic, text, finalHost, finalPort);
-    transport_.SendTo(text, finalHost, finalPort);
+    if (outboundProxyHost_.empty())
+        sender_.Send(text, host, port, owner);
+    else
+        sender_.Send(text, outboundProxyHost_, outboundProxyPort_, owner);
 }
 
 void SipUserAgent::SendQuiet(const std::string& text, const std::string& host, int port)
 {
     if (outboundProxyHost_.empty())
-        transport_.SendTo(text, host, port);
+        sender_.Send(text, host, port, {}, true);
     else
-        transport_.SendTo(text, outboundProxyHost_, outboundProxyPort_);
+        sender_.Send(text, outboundProxyHost_, outboundProxyPort_, {}, true);
 }
 
-void SipUserAgent::PostEvent(EventRecord record)
+void SipUserAgent::OnMessageSent(const std::string& text, const std::string& address, int port)
 {
-    if (record.line == SipCall::NoLine)
+    PostDiagnostic(EventType::OutgoingDiagnostic, text, address, port);
+}
+
+// What could not leave ends what it belonged to, if that is still there.
+void SipUserAgent::OnMessageNotSent(const SipTransport::Owner& owner, const std::string& text)
+{
+    if (owner.kind == SipTransport::Owner::Kind::Registration) {
+        registration_->OnRegisterNotSent(text);
+    } else if (owner.kind == SipTransport::Owner::Kind::Call) {
+        if (SipCall* call = FindCallBySerial(owner.callSerial))
+            call->OnMessageNotSent(text);
+    }
+}
+
+SipCall* SipUserAgent::FindCallBySerial(std::uint64_t serial)
+{
+    auto same = [serial](const std::unique_ptr<SipCall>& call) { return call != nullptr && call->Serial() == serial; };
+    if (auto found = std::find_if(lines_.begin(), lines_.end(), same); found != lines_.end())
+        return found->get();
+    if (auto found = std::find_if(pendingCalls_.begin(), pendingCalls_.end(), same); found != pendingCalls_.end())
+        return found->get();
+    return nullptr;
+}
+
+void SipUserAgent::PostEvent(EventType type, std::vector<EventValue> values)
+{
+    // A call moved off its line by a transfer raises nothing (a line event's first value is the line).
+    if (!values.empty() && std::holds_alternative<int>(values.front()) && std::get<int>(values.front()) == SipCall::NoLine)
         return;
     if (window_)
-        events_.Post(*window_, std::move(record));
+        events_.Post(*window_, {type, std::move(values)});
 }
 
 void SipUserAgent::PostLineEvent(EventType type, int line)
 {
-    EventRecord record;
-    record.type = type;
-    record.line = line;
-    PostEvent(std::move(record));
+    PostEvent(type, {line});
 }
 
-void SipUserAgent::PostResponseEvent(EventType type, int line, int status, const std::string& reason,
-                                     const std::string& contact)
+void SipUserAgent::PostResponseEvent(EventType type, int line, int status, const std::string& reason)
 {
-    EventRecord record;
-    record.type = type;
-    record.line = line;
-    record.data = status;
-    record.texts[0] = reason;
-    record.texts[1] = contact;
-    PostEvent(std::move(record));
+    PostEvent(type, {line, status, reason});
 }
 
 void SipUserAgent::PostDiagnostic(EventType type, const std::string& text, const std::string& ip, int port)
 {
-    EventRecord record;
-    record.type = type;
-    record.texts[0] = text;
-    record.texts[1] = ip;
-    record.data = port;
-    PostEvent(std::move(record));
+    PostEvent(type, {text, ip, port});
 }
 
 void SipUserAgent::DeferDelete(SipCall* call)
@@ -495,11 +510,7 @@ SipDialog SipUserAgent::NewDialog() const
 
 void SipUserAgent::OnMediaDtmfDigit(int line, const std::string& digit)
 {
-    EventRecord record;
-    record.type = EventType::DtmfDigit;
-    record.line = line;
-    record.texts[0] = digit;
-    PostEvent(std::move(record));
+    PostEvent(EventType::DtmfDigit, {line, digit});
 }
 
 void SipUserAgent::OnMediaWaveDone(int line)
@@ -705,7 +716,7 @@ bool SipUserAgent::IsPending(const SipCall* call) const
 std::list<std::unique_ptr<SipCall>>::iterator SipUserAgent::FindPending(const std::string& callId)
 {
     return std::find_if(pendingCalls_.begin(), pendingCalls_.end(), [&](const std::unique_ptr<SipCall>& call) {
-        return SameCallId(call->Dialog().callId, callId);
+        return !call->HangsUpAfterAck() && SameCallId(call->Dialog().callId, callId);
     });
 }
 
@@ -721,18 +732,11 @@ void SipUserAgent::OnNotifyRequest(const SipMessage& request, const std::string&
     AnswerOutsideCall(text, 200, "OK");
     VoiceMessageCounts counts;
     if (request.GetVoiceMessageCounts(counts)) {
-        EventRecord summary;
-        summary.type = EventType::VoiceMailMsg;
-        summary.data = request.GetMessagesWaiting() == "yes" ? 1 : 0;
-        summary.numbers = {ClampCount(counts.newCount), ClampCount(counts.oldCount), ClampCount(counts.newUrgent),
-                           ClampCount(counts.oldUrgent)};
-        summary.texts[0] = request.GetMessageAccount();
-        PostEvent(std::move(summary));
+        PostEvent(EventType::VoiceMailMsg,
+                  {request.GetMessagesWaiting() == "yes", ClampCount(counts.newCount), ClampCount(counts.oldCount),
+                   ClampCount(counts.newUrgent), ClampCount(counts.oldUrgent), request.GetMessageAccount()});
     }
-    EventRecord notify;
-    notify.type = EventType::MsgNotify;
-    notify.texts[0] = receivedText;
-    PostEvent(std::move(notify));
+    PostEvent(EventType::MsgNotify, {receivedText});
 }
 
 void SipUserAgent::OnInviteRequest(const SipMessage& request, const std::string& text)
@@ -757,7 +761,9 @@ void SipUserAgent::OnInviteRequest(const SipMessage& request, const std::string&
         transfers_->OnReplacingInvite(request, text, sourceIp_, sourcePort_);
         return;
     }
-    if (pendingCalls_.size() >= MaxPendingCalls) {
+    const auto ringing = std::count_if(pendingCalls_.begin(), pendingCalls_.end(),
+                                       [](const std::unique_ptr<SipCall>& call) { return !call->HangsUpAfterAck(); });
+    if (static_cast<std::size_t>(ringing) >= MaxPendingCalls) {
         AnswerOutsideCall(text, 486, "Busy Here");
         return;
     }
@@ -913,11 +919,25 @@ bool SipUserAgent::Disconnect(int lineNo)
     SipCall* call = LineCall(lineNo);
     if (call == nullptr)
         return true;
+    if (call->CallState() == SipCall::AnsweredAwaitingAck) {
+        EndAfterAck(lineNo);
+        return true;
+    }
     if (!call->Disconnect()) {
         lastError_ = call->LastError();
         return false;
     }
     return true;
+}
+
+// The call leaves its line at once (the line may take a new call) and finishes among
+// the calls off a line: its BYE waits for the peer's ACK.
+void SipUserAgent::EndAfterAck(int lineNo)
+{
+    std::unique_ptr<SipCall>& slot = lines_[static_cast<std::size_t>(lineNo)];
+    slot->HangUpAfterAck();
+    slot->SetLineNo(-1);
+    pendingCalls_.push_back(std::move(slot));
 }
 
 bool SipUserAgent::AcceptCall(int lineNo, const std::string& callId, int inputDeviceId, int outputDeviceId)

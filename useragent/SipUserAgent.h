@@ -6,6 +6,7 @@
 #include "useragent/EventQueue.h"
 #include "useragent/EventRecord.h"
 #include "useragent/SipDialog.h"
+#include "useragent/SipTransport.h"
 
 #include <cstdint>
 #include <list>
@@ -25,7 +26,7 @@ class SipMessage;
 // The SIP engine: the SIP socket, the lines with their calls, the pending incoming
 // calls, registration and the event queue. Everything runs on the thread of the
 // message loop it was created with.
-class SipUserAgent : private MediaEngineOwner {
+class SipUserAgent : private MediaEngineOwner, private SipTransport::Listener {
     friend class PeerTransfers;
 
 public:
@@ -116,14 +117,19 @@ public:
     // has the bytes without the socket (the fuzz target).
     void HandleDatagram(const std::string& datagram, const std::string& sourceIp, int sourcePort);
 
-    // Every SIP message leaves through Send (announced as OnOutgoingDiagnostic);
-    // SendQuiet is for keep-alive datagrams only.
-    void Send(const std::string& text, const std::string& host, int port);
+    // Every SIP message leaves through Send, announced as OnOutgoingDiagnostic once the
+    // system took it; its owner hears later when it cannot leave. SendQuiet is for
+    // keep-alive datagrams only.
+    void Send(const std::string& text, const std::string& host, int port, const SipTransport::Owner& owner = {});
     void SendQuiet(const std::string& text, const std::string& host, int port);
-    void PostEvent(EventRecord record);
+    // Lets look-ups of destinations finish while a method waits without the loop.
+    void ProcessLookups() { sender_.ProcessLookups(); }
+    // The dotted address of a host known without asking a DNS server; empty otherwise.
+    std::string KnownAddress(const std::string& host) { return sender_.KnownAddress(host); }
+    // The values in the order of the event's parameters.
+    void PostEvent(EventType type, std::vector<EventValue> values = {});
     void PostLineEvent(EventType type, int line);
-    void PostResponseEvent(EventType type, int line, int status, const std::string& reason,
-                           const std::string& contact = {});
+    void PostResponseEvent(EventType type, int line, int status, const std::string& reason);
     void PostDiagnostic(EventType type, const std::string& text, const std::string& ip, int port);
     // Frees a pending call later, from the message loop, if it is still pending then.
     void DeferDelete(SipCall* call);
@@ -148,6 +154,9 @@ public:
 private:
     void OnMediaDtmfDigit(int line, const std::string& digit) override;
     void OnMediaWaveDone(int line) override;
+    void OnMessageSent(const std::string& text, const std::string& address, int port) override;
+    void OnMessageNotSent(const SipTransport::Owner& owner, const std::string& text) override;
+    SipCall* FindCallBySerial(std::uint64_t serial);
 
     void OnWindowMessage(unsigned message, std::uintptr_t wParam);
     void OnTimer(unsigned timerId);
@@ -170,6 +179,7 @@ private:
     // Frees the idle call of a line before a new call takes the line; false (30) when
     // the line's call is still active.
     bool ClearIdleLine(int lineNo);
+    void EndAfterAck(int lineNo);
     bool AttachLineDevices(int lineNo, int inputDeviceId, int outputDeviceId);
     std::list<std::unique_ptr<SipCall>>::iterator FindPending(const std::string& callId);
     bool IsPending(const SipCall* call) const;
@@ -196,6 +206,7 @@ private:
     MessageLoop& loop_;
     std::unique_ptr<MessageWindow> window_;
     UdpSocket transport_;
+    SipTransport sender_;
     std::unique_ptr<MediaEngine> media_;
     std::vector<std::unique_ptr<SipCall>> lines_;
     int lineCount_ = -1;
@@ -213,6 +224,8 @@ private:
     int listenPort_ = 0;
     std::string fromIdentity_;
     bool doNotDisturb_ = false;
+    // The calls off a line: incoming calls not accepted yet, in arrival order, and
+    // answered calls hung up before their ACK, ending in the background.
     std::list<std::unique_ptr<SipCall>> pendingCalls_;
     std::unique_ptr<PeerTransfers> transfers_;
     // The devices each line was last given (input, output).

@@ -16,11 +16,15 @@ Every method of the control is a method of OrvSIPUserAgentOCX under its own name
 taking and giving bool, int and str; GetOrvObjectError() tells why one failed.
 Events go to the callables registered with on(). They are delivered by dispatch(),
 run(), run_until() and wait_for() only, on the thread that created the control,
-never from inside a method call. A control belongs to the thread that created it;
+never from inside a method call, in the order the control raised them, also when a
+callable itself runs the loop. A control belongs to the thread that created it;
 dropping the last reference to it (or close(), or leaving a with block)
-un-initialises it.
+un-initialises it, on that thread: dropped on another one, the next time its own
+thread runs its loop.
 """
+import collections
 import inspect
+import threading
 import time
 import traceback
 import weakref
@@ -34,8 +38,7 @@ _SLICE_SECONDS = 0.1
 _EVERY_EVENT = "*"
 # serial -> control, to route the events waiting on a thread to their controls.
 _controls = weakref.WeakValueDictionary()
-# The names of the events, known once the first control told its tables.
-_event_names = None
+_EVENT_NAMES = frozenset(member[1] for member in _orvsip._events())
 
 
 def _method(disp_id, name, parameters, result, help_text):
@@ -55,36 +58,60 @@ def _method(disp_id, name, parameters, result, help_text):
     return method
 
 
-def _learn_members(control):
-    """Gives the class the control's methods, read from the control's own table."""
-    global _event_names
-    if _event_names is not None:
-        return
-    for member in control._methods():
-        setattr(OrvSIPUserAgentOCX, member[1], _method(*member))
-    _event_names = frozenset(member[1] for member in control._events())
+class _Waiter:
+    """One wait_for in progress: the event it waits for, and its arguments once delivered."""
+
+    def __init__(self, control, name):
+        self.control, self.name, self.found = control, name, None
 
 
-def _deliver(until=None):
-    """Hands the events waiting on this thread to their controls' callables, in the
-    order they came. Stops after the one that until(control, name) accepts and
-    returns its arguments (None when none came). The first exception a callable
-    raised is raised once the events taken are delivered; later ones are printed."""
-    failures = []
-    found = None
-    while found is None and (entry := _orvsip._take_event()) is not None:
+class _ThreadDelivery(threading.local):
+    """What the controls of one thread are delivering: the calls of the events taken
+    and not yet made (run in order by whichever run(), wait_for()... comes first,
+    nested ones included, so every callable sees the events in the order they came),
+    and the wait_for calls in progress (every delivered event counts for all)."""
+
+    def __init__(self):
+        self.calls = collections.deque()
+        self.waiters = []
+
+    def take_event(self):
+        """Queues the calls of the next event waiting on this thread; False when none waits."""
+        entry = _orvsip._take_event()
+        if entry is None:
+            return False
         serial, name, args = entry
         control = _controls.get(serial)
-        if control is None or control.closed:
-            continue
-        control._fire(name, args, failures)
-        if until is not None and until(control, name):
-            found = args
+        if control is not None and not control.closed:
+            self.calls.extend(control._calls_of(name, args))
+            self.calls.append(lambda: self.delivered(control, name, args))
+        return True
+
+    def delivered(self, control, name, args):
+        for waiter in self.waiters:
+            if waiter.found is None and waiter.control is control and waiter.name == name:
+                waiter.found = args
+
+
+_delivery = _ThreadDelivery()
+
+
+def _deliver(stop=lambda: False):
+    """Makes the calls of the events waiting on this thread, in the order the events
+    came, until stop() holds after an event is done or nothing waits. The first
+    exception a callable raised is raised then; later ones are printed."""
+    failures = []
+    while not stop() and (_delivery.calls or _delivery.take_event()):
+        if _delivery.calls:
+            call = _delivery.calls.popleft()
+            try:
+                call()
+            except Exception as error:  # raised by the delivering call once the round is done
+                failures.append(error)
     for later in failures[1:]:
         traceback.print_exception(later)
     if failures:
         raise failures[0]
-    return found
 
 
 def _check_timeout(seconds):
@@ -100,7 +127,6 @@ class OrvSIPUserAgentOCX:
         self._control = _orvsip.Control()
         self._handlers = {}
         _controls[self._control.serial] = self
-        _learn_members(self._control)
 
     def __enter__(self):
         return self
@@ -167,12 +193,18 @@ class OrvSIPUserAgentOCX:
     def wait_for(self, event, timeout=5.0):
         """Runs the loop, delivering events, until this control's next event of that
         name is delivered, and returns its arguments as a tuple. TimeoutError when it
-        does not come within timeout seconds. The events after it stay waiting for the
-        next dispatch(), run(), run_until() or wait_for()."""
+        does not come within timeout seconds. The event counts also when a callable
+        delivers it, running the loop itself meanwhile. The events after it stay
+        waiting for the next dispatch(), run(), run_until() or wait_for()."""
         if event == _EVERY_EVENT:
             raise ValueError("wait_for needs the name of one event")
         self._check_event(event)
-        found = self._run(lambda: _deliver(lambda control, name: control is self and name == event), timeout)
+        waiter = _Waiter(self, event)
+        _delivery.waiters.append(waiter)
+        try:
+            found = self._run(lambda: _deliver(lambda: waiter.found is not None) or waiter.found, timeout)
+        finally:
+            _delivery.waiters.remove(waiter)
         if found is None:
             raise TimeoutError(f"{event} did not come within {timeout} s")
         return found
@@ -189,20 +221,18 @@ class OrvSIPUserAgentOCX:
             self._control._wait_for_events(min(remaining, _SLICE_SECONDS))
         return outcome
 
-    def _fire(self, name, args, failures):
-        for callback in list(self._handlers.get(name, ())):
-            self._call_back(failures, callback, *args)
-        for callback in list(self._handlers.get(_EVERY_EVENT, ())):
-            self._call_back(failures, callback, name, *args)
-
-    @staticmethod
-    def _call_back(failures, callback, *args):
-        try:
-            callback(*args)
-        except Exception as error:  # raised by the delivering call once the round is done
-            failures.append(error)
+    def _calls_of(self, name, args):
+        """The calls an event makes: its own callables, then those of "*"."""
+        calls = [lambda callback=callback: callback(*args) for callback in self._handlers.get(name, ())]
+        calls += [lambda callback=callback: callback(name, *args) for callback in self._handlers.get(_EVERY_EVENT, ())]
+        return calls
 
     @staticmethod
     def _check_event(event):
-        if event != _EVERY_EVENT and event not in _event_names:
+        if event != _EVERY_EVENT and event not in _EVENT_NAMES:
             raise ValueError(f"the control has no event {event!r}")
+
+
+for _member in _orvsip._methods():
+    setattr(OrvSIPUserAgentOCX, _member[1], _method(*_member))
+del _member

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -329,15 +330,57 @@ TEST_F(ControlTest, DispatchRefusesCallsThatDoNotFit)
     EXPECT_EQ(result, OrvValue(std::string("91, 0, 4, 8")));
 }
 
+// Where a virtual member sits in the vtable (the Itanium C++ ABI gives a pointer to a
+// virtual member as 1 + its byte offset there).
+template <typename Member>
+std::ptrdiff_t VtableSlot(Member member)
+{
+    struct Representation {
+        std::uintptr_t pointer;
+        std::ptrdiff_t adjustment;
+    };
+    static_assert(sizeof(Member) == sizeof(Representation));
+    Representation representation{};
+    std::memcpy(&representation, &member, sizeof representation);
+    EXPECT_EQ(representation.pointer % 2, 1u) << "not a virtual member";
+    return static_cast<std::ptrdiff_t>((representation.pointer - 1) / sizeof(void*));
+}
+
+template <std::size_t... Index>
+std::vector<std::ptrdiff_t> SlotsOfTypedMembers(std::index_sequence<Index...>)
+{
+    constexpr auto members = OrvSIPUserAgentOCXEvents::TypedMembers();
+    return {VtableSlot(std::get<Index>(members))...};
+}
+
 TEST_F(ControlTest, EventTableAndTypedDeliveryOfForgedArguments)
 {
     const std::vector<OrvMemberInfo>& events = control.Events();
     ASSERT_EQ(events.size(), 28u);
-    for (std::size_t at = 0; at < events.size(); ++at)
+    EXPECT_EQ(&events, &OrvSIPUserAgentOCX::ClassEvents());
+    // The sink slots hosts derive from: their order is fixed, the table's follows it.
+    const std::vector<std::string> slotOrder = {
+        "OnIncomingDiagnostic", "OnOutgoingDiagnostic", "OnDTMFDigit", "OnPlayWaveDone", "OnMsgNOTIFY",
+        "OnTryingToUnRegister", "OnFailToUnRegister", "OnSuccessToUnRegister", "OnTryingToRegister",
+        "OnFailToRegister", "OnSuccessToRegister", "OnFailToConnect", "OnConnecting", "OnIncomingCallRingingStart",
+        "OnIncomingCallRingingStop", "OnDisconnectCall", "OnCallTransferAccepted", "OnProvisionalResponse",
+        "OnRedirectionResponse", "OnRequestFailureResponse", "OnServerFailureResponse", "OnGeneralFailureResponse",
+        "OnSuccessToConnect", "OnVoiceMailMsg", "OnIncomingCall", "OnTryingToReRegister", "OnFailToReRegister",
+        "OnSuccessToReRegister"};
+    const std::vector<std::ptrdiff_t> slots = SlotsOfTypedMembers(std::make_index_sequence<28>{});
+    const std::ptrdiff_t invokeSlot = VtableSlot(&OrvSIPUserAgentOCXEvents::Invoke);
+    for (std::size_t at = 0; at < events.size(); ++at) {
         EXPECT_EQ(events[at].dispId, static_cast<int>(at) + 1) << events[at].name;
+        EXPECT_EQ(events[at].name, slotOrder[at]);
+        EXPECT_EQ(slots[at], invokeSlot + 1 + static_cast<std::ptrdiff_t>(at)) << events[at].name;
+    }
     EXPECT_EQ(events[24].name, "OnIncomingCall");
     EXPECT_EQ(events[24].parameters.size(), 5u);
     EXPECT_EQ(events[23].parameters[0].type, OrvType::Bool);
+    EXPECT_EQ(events[2].parameters[1].type, OrvType::String) << "OnDTMFDigit's Digit";
+    EXPECT_EQ(OrvFindMember(events, "OnPlayWaveDone"), &events[3]);
+    EXPECT_EQ(OrvFindMember(events, 4), &events[3]);
+    EXPECT_EQ(OrvFindMember(events, 29), nullptr);
 
     struct Typed : OrvSIPUserAgentOCXEvents {
         std::string callId, fromUri;

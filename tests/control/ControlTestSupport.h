@@ -4,6 +4,8 @@
 
 #include "control/OrvSIPUserAgentOCX.h"
 
+#include <gtest/gtest.h>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -14,6 +16,8 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace controltest {
@@ -83,6 +87,23 @@ private:
     int port_ = 0;
 };
 
+// The kinds of the values an event's typed member takes, as OrvValue indexes.
+template <typename... P>
+std::vector<std::size_t> KindsOf(void (OrvSIPUserAgentOCXEvents::*)(P...))
+{
+    return {OrvValue(std::remove_cv_t<std::remove_reference_t<P>>{}).index()...};
+}
+
+template <std::size_t... Index>
+std::vector<std::size_t> KindsOfEvent(int dispId, std::index_sequence<Index...>)
+{
+    constexpr auto members = OrvSIPUserAgentOCXEvents::TypedMembers();
+    std::vector<std::size_t> kinds;
+    ((dispId == static_cast<int>(Index) + 1 ? static_cast<void>(kinds = KindsOf(std::get<Index>(members))) : void()),
+     ...);
+    return kinds;
+}
+
 struct ReceivedEvent {
     int dispId;
     std::vector<OrvValue> arguments;
@@ -93,8 +114,14 @@ class RecordingSink : public OrvSIPUserAgentOCXEvents {
 public:
     std::vector<ReceivedEvent> received;
 
+    // Every event arrives with the arguments its typed member takes.
     void Invoke(int dispId, const std::vector<OrvValue>& arguments) override
     {
+        EXPECT_TRUE(dispId >= 1 && dispId <= 28) << dispId;
+        std::vector<std::size_t> kinds;
+        for (const OrvValue& argument : arguments)
+            kinds.push_back(argument.index());
+        EXPECT_EQ(kinds, KindsOfEvent(dispId, std::make_index_sequence<28>{})) << "event " << dispId;
         received.push_back({dispId, arguments});
         DeliverTyped(dispId, arguments);
     }

@@ -57,8 +57,25 @@ class InstalledExampleTest(unittest.TestCase):
         orvua = subprocess.run([os.path.join(self.prefix, "bin/orvua")], input="GetVersionSDK\n", text=True,
                                capture_output=True, timeout=60, env=dict(os.environ, LD_LIBRARY_PATH=""))
         self.assertEqual(orvua.stdout, '= "3, 0, 0, 0"\n', orvua.stderr)
+        # Registered under its SONAME, which a later release of the same major version keeps.
         registered = run([os.path.join(self.prefix, "bin/orvregister")], env=self.host_env())
-        self.assertIn(os.path.realpath(os.path.join(self.libdir, "libOrvSIPUserAgentOCX.so")), registered)
+        self.assertIn(os.path.join(os.path.realpath(self.libdir), "libOrvSIPUserAgentOCX.so.3 in"), registered)
+
+    def test_a_versioned_library_exporting_only_its_documented_names(self):
+        library = os.path.join(self.libdir, "libOrvSIPUserAgentOCX.so")
+        self.assertEqual(os.readlink(library), "libOrvSIPUserAgentOCX.so.3")
+        self.assertEqual(os.readlink(library + ".3"), "libOrvSIPUserAgentOCX.so.3.0.0")
+        self.assertTrue(os.path.isfile(library + ".3.0.0"))
+        self.assertIn("SONAME               libOrvSIPUserAgentOCX.so.3", run(["objdump", "-p", library]))
+        exported = run(["nm", "-D", "--defined-only", "--demangle", library]).splitlines()
+        names = [line.split(" ", 2)[2] for line in exported]
+        documented = ("DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer",
+                      "OrvCreateInstance(", "OrvSIPUserAgentOCX::", "typeinfo for OrvSIPUserAgentOCX",
+                      "typeinfo name for OrvSIPUserAgentOCX", "vtable for OrvSIPUserAgentOCX",
+                      "typeinfo for OrvClassFactory", "typeinfo name for OrvClassFactory")
+        self.assertEqual([name for name in names if not name.startswith(documented)], [])
+        for entry in documented[:4] + ("OrvSIPUserAgentOCX::Connect(", "OrvSIPUserAgentOCX::ClassMethods()"):
+            self.assertTrue(any(name.startswith(entry) for name in names), entry)
 
     def test_pkg_config_host_places_a_call(self):
         env = dict(os.environ, PKG_CONFIG_PATH=os.path.join(self.libdir, "pkgconfig"))

@@ -15,10 +15,12 @@ TEST(ControlErrorTable, ReportsTheListedCodesOnly)
     EXPECT_EQ(ControlErrorTable::ReportFor(26)->message,
               "nErr to create REGISTER request. Please check the provided SIP URI is valid.");
     EXPECT_EQ(ControlErrorTable::ReportFor(34)->message, "Line is not in voice session.");
+    EXPECT_EQ(ControlErrorTable::ReportFor(40)->message,
+              "called from a thread other than the one that created the control");
     int reported = 0;
     for (int code = -5; code < 100; ++code)
         reported += ControlErrorTable::ReportFor(code).has_value() ? 1 : 0;
-    EXPECT_EQ(reported, 20);
+    EXPECT_EQ(reported, 21);
     for (const int silent : {0, 12, 20, 21, 32, 33, 35, 36, 37, 38})
         EXPECT_FALSE(ControlErrorTable::ReportFor(silent).has_value()) << silent;
 }

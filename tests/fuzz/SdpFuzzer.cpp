@@ -4,7 +4,8 @@
 
 #include "tests/fuzz/FuzzEnvironment.h"
 
-#include "platform/UdpSocket.h"
+#include "platform/DnsResolver.h"
+#include "platform/MessageLoop.h"
 #include "sipsyntax/SdpDescription.h"
 #include "useragent/CodecList.h"
 
@@ -59,6 +60,8 @@ void BuildAnswer(const SdpDescription& offer, const CodecList& preference)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     static const FuzzEnvironment environment(NetworkConfinement::Level::NoTraffic);
+    static MessageLoop loop;
+    static DnsResolver resolver(loop);
     static const CodecList preference = CodecList::DefaultSelection();
     static const CodecList fallback = [] {
         CodecList list;
@@ -70,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     std::string address;
     if (offer.GetConnectionAddress(address))
-        UdpSocket::ResolveAddress(address);
+        resolver.LocalAnswer(address);
     int port = 0;
     offer.GetMediaPort(port);
     ChooseCodec(offer, preference);

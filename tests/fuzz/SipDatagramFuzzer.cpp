@@ -43,7 +43,15 @@ constexpr int MaxWaitingActions = 2;
 // Remembers what a peer would copy into its answers, and the newest incoming call.
 class PeerMemory : public EventSink {
 public:
-    void OnOutgoingDiagnostic(const std::string& text, const std::string&, int) override
+    void OnEvent(const EventRecord& record) override
+    {
+        if (record.type == EventType::OutgoingDiagnostic)
+            OnOutgoingDiagnostic(std::get<std::string>(record.values.at(0)));
+        else if (record.type == EventType::IncomingCall)
+            incomingCallId = std::get<std::string>(record.values.at(0));
+    }
+
+    void OnOutgoingDiagnostic(const std::string& text)
     {
         SipMessage message;
         if (!message.Parse(text))
@@ -62,12 +70,6 @@ public:
         if (!vias.empty() && SipMessage::SplitVia(vias.front(), via))
             branch = via.branch;
     }
-    void OnIncomingCall(const std::string& id, const std::string&, const std::string&, const std::string&,
-                        const std::string&) override
-    {
-        incomingCallId = id;
-    }
-
     std::string Substitute(std::string text) const
     {
         ReplaceAll(text, "$CALLID", callId);

@@ -47,23 +47,27 @@ def free_udp_port():
 
 
 def split_words(line):
-    """Splits a protocol line into words, undoing the quoting of strings."""
+    """Splits a protocol line into words, undoing the quoting of strings (a \\xHH escape
+    is a byte; bytes that are not UTF-8 come back as surrogate escapes)."""
     words, at = [], 0
-    escapes = {"r": "\r", "n": "\n"}
+    escapes = {"r": b"\r", "n": b"\n"}
     while at < len(line):
         if line[at] == " ":
             at += 1
             continue
         if line[at] == '"':
-            word, at = "", at + 1
+            word, at = bytearray(), at + 1
             while at < len(line) and line[at] != '"':
-                if line[at] == "\\" and at + 1 < len(line):
+                if line[at] == "\\" and line[at + 1:at + 2] == "x" and _is_hex(line[at + 2:at + 4]):
+                    word.append(int(line[at + 2:at + 4], 16))
+                    at += 3
+                elif line[at] == "\\" and at + 1 < len(line):
                     at += 1
-                    word += escapes.get(line[at], line[at])
+                    word += escapes.get(line[at], line[at].encode())
                 else:
-                    word += line[at]
+                    word += line[at].encode("utf-8", "surrogateescape")
                 at += 1
-            words.append(word)
+            words.append(word.decode("utf-8", "surrogateescape"))
             at += 1
         else:
             end = line.find(" ", at)
@@ -72,6 +76,10 @@ def split_words(line):
             words.append(int(word) if word.lstrip("-").isdigit() else word)
             at = end
     return words
+
+
+def _is_hex(text):
+    return len(text) == 2 and all(c in "0123456789abcdefABCDEF" for c in text)
 
 
 def write_wav(path, samples, rate=8000):
@@ -84,7 +92,20 @@ def write_wav(path, samples, rate=8000):
 
 
 def quote(text):
-    return '"' + text.replace("\\", "\\\\").replace('"', '\\"').replace("\r", "\\r").replace("\n", "\\n") + '"'
+    """A string argument as orvua reads it: \\" \\\\ \\r \\n, and \\xHH for other control
+    bytes, C1 controls and bytes that are not UTF-8 (surrogate escapes in `text`)."""
+    quoted = []
+    for char in text:
+        code = ord(char)
+        if char in '"\\':
+            quoted.append("\\" + char)
+        elif char in "\r\n":
+            quoted.append("\\r" if char == "\r" else "\\n")
+        elif code < 0x20 or 0x7F <= code <= 0x9F or 0xDC80 <= code <= 0xDCFF:
+            quoted.append("".join(f"\\x{byte:02X}" for byte in char.encode("utf-8", "surrogateescape")))
+        else:
+            quoted.append(char)
+    return '"' + "".join(quoted) + '"'
 
 
 class Orvua:
@@ -97,10 +118,13 @@ class Orvua:
         self.lines = queue.Queue()
         self.events = []
         self.transcript = []
+        # Every line as orvua wrote it.
+        self.raw_lines = []
         threading.Thread(target=self._read, daemon=True).start()
 
     def _read(self):
         for raw in self.process.stdout:
+            self.raw_lines.append(raw)
             line = raw.decode("utf-8", "replace").rstrip("\n")
             self.transcript.append(line)
             self.lines.put(line)

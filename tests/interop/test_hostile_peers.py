@@ -222,6 +222,84 @@ class IncomingTest(PeerTestCase):
         self.assertTrue(self.ua.call("IsLineBusy", 0))
 
 
+class HangUpBeforeAckTest(PeerTestCase):
+    """Hanging up right after answering: the line is free at once, and the caller gets
+    its BYE after its ACK, or when the 2xx is given up (RFC 3261 §15)."""
+
+    def of_call(self, call_id, start, timeout=3):
+        """The next message of the call that starts with `start`, or None."""
+        return self.peer.next_message(timeout, lambda t: t.startswith(start) and header(t, "Call-ID") == call_id)
+
+    def answer_and_hang_up(self, call_id):
+        self.peer.request("INVITE", self.sip_port, call_id, 1, body=sdp(self.rtp.port))
+        self.assertEqual(self.ua.wait_event("OnIncomingCall")[0], call_id)
+        self.assertTrue(self.ua.call("AcceptCall", 0, call_id, -1, -1))
+        self.assertTrue(self.ua.call("Disconnect", 0))
+        self.assertFalse(self.ua.call("IsLineBusy", 0))
+        answered = time.monotonic()
+        ok = self.of_call(call_id, "SIP/2.0 200")
+        self.assertIsNotNone(ok)
+        return ok, answered
+
+    def assert_no_events_of_the_ended_call(self):
+        self.ua.drain(0.3)
+        for name in ("OnSuccessToConnect", "OnDisconnectCall", "OnFailToConnect"):
+            self.assertEqual(self.ua.pending(name), [], name)
+
+    def test_the_bye_follows_the_ack_and_the_line_takes_a_new_call_meanwhile(self):
+        ok, _ = self.answer_and_hang_up("hung-up-early")
+        self.peer.request("INVITE", self.sip_port, "next-call", 1, body=sdp(self.rtp.port))
+        self.assertEqual(self.ua.wait_event("OnIncomingCall")[0], "next-call")
+        self.assertTrue(self.ua.call("AcceptCall", 0, "next-call", -1, -1))
+        self.assertTrue(self.ua.call("IsLineBusy", 0))
+        self.assertIsNone(self.of_call("hung-up-early", "BYE", timeout=2), "a BYE came before the ACK")
+
+        self.peer.request("ACK", self.sip_port, "hung-up-early", 1, to_tag=tag(header(ok, "To")))
+        bye = self.of_call("hung-up-early", "BYE")
+        self.assertIsNotNone(bye, "no BYE after the ACK")
+        self.assertEqual(tag(header(bye, "From")), tag(header(ok, "To")))
+        self.peer.answer(bye, 200, "OK", to_tag=None)
+        self.assertIsNone(self.of_call("hung-up-early", "", timeout=2), "the ended call went on sending")
+        self.assert_no_events_of_the_ended_call()
+        self.assertTrue(self.ua.call("IsLineBusy", 0), "the new call lost its line")
+
+    def test_without_an_ack_the_bye_goes_when_the_answer_is_given_up(self):
+        ok, answered = self.answer_and_hang_up("never-acknowledged")
+        self.assertTrue(self.ua.call("Connect", 0, f"sip:2002@{LOOPBACK}:{self.peer.port}", -1, -1))
+        self.peer.answer(self.peer.expect("INVITE"), 180, "Ringing")
+        answers = 1
+        while (text := self.of_call("never-acknowledged", "", timeout=60)) is not None and not text.startswith("BYE"):
+            self.assertTrue(text.startswith("SIP/2.0 200"), text)
+            answers += 1
+        self.assertIsNotNone(text, "no BYE came")
+        self.assertGreaterEqual(answers, 5, "the 2xx was not resent until given up")
+        self.assertGreater(time.monotonic() - answered, 40)
+        self.peer.answer(text, 200, "OK", to_tag=None)
+        self.assertIsNone(self.of_call("never-acknowledged", "", timeout=2), "the ended call went on sending")
+        self.assert_no_events_of_the_ended_call()
+        self.assertTrue(self.ua.call("IsLineBusy", 0))
+
+
+class OrvuaTextTest(PeerTestCase):
+    def test_a_peers_control_bytes_and_broken_utf8_come_out_escaped(self):
+        note = b"a\x1b[31mb\xc2\x85c\xffd\xe2\x82\xac"
+        text = self.peer.request("OPTIONS", self.sip_port, "escapes", 1, extra="X-Note: NOTE\r\n", send=False)
+        self.peer.send(text.encode().replace(b"NOTE", note), self.sip_port)
+        diagnostic = self.ua.wait_event("OnIncomingDiagnostic")[0]
+        self.assertIn(note.decode("utf-8", "surrogateescape"), diagnostic, "the words did not give the bytes back")
+        line = next(raw for raw in self.ua.raw_lines if raw.startswith(b"! OnIncomingDiagnostic"))
+        printed = line.decode("utf-8")
+        self.assertIn("X-Note: a\\x1B[31mb\\xC2\\x85c\\xFFd\u20ac\\r\\n", printed)
+        self.assertEqual([c for c in printed[:-1] if ord(c) < 0x20 or 0x7F <= ord(c) <= 0x9F], [])
+
+    def test_escaped_input_reaches_the_control_whole(self):
+        self.assertFalse(self.ua.call("Connect", 0, f"sip:2002@{LOOPBACK}\x00:{self.peer.port}", -1, -1))
+        self.assertEqual(self.ua.call("GetOrvObjectError"), 25)
+        self.assertFalse(self.ua.call("IsLineBusy", 0))
+        self.ua.send(f'Connect 0 "sip:\\x32002@{LOOPBACK}:{self.peer.port}" -1 -1')
+        self.assertEqual(self.peer.expect("INVITE").split(" ")[1], f"sip:2002@{LOOPBACK}:{self.peer.port}")
+
+
 class LineTest(PeerTestCase):
     def test_close_line_hangs_up_and_frees_the_line(self):
         self.connect()

@@ -52,9 +52,11 @@ TEST_F(NetworkConfinementTest, ConfinedSocketsNeverLookUpNamesNorLeaveLoopback)
     int port = receiver.LocalPort();
 
     NetworkConfinement::Set(NetworkConfinement::Level::LoopbackOnly);
-    EXPECT_EQ(UdpSocket::ResolveAddress("localhost"), "");
-    EXPECT_EQ(UdpSocket::ResolveAddress("sip.example.com"), "");
-    EXPECT_EQ(UdpSocket::ResolveAddress("192.0.2.7"), "192.0.2.7");
+    UdpSocket::Endpoint resolved;
+    EXPECT_FALSE(UdpSocket::ResolveEndpoint("localhost", 5060, resolved));
+    EXPECT_FALSE(UdpSocket::ResolveEndpoint("sip.example.com", 5060, resolved));
+    ASSERT_TRUE(UdpSocket::ResolveEndpoint("192.0.2.7", 5060, resolved));
+    EXPECT_EQ(resolved.address, htonl(0xC0000207));
     EXPECT_FALSE(sender.SendTo("named", "localhost", port));
     EXPECT_FALSE(sender.SendTo("outside", "192.0.2.7", 5060));
     EXPECT_FALSE(sender.SendTo("broadcast", "255.255.255.255", 5060));
@@ -88,5 +90,6 @@ TEST_F(NetworkConfinementTest, ConfinedSocketsNeverLookUpNamesNorLeaveLoopback)
     UdpSocket unconfined;
     ASSERT_TRUE(unconfined.Open("", 0));
     EXPECT_EQ(BoundAddress(unconfined), "0.0.0.0");
-    EXPECT_EQ(UdpSocket::ResolveAddress("localhost"), "127.0.0.1");
+    ASSERT_TRUE(UdpSocket::ResolveEndpoint("localhost", 5060, resolved));
+    EXPECT_EQ(resolved.address, htonl(INADDR_LOOPBACK));
 }

@@ -1,7 +1,10 @@
 """Every method of the control under its own name, with its arguments checked; what no
 Python value, and no datagram a peer forges, can do to the interpreter."""
 import inspect
+import os
 import re
+import shutil
+import tempfile
 import threading
 import unittest
 
@@ -14,8 +17,8 @@ KINDS = {bool: True, int: 1, str: "x"}
 WRONG = {bool: [1, "true", None], int: ["1", True, 1.0, None], str: [1, b"x", None]}
 
 
-def control_methods(ua):
-    return {member[1]: member for member in ua._control._methods()}
+def control_methods():
+    return {member[1]: member for member in orvsip._orvsip._methods()}
 
 
 def arguments_of(member):
@@ -26,7 +29,7 @@ class ArgumentsTest(unittest.TestCase):
     def setUp(self):
         self.ua = orvsip.OrvSIPUserAgentOCX()
         self.addCleanup(self.ua.close)
-        self.methods = control_methods(self.ua)
+        self.methods = control_methods()
 
     def test_every_method_under_its_own_name(self):
         self.assertEqual(len(self.methods), 72)
@@ -67,7 +70,7 @@ class ArgumentsTest(unittest.TestCase):
 
     def test_events_and_delivery_refuse_what_does_not_fit(self):
         ua = self.ua
-        events = [member[1] for member in ua._control._events()]
+        events = [member[1] for member in orvsip._orvsip._events()]
         self.assertEqual(len(events), 28)
         for name in events:
             self.assertIs(ua.on(name, print), print)
@@ -132,7 +135,7 @@ class HostileInputTest(unittest.TestCase):
         self.addCleanup(proxy.close)
         agent = Agent("1001", proxy=f"{LOOPBACK}:{proxy.port}")
         self.addCleanup(agent.ua.close)
-        methods = control_methods(agent.ua)
+        methods = control_methods()
         order = sorted(methods, key=lambda name: (name in self.LAST, self.LAST.index(name) if name in self.LAST else 0))
         expected = {bool: bool, int: int, str: str, None: type(None)}
         for name in order:
@@ -152,6 +155,21 @@ class HostileInputTest(unittest.TestCase):
                 return -1
             return self.INTS[variant % len(self.INTS)]
         return self.STRINGS[variant % len(self.STRINGS)]
+
+    def test_a_nul_in_a_text_is_refused_with_the_methods_code(self):
+        agent = Agent("1001")
+        self.addCleanup(agent.ua.close)
+        ua = agent.ua
+        folder = tempfile.mkdtemp(prefix="orvsip-nul-")
+        self.addCleanup(shutil.rmtree, folder, ignore_errors=True)
+        for refused, code in ((lambda: ua.SaveRecordingToWaveFile(0, os.path.join(folder, "sip:a\x00b")), 21),
+                              (lambda: ua.Connect(0, f"sip:2000@{LOOPBACK}\x00x", -1, -1), 25),
+                              (lambda: ua.DigitDTMF(0, "5\x00"), 25),
+                              (lambda: ua.RegisterToProxy(-5), 26)):
+            self.assertFalse(refused())
+            self.assertEqual(ua.GetOrvObjectError(), code)
+        self.assertEqual(os.listdir(folder), [])
+        self.assertFalse(ua.IsLineBusy(0))
 
     def test_text_that_is_not_utf8_comes_and_goes_back_intact(self):
         agent = Agent("1001")

@@ -89,6 +89,29 @@ class CallTest(unittest.TestCase):
             a.wait_for("OnSuccessToConnect", 0.3)
 
 
+    def test_a_callable_running_the_loop_loses_no_event_and_keeps_the_order(self):
+        """A wait inside a callable takes nothing from the wait outside it, and every
+        callable sees the events in the order the control raised them."""
+        caller, callee = start_pair(self)
+        a, b = caller.ua, callee.ua
+        seen, inner = [], []
+        b.on("*", lambda name, *args: seen.append(name))
+
+        @b.on("OnIncomingDiagnostic")
+        def wait_inside(*args):
+            if not inner:
+                inner.append(b.wait_for("OnIncomingCall", 10))
+                b.run(0.2)
+
+        self.assertTrue(a.Connect(0, callee.uri, -1, -1))
+        outer = b.wait_for("OnIncomingCall", 10)
+        self.assertEqual(inner, [outer])
+        self.assertEqual(seen[:5], ["OnIncomingDiagnostic", "OnOutgoingDiagnostic", "OnOutgoingDiagnostic",
+                                    "OnIncomingCall", "OnIncomingCallRingingStart"])
+        self.assertTrue(b.RejectCall(outer[0]))
+        self.assertEqual(a.wait_for("OnRequestFailureResponse", 10)[:2], (0, 486))
+
+
 class AsyncioTest(unittest.TestCase):
     def test_events_through_add_reader(self):
         caller, callee = start_pair(self)

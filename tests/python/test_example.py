@@ -64,6 +64,24 @@ class InstalledPackageTest(unittest.TestCase):
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(result.stdout.splitlines(), [os.path.join(site, "orvsip", "__init__.py"), "3, 0, 0, 0", "0"])
 
+    def test_a_prefix_given_when_installing_puts_the_package_where_debian_python_looks(self):
+        destdir = tempfile.mkdtemp(prefix="orvsip-install-")
+        self.addCleanup(shutil.rmtree, destdir, ignore_errors=True)
+        for prefix, folder in (("/usr", "usr/lib/python3/dist-packages"),
+                               ("/opt/orvsip", f"opt/orvsip/lib/python3.{sys.version_info.minor}/dist-packages")):
+            subprocess.run(["cmake", "--install", BUILD_DIR, "--prefix", prefix], check=True, capture_output=True,
+                           timeout=300, env=dict(os.environ, DESTDIR=destdir))
+            self.assertTrue(os.path.isfile(os.path.join(destdir, folder, "orvsip", "__init__.py")), prefix)
+        self.assertIn("/usr/lib/python3/dist-packages",
+                      subprocess.run(["/usr/bin/python3", "-c", "import sys; print(sys.path)"], capture_output=True,
+                                     text=True, check=True).stdout)
+        # From there, too, the extension finds the library installed with it.
+        site = os.path.join(destdir, "usr/lib/python3/dist-packages")
+        probe = "import orvsip; print(orvsip.OrvSIPUserAgentOCX().GetVersionSDK())"
+        result = subprocess.run(["/usr/bin/python3", "-c", probe], capture_output=True, text=True, timeout=60,
+                                cwd=destdir, env=python_env(PYTHONPATH=site, LD_LIBRARY_PATH=""))
+        self.assertEqual(result.stdout.strip(), "3, 0, 0, 0", result.stderr)
+
     @staticmethod
     def configured_prefix():
         with open(os.path.join(BUILD_DIR, "CMakeCache.txt")) as cache:

@@ -3,12 +3,14 @@ again and its registration is withdrawn. A control dropped on a thread that is n
 own is left to its thread, which un-initialises it when it ends."""
 import gc
 import os
+import subprocess
+import sys
 import threading
 import time
 import unittest
 
 import orvsip
-from binding_support import HERE, LOOPBACK, Agent, port_is_free, started_sipp
+from binding_support import HERE, LOOPBACK, Agent, port_is_free, python_env, started_sipp
 
 
 class LifetimeTest(unittest.TestCase):
@@ -76,6 +78,38 @@ class LifetimeTest(unittest.TestCase):
         with self.assertRaisesRegex(ValueError, "closed"):
             kept.GetVersionSDK()
         self.assertEqual(orvsip.OrvSIPUserAgentOCX().GetVersionFile(), "91, 0, 4, 8")
+
+    def test_a_control_dropped_on_another_thread_is_closed_by_its_own(self):
+        made, dropped, outcome = [], threading.Event(), {}
+
+        def owner():
+            kept = Agent("1002")
+            made.append(Agent("1001"))
+            dropped.wait(30)
+            # The owner runs its loop as it always does: the dropped control goes then.
+            outcome["freed"] = kept.ua.run_until(lambda: port_is_free(port), 5)
+            outcome["kept"] = kept.ua.IsLineOpen(0)
+
+        worker = threading.Thread(target=owner)
+        worker.start()
+        while not made and worker.is_alive():
+            worker.join(0.01)
+        port = made[0].sip_port
+        del made[:]
+        gc.collect()
+        dropped.set()
+        worker.join()
+        self.assertEqual(outcome, {"freed": True, "kept": True})
+
+    def test_the_methods_are_on_the_class_before_any_control(self):
+        probe = ("import orvsip, pydoc; cls = orvsip.OrvSIPUserAgentOCX; "
+                 "print('Connect' in dir(cls), 'JoinTwoLine' in dir(cls)); print(pydoc.render_doc(cls, renderer=pydoc.plaintext))")
+        result = subprocess.run([sys.executable, "-c", probe], capture_output=True, text=True, timeout=60,
+                                env=python_env())
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stdout.splitlines()[0], "True True")
+        self.assertIn("Connect(self, /, LineNo: int, ToURI: str, InputDeviceId: int, OutputDeviceId: int) -> bool",
+                      result.stdout)
 
 
 if __name__ == "__main__":

@@ -20,6 +20,23 @@ TEST(CommandLineTest, SplitsQuotesAndRefusesOpenQuotes)
     EXPECT_EQ(CommandLine::ParseBool("1"), true);
 }
 
+TEST(CommandLineTest, ControlBytesAndWhatIsNotUtf8AreEscapedBothWays)
+{
+    const std::string text = std::string("tab\tesc\x1b del\x7f nul") + '\0' +
+                             "\xc2\x85nel \xc2\xa0nbsp \xe2\x82\xac euro \xf0\x9f\x93\x9e phone \xff lone \xc2 cut"
+                             " \xe0\x80\xaf overlong \xed\xa0\x80 surrogate \xf4\x90\x80\x80 beyond";
+    const std::string quoted = CommandLine::Quote(text);
+    EXPECT_EQ(quoted, "\"tab\\x09esc\\x1B del\\x7F nul\\x00\\xC2\\x85nel \xc2\xa0nbsp \xe2\x82\xac euro "
+                      "\xf0\x9f\x93\x9e phone \\xFF lone \\xC2 cut \\xE0\\x80\\xAF overlong \\xED\\xA0\\x80 "
+                      "surrogate \\xF4\\x90\\x80\\x80 beyond\"");
+    auto words = CommandLine::Split("X " + quoted);
+    ASSERT_TRUE(words);
+    ASSERT_EQ(words->size(), 2u);
+    EXPECT_EQ((*words)[1], text) << "input reads the escapes output writes";
+    EXPECT_EQ(*CommandLine::Split("X \"\\x4a\\x4B\\xg1\\x4\""), (std::vector<std::string>{"X", "JKxg1x4"}));
+    EXPECT_EQ(*CommandLine::Split("X a\\x41"), (std::vector<std::string>{"X", "a\\x41"})) << "only quoted words";
+}
+
 TEST(ConsoleHelpTest, ListsAndDescribesFromTheTable)
 {
     std::vector<OrvMemberInfo> methods = {

@@ -21,13 +21,14 @@ struct Diagnostic {
 class RecordingSink : public EventSink {
 public:
     std::vector<Diagnostic> diagnostics;
-    void OnIncomingDiagnostic(const std::string& m, const std::string& ip, int port) override
+    void OnEvent(const EventRecord& record) override
     {
-        diagnostics.push_back({true, m, ip, port});
-    }
-    void OnOutgoingDiagnostic(const std::string& m, const std::string& ip, int port) override
-    {
-        diagnostics.push_back({false, m, ip, port});
+        const bool incoming = record.type == EventType::IncomingDiagnostic;
+        if (!incoming && record.type != EventType::OutgoingDiagnostic)
+            return;
+        ASSERT_EQ(record.values.size(), 3u);
+        diagnostics.push_back({incoming, std::get<std::string>(record.values[0]),
+                               std::get<std::string>(record.values[1]), std::get<int>(record.values[2])});
     }
 };
 
