@@ -22,7 +22,10 @@ std::string Help()
            "OUTPUT.INI\n      the events it takes (and deletes)\n"
            "\n"
            "Environment:\n"
-           "  TRN_HOME   the folder of INPUT.INI and OUTPUT.INI, as for trn\n";
+           "  TRN_HOME          the folder of INPUT.INI and OUTPUT.INI, as for trn\n"
+           "  XDG_CONFIG_HOME   the parent of an installed trn's folder tarn/ (default ~/.config)\n"
+           "  XDG_RUNTIME_DIR   where trn's Unix-domain CTI socket lies when cti.sock's path\n"
+           "                    is too long\n";
 }
 
 } // namespace

@@ -146,11 +146,18 @@ class InstalledTest(unittest.TestCase):
                 self.assertIn(section, rendered.stdout, page)
             self.assertIn("--version", rendered.stdout.replace("\u2010", "-"), page)
         self.assertFalse(os.path.exists(config_home), "answering an option writes nothing")
-        # Where the installed trn keeps its files, and its installed look.
+        # Where each trn keeps its files, and the look it takes.
         trn_help = run([self.installed("bin/trn"), "--help"], env=env).stdout
         self.assertIn(f"Files, in {config_home}/tarn/:", trn_help)
-        self.assertIn(self.installed("share/trn/trn.qss"), trn_help)
+        self.assertIn(f"The look in force: {self.installed('share/trn/trn.qss')}\n", trn_help)
         self.assertIn(f"{config_home}/tarn/INPUT.INI", run([self.installed("bin/ctiprobe"), "--help"], env=env).stdout)
+        own = os.path.join(self.root, "own")
+        trn_help = run([self.installed("bin/trn"), "--help"], env=dict(env, TRN_HOME=own)).stdout
+        self.assertIn(f"Files, in {own}/:", trn_help)
+        build_tree = os.path.join(BUILD_DIR, "softphone")
+        trn_help = run([os.path.join(build_tree, "trn"), "--help"], env=env).stdout
+        self.assertIn(f"Files, in {build_tree}/:", trn_help)
+        self.assertIn("The look in force: the built-in one\n", trn_help)
         self.assertIn("unknown argument --frobnicate",
                       subprocess.run([self.installed("bin/orvua"), "--frobnicate"], capture_output=True, text=True,
                                      timeout=60, env=env).stderr)
@@ -193,10 +200,22 @@ class InstalledTest(unittest.TestCase):
             self.assertLess(time.monotonic(), deadline, baresip.log())
             time.sleep(0.1)
 
+        # The first start makes the user's folder, for the user alone, and opens the
+        # first-run wizard; SIGTERM ends it as "Exit" does.
         config_home = os.path.join(self.root, "config")
         files = os.path.join(config_home, "tarn")
+        trn = start_trn(self.installed("bin/trn"), program_env(config_home))
+        self.addCleanup(stop_trn, trn)
+        deadline = time.monotonic() + 30
+        while not os.path.exists(os.path.join(files, "trn.lock")):
+            self.assertIsNone(trn.poll(), "trn ended")
+            self.assertLess(time.monotonic(), deadline, "no trn.lock in the user's folder")
+            time.sleep(0.1)
+        self.assertEqual(stat.S_IMODE(os.stat(files).st_mode), 0o700)
+        trn.terminate()
+        trn.wait(timeout=20)
+
         write_settings(files, f"{LOOPBACK}:{kamailio.port}", autostart=1)
-        os.chmod(files, 0o755)  # trn makes its folder private again
         trn = start_trn(self.installed("bin/trn"), program_env(config_home))
         self.addCleanup(stop_trn, trn)
         client = CtiFiles(files)
@@ -208,8 +227,7 @@ class InstalledTest(unittest.TestCase):
         client.wait("HANGUP|CALL DISCONECTED", process=trn)
         baresip.wait_event("CALL_CLOSED")
 
-        self.assertEqual(stat.S_IMODE(os.stat(files).st_mode), 0o700)
-        self.assertEqual(stat.S_IMODE(os.stat(os.path.join(files, "TARN.INI")).st_mode) & 0o077, 0)
+        self.assertEqual(stat.S_IMODE(os.stat(os.path.join(files, "TARN.INI")).st_mode), 0o600)
         self.assertEqual([name for name in os.listdir(self.installed("bin")) if name not in PROGRAMS], [])
         with open(os.path.join(config_home, "autostart/TarnSoftphone.desktop")) as handle:
             autostart = handle.read()
