@@ -10,6 +10,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   sip-tester kamailio baresip baresip-core linphone-cli iproute2 sox python3 python3-dev pybind11-dev
   libgsm-tools xvfb xauth clang libclang-rt-14-dev
+  desktop-file-utils appstream lintian man-db file
 )
 
 missing=()

@@ -436,6 +436,10 @@ bool frmSettings::LoadSettings()
     }
     PreferTcpWhenBothOptions(ini);
     SnapshotSettings();
+    // The entry names the program that runs with these settings, also after the
+    // program moved (from a build tree to an installed one).
+    if (Box("chkStartUpWithSystem")->isChecked())
+        AutostartEntry::Set(true);
     return true;
 }
 

@@ -247,11 +247,7 @@ void frmSoftphone::WatchTermination()
 
 void frmSoftphone::ApplyStyleSheet()
 {
-    QFile custom(AppFolder::Files() + QStringLiteral("trn.qss"));
-    if (custom.open(QIODevice::ReadOnly))
-        qApp->setStyleSheet(QString::fromUtf8(custom.readAll()));
-    else
-        qApp->setStyleSheet(SoftphoneStyle::DefaultSheet());
+    qApp->setStyleSheet(SoftphoneStyle::Sheet());
 }
 
 void frmSoftphone::PumpMessages()

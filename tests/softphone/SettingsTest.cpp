@@ -381,6 +381,10 @@ void SettingsTest::autostartEntryFollowsTheBox()
     const QString exec = QString("Exec=env \"TRN_HOME=%1\" \"%2\"\n")
                              .arg(qEnvironmentVariable("TRN_HOME"), QApplication::applicationFilePath());
     QVERIFY2(text.contains(exec), qPrintable(text));
+    // Loading ticked settings writes the entry again, for the program that runs now.
+    QVERIFY(QFile::remove(entry));
+    QVERIFY(frmSettings().LoadSettings());
+    QVERIFY(QFile::exists(entry));
 
     Child<QCheckBox>(settings, "chkStartUpWithSystem")->setChecked(false);
     QVERIFY(settings.SaveSettings());
