@@ -221,7 +221,9 @@ bool DnsResolver::MayQuery(const std::string& name)
 void DnsResolver::LookupRecords(const std::string& name, RecordType type, RecordsDone done)
 {
     if (!MayQuery(name)) {
-        Complete([done = std::move(done)] { done({}); });
+        Records none;
+        none.unanswered = noServer_;
+        Complete([done = std::move(done), none] { done(none); });
         return;
     }
     auto* query = new Query{this, {}, std::move(done), type};
@@ -247,6 +249,7 @@ void DnsResolver::OnRecords(void* data, int status, int, unsigned char* answer, 
         records.found = !records.services.empty() || !records.naptrs.empty();
         records.ttlSeconds = MinimumTtl(answer, length);
     }
+    records.unanswered = status == ARES_ETIMEOUT || status == ARES_ECONNREFUSED || status == ARES_ESERVFAIL;
     resolver.Complete([done = std::move(query->recordsDone), records] { done(records); });
 }
 

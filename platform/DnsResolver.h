@@ -51,6 +51,9 @@ public:
     // look-up failed).
     struct Records {
         bool found = false;
+        // No server answered (or none may be asked): the name's other records are
+        // not worth asking for either.
+        bool unanswered = false;
         std::vector<ServiceRecord> services;
         std::vector<NaptrRecord> naptrs;
         int ttlSeconds = UnknownTtl;

@@ -28,14 +28,18 @@ std::string Text(const char* value)
     return value == nullptr ? std::string() : std::string(value);
 }
 
-SipTransportKind TransportOf(const osip_uri_t* url)
+// The transport parameter of a URI written without angle brackets ("host;transport=tcp")
+// is read as a parameter of the address around it.
+SipTransportKind TransportOf(osip_from_t* nameAddr)
 {
+    const osip_uri_t* url = nameAddr->url;
     if (url->scheme != nullptr && ToLower(url->scheme) == "sips")
         return SipTransportKind::Tls;
     osip_uri_param_t* param = nullptr;
-    if (osip_uri_param_get_byname(const_cast<osip_list_t*>(&url->url_params), const_cast<char*>("transport"),
-                                  &param) != 0 ||
-        param == nullptr || param->gvalue == nullptr)
+    char* key = const_cast<char*>("transport");
+    if (osip_uri_param_get_byname(const_cast<osip_list_t*>(&url->url_params), key, &param) != 0 || param == nullptr)
+        osip_generic_param_get_byname(&nameAddr->gen_params, key, &param);
+    if (param == nullptr || param->gvalue == nullptr)
         return SipTransportKind::Unspecified;
     const std::string name = ToLower(param->gvalue);
     if (name == "tls")
@@ -121,7 +125,7 @@ bool SplitUri(const std::string& text, SipAddress& address)
         address.port = PortFromText(nameAddr->url->port);
         address.portGiven = address.port != DefaultPort || (nameAddr->url->port != nullptr &&
                                                               std::atoi(nameAddr->url->port) == DefaultPort);
-        address.transport = TransportOf(nameAddr->url);
+        address.transport = TransportOf(nameAddr);
     }
     osip_from_free(nameAddr);
     return parsed;

@@ -113,7 +113,7 @@ bool SipUserAgent::Initialize(bool bindToListenIp, const std::string& listenIp, 
                                                   });
     }
     tickOrigin_ = Clock::MonotonicMs();
-    if (!window_->WatchSocket(transport_.Descriptor(), SocketMessage))
+    if (!sender_.Start(bindToListenIp ? listenIp : std::string(), listenPort))
         return Fail(11);
 
     loginId_ = loginId;
@@ -130,16 +130,24 @@ bool SipUserAgent::Initialize(bool bindToListenIp, const std::string& listenIp, 
 
 bool SipUserAgent::SplitOutboundProxy(const std::string& outboundProxy)
 {
-    outboundProxyHost_.clear();
-    outboundProxyPort_ = SipUri::DefaultPort;
+    outboundProxy_ = {};
     if (outboundProxy.empty())
         return true;
     SipAddress address;
     if (!SipUri::SplitUri(outboundProxy, address) || address.host.empty())
         return false;
-    outboundProxyHost_ = address.host;
-    outboundProxyPort_ = address.port;
+    outboundProxy_ = {address.transport, address.host, address.portGiven ? address.port : 0};
     return true;
+}
+
+SipDestination SipUserAgent::ProxyDestination() const
+{
+    if (!outboundProxy_.host.empty())
+        return outboundProxy_;
+    SipAddress address;
+    if (!SipUri::SplitUri(proxy_, address))
+        return {};
+    return {address.transport, address.host, address.portGiven ? address.port : 0};
 }
 
 // Without a proxy the account lives at this user agent's own address.
@@ -177,10 +185,10 @@ void SipUserAgent::UnInitialize()
         for (unsigned timer : {RegistrationResendTimer, RegistrationRefreshTimer, KeepAliveTimer, CallTickTimer})
             window_->KillTimer(timer);
         tickRunning_ = false;
-        window_->UnwatchSocket(transport_.Descriptor());
+        window_->KillTimer(ConnectionKeepAliveTimer);
     }
+    sender_.Stop();
     transport_.Close();
-    sender_.DropWaiting();
     media_->Stop();
     lines_.clear();
 }
@@ -419,26 +427,44 @@ SipCall* SipUserAgent::FindCall(const std::string& callId)
     return transfers_->FindCall(callId);
 }
 
-void SipUserAgent::Send(const std::string& text, const std::string& host, int port,
-                        const SipTransport::Owner& owner)
+void SipUserAgent::Send(const std::string& text, const SipDestination& destination, const SipTransport::Owner& owner)
 {
-    if (outboundProxyHost_.empty())
-        sender_.Send(text, host, port, owner);
-    else
-        sender_.Send(text, outboundProxyHost_, outboundProxyPort_, owner);
+    sender_.Send(text, outboundProxy_.host.empty() ? destination : outboundProxy_, owner);
 }
 
-void SipUserAgent::SendQuiet(const std::string& text, const std::string& host, int port)
+bool SipUserAgent::MoveToNextServer(const SipDestination& destination)
 {
-    if (outboundProxyHost_.empty())
-        sender_.Send(text, host, port, {}, true);
-    else
-        sender_.Send(text, outboundProxyHost_, outboundProxyPort_, {}, true);
+    return sender_.MoveToNextServer(outboundProxy_.host.empty() ? destination : outboundProxy_);
 }
 
-void SipUserAgent::OnMessageSent(const std::string& text, const std::string& address, int port)
+void SipUserAgent::SendKeepAlive(const SipDestination& registrar)
+{
+    sender_.KeepAlive(outboundProxy_.host.empty() ? registrar : outboundProxy_);
+}
+
+void SipUserAgent::OnMessageSent(const std::string& text, const SipTransport::Owner& owner,
+                                 SipTransportKind transport, const std::string& address, int port)
 {
     PostDiagnostic(EventType::OutgoingDiagnostic, text, address, port);
+    if (owner.kind == SipTransport::Owner::Kind::Call) {
+        if (SipCall* call = FindCallBySerial(owner.callSerial))
+            call->NoteTransport(transport);
+    }
+}
+
+void SipUserAgent::OnMessageReceived(const std::string& text, const SipSource& source)
+{
+    HandleMessage(text, source);
+}
+
+void SipUserAgent::OnTransportProblem(const std::string& text, const std::string& address, int port)
+{
+    PostDiagnostic(EventType::IncomingDiagnostic, text, address, port);
+}
+
+void SipUserAgent::OnRegistrationConnectionLost()
+{
+    registration_->OnConnectionLost();
 }
 
 // What could not leave ends what it belonged to, if that is still there.
@@ -530,9 +556,6 @@ void SipUserAgent::OnWindowMessage(unsigned message, std::uintptr_t wParam)
     case DeferDeleteMessage:
         OnDeferredDelete(static_cast<std::uint64_t>(wParam));
         break;
-    case SocketMessage:
-        OnSocketReadable(static_cast<int>(wParam));
-        break;
     default:
         break;
     }
@@ -589,28 +612,16 @@ void SipUserAgent::StopTick()
     tickRunning_ = false;
 }
 
-void SipUserAgent::OnSocketReadable(int fd)
-{
-    if (fd == transport_.Descriptor())
-        ReceiveOneDatagram();
-}
-
-void SipUserAgent::ReceiveOneDatagram()
-{
-    if (!transport_.IsOpen())
-        return;
-    UdpSocket::Datagram datagram = transport_.Receive(receiveBuffer_.data(), receiveBuffer_.size());
-    if (datagram.length <= 0 || datagram.truncated)
-        return;
-    HandleDatagram(std::string(receiveBuffer_.data(), static_cast<std::size_t>(datagram.length)), datagram.sourceIp,
-                   datagram.sourcePort);
-}
-
 void SipUserAgent::HandleDatagram(const std::string& datagram, const std::string& sourceIp, int sourcePort)
 {
+    HandleMessage(datagram, {SipTransportKind::Udp, sourceIp, sourcePort});
+}
+
+void SipUserAgent::HandleMessage(const std::string& received, const SipSource& source)
+{
     // The text ends at the first NUL byte, if any.
-    std::string text(datagram.c_str(), strnlen(datagram.c_str(), datagram.size()));
-    PostDiagnostic(EventType::IncomingDiagnostic, text, sourceIp, sourcePort);
+    std::string text(received.c_str(), strnlen(received.c_str(), received.size()));
+    PostDiagnostic(EventType::IncomingDiagnostic, text, source.ip, source.port);
     SipMessage message;
     if (!message.Parse(text) || IsResetCallId(message.GetCallId()))
         return;
@@ -618,10 +629,13 @@ void SipUserAgent::HandleDatagram(const std::string& datagram, const std::string
         OnResponse(message, text);
         return;
     }
-    sourceIp_ = sourceIp;
-    sourcePort_ = sourcePort;
+    source_ = source;
     std::string stampedText = text;
-    if (message.RecordSourceInTopVia(sourceIp, sourcePort)) {
+    // A request that came over a connection is answered over it (RFC 3261 18.2.2).
+    const bool stamped = source.transport == SipTransportKind::Udp
+                             ? message.RecordSourceInTopVia(source.ip, source.port)
+                             : message.RecordConnectionInTopVia(source.ip, source.port);
+    if (stamped) {
         std::string stamped = message.ToText();
         if (!stamped.empty())
             stampedText = stamped;
@@ -633,7 +647,7 @@ void SipUserAgent::AnswerOutsideCall(const std::string& requestText, int status,
 {
     OutgoingMessage answer;
     if (NewDialog().BuildResponse(requestText, status, reason, {}, answer))
-        Send(answer.text, answer.host, answer.port);
+        Send(answer.text, {source_.transport, answer.host, answer.port});
 }
 
 void SipUserAgent::OnRequest(const SipMessage& request, const std::string& text, const std::string& receivedText)
@@ -758,7 +772,7 @@ void SipUserAgent::OnInviteRequest(const SipMessage& request, const std::string&
         return;
     }
     if (transfers_->Accepts() && !request.GetHeaders("Replaces").empty()) {
-        transfers_->OnReplacingInvite(request, text, sourceIp_, sourcePort_);
+        transfers_->OnReplacingInvite(request, text, source_.ip, source_.port);
         return;
     }
     const auto ringing = std::count_if(pendingCalls_.begin(), pendingCalls_.end(),
