@@ -150,12 +150,14 @@ SipDestination SipUserAgent::ProxyDestination() const
     return {address.transport, address.host, address.portGiven ? address.port : 0};
 }
 
-// Without a proxy the account lives at this user agent's own address.
+// Without a proxy the account lives at this user agent's own address; with one, at its
+// host and port (the transport it names is no part of the account's address).
 std::string SipUserAgent::IdentityHost(const std::string& proxy) const
 {
-    if (!proxy.empty())
-        return proxy;
-    return listenIp_.empty() ? LocalAddress::SelectLocalAddress() : listenIp_;
+    SipAddress address;
+    if (proxy.empty() || !SipUri::SplitUri(proxy, address) || address.host.empty())
+        return !proxy.empty() ? proxy : listenIp_.empty() ? LocalAddress::SelectLocalAddress() : listenIp_;
+    return address.portGiven ? address.host + ":" + std::to_string(address.port) : address.host;
 }
 
 void SipUserAgent::HangUpAll()
