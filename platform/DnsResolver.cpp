@@ -249,7 +249,7 @@ void DnsResolver::OnRecords(void* data, int status, int, unsigned char* answer, 
         records.found = !records.services.empty() || !records.naptrs.empty();
         records.ttlSeconds = MinimumTtl(answer, length);
     }
-    records.unanswered = status == ARES_ETIMEOUT || status == ARES_ECONNREFUSED || status == ARES_ESERVFAIL;
+    records.unanswered = status == ARES_ETIMEOUT;
     resolver.Complete([done = std::move(query->recordsDone), records] { done(records); });
 }
 

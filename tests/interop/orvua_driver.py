@@ -407,12 +407,13 @@ class Kamailio:
         self._start()
 
     def requests(self):
-        """(method, protocol) of every request kamailio logged receiving, in order."""
+        """(method, protocol: UDP, TCP or TLS) of every request kamailio logged receiving,
+        in order."""
         if not self.log_file.closed:
             self.log_file.flush()
         with open(self.log_path, errors="replace") as handle:
             found = re.findall(r"request (\S+) over (\S+) from", handle.read())
-        return found
+        return [(method, protocol.upper()) for method, protocol in found]
 
     def _wait_ready(self):
         probe = RawPeer()

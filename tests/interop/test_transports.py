@@ -3,12 +3,16 @@ transport call each other through it, with voice; kamailio restarts; certificate
 do not verify; a test CA named by ORVSIP_TLS_CA_FILE."""
 import os
 import shutil
+import socket
+import subprocess
 import tempfile
+import threading
 import time
 import unittest
 
 from audio_check import assert_tone, tone
-from orvua_driver import LOOPBACK, Baresip, Kamailio, Orvua, TestCertificates, free_udp_port, write_wav
+from orvua_driver import (LOOPBACK, Baresip, Kamailio, Orvua, TestCertificates, free_udp_port, is_free,
+                          write_wav)
 
 ORVUA_TONE = 1000
 PEER_TONE = 600
@@ -76,9 +80,7 @@ class StreamCallTest(unittest.TestCase):
             self.assertEqual((address, port), (LOOPBACK, self.proxy_port))
             self.assertTrue(header(text, "Via").startswith(f"SIP/2.0/{name} "), text)
             self.assertIn(f";transport={self.transport}>", header(text, "Contact"))
-        self.assertIn(("REGISTER", name.lower() if name == "TCP" else "tls"),
-                      [(m, p.lower()) for m, p in self.kamailio.requests()])
-        self.assertNotIn(("REGISTER", "UDP"), self.kamailio.requests())
+        self.assertIn(("REGISTER", name), self.kamailio.requests())
 
         # orvua calls baresip; voice both ways; hold and unhold; digits; orvua hangs up.
         self.assertTrue(self.ua.call("Connect", 0, f"sip:2002@{self.proxy}", -1, -1))
@@ -130,8 +132,8 @@ class StreamCallTest(unittest.TestCase):
         self.baresip.wait_event("CALL_ESTABLISHED")
         self.assertTrue(self.ua.call("Disconnect", 0))
         self.baresip.wait_event("CALL_CLOSED")
-        self.assertNotIn("UDP", {protocol for _, protocol in self.kamailio.requests()},
-                         "nothing went over UDP: " + str(self.kamailio.requests()))
+        # The test's own OPTIONS probes aside, nothing reached kamailio over UDP.
+        self.assertEqual({protocol for method, protocol in self.kamailio.requests() if method != "OPTIONS"}, {name})
         self.assertEqual(self.ua.quit(), 0)
         self.baresip.stop()
         received = sorted(name for name in os.listdir(self.baresip.record_dir) if name.endswith("-dec.wav"))
@@ -146,6 +148,197 @@ class StreamCallTest(unittest.TestCase):
     def test_tls(self):
         self.start("tls")
         self.check_flow()
+
+
+def orvua_for(test, proxy, ca_file=None, extra=None):
+    """An initialised orvua for `proxy`, trusting `ca_file` beside the system's CAs
+    (only those without it, whatever the test's own environment says)."""
+    environment = {"ORVSIP_TLS_CA_FILE": ca_file or ""}
+    environment.update(extra or {})
+    ua = Orvua(env=environment)
+    test.addCleanup(ua.quit)
+    test.assertTrue(ua.initialize(free_udp_port(), proxy=proxy))
+    return ua
+
+
+def problems(ua):
+    """The diagnostics that are no SIP message: what the transport had to say."""
+    return [a[0] for a in ua.pending("OnIncomingDiagnostic") if not a[0].startswith(("SIP/2.0", "OPTIONS", "INVITE"))]
+
+
+class TlsTrustTest(unittest.TestCase):
+    """A certificate that does not verify ends the registration; nothing goes in clear."""
+
+    def test_unknown_ca_and_another_name_fail_and_the_named_ca_registers(self):
+        certificates = TestCertificates()
+        kamailio = Kamailio({"1001": "secret"}, certificates=certificates)
+        self.addCleanup(kamailio.stop)
+        proxy = f"{LOOPBACK}:{kamailio.tls_port};transport=tls"
+
+        unknown = orvua_for(self, proxy)
+        self.assertTrue(unknown.call("RegisterToProxy", 3600))
+        unknown.wait_event("OnFailToRegister", timeout=10)
+        said = problems(unknown)
+        self.assertTrue(any("certificate verify failed" in text and "local issuer" in text for text in said), said)
+        self.assertEqual(unknown.pending("OnOutgoingDiagnostic"), [], "nothing was sent")
+
+        renamed = TestCertificates(names=("other.test",))
+        elsewhere = Kamailio({"1001": "secret"}, certificates=renamed)
+        self.addCleanup(elsewhere.stop)
+        mismatched = orvua_for(self, f"{LOOPBACK}:{elsewhere.tls_port};transport=tls", renamed.ca)
+        self.assertTrue(mismatched.call("RegisterToProxy", 3600))
+        mismatched.wait_event("OnFailToRegister", timeout=10)
+        said = problems(mismatched)
+        self.assertTrue(any("IP address mismatch" in text for text in said), said)
+        self.assertEqual(mismatched.pending("OnOutgoingDiagnostic"), [])
+
+        time.sleep(0.5)
+        self.assertEqual([m for m, _ in kamailio.requests() + elsewhere.requests() if m == "REGISTER"], [],
+                         "no REGISTER reached kamailio on any socket")
+
+        trusted = orvua_for(self, proxy, certificates.ca)
+        self.assertTrue(trusted.call("RegisterToProxy", 3600))
+        trusted.wait_event("OnSuccessToRegister", timeout=10)
+        self.assertIn(("REGISTER", "TLS"), kamailio.requests())
+
+
+class ReconnectTest(unittest.TestCase):
+    def test_a_restarted_registrar_is_connected_to_and_registered_with_again_at_once(self):
+        certificates = TestCertificates()
+        kamailio = Kamailio({"1001": "secret"}, certificates=certificates)
+        self.addCleanup(kamailio.stop)
+        ua = orvua_for(self, f"{LOOPBACK}:{kamailio.tls_port};transport=tls", certificates.ca)
+        self.assertTrue(ua.call("RegisterToProxy", 3600))
+        ua.wait_event("OnSuccessToRegister", timeout=10)
+        kamailio.restart()
+        back = time.monotonic()
+        ua.wait_event("OnSuccessToReRegister", timeout=5)
+        self.assertLess(time.monotonic() - back, 5)
+        self.assertTrue(kamailio.is_registered("1001"), "the new kamailio knows orvua")
+        self.assertTrue(any("broke" in text for text in problems(ua)), problems(ua))
+        self.assertEqual(ua.pending("OnFailToReRegister"), [])
+
+
+class Dnsmasq:
+    """dnsmasq answering for a test domain on a free loopback port, nothing else."""
+
+    def __init__(self, *records):
+        self.port = free_udp_port()
+        self.process = subprocess.Popen(
+            ["dnsmasq", "--keep-in-foreground", "--conf-file=/dev/null", "--no-resolv", "--no-hosts",
+             "--no-poll", "--pid-file=", f"--port={self.port}", "--listen-address=127.0.0.1", "--bind-interfaces",
+             "--user=root", *records], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        deadline = time.monotonic() + 10
+        while is_free(self.port):
+            if time.monotonic() > deadline or self.process.poll() is not None:
+                raise RuntimeError("dnsmasq did not start")
+            time.sleep(0.05)
+
+    def stop(self):
+        self.process.terminate()
+        self.process.wait(timeout=10)
+
+
+class DnsLocationTest(unittest.TestCase):
+    def test_the_domain_registers_over_tls_at_its_second_server_when_the_first_refuses(self):
+        certificates = TestCertificates(names=("example.test", "127.0.0.1"))
+        kamailio = Kamailio({"1001": "secret"}, certificates=certificates)
+        self.addCleanup(kamailio.stop)
+        refusing = free_udp_port()
+        dns = Dnsmasq(f"--srv-host=_sips._tcp.example.test,first.example.test,{refusing},10,0",
+                      f"--srv-host=_sips._tcp.example.test,second.example.test,{kamailio.tls_port},20,0",
+                      f"--srv-host=_sip._udp.example.test,second.example.test,{kamailio.port},10,0",
+                      "--host-record=first.example.test,127.0.0.1", "--host-record=second.example.test,127.0.0.1")
+        self.addCleanup(dns.stop)
+        ua = orvua_for(self, "example.test", certificates.ca, {"ORVSIP_DNS_SERVER": f"127.0.0.1:{dns.port}"})
+        self.assertTrue(ua.call("RegisterToProxy", 3600))
+        ua.wait_event("OnSuccessToRegister", timeout=15)
+        self.assertTrue(any(f"TLS connection to 127.0.0.1:{refusing} failed" in text for text in problems(ua)),
+                        problems(ua))
+        registers = [a for a in ua.pending("OnOutgoingDiagnostic") if a[0].startswith("REGISTER ")]
+        self.assertTrue(registers)
+        for text, address, port in registers:
+            self.assertEqual((address, port), (LOOPBACK, kamailio.tls_port))
+            self.assertTrue(header(text, "Via").startswith("SIP/2.0/TLS "), text)
+        self.assertIn(("REGISTER", "TLS"), kamailio.requests())
+        self.assertNotIn(("REGISTER", "UDP"), kamailio.requests(), "never in clear while TLS is offered")
+
+
+class SlowDnsServer:
+    """Answers every query with "no such name", two seconds late."""
+
+    def __init__(self):
+        self.socket = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.socket.bind((LOOPBACK, 0))
+        self.port = self.socket.getsockname()[1]
+        self.queries = 0
+        threading.Thread(target=self._serve, daemon=True).start()
+
+    def _serve(self):
+        while True:
+            try:
+                query, peer = self.socket.recvfrom(512)
+            except OSError:
+                return
+            self.queries += 1
+            answer = query[:2] + bytes([0x81, 0x83]) + query[4:6] + bytes(6) + query[12:]
+            threading.Timer(2.0, self._answer, (answer, peer)).start()
+
+    def _answer(self, answer, peer):
+        try:
+            self.socket.sendto(answer, peer)
+        except OSError:
+            pass
+
+    def close(self):
+        self.socket.close()
+
+
+class SlowDnsTest(unittest.TestCase):
+    def test_a_slow_look_up_holds_neither_the_loop_nor_another_lines_voice(self):
+        dns = SlowDnsServer()
+        self.addCleanup(dns.close)
+        directory = tempfile.mkdtemp(prefix="orvua-slow-dns-")
+        caller_mic, callee_mic = os.path.join(directory, "caller.wav"), os.path.join(directory, "callee.wav")
+        heard = os.path.join(directory, "heard.wav")
+        write_wav(caller_mic, tone(ORVUA_TONE, 2))
+        write_wav(callee_mic, tone(PEER_TONE, 2))
+        callee = Orvua(env={"ORVSIP_AUDIO": "virtual", "ORVSIP_VIRTUAL_MIC": callee_mic,
+                            "ORVSIP_VIRTUAL_SPEAKER": heard})
+        self.addCleanup(callee.quit)
+        callee_port = free_udp_port()
+        self.assertTrue(callee.initialize(callee_port, sound=True, proxy=""))
+        self.assertTrue(callee.call("OpenLine", 0, True, LOOPBACK, free_udp_port()))
+        caller = Orvua(env={"ORVSIP_AUDIO": "virtual", "ORVSIP_VIRTUAL_MIC": caller_mic,
+                            "ORVSIP_DNS_SERVER": f"127.0.0.1:{dns.port}"})
+        self.addCleanup(caller.quit)
+        self.assertTrue(caller.initialize(free_udp_port(), lines=2, sound=True, proxy=""))
+        for line in (0, 1):
+            self.assertTrue(caller.call("OpenLine", line, True, LOOPBACK, free_udp_port()))
+        for ua in (caller, callee):
+            self.assertTrue(ua.call("DisableEchoNoiseCancellation"))
+        self.assertTrue(caller.call("Connect", 0, f"sip:1002@{LOOPBACK}:{callee_port}", -1, -1))
+        call_id = callee.wait_event("OnIncomingCall")[0]
+        self.assertTrue(callee.call("AcceptCall", 0, call_id, -1, -1))
+        caller.wait_event("OnSuccessToConnect")
+        caller.drain(1)
+
+        self.assertTrue(caller.call("Connect", 1, "sip:3000@slow.test", -1, -1))
+        started = time.monotonic()
+        longest = 0
+        while time.monotonic() - started < 2.5:
+            before = time.monotonic()
+            caller.send("wait 100")
+            self.assertTrue(caller.call("IsLineBusy", 0))
+            longest = max(longest, time.monotonic() - before)
+        self.assertLess(longest, 0.5, "RunFor(100) came back in time while the name was looked up")
+        self.assertGreaterEqual(dns.queries, 1)
+        self.assertEqual(caller.wait_event("OnFailToConnect", timeout=15), [1])
+        self.assertTrue(caller.call("IsLineBusy", 0))
+        self.assertTrue(caller.call("Disconnect", 0))
+        callee.wait_event("OnDisconnectCall")
+        self.assertEqual(callee.quit(), 0)
+        assert_tone(self, heard, ORVUA_TONE, min_seconds=4.0)
 
 
 if __name__ == "__main__":
