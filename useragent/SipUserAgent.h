@@ -21,6 +21,7 @@ class MessageWindow;
 class PeerTransfers;
 class RegistrationClient;
 class SipCall;
+class SipDispatcher;
 class SipMessage;
 
 // The SIP engine: the SIP socket, the lines with their calls, the pending incoming
@@ -28,6 +29,7 @@ class SipMessage;
 // message loop it was created with.
 class SipUserAgent : private MediaEngineOwner, private SipTransport::Listener {
     friend class PeerTransfers;
+    friend class SipDispatcher;
 
 public:
     static constexpr unsigned DeferDeleteMessage = 0x2B13;
@@ -171,18 +173,8 @@ private:
 
     void OnWindowMessage(unsigned message, std::uintptr_t wParam);
     void OnTimer(unsigned timerId);
-    // `text` is the request as it is handled (its top Via may carry the source);
-    // `receivedText` as it arrived.
-    void OnRequest(const SipMessage& request, const std::string& text, const std::string& receivedText);
-    void OnNotifyRequest(const SipMessage& request, const std::string& text, const std::string& receivedText);
-    void OnResponse(const SipMessage& response, const std::string& text);
+    // Answers a request once, with a dialog of its own, over the way the request came.
     void AnswerOutsideCall(const std::string& requestText, int status, const std::string& reason);
-    void OnInviteRequest(const SipMessage& request, const std::string& text);
-    void OnAckRequest(const SipMessage& request);
-    void OnCancelRequest(const SipMessage& request, const std::string& text);
-    void OnByeRequest(const SipMessage& request, const std::string& text);
-    void OnInfoRequest(const SipMessage& request, const std::string& text);
-    void OnReferRequest(const SipMessage& request, const std::string& text);
     // The sound devices a line's call was given, given again to the line (a failed
     // transfer gives the old call its line back).
     void RestoreLineDevices(int lineNo);
@@ -238,6 +230,7 @@ private:
     // answered calls hung up before their ACK, ending in the background.
     std::list<std::unique_ptr<SipCall>> pendingCalls_;
     std::unique_ptr<PeerTransfers> transfers_;
+    std::unique_ptr<SipDispatcher> dispatcher_;
     // The devices each line was last given (input, output).
     std::vector<std::pair<int, int>> lineDevices_;
     // Where the message being handled came from.
