@@ -87,10 +87,10 @@ bool SipStreamFramer::BodyLength(std::size_t headerEnd, std::size_t& length)
         if (colon == std::string_view::npos || !IsContentLength(line.substr(0, colon)))
             continue;
         const std::string_view value = Trimmed(line.substr(colon + 1));
-        if (value.empty() || value.size() > 9 ||
+        if (value.empty() || value.size() > 18 ||
             !std::all_of(value.begin(), value.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
             return false;
-        const std::size_t number = std::stoul(std::string(value));
+        const std::size_t number = std::stoull(std::string(value));
         if (found && number != length)
             return false;
         found = true;

@@ -6,7 +6,7 @@
 // Cuts SIP messages out of a byte stream (RFC 3261 18.3): a header section ended by an
 // empty line, then as many body bytes as its Content-Length says (none without one).
 // Between messages a CRLF CRLF is a keep-alive ping and a lone CRLF its pong (RFC 5626
-// 4.4.1). Pure: the caller feeds what it read and takes what is complete, so the rules
+// 4.4.1); a ping whose halves come in two reads counts as two pongs. Pure: the caller feeds what it read and takes what is complete, so the rules
 // are tested and fuzzed without a socket.
 //
 // A stream that breaks a rule (a header section or a body over 64 KiB, a Content-Length
