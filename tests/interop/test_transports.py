@@ -341,5 +341,128 @@ class SlowDnsTest(unittest.TestCase):
         assert_tone(self, heard, ORVUA_TONE, min_seconds=4.0)
 
 
+def rss_kib(process):
+    with open(f"/proc/{process.pid}/status") as handle:
+        for line in handle:
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1])
+    return 0
+
+
+class HostileStreamTest(unittest.TestCase):
+    """Peers that abuse orvua's TCP listen port never hold up its loop or its memory."""
+
+    def setUp(self):
+        self.ua = Orvua()
+        self.addCleanup(self.ua.quit)
+        self.port = free_udp_port()
+        self.assertTrue(self.ua.initialize(self.port, proxy=""))
+        self.connections = []
+        self.addCleanup(self.close_all)
+        self.asked = 0
+
+    def close_all(self):
+        for connection in self.connections:
+            connection.close()
+
+    def connect(self):
+        connection = socket.create_connection((LOOPBACK, self.port), timeout=5)
+        self.connections.append(connection)
+        return connection
+
+    def options(self, via):
+        self.asked += 1
+        return (f"OPTIONS sip:1001@127.0.0.1:{self.port} SIP/2.0\r\n"
+                f"Via: SIP/2.0/{via} 127.0.0.1:9;branch=z9hG4bKhostile{self.asked}\r\n"
+                f"From: <sip:probe@127.0.0.1>;tag=h{self.asked}\r\nTo: <sip:1001@127.0.0.1>\r\n"
+                f"Call-ID: hostile-{self.asked}\r\nCSeq: 1 OPTIONS\r\nMax-Forwards: 70\r\n"
+                "Content-Length: 0\r\n\r\n").encode()
+
+    def assert_answers_options(self):
+        """OPTIONS is answered within a second over UDP and over a new connection."""
+        probe = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        probe.bind((LOOPBACK, 0))
+        probe.settimeout(1)
+        started = time.monotonic()
+        probe.sendto(self.options("UDP").replace(b"127.0.0.1:9", f"127.0.0.1:{probe.getsockname()[1]}".encode()),
+                     (LOOPBACK, self.port))
+        self.assertTrue(probe.recv(65535).startswith(b"SIP/2.0 200 OK"))
+        probe.close()
+        connection = self.connect()
+        connection.settimeout(1)
+        connection.sendall(self.options("TCP"))
+        answer = b""
+        while b"\r\n\r\n" not in answer:
+            answer += connection.recv(65535)
+        self.assertTrue(answer.startswith(b"SIP/2.0 200 OK"), answer)
+        self.assertLess(time.monotonic() - started, 1.0)
+
+    @staticmethod
+    def still_open(connection):
+        try:
+            return connection.recv(1) != b""
+        except BlockingIOError:
+            return True
+        except OSError:
+            return False
+
+    def closed_by_orvua(self, connection, seconds):
+        connection.settimeout(seconds)
+        try:
+            while connection.recv(65536):
+                pass
+        except ConnectionResetError:
+            pass
+        except socket.timeout:
+            return False
+        return True
+
+    def test_floods_huge_headers_and_lengths_cut_and_slow_messages(self):
+        baseline = rss_kib(self.ua.process)
+        header_flood = self.connect()
+        header_flood.sendall(b"OPTIONS sip:x SIP/2.0\r\nX: " + b"a" * (1 << 20))
+        self.assertTrue(self.closed_by_orvua(header_flood, 3), "a 1 MB header section closes its connection")
+        huge_length = self.connect()
+        huge_length.sendall(self.options("TCP").replace(b"Content-Length: 0", b"Content-Length: 1000000000"))
+        self.assertTrue(self.closed_by_orvua(huge_length, 3), "a Content-Length of 10^9 closes its connection")
+        self.assert_answers_options()
+
+        # 1000 connections: the oldest idle ones give way, the user agent goes on.
+        crowd = [self.connect() for _ in range(1000)]
+        self.assert_answers_options()
+        for connection in crowd:
+            connection.setblocking(False)
+        deadline = time.monotonic() + 10
+        while (alive := sum(1 for c in crowd if self.still_open(c))) > 128 and time.monotonic() < deadline:
+            time.sleep(0.2)
+        self.assertLessEqual(alive, 128, "no more than 128 inbound connections are kept")
+        for connection in crowd:
+            connection.close()
+        self.connections = [c for c in self.connections if c not in crowd]
+
+        # A byte a second, and a message cut half way: both end ten seconds after their
+        # first byte, while everything else goes on.
+        cut = self.connect()
+        cut.sendall(self.options("TCP")[:60])
+        slow = self.connect()
+        slow_message = self.options("TCP")
+        started = time.monotonic()
+        sent = 0
+        while sent < 15:
+            try:
+                slow.send(slow_message[sent:sent + 1])
+            except OSError:
+                break
+            sent += 1
+            self.assert_answers_options()
+            time.sleep(max(0.0, started + sent - time.monotonic()))
+        self.assertTrue(self.closed_by_orvua(slow, 3), "a message not complete after 10 s closes its connection")
+        self.assertGreaterEqual(time.monotonic() - started, 9.5)
+        self.assertLess(sent, 14)
+        self.assertTrue(self.closed_by_orvua(cut, 1))
+        self.assertLess(rss_kib(self.ua.process) - baseline, 64 * 1024, "memory stays bounded")
+        self.assertTrue(self.ua.call("GetMyIP"))
+
+
 if __name__ == "__main__":
     unittest.main()
