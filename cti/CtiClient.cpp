@@ -1,5 +1,6 @@
 #include "cti/CtiClient.h"
 
+#include <QLocalSocket>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -18,35 +19,60 @@ constexpr int kLastWordsMs = 200;
 
 } // namespace
 
-CtiClient::CtiClient(QTcpSocket* socket, CtiCommandRunner& runner, SnapshotSource snapshot)
+CtiClient::CtiClient(QIODevice* socket, CtiCommandRunner& runner, SnapshotSource snapshot)
     : socket_(socket), runner_(runner), snapshot_(std::move(snapshot))
 {
     socket_->setParent(this);
-    socket_->setReadBufferSize(kReadBufferBytes);
-    socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    socket_->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
-    socket_->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kSendBufferBytes);
-    connect(socket_, &QTcpSocket::readyRead, this, &CtiClient::Serve);
+    connect(socket_, &QIODevice::readyRead, this, &CtiClient::Serve);
+}
+
+CtiClient::CtiClient(QTcpSocket* socket, CtiCommandRunner& runner, SnapshotSource snapshot)
+    : CtiClient(static_cast<QIODevice*>(socket), runner, std::move(snapshot))
+{
+    isConnected_ = [socket] { return socket->state() == QAbstractSocket::ConnectedState; };
+    flush_ = [socket] { socket->flush(); };
+    abort_ = [socket] { socket->abort(); };
+    socket->setReadBufferSize(kReadBufferBytes);
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kSendBufferBytes);
     // A client may send its commands and close at once (`echo Hangup | nc -q0 ...`):
     // what it sent still runs, then it is dropped.
-    connect(socket_, &QTcpSocket::disconnected, this, [this] {
-        remoteClosed_ = true;
-        Serve();
-    });
-    connect(socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
+    connect(socket, &QTcpSocket::disconnected, this, &CtiClient::OnRemoteClosed);
+    connect(socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
         if (error != QAbstractSocket::RemoteHostClosedError)
             Drop();
     });
 }
 
+CtiClient::CtiClient(QLocalSocket* socket, CtiCommandRunner& runner, SnapshotSource snapshot)
+    : CtiClient(static_cast<QIODevice*>(socket), runner, std::move(snapshot))
+{
+    isConnected_ = [socket] { return socket->state() == QLocalSocket::ConnectedState; };
+    flush_ = [socket] { socket->flush(); };
+    abort_ = [socket] { socket->abort(); };
+    socket->setReadBufferSize(kReadBufferBytes);
+    connect(socket, &QLocalSocket::disconnected, this, &CtiClient::OnRemoteClosed);
+    connect(socket, &QLocalSocket::errorOccurred, this, [this](QLocalSocket::LocalSocketError error) {
+        if (error != QLocalSocket::PeerClosedError)
+            Drop();
+    });
+}
+
+void CtiClient::OnRemoteClosed()
+{
+    remoteClosed_ = true;
+    Serve();
+}
+
 void CtiClient::Send(const std::string& line)
 {
-    if (dropped_ || socket_->state() != QAbstractSocket::ConnectedState)
+    if (dropped_ || !isConnected_())
         return;
     const std::string text = line + '\n';
     socket_->write(text.data(), static_cast<qint64>(text.size()));
     // Into the kernel now: what stays behind is what the client has not taken.
-    socket_->flush();
+    flush_();
     const auto pending = static_cast<std::size_t>(socket_->bytesToWrite());
     peakPending_ = std::max(peakPending_, pending);
     if (pending > kMaxPendingBytes)
@@ -65,14 +91,15 @@ void CtiClient::Serve()
     if (dropped_ || serving_)
         return;
     serving_ = true;
-    for (int turn = 0; turn < kLinesPerTurn && !dropped_ && !runner_.IsRunning(); ++turn) {
+    for (int turn = 0; turn < kLinesPerTurn && !dropped_ && runner_.CanStart(); ++turn) {
         const std::optional<CtiLineSplitter::Line> line = NextLine();
         if (!line)
             break;
         Handle(*line);
     }
     serving_ = false;
-    if (dropped_ || runner_.IsRunning())
+    // While a command or the phone is busy, the runner's idle call serves it again.
+    if (dropped_ || !runner_.CanStart())
         return;
     if (HasInput())
         ScheduleServe();
@@ -137,6 +164,6 @@ void CtiClient::Drop()
     if (dropped_)
         return;
     dropped_ = true;
-    socket_->abort();
+    abort_();
     emit Dropped();
 }

@@ -10,12 +10,14 @@
 #include <string>
 #include <vector>
 
+class QIODevice;
+class QLocalSocket;
 class QTcpSocket;
 
-// One client of the CTI socket. Its lines run as commands one at a time (and never
-// while another command runs); what trn sends it goes out at once. A client that
-// does not read is dropped once more than kMaxPendingBytes wait for it, so it never
-// holds up trn or the other clients.
+// One client of the CTI socket, over TCP or the Unix-domain socket. Its lines run as
+// commands one at a time (and never while another command runs); what trn sends it
+// goes out at once. A client that does not read is dropped once more than
+// kMaxPendingBytes wait for it, so it never holds up trn or the other clients.
 class CtiClient : public QObject {
     Q_OBJECT
 
@@ -26,6 +28,7 @@ public:
 
     // Takes the socket over (it becomes this object's child).
     CtiClient(QTcpSocket* socket, CtiCommandRunner& runner, SnapshotSource snapshot);
+    CtiClient(QLocalSocket* socket, CtiCommandRunner& runner, SnapshotSource snapshot);
 
     bool IsDropped() const { return dropped_; }
     // Whether one of its commands is on the stack: it may not be deleted then.
@@ -43,6 +46,10 @@ signals:
 
 private:
     static constexpr std::size_t kReadChunk = 4096;
+
+    CtiClient(QIODevice* socket, CtiCommandRunner& runner, SnapshotSource snapshot);
+    // The far end closed; what it sent still runs, then it is dropped.
+    void OnRemoteClosed();
     static constexpr int kLinesPerTurn = 32;
 
     std::optional<CtiLineSplitter::Line> NextLine();
@@ -51,7 +58,10 @@ private:
     void Run(const CtiProtocol::Request& request);
     void ScheduleServe();
 
-    QTcpSocket* socket_;
+    QIODevice* socket_;
+    std::function<bool()> isConnected_;
+    std::function<void()> flush_;
+    std::function<void()> abort_;
     CtiCommandRunner& runner_;
     SnapshotSource snapshot_;
     CtiLineSplitter splitter_{CtiProtocol::kMaxLineBytes};

@@ -6,10 +6,11 @@ std::optional<CtiOutcome> CtiCommandRunner::Run(const CtiCommandTable::Command& 
     // Status has nothing to run on the phone; its answer is the snapshot.
     if (command.run == nullptr)
         return CtiOutcome::Done();
+    if (phone_.IsBusy())
+        return std::nullopt;
     CtiOutcome outcome;
     if (!guard_.Run([&] { outcome = command.run(phone_, parameter); }))
         return std::nullopt;
-    if (idle_)
-        idle_();
+    NotifyIdle();
     return outcome;
 }

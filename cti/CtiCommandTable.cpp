@@ -52,13 +52,13 @@ CtiOutcome ShutDown(CtiPhone& phone, const std::string&)
 const std::vector<CtiCommandTable::Command>& CtiCommandTable::Commands()
 {
     static const std::vector<Command> commands = {
-        {"Dial", "number", "puts the number on the display and calls sip:number@proxy", false, Dial},
+        {"Dial", "number", "puts the number on the display and calls it: a SIP URI as it is, else sip:number@proxy", false, Dial},
         {"Hangup", "", "ends the call on the line", false, Hangup},
         {"Hold", "", "holds the call, or resumes it when it is held", false, Hold},
         {"Answer", "", "answers the oldest ringing call", false, Answer},
         {"SendDTMF", "digits", "sends each digit (0-9, *, #, A-D) as DTMF, in order", false, SendDtmf},
         {"RejectCall", "", "rejects the oldest ringing call", false, RejectCall},
-        {"ShutDown", "", "closes trn (every trn of the user), asking first when the settings say so", false,
+        {"ShutDown", "", "closes trn (and every other copy of it of the user), asking first when the settings say so", false,
          ShutDown},
         {"Status", "", "answers with the snapshot: registration, line, ringing calls, peer, last error", true,
          nullptr},

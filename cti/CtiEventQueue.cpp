@@ -1,6 +1,6 @@
 #include "cti/CtiEventQueue.h"
 
-#include <vector>
+#include <algorithm>
 
 namespace {
 
@@ -17,19 +17,6 @@ std::string PartOf(const std::string& text)
     return part;
 }
 
-std::vector<std::string> Split(const std::string& text, char separator)
-{
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t end = text.find(separator, start);
-        parts.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
-        if (end == std::string::npos)
-            return parts;
-        start = end + 1;
-    }
-}
-
 } // namespace
 
 void CtiEventQueue::QueueCtiEvent(const std::string& command, const std::string& parameter,
@@ -37,8 +24,7 @@ void CtiEventQueue::QueueCtiEvent(const std::string& command, const std::string&
 {
     if (command.empty())
         return;
-    const Record record = QueuedForm(command, parameter, message);
-    AppendQueuedEvent(record.command + kPartSeparator + record.parameter + kPartSeparator + record.message);
+    items_.push_back({QueuedForm(command, parameter, message), false});
 }
 
 CtiEventQueue::Record CtiEventQueue::QueuedForm(const std::string& command, const std::string& parameter,
@@ -47,36 +33,45 @@ CtiEventQueue::Record CtiEventQueue::QueuedForm(const std::string& command, cons
     return {PartOf(command), PartOf(parameter), PartOf(message)};
 }
 
-void CtiEventQueue::AppendQueuedEvent(const std::string& item)
+void CtiEventQueue::QueueDirect(const Record& record)
 {
-    queue_ += kSeparator + item;
-    if (queue_.size() >= 2 && queue_.front() == kSeparator)
-        queue_.erase(0, 1);
+    items_.push_back({record, true});
 }
 
 void CtiEventQueue::DropFirstQueuedEvent()
 {
-    const std::size_t separator = queue_.find(kSeparator);
-    queue_ = separator == std::string::npos ? std::string() : queue_.substr(separator + 1);
+    if (!items_.empty())
+        items_.pop_front();
 }
 
-CtiEventQueue::Record CtiEventQueue::FirstRecord() const
+bool CtiEventQueue::TakeNewestDirect(Record& newest)
 {
-    const std::vector<std::string> parts = Split(Split(queue_, kSeparator).front(), kPartSeparator);
-    Record record;
-    record.command = parts[0];
-    record.parameter = parts.size() > 1 ? parts[1] : std::string();
-    record.message = parts.size() > 2 ? parts[2] : std::string();
-    return record;
+    const auto last = std::find_if(items_.rbegin(), items_.rend(), [](const Item& item) { return item.direct; });
+    if (last == items_.rend())
+        return false;
+    newest = last->record;
+    items_.erase(std::remove_if(items_.begin(), items_.end(), [](const Item& item) { return item.direct; }),
+                 items_.end());
+    return true;
+}
+
+std::string CtiEventQueue::ItemText(const Record& record)
+{
+    return record.command + kPartSeparator + record.parameter + kPartSeparator + record.message;
 }
 
 std::string CtiEventQueue::MirrorText() const
 {
     std::string text;
-    if (queue_.empty())
-        return text;
-    const std::vector<std::string> items = Split(queue_, kSeparator);
-    for (std::size_t i = 0; i < items.size(); ++i)
-        text += "\r\n" + std::to_string(i) + "->" + items[i];
+    for (std::size_t i = 0; i < items_.size(); ++i)
+        text += "\r\n" + std::to_string(i) + "->" + ItemText(items_[i].record);
+    return text;
+}
+
+std::string CtiEventQueue::Text() const
+{
+    std::string text;
+    for (std::size_t i = 0; i < items_.size(); ++i)
+        text += (i == 0 ? "" : std::string(1, kSeparator)) + ItemText(items_[i].record);
     return text;
 }

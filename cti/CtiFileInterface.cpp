@@ -14,6 +14,10 @@ CtiFileInterface::CtiFileInterface(const std::string& folder, CtiEventQueue& que
     timerCTIOutput = new QTimer(this);
     timerCTIOutput->setObjectName(QStringLiteral("timerCTIOutput"));
     connect(timerCTIOutput, &QTimer::timeout, this, &CtiFileInterface::OutputTick);
+}
+
+void CtiFileInterface::Start()
+{
     timerCTIInput->start(kTickMs);
     timerCTIOutput->start(kTickMs);
 }
@@ -21,13 +25,14 @@ CtiFileInterface::CtiFileInterface(const std::string& folder, CtiEventQueue& que
 void CtiFileInterface::InputTick()
 {
     inputGuard_.Run([this] {
-        if (!runner_.IsRunning() && IsReadyToRun())
+        if (runner_.CanStart() && IsReadyToRun())
             RunClaimedInput();
     });
 }
 
-// A record with its three keys runs at once. Without them the client may be writing
-// it key by key: it runs only once it has not changed for a whole tick.
+// A whole record (its three keys, and a line break after the last) runs at once.
+// Anything else may be a client still writing, key by key or in pieces with pauses:
+// it runs only once it has not changed for kSettleMs.
 bool CtiFileInterface::IsReadyToRun()
 {
     const std::optional<CtiRecordFile::Version> version = input_.CurrentVersion();
@@ -36,14 +41,14 @@ bool CtiFileInterface::IsReadyToRun()
         return false;
     }
     const std::optional<std::string> text = input_.ReadText(kMaxInputBytes);
-    if (text && CtiRecordText::Parse(*text).complete)
+    if (text && CtiRecordText::Parse(*text).complete && text->back() == '\n')
         return true;
     if (seenVersion_ != version) {
         seenVersion_ = version;
         seenSince_.start();
         return false;
     }
-    return seenSince_.elapsed() >= kTickMs;
+    return seenSince_.elapsed() >= kSettleMs;
 }
 
 // The file is taken before it is read: what runs is one version of it, a command
@@ -72,10 +77,17 @@ void CtiFileInterface::ExecuteCtiCommand(const std::string& command, const std::
 void CtiFileInterface::OutputTick()
 {
     outputGuard_.Run([this] {
-        if (output_.HasContent())
+        CtiEventQueue::Record newest;
+        if (output_.HasContent()) {
+            // Nobody reads: the direct records show the latest state, as they would have.
+            if (IsUnread() && queue_.TakeNewestDirect(newest)) {
+                WriteOutput(newest);
+                ShowQueue();
+            }
             return;
+        }
         // A record that could not be written stays first for the next tick.
-        if (queue_.HasRecord() && !output_.Write(queue_.FirstRecord()))
+        if (queue_.HasRecord() && !WriteOutput(queue_.FirstRecord()))
             return;
         queue_.DropFirstQueuedEvent();
         ShowQueue();
@@ -84,7 +96,39 @@ void CtiFileInterface::OutputTick()
 
 bool CtiFileInterface::WriteCtiOutput(const CtiEventQueue::Record& record)
 {
-    return output_.Write(record);
+    if (!ClientIsConsuming())
+        return WriteOutput(record);
+    queue_.QueueDirect(record);
+    ShowQueue();
+    return true;
+}
+
+bool CtiFileInterface::WriteOutput(const CtiEventQueue::Record& record)
+{
+    if (!output_.Write(record))
+        return false;
+    outputVersion_ = output_.CurrentVersion();
+    outputSince_.start();
+    return true;
+}
+
+bool CtiFileInterface::IsUnread()
+{
+    const std::optional<CtiRecordFile::Version> version = output_.CurrentVersion();
+    if (version != outputVersion_) {
+        outputVersion_ = version;
+        outputSince_.start();
+    }
+    return version && outputSince_.elapsed() >= kUnreadMs;
+}
+
+// An empty OUTPUT.INI with nothing waiting takes the record at once; otherwise the
+// record would overtake the waiting ones, or land on one a client is about to read.
+bool CtiFileInterface::ClientIsConsuming()
+{
+    if (!output_.HasContent())
+        return queue_.HasRecord();
+    return !IsUnread();
 }
 
 void CtiFileInterface::ShowQueue()

@@ -50,4 +50,7 @@ public:
     // Ends every copy of the program, this one included; does not return.
     virtual void EndProgram() = 0;
     virtual CtiLineStatus LineStatus() = 0;
+    // True while one of the phone's own event handlers or call operations runs (they
+    // pump messages to repaint): no command may start in the middle of one.
+    virtual bool IsBusy() const = 0;
 };

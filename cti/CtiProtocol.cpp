@@ -80,6 +80,8 @@ std::string CtiProtocol::MessageFor(int code)
         return "The parameter holds control characters.";
     case kTooManyClients:
         return "Too many clients.";
+    case kNotASipUri:
+        return "The number is not a valid SIP URI.";
     default:
         return ControlErrorTable::ReplyMessageFor(code);
     }

@@ -36,6 +36,7 @@ public:
     static constexpr int kClosingCancelled = 93;
     static constexpr int kControlCharacters = 94;
     static constexpr int kTooManyClients = 95;
+    static constexpr int kNotASipUri = 96;
 
     // One client line: the command to run with its parameter, or the reply that
     // refuses it. An empty (or blank) line is neither and is ignored.

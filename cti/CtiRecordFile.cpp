@@ -22,7 +22,7 @@ bool CtiRecordFile::HasContent() const
 std::optional<CtiRecordFile::Version> CtiRecordFile::CurrentVersion() const
 {
     struct stat info {};
-    if (stat(path_.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0)
+    if (lstat(path_.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0)
         return std::nullopt;
     return Version{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
                    static_cast<std::int64_t>(info.st_size),
@@ -68,9 +68,10 @@ void CtiRecordFile::Remove() const
 
 std::optional<std::string> CtiRecordFile::Take(std::size_t limit) const
 {
-    const CtiRecordFile taken(path_ + "." + std::to_string(getpid()));
-    if (std::rename(path_.c_str(), taken.Path().c_str()) != 0)
+    const std::optional<std::string> claim = RegularFile::RenameToFreshName(path_, ".claim-");
+    if (!claim)
         return std::nullopt;
+    const CtiRecordFile taken(*claim);
     std::optional<std::string> text = taken.ReadText(limit);
     taken.Remove();
     return text;

@@ -9,7 +9,7 @@
 
 // INPUT.INI or OUTPUT.INI: one record in section "ACTION" with the keys "COMMAND",
 // "PARAMETER" and "MESSAGE". The file's existence is the handshake: an empty or
-// missing file counts as absent.
+// missing file counts as absent, and so does a symbolic link, which is never followed.
 class CtiRecordFile {
 public:
     // What tells one version of the file from the next one: a client rewriting or
@@ -36,7 +36,8 @@ public:
     // once, so that a client never reads half a record.
     bool Write(const CtiEventQueue::Record& record) const;
     void Remove() const;
-    // Takes the file away under a name of this process and reads (at most `limit`
+    // Takes the file away under a fresh name of its own (never one that exists, so
+    // nothing put in the folder beforehand can stop it) and reads (at most `limit`
     // bytes of) it: what is read is one version of the file, and a record written
     // meanwhile is a new file. Nothing when the file is gone or cannot be taken.
     std::optional<std::string> Take(std::size_t limit) const;

@@ -1,6 +1,8 @@
 #include "cti/CtiService.h"
 
 #include "cti/CtiProtocol.h"
+#include "cti/CtiSocketPath.h"
+#include "platform/PrivateFolder.h"
 
 #include <QtGlobal>
 
@@ -36,7 +38,8 @@ CtiService::CtiService(CtiPhone& phone, const std::string& folder, QObject* pare
     : QObject(parent), phone_(phone), runner_(phone),
       callState_([this](int code, const std::string& reason, const std::string& contact) {
           PublishFailure(code, reason, contact);
-      })
+      }),
+      folder_(QString::fromStdString(folder))
 {
     files_ = new CtiFileInterface(folder, queue_, runner_, this);
     server_ = new CtiServer(runner_, [this] { return SnapshotLines(); }, this);
@@ -45,6 +48,11 @@ CtiService::CtiService(CtiPhone& phone, const std::string& folder, QObject* pare
 }
 
 CtiService::~CtiService() = default;
+
+void CtiService::Start()
+{
+    files_->Start();
+}
 
 void CtiService::QueueCtiEvent(const std::string& command, const std::string& parameter,
                                const std::string& message)
@@ -95,13 +103,38 @@ bool CtiService::ConfigureSocket(bool enabled, const std::string& port, const st
         server_->Close();
         return false;
     }
+    // A client on another machine cannot be told from anyone else there.
+    if (!host.isLoopback()) {
+        qWarning("CTI socket: %s is not a loopback address; nothing listens (reach it through an SSH tunnel)",
+                 address.c_str());
+        server_->Close();
+        return false;
+    }
     if (server_->IsListening() && server_->Address() == host && server_->Port() == *number)
         return true;
     if (!server_->Listen(host, *number)) {
         qWarning("CTI socket: cannot listen on %s port %u", qPrintable(host.toString()), *number);
         return false;
     }
+    ListenLocally();
     return true;
+}
+
+void CtiService::ListenLocally()
+{
+    const QString path = CtiSocketPath::For(folder_);
+    const bool inRuntime = !path.isEmpty() && !path.startsWith(folder_);
+    if (inRuntime && !(PrivateFolder::Create(CtiSocketPath::RuntimeFolder().toStdString()) &&
+                       PrivateFolder::IsPrivate(CtiSocketPath::RuntimeFolder().toStdString()))) {
+        qWarning("CTI socket: %s is not a folder of this user alone; no Unix-domain socket",
+                 qPrintable(CtiSocketPath::RuntimeFolder()));
+        return;
+    }
+    if (path.isEmpty() || !server_->ListenLocal(path)) {
+        qWarning("CTI socket: no Unix-domain socket for %s", qPrintable(folder_));
+        return;
+    }
+    qInfo("CTI socket: %s", qPrintable(path));
 }
 
 std::vector<std::string> CtiService::SnapshotLines()

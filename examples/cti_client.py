@@ -3,10 +3,12 @@
 connected, then hangs up.
 
     python3 cti_client.py [--host 127.0.0.1] [--port 2500] [--timeout 30] 2001
+    python3 cti_client.py --unix ~/.local/share/trn/cti.sock 2001
 
-trn must run with "Enable CTI" and "TCP API Communication" ticked in its settings.
-Every line trn sends is printed. The exit status is 0 when the call was connected
-and hung up, 1 otherwise.
+trn must run with "Enable CTI" and "TCP API Communication" ticked in its settings; it
+serves only its own user, over TCP on 127.0.0.1 or over the Unix-domain socket it
+names on its terminal when it starts. Every line trn sends is printed. The exit status
+is 0 when the call was connected and hung up, 1 otherwise.
 """
 import argparse
 import socket
@@ -17,8 +19,13 @@ import time
 class CtiClient:
     """One connection to trn: send commands, read tab-separated lines."""
 
-    def __init__(self, host, port):
-        self.sock = socket.create_connection((host, port), timeout=5)
+    def __init__(self, host, port, path=None):
+        if path:
+            self.sock = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+            self.sock.settimeout(5)
+            self.sock.connect(path)
+        else:
+            self.sock = socket.create_connection((host, port), timeout=5)
         self.buffer = b""
 
     def send(self, command, parameter=""):
@@ -72,10 +79,11 @@ def main():
     parser.add_argument("number")
     parser.add_argument("--host", default="127.0.0.1")
     parser.add_argument("--port", type=int, default=2500)
+    parser.add_argument("--unix", metavar="PATH", help="the Unix-domain socket instead of TCP")
     parser.add_argument("--timeout", type=float, default=30)
     args = parser.parse_args()
 
-    client = CtiClient(args.host, args.port)
+    client = CtiClient(args.host, args.port, args.unix)
     client.wait_for(lambda fields: True if fields[:2] == ["SNAPSHOT", "END"] else None, 5)
     client.send("Dial", args.number)
     if not client.wait_for(reply_to("Dial"), 5):

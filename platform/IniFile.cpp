@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -139,17 +138,6 @@ std::string OneLine(std::string value)
     return value;
 }
 
-mode_t CurrentUmask()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("Umask:", 0) == 0)
-            return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
-    }
-    return 022;
-}
-
 // Finds a key line by line: true for the line that holds the key in its section.
 struct KeySearch {
     std::string_view section;
@@ -222,7 +210,7 @@ void Apply(std::vector<std::string>& lines, const IniFile::Entry& entry)
 
 } // namespace
 
-IniFile::IniFile(std::string path, Access access) : path_(std::move(path)), access_(access) {}
+IniFile::IniFile(std::string path) : path_(std::move(path)) {}
 
 std::string IniFile::Read(const std::string& section, const std::string& key) const
 {
@@ -273,8 +261,8 @@ bool IniFile::Write(const std::vector<Entry>& entries)
 bool IniFile::LoadLines(std::vector<std::string>& lines) const
 {
     struct stat info {};
-    if (stat(path_.c_str(), &info) != 0)
-        return true; // no file yet: the write creates it
+    if (lstat(path_.c_str(), &info) != 0 || S_ISLNK(info.st_mode))
+        return true; // no file yet (a link counts as none): the write creates it
     if (static_cast<std::size_t>(info.st_size) > kMaxRewriteSize)
         return false;
     FilePointer file = OpenRegularFile(path_);
@@ -293,11 +281,6 @@ bool IniFile::LoadLines(std::vector<std::string>& lines) const
 
 bool IniFile::Replace(const std::vector<std::string>& lines) const
 {
-    mode_t mode = 0600;
-    if (access_ == Access::Shared) {
-        struct stat info {};
-        mode = stat(path_.c_str(), &info) == 0 ? (info.st_mode & 07777) : (0666 & ~CurrentUmask());
-    }
     std::string temporary = path_ + ".XXXXXX";
     const int fd = mkstemp(temporary.data());
     if (fd < 0)
@@ -305,12 +288,13 @@ bool IniFile::Replace(const std::vector<std::string>& lines) const
     std::string text;
     for (const std::string& line : lines)
         text += line + "\n";
-    bool written = fchmod(fd, mode) == 0;
+    bool written = fchmod(fd, 0600) == 0;
     for (std::size_t done = 0; written && done < text.size();) {
         const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
         written = n > 0;
         done += written ? static_cast<std::size_t>(n) : 0;
     }
+    written = written && fsync(fd) == 0;
     written = (::close(fd) == 0) && written;
     if (!written || std::rename(temporary.c_str(), path_.c_str()) != 0) {
         std::remove(temporary.c_str());

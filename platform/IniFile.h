@@ -13,15 +13,13 @@
 //
 // Any content reads without harm: lines longer than a value could ever be are cut
 // while reading, so a huge or binary file costs time, never unbounded memory.
-// Writes go to a temporary file in the same folder renamed over the target, so a
-// reader in another process sees either the old file or the new one, never half.
+// Writes go to a temporary file in the same folder, synced to disk and renamed over
+// the target, so a reader in another process sees either the old file or the new one,
+// never half, and a power cut never leaves an empty file. The file written is the
+// owner's alone (0600), whatever the file it replaces allowed. A symbolic link in the
+// file's place is never followed: it reads as no file and a write replaces the link.
 class IniFile {
 public:
-    enum class Access {
-        Shared,    // a new file gets the usual mode (umask applies); an existing one keeps its own
-        OwnerOnly, // readable and writable by the owner only, on every write
-    };
-
     struct Entry {
         std::string section;
         std::string key;
@@ -30,7 +28,7 @@ public:
 
     static constexpr std::size_t kMaxValueLength = 254;
 
-    explicit IniFile(std::string path, Access access = Access::Shared);
+    explicit IniFile(std::string path);
 
     const std::string& Path() const { return path_; }
 
@@ -52,5 +50,4 @@ private:
     bool Replace(const std::vector<std::string>& lines) const;
 
     std::string path_;
-    Access access_;
 };

@@ -1,6 +1,7 @@
 #include "softphone/AutostartEntry.h"
 
 #include "cti/AppFolder.h"
+#include "platform/PrivateFolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -57,10 +58,11 @@ void AutostartEntry::Set(bool launchAtLogin)
     const QString text = DesktopEntryText();
     if (text.contains('\r') || text.count('\n') != 7)
         return; // a line break in a path would split the entry into other keys
-    QDir().mkpath(QFileInfo(path).absolutePath());
+    PrivateFolder::Create(QFileInfo(path).absolutePath().toStdString());
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return;
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     file.write(text.toUtf8());
     file.commit();
 }

@@ -1,5 +1,6 @@
 #include "softphone/SoftphoneCtiPhone.h"
 
+#include "cti/CtiProtocol.h"
 #include "softphone/frmSoftphone.h"
 
 namespace {
@@ -22,7 +23,10 @@ bool SoftphoneCtiPhone::HasCall()
 
 CtiOutcome SoftphoneCtiPhone::Dial(const std::string& number)
 {
-    return Outcome(window_.DialNumber(QString::fromStdString(number)));
+    const bool ok = window_.DialNumber(QString::fromStdString(number));
+    if (!ok && window_.DialWasRefused())
+        return CtiOutcome::Failed(CtiProtocol::kNotASipUri);
+    return Outcome(ok);
 }
 
 CtiOutcome SoftphoneCtiPhone::HangUp()
@@ -64,6 +68,11 @@ bool SoftphoneCtiPhone::ConfirmClose()
 void SoftphoneCtiPhone::EndProgram()
 {
     window_.EndProgram();
+}
+
+bool SoftphoneCtiPhone::IsBusy() const
+{
+    return window_.IsBusy();
 }
 
 CtiLineStatus SoftphoneCtiPhone::LineStatus()

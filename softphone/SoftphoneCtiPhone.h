@@ -20,6 +20,7 @@ public:
     bool ConfirmClose() override;
     void EndProgram() override;
     CtiLineStatus LineStatus() override;
+    bool IsBusy() const override;
 
 private:
     CtiOutcome Outcome(bool ok);

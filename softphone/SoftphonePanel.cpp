@@ -30,6 +30,8 @@ QLabel* NewLine(const QString& objectName)
     auto* label = new QLabel;
     label->setObjectName(objectName);
     label->setTextInteractionFlags(Qt::NoTextInteraction);
+    // Callers name themselves: their text is shown as written, never as markup.
+    label->setTextFormat(Qt::PlainText);
     return label;
 }
 

@@ -34,10 +34,13 @@ frmIncommingCall::frmIncommingCall(QWidget* parent) : QWidget(parent, Qt::Tool)
     setAttribute(Qt::WA_StyledBackground);
 
     auto* heading = new QLabel(QStringLiteral("Incoming call from"));
+    // The caller's name and number come from the network: shown as written, never as markup.
     lblName = new QLabel;
     lblName->setObjectName(QStringLiteral("lblName"));
+    lblName->setTextFormat(Qt::PlainText);
     lblNumber = new QLabel;
     lblNumber->setObjectName(QStringLiteral("lblNumber"));
+    lblNumber->setTextFormat(Qt::PlainText);
     QPushButton* answer = NewButton(QStringLiteral("cmdAnswer"), QStringLiteral("Answer"));
     QPushButton* reject = NewButton(QStringLiteral("cmdRegect"), QStringLiteral("Regect"));
     connect(answer, &QPushButton::clicked, this, &frmIncommingCall::AnswerClicked);

@@ -1,14 +1,16 @@
 #include "softphone/frmSettings.h"
 
-#include "platform/IniFile.h"
+#include "control/OrvSIPUserAgentOCX.h"
 #include "cti/AppFolder.h"
+#include "platform/IniFile.h"
+#include "platform/LegacyText.h"
+#include "platform/PrivateFolder.h"
+#include "platform/RegularFile.h"
 #include "softphone/AutostartEntry.h"
 #include "softphone/MessageBoxes.h"
-#include "control/OrvSIPUserAgentOCX.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
 #include <QFile>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -24,9 +26,10 @@
 
 namespace {
 
+using Kind = SettingsTable::Kind;
+using Row = SettingsTable::Row;
+
 const QString kDefaultDevice = QStringLiteral("Default Device");
-const QString kDefaultSipPort = QStringLiteral("5060");
-const QString kDefaultTcpPort = QStringLiteral("2500");
 const QString kNext = QStringLiteral("Next >");
 const QString kNextAfterPreview = QStringLiteral("Next");
 const QString kFinish = QStringLiteral("Finish");
@@ -34,16 +37,6 @@ const QString kFinish = QStringLiteral("Finish");
 std::string Std(const QString& text)
 {
     return text.toStdString();
-}
-
-QString CheckValue(const QCheckBox* box)
-{
-    return box->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
-}
-
-QString BooleanText(bool value)
-{
-    return value ? QStringLiteral("True") : QStringLiteral("False");
 }
 
 std::optional<int> ToInteger(const std::string& text)
@@ -63,21 +56,15 @@ bool LoadCheck(const std::string& text, QCheckBox* box)
     return true;
 }
 
-bool LoadBoolean(const std::string& text, QRadioButton* option)
+std::optional<bool> ToBoolean(const std::string& text)
 {
     const QString value = QString::fromStdString(text).trimmed();
-    if (value.compare(QStringLiteral("True"), Qt::CaseInsensitive) == 0) {
-        option->setChecked(true);
+    if (value.compare(QStringLiteral("True"), Qt::CaseInsensitive) == 0)
         return true;
-    }
-    if (value.compare(QStringLiteral("False"), Qt::CaseInsensitive) == 0) {
-        option->setChecked(false);
-        return true;
-    }
+    if (value.compare(QStringLiteral("False"), Qt::CaseInsensitive) == 0)
+        return false;
     const auto number = ToInteger(text);
-    if (number)
-        option->setChecked(*number != 0);
-    return number.has_value();
+    return number ? std::optional<bool>(*number != 0) : std::nullopt;
 }
 
 bool LoadPosition(const std::string& text, QComboBox* list)
@@ -89,20 +76,34 @@ bool LoadPosition(const std::string& text, QComboBox* list)
     return true;
 }
 
-QLineEdit* NewLineEdit(const QString& objectName)
-{
-    auto* edit = new QLineEdit;
-    edit->setObjectName(objectName);
-    return edit;
-}
-
-QComboBox* NewDeviceList(const QString& objectName)
+QComboBox* NewDeviceList()
 {
     auto* list = new QComboBox;
-    list->setObjectName(objectName);
     list->setMinimumContentsLength(24);
     list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     return list;
+}
+
+QWidget* NewField(const Row& row)
+{
+    const QString caption = QString::fromLatin1(row.caption);
+    switch (row.kind) {
+    case Kind::Text:
+        return new QLineEdit;
+    case Kind::Secret: {
+        auto* edit = new QLineEdit;
+        edit->setEchoMode(QLineEdit::Password);
+        return edit;
+    }
+    case Kind::Position:
+    case Kind::DeviceName:
+        return NewDeviceList();
+    case Kind::Check:
+        return new QCheckBox(caption);
+    case Kind::Option:
+        return new QRadioButton(caption);
+    }
+    return nullptr;
 }
 
 QPushButton* NewButton(const QString& objectName, const QString& caption)
@@ -135,12 +136,22 @@ bool IsTcpPort(const QString& text)
     return isNumber && port >= 1 && port <= 65535;
 }
 
+const Row* RowOf(const char* field)
+{
+    for (const Row& row : SettingsTable::Rows()) {
+        if (qstrcmp(row.field, field) == 0)
+            return &row;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 frmSettings::frmSettings(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmSettings"));
     setWindowTitle(QStringLiteral("Settings"));
+    CreateFields();
     pages_ = new QStackedWidget;
     pages_->setObjectName(QStringLiteral("pages"));
     pages_->addWidget(BuildSipPage());
@@ -157,6 +168,21 @@ frmSettings::frmSettings(QWidget* parent) : QDialog(parent)
     ShowPage(SipPage);
     ShowWizardRow(false);
     SnapshotSettings();
+}
+
+void frmSettings::CreateFields()
+{
+    for (const Row& row : SettingsTable::Rows()) {
+        const QString name = QString::fromLatin1(row.field);
+        if (fields_.contains(name))
+            continue; // a device list serves its position and its name
+        QWidget* field = NewField(row);
+        field->setObjectName(name);
+        fields_.insert(name, field);
+    }
+    for (const Row& row : SettingsTable::Rows())
+        RestoreField(row, QString::fromLatin1(row.initial));
+    MakeExclusive(Option("optCTITCP"), Option("optCTIXML"));
 }
 
 QWidget* frmSettings::BuildPageButtons()
@@ -181,106 +207,89 @@ QWidget* frmSettings::BuildPageButtons()
     return row;
 }
 
-QWidget* frmSettings::BuildSipPage()
+QWidget* frmSettings::NewPage(const QString& objectName, const QString& title, QFormLayout*& form)
 {
-    auto* page = new QGroupBox(QStringLiteral("SIP"));
-    page->setObjectName(QStringLiteral("frameSip"));
-    txtConfigSIPLogin = NewLineEdit(QStringLiteral("txtConfigSIPLogin"));
-    txtConfigSIPPass = NewLineEdit(QStringLiteral("txtConfigSIPPass"));
-    txtConfigSIPPass->setEchoMode(QLineEdit::Password);
-    txtConfigSIPNome = NewLineEdit(QStringLiteral("txtConfigSIPNome"));
-    txtConfigSIPProxy = NewLineEdit(QStringLiteral("txtConfigSIPProxy"));
-    txtConfigSIPOutboundProxy = NewLineEdit(QStringLiteral("txtConfigSIPOutboundProxy"));
-    txtConfigSipPort = NewLineEdit(QStringLiteral("txtConfigSipPort"));
-    txtConfigSipPort->setText(kDefaultSipPort);
-    auto* form = new QFormLayout(page);
-    form->addRow(QStringLiteral("Login"), txtConfigSIPLogin);
-    form->addRow(QStringLiteral("Password"), txtConfigSIPPass);
-    form->addRow(QStringLiteral("Name"), txtConfigSIPNome);
-    form->addRow(QStringLiteral("Sip Proxy"), txtConfigSIPProxy);
-    form->addRow(QStringLiteral("OutBound Proxy"), txtConfigSIPOutboundProxy);
-    form->addRow(QStringLiteral("Sip Port"), txtConfigSipPort);
+    auto* page = new QGroupBox(title);
+    page->setObjectName(objectName);
+    form = new QFormLayout(page);
     return page;
 }
 
-QCheckBox* frmSettings::AddCheckBox(const QString& objectName, const QString& caption)
+QWidget* frmSettings::Place(const char* field)
 {
-    auto* box = new QCheckBox(caption);
-    box->setObjectName(objectName);
-    return box;
+    placed_.insert(QString::fromLatin1(field));
+    return fields_.value(QString::fromLatin1(field));
+}
+
+// A text field or list under its caption; a box or option carries its own.
+void frmSettings::AddRow(QFormLayout* form, const char* field)
+{
+    const Row* row = RowOf(field);
+    QWidget* widget = Place(field);
+    if (row->kind == Kind::Check || row->kind == Kind::Option)
+        form->addRow(widget);
+    else
+        form->addRow(QString::fromLatin1(row->caption), widget);
+}
+
+void frmSettings::PlaceTheRest(Page page, QFormLayout* form)
+{
+    for (const Row& row : SettingsTable::Rows()) {
+        if (row.page == page && !placed_.contains(QString::fromLatin1(row.field)))
+            AddRow(form, row.field);
+    }
+}
+
+QWidget* frmSettings::BuildSipPage()
+{
+    QFormLayout* form = nullptr;
+    QWidget* page = NewPage(QStringLiteral("frameSip"), QStringLiteral("SIP"), form);
+    for (const char* field : {"txtConfigSIPLogin", "txtConfigSIPPass", "txtConfigSIPNome", "txtConfigSIPProxy",
+                              "txtConfigSIPOutboundProxy", "txtConfigSipPort"})
+        AddRow(form, field);
+    PlaceTheRest(SipPage, form);
+    return page;
 }
 
 QWidget* frmSettings::BuildAudioPage()
 {
-    auto* page = new QGroupBox(QStringLiteral("Audio"));
-    page->setObjectName(QStringLiteral("frameAudio"));
-    cbxConfigFoneDevice = NewDeviceList(QStringLiteral("cbxConfigFoneDevice"));
-    cbxConfigMicDevice = NewDeviceList(QStringLiteral("cbxConfigMicDevice"));
-    chkCodecG711u = AddCheckBox(QStringLiteral("chkCodecG711u"), QStringLiteral("G-711 U-LAW"));
-    chkCodecG729 = AddCheckBox(QStringLiteral("chkCodecG729"), QStringLiteral("G-729"));
-    chkCodecG711a = AddCheckBox(QStringLiteral("chkCodecG711a"), QStringLiteral("G-711 A-LAW"));
-    chkCodecGSM = AddCheckBox(QStringLiteral("chkCodecGSM"), QStringLiteral("GSM 6.10"));
-    chkCodecILBC = AddCheckBox(QStringLiteral("chkCodecILBC"), QStringLiteral("iLBC"));
-    chkAudioEchoCan = AddCheckBox(QStringLiteral("chkAudioEchoCan"), QStringLiteral("Echo Cancelation"));
-    chkAudioAEC = AddCheckBox(QStringLiteral("chkAudioAEC"), QStringLiteral("AEC"));
-    chkAudioMicBooster = AddCheckBox(QStringLiteral("chkAudioMicBooster"), QStringLiteral("Mic Booster"));
+    QFormLayout* form = nullptr;
+    QWidget* page = NewPage(QStringLiteral("frameAudio"), QStringLiteral("Audio"), form);
+    AddRow(form, "cbxConfigFoneDevice");
+    AddRow(form, "cbxConfigMicDevice");
 
     auto* codecs = new QGroupBox(QStringLiteral("Codecs"));
     auto* codecGrid = new QGridLayout(codecs);
-    codecGrid->addWidget(chkCodecG711u, 0, 0);
-    codecGrid->addWidget(chkCodecG711a, 0, 1);
-    codecGrid->addWidget(chkCodecGSM, 1, 0);
-    codecGrid->addWidget(chkCodecG729, 1, 1);
-    codecGrid->addWidget(chkCodecILBC, 2, 0);
+    codecGrid->addWidget(Place("chkCodecG711u"), 0, 0);
+    codecGrid->addWidget(Place("chkCodecG711a"), 0, 1);
+    codecGrid->addWidget(Place("chkCodecGSM"), 1, 0);
+    codecGrid->addWidget(Place("chkCodecG729"), 1, 1);
+    codecGrid->addWidget(Place("chkCodecILBC"), 2, 0);
+    form->addRow(codecs);
 
     auto* processing = new QHBoxLayout;
-    processing->addWidget(chkAudioEchoCan);
-    processing->addWidget(chkAudioAEC);
-    processing->addWidget(chkAudioMicBooster);
-
-    auto* form = new QFormLayout(page);
-    form->addRow(QStringLiteral("Output"), cbxConfigFoneDevice);
-    form->addRow(QStringLiteral("Input"), cbxConfigMicDevice);
-    form->addRow(codecs);
+    for (const char* field : {"chkAudioEchoCan", "chkAudioAEC", "chkAudioMicBooster"})
+        processing->addWidget(Place(field));
     form->addRow(processing);
+    PlaceTheRest(AudioPage, form);
     return page;
 }
 
 QWidget* frmSettings::BuildCtiPage()
 {
-    auto* page = new QGroupBox(QStringLiteral("CTI"));
-    page->setObjectName(QStringLiteral("frameCTI"));
-    chkEnableCTI = AddCheckBox(QStringLiteral("chkEnableCTI"), QStringLiteral("Enable CTI"));
-    optCTITCP = new QRadioButton(QStringLiteral("TCP API Communication"));
-    optCTITCP->setObjectName(QStringLiteral("optCTITCP"));
-    optCTIXML = new QRadioButton(QStringLiteral("Text File API Communication"));
-    optCTIXML->setObjectName(QStringLiteral("optCTIXML"));
-    MakeExclusive(optCTITCP, optCTIXML);
-    txtConfigTCPPort = NewLineEdit(QStringLiteral("txtConfigTCPPort"));
-    txtConfigTCPPort->setText(kDefaultTcpPort);
-    auto* form = new QFormLayout(page);
-    form->addRow(chkEnableCTI);
-    form->addRow(optCTITCP);
-    form->addRow(optCTIXML);
-    form->addRow(QStringLiteral("Port"), txtConfigTCPPort);
+    QFormLayout* form = nullptr;
+    QWidget* page = NewPage(QStringLiteral("frameCTI"), QStringLiteral("CTI"), form);
+    for (const char* field : {"chkEnableCTI", "optCTITCP", "optCTIXML", "txtConfigTCPPort"})
+        AddRow(form, field);
+    PlaceTheRest(CtiPage, form);
     return page;
 }
 
 QWidget* frmSettings::BuildGeneralPage()
 {
-    auto* page = new QGroupBox(QStringLiteral("General"));
-    page->setObjectName(QStringLiteral("frameGeneral"));
-    chkAlwaysOnTop = AddCheckBox(QStringLiteral("chkAlwaysOnTop"), QStringLiteral("Always on top"));
-    chkConfirmBeforeClose = AddCheckBox(QStringLiteral("chkConfirmBeforeClose"),
-                                        QStringLiteral("Confirm before closing application"));
-    chkStartupOnSystray = AddCheckBox(QStringLiteral("chkStartupOnSystray"), QStringLiteral("Startup on systray"));
-    chkStartUpWithSystem = AddCheckBox(QStringLiteral("chkStartUpWithSystem"), QStringLiteral("Launch at login"));
-    auto* layout = new QVBoxLayout(page);
-    layout->addWidget(chkAlwaysOnTop);
-    layout->addWidget(chkConfirmBeforeClose);
-    layout->addWidget(chkStartupOnSystray);
-    layout->addWidget(chkStartUpWithSystem);
-    layout->addStretch();
+    QFormLayout* form = nullptr;
+    QWidget* page = NewPage(QStringLiteral("frameGeneral"), QStringLiteral("General"), form);
+    PlaceTheRest(GeneralPage, form);
     return page;
 }
 
@@ -325,93 +334,127 @@ QString frmSettings::SettingsFile()
     return AppFolder::Files() + QStringLiteral("TARN.INI");
 }
 
-namespace {
+QLineEdit* frmSettings::Edit(const char* field) const
+{
+    return qobject_cast<QLineEdit*>(fields_.value(QString::fromLatin1(field)));
+}
 
-struct CheckKey {
-    const char* section;
-    const char* key;
-    QCheckBox* frmSettings::*box;
-};
+QCheckBox* frmSettings::Box(const char* field) const
+{
+    return qobject_cast<QCheckBox*>(fields_.value(QString::fromLatin1(field)));
+}
 
-} // namespace
+QComboBox* frmSettings::List(const char* field) const
+{
+    return qobject_cast<QComboBox*>(fields_.value(QString::fromLatin1(field)));
+}
+
+QRadioButton* frmSettings::Option(const char* field) const
+{
+    return qobject_cast<QRadioButton*>(fields_.value(QString::fromLatin1(field)));
+}
+
+QString frmSettings::StoredText(const Row& row) const
+{
+    switch (row.kind) {
+    case Kind::Text:
+    case Kind::Secret:
+        return Edit(row.field)->text();
+    case Kind::Position:
+        return QString::number(List(row.field)->currentIndex());
+    case Kind::DeviceName:
+        return List(row.field)->currentText();
+    case Kind::Check:
+        return Box(row.field)->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
+    case Kind::Option:
+        return Option(row.field)->isChecked() ? QStringLiteral("True") : QStringLiteral("False");
+    }
+    return {};
+}
+
+// False for a value the field cannot take: the first-run path.
+bool frmSettings::LoadField(const Row& row, const std::string& value)
+{
+    switch (row.kind) {
+    case Kind::Text:
+    case Kind::Secret:
+        // Windows-era tools wrote their code page: such text is read as Windows-1252.
+        Edit(row.field)->setText(QString::fromStdString(LegacyText::ToUtf8(value)));
+        return true;
+    case Kind::Position:
+        return LoadPosition(value, List(row.field));
+    case Kind::DeviceName:
+        return true;
+    case Kind::Check:
+        return LoadCheck(value, Box(row.field));
+    case Kind::Option: {
+        const std::optional<bool> on = ToBoolean(value);
+        if (on)
+            Option(row.field)->setChecked(*on);
+        return on.has_value();
+    }
+    }
+    return false;
+}
+
+void frmSettings::RestoreField(const Row& row, const QString& stored)
+{
+    switch (row.kind) {
+    case Kind::Text:
+    case Kind::Secret:
+        Edit(row.field)->setText(stored);
+        break;
+    case Kind::Position: {
+        const int position = stored.toInt();
+        List(row.field)->setCurrentIndex(position < List(row.field)->count() ? position : -1);
+        break;
+    }
+    case Kind::DeviceName:
+        break; // the position selects it
+    case Kind::Check:
+        Box(row.field)->setChecked(stored == QStringLiteral("1"));
+        break;
+    case Kind::Option:
+        Option(row.field)->setChecked(stored == QStringLiteral("True"));
+        break;
+    }
+}
 
 bool frmSettings::LoadSettings()
 {
     ShowWizardRow(false);
     const QString path = SettingsFile();
+    // It holds the password: nobody else may read it, whoever wrote it.
+    if (!RegularFile::MakeOwnerOnly(Std(path)))
+        qWarning("TARN.INI: %s is readable by others and cannot be made the owner's alone", qPrintable(path));
     if (QFile(path).size() == 0)
         return false; // nothing to load: the dialog keeps its first-run values
     const IniFile ini(Std(path));
-    auto read = [&ini](const char* section, const char* key) { return ini.Read(section, key); };
-    auto text = [&read](const char* key) { return QString::fromStdString(read("SIP", key)); };
-
-    txtConfigSIPLogin->setText(text("SIPLogin"));
-    txtConfigSIPPass->setText(text("SIPPass"));
-    txtConfigSIPProxy->setText(text("SIPProxy"));
-    txtConfigSIPNome->setText(text("SIPNome"));
-    txtConfigSipPort->setText(text("SIPPort"));
-    txtConfigSIPOutboundProxy->setText(text("SIPOutboundProxy"));
-    if (!LoadPosition(read("AUDIO", "AudioFoneDeviceIndex"), cbxConfigFoneDevice) ||
-        !LoadPosition(read("AUDIO", "AudioMicDeviceIndex"), cbxConfigMicDevice))
-        return false;
-    const CheckKey checks[] = {
-        {"GENERAL", "AwaysOnTop", &frmSettings::chkAlwaysOnTop},
-        {"GENERAL", "ConfirmBeforeClose", &frmSettings::chkConfirmBeforeClose},
-        {"GENERAL", "StarupOnSystray", &frmSettings::chkStartupOnSystray},
-        {"GENERAL", "StartUpWithWindows", &frmSettings::chkStartUpWithSystem},
-        {"AUDIO", "EchoCancel", &frmSettings::chkAudioEchoCan},
-        {"AUDIO", "AEC", &frmSettings::chkAudioAEC},
-        {"AUDIO", "MicBooster", &frmSettings::chkAudioMicBooster},
-        {"CODECS", "CodecG711u", &frmSettings::chkCodecG711u},
-        {"CODECS", "CodecG729", &frmSettings::chkCodecG729},
-        {"CODECS", "CodecG711a", &frmSettings::chkCodecG711a},
-        {"CODECS", "CodecGSM", &frmSettings::chkCodecGSM},
-        {"CODECS", "CodecILBC", &frmSettings::chkCodecILBC},
-        {"CTI", "EnableCTI", &frmSettings::chkEnableCTI},
-    };
-    for (const CheckKey& check : checks) {
-        if (!LoadCheck(read(check.section, check.key), this->*check.box))
+    for (const Row& row : SettingsTable::Rows()) {
+        if (!LoadField(row, ini.Read(row.section, row.key)))
             return false;
     }
-    if (!LoadBoolean(read("CTI", "EnableCTITCP"), optCTITCP) || !LoadBoolean(read("CTI", "EnableCTIXML"), optCTIXML))
-        return false;
-    txtConfigTCPPort->setText(QString::fromStdString(read("CTI", "TCPPort")));
+    PreferTcpWhenBothOptions(ini);
     SnapshotSettings();
     return true;
 }
 
+// The two CTI options exclude each other; a file naming both asked for the socket.
+void frmSettings::PreferTcpWhenBothOptions(const IniFile& ini)
+{
+    if (ToBoolean(ini.Read("CTI", "EnableCTITCP")) != true || ToBoolean(ini.Read("CTI", "EnableCTIXML")) != true)
+        return;
+    Option("optCTITCP")->setChecked(true);
+    qWarning("TARN.INI: both CTI options are True; TCP API Communication is taken (the CTI socket opens)");
+}
+
 bool frmSettings::SaveSettings()
 {
-    QDir().mkpath(AppFolder::Files()); // a TRN_HOME named for the first time
-    IniFile ini(Std(SettingsFile()), IniFile::Access::OwnerOnly);
-    std::vector<IniFile::Entry> entries = {
-        {"SIP", "SIPLogin", Std(txtConfigSIPLogin->text())},
-        {"SIP", "SIPPass", Std(txtConfigSIPPass->text())},
-        {"SIP", "SIPProxy", Std(txtConfigSIPProxy->text())},
-        {"SIP", "SIPNome", Std(txtConfigSIPNome->text())},
-        {"SIP", "SIPPort", Std(txtConfigSipPort->text())},
-        {"SIP", "SIPOutboundProxy", Std(txtConfigSIPOutboundProxy->text())},
-        {"AUDIO", "AudioFoneDevice", Std(cbxConfigFoneDevice->currentText())},
-        {"AUDIO", "AudioMicDevice", Std(cbxConfigMicDevice->currentText())},
-        {"AUDIO", "AudioFoneDeviceIndex", std::to_string(cbxConfigFoneDevice->currentIndex())},
-        {"AUDIO", "AudioMicDeviceIndex", std::to_string(cbxConfigMicDevice->currentIndex())},
-        {"GENERAL", "AwaysOnTop", Std(CheckValue(chkAlwaysOnTop))},
-        {"GENERAL", "ConfirmBeforeClose", Std(CheckValue(chkConfirmBeforeClose))},
-        {"GENERAL", "StarupOnSystray", Std(CheckValue(chkStartupOnSystray))},
-        {"GENERAL", "StartUpWithWindows", Std(CheckValue(chkStartUpWithSystem))},
-        {"AUDIO", "EchoCancel", Std(CheckValue(chkAudioEchoCan))},
-        {"AUDIO", "AEC", Std(CheckValue(chkAudioAEC))},
-        {"AUDIO", "MicBooster", Std(CheckValue(chkAudioMicBooster))},
-        {"CODECS", "CodecG711u", Std(CheckValue(chkCodecG711u))},
-        {"CODECS", "CodecG729", Std(CheckValue(chkCodecG729))},
-        {"CODECS", "CodecG711a", Std(CheckValue(chkCodecG711a))},
-        {"CODECS", "CodecGSM", Std(CheckValue(chkCodecGSM))},
-        {"CODECS", "CodecILBC", Std(CheckValue(chkCodecILBC))},
-        {"CTI", "EnableCTITCP", Std(BooleanText(optCTITCP->isChecked()))},
-        {"CTI", "EnableCTIXML", Std(BooleanText(optCTIXML->isChecked()))},
-        {"CTI", "EnableCTI", Std(CheckValue(chkEnableCTI))},
-        {"CTI", "TCPPort", Std(txtConfigTCPPort->text())},
-    };
+    PrivateFolder::Create(Std(AppFolder::Files())); // a TRN_HOME named for the first time
+    IniFile ini(Std(SettingsFile()));
+    std::vector<IniFile::Entry> entries;
+    for (const Row& row : SettingsTable::Rows())
+        entries.push_back({row.section, row.key, Std(StoredText(row))});
     if (!ini.Write(entries)) {
         // The dialog stays open with the user's edits, which a reload would throw away.
         MessageBoxes::Current().Inform(this, QStringLiteral("The settings could not be saved in %1.").arg(SettingsFile()),
@@ -419,68 +462,22 @@ bool frmSettings::SaveSettings()
         return false;
     }
     SnapshotSettings();
-    AutostartEntry::Set(chkStartUpWithSystem->isChecked());
+    AutostartEntry::Set(Box("chkStartUpWithSystem")->isChecked());
     return true;
 }
 
 void frmSettings::SnapshotSettings()
 {
-    current_ = CurrentSettings{
-        txtConfigSIPLogin->text(),
-        txtConfigSIPPass->text(),
-        txtConfigSIPNome->text(),
-        txtConfigSIPProxy->text(),
-        txtConfigSIPOutboundProxy->text(),
-        txtConfigSipPort->text(),
-        cbxConfigFoneDevice->currentText(),
-        cbxConfigMicDevice->currentText(),
-        cbxConfigFoneDevice->currentIndex(),
-        cbxConfigMicDevice->currentIndex(),
-        chkStartUpWithSystem->isChecked(),
-        chkConfirmBeforeClose->isChecked(),
-        chkStartupOnSystray->isChecked(),
-        chkAlwaysOnTop->isChecked(),
-        chkCodecG711u->isChecked(),
-        chkCodecG711a->isChecked(),
-        chkCodecG729->isChecked(),
-        chkCodecGSM->isChecked(),
-        chkCodecILBC->isChecked(),
-        chkAudioEchoCan->isChecked(),
-        chkAudioAEC->isChecked(),
-        chkAudioMicBooster->isChecked(),
-        chkEnableCTI->isChecked(),
-        optCTITCP->isChecked(),
-        txtConfigTCPPort->text(),
-        optCTIXML->isChecked(),
-    };
+    current_.clear();
+    for (const Row& row : SettingsTable::Rows())
+        current_.append(StoredText(row));
 }
 
 void frmSettings::RestoreSettings()
 {
-    txtConfigSIPLogin->setText(current_.login);
-    txtConfigSIPPass->setText(current_.password);
-    txtConfigSIPNome->setText(current_.displayName);
-    txtConfigSIPProxy->setText(current_.proxy);
-    txtConfigSIPOutboundProxy->setText(current_.outboundProxy);
-    txtConfigSipPort->setText(current_.sipPort);
-    cbxConfigFoneDevice->setCurrentIndex(current_.speakerPosition < cbxConfigFoneDevice->count() ? current_.speakerPosition : -1);
-    cbxConfigMicDevice->setCurrentIndex(current_.micPosition < cbxConfigMicDevice->count() ? current_.micPosition : -1);
-    chkStartUpWithSystem->setChecked(current_.startWithSystem);
-    chkConfirmBeforeClose->setChecked(current_.confirmBeforeClose);
-    chkStartupOnSystray->setChecked(current_.startOnTray);
-    chkAlwaysOnTop->setChecked(current_.alwaysOnTop);
-    chkCodecG711u->setChecked(current_.codecG711u);
-    chkCodecG711a->setChecked(current_.codecG711a);
-    chkCodecG729->setChecked(current_.codecG729);
-    chkCodecGSM->setChecked(current_.codecGsm);
-    chkCodecILBC->setChecked(current_.codecIlbc);
-    chkAudioEchoCan->setChecked(current_.echoCancellation);
-    chkAudioAEC->setChecked(current_.agc);
-    chkAudioMicBooster->setChecked(current_.micBooster);
-    chkEnableCTI->setChecked(current_.ctiEnabled);
-    optCTITCP->setChecked(current_.ctiTcp);
-    txtConfigTCPPort->setText(current_.tcpPort);
-    optCTIXML->setChecked(current_.ctiTextFile);
+    const std::vector<Row>& rows = SettingsTable::Rows();
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        RestoreField(rows[i], current_.at(static_cast<qsizetype>(i)));
 }
 
 bool frmSettings::Refuse(const QString& message, QLineEdit* field, Page page)
@@ -493,63 +490,63 @@ bool frmSettings::Refuse(const QString& message, QLineEdit* field, Page page)
 
 bool frmSettings::ValidateSettings()
 {
-    if (txtConfigSIPLogin->text().trimmed().isEmpty())
-        return Refuse(QStringLiteral("The SIP Login must be informed"), txtConfigSIPLogin);
-    if (txtConfigSIPProxy->text().trimmed().isEmpty())
-        return Refuse(QStringLiteral("The SIP Proxy must be informed"), txtConfigSIPProxy);
-    const QString port = txtConfigSipPort->text();
+    if (Edit("txtConfigSIPLogin")->text().trimmed().isEmpty())
+        return Refuse(QStringLiteral("The SIP Login must be informed"), Edit("txtConfigSIPLogin"));
+    if (Edit("txtConfigSIPProxy")->text().trimmed().isEmpty())
+        return Refuse(QStringLiteral("The SIP Proxy must be informed"), Edit("txtConfigSIPProxy"));
+    const QString port = Edit("txtConfigSipPort")->text();
     if (port.trimmed().isEmpty())
-        return Refuse(QStringLiteral("The SIP Port must be informed"), txtConfigSipPort);
+        return Refuse(QStringLiteral("The SIP Port must be informed"), Edit("txtConfigSipPort"));
     for (const QChar c : port) {
         if (c < '0' || c > '9')
-            return Refuse(QStringLiteral("The SIP Port is not valid"), txtConfigSipPort);
+            return Refuse(QStringLiteral("The SIP Port is not valid"), Edit("txtConfigSipPort"));
     }
     // Only a socket that is to listen needs a port it can listen on.
-    if (chkEnableCTI->isChecked() && optCTITCP->isChecked() && !IsTcpPort(txtConfigTCPPort->text()))
-        return Refuse(QStringLiteral("The CTI TCP Port is not valid"), txtConfigTCPPort, CtiPage);
+    if (Box("chkEnableCTI")->isChecked() && Option("optCTITCP")->isChecked() && !IsTcpPort(Edit("txtConfigTCPPort")->text()))
+        return Refuse(QStringLiteral("The CTI TCP Port is not valid"), Edit("txtConfigTCPPort"), CtiPage);
     return true;
 }
 
 void frmSettings::FillMicDevices(OrvSIPUserAgentOCX& sipUA)
 {
-    cbxConfigMicDevice->clear();
-    cbxConfigMicDevice->addItem(kDefaultDevice);
+    List("cbxConfigMicDevice")->clear();
+    List("cbxConfigMicDevice")->addItem(kDefaultDevice);
     const int total = sipUA.GetAudioInDevTotal();
     for (int id = 0; id < total; ++id)
-        cbxConfigMicDevice->addItem(QString::fromStdString(sipUA.GetAudioInDevName(id)));
-    cbxConfigMicDevice->setCurrentIndex(-1);
+        List("cbxConfigMicDevice")->addItem(QString::fromStdString(sipUA.GetAudioInDevName(id)));
+    List("cbxConfigMicDevice")->setCurrentIndex(-1);
 }
 
 void frmSettings::FillSpeakerDevices(OrvSIPUserAgentOCX& sipUA)
 {
-    cbxConfigFoneDevice->clear();
-    cbxConfigFoneDevice->addItem(kDefaultDevice);
+    List("cbxConfigFoneDevice")->clear();
+    List("cbxConfigFoneDevice")->addItem(kDefaultDevice);
     const int total = sipUA.GetAudioOutDevTotal();
     for (int id = 0; id < total; ++id)
-        cbxConfigFoneDevice->addItem(QString::fromStdString(sipUA.GetAudioOutDevName(id)));
-    cbxConfigFoneDevice->setCurrentIndex(-1);
+        List("cbxConfigFoneDevice")->addItem(QString::fromStdString(sipUA.GetAudioOutDevName(id)));
+    List("cbxConfigFoneDevice")->setCurrentIndex(-1);
 }
 
 void frmSettings::ApplyAudioSettings(OrvSIPUserAgentOCX& sipUA) const
 {
     // Each call stands alone: a refused one does not stop the others.
     constexpr int kAgcLevel = 8000;
-    if (chkAudioAEC->isChecked())
+    if (Box("chkAudioAEC")->isChecked())
         sipUA.EnableAGC(kAgcLevel);
     else
         sipUA.DisableAGC();
-    if (chkAudioEchoCan->isChecked())
+    if (Box("chkAudioEchoCan")->isChecked())
         sipUA.EnableEchoNoiseCancellation();
     else
         sipUA.DisableEchoNoiseCancellation();
-    if (chkAudioMicBooster->isChecked())
+    if (Box("chkAudioMicBooster")->isChecked())
         sipUA.EnableMicBoost();
     else
         sipUA.DisableMicBoost();
-    const std::pair<const QCheckBox*, int> codecs[] = {
-        {chkCodecG711u, 3}, {chkCodecG711a, 2}, {chkCodecGSM, 0}, {chkCodecILBC, 1}, {chkCodecG729, 4}};
+    const std::pair<const char*, int> codecs[] = {
+        {"chkCodecG711u", 3}, {"chkCodecG711a", 2}, {"chkCodecGSM", 0}, {"chkCodecILBC", 1}, {"chkCodecG729", 4}};
     for (const auto& [box, codec] : codecs) {
-        if (box->isChecked())
+        if (Box(box)->isChecked())
             sipUA.SelectVoiceCodec(codec);
         else
             sipUA.DeselectVoiceCodec(codec);
@@ -558,8 +555,8 @@ void frmSettings::ApplyAudioSettings(OrvSIPUserAgentOCX& sipUA) const
 
 void frmSettings::ClearDeviceLists()
 {
-    cbxConfigFoneDevice->clear();
-    cbxConfigMicDevice->clear();
+    List("cbxConfigFoneDevice")->clear();
+    List("cbxConfigMicDevice")->clear();
 }
 
 bool frmSettings::RunFirstRunWizard()
@@ -642,65 +639,65 @@ void frmSettings::PreviousPage()
 
 QString frmSettings::Login() const
 {
-    return txtConfigSIPLogin->text();
+    return Edit("txtConfigSIPLogin")->text();
 }
 
 QString frmSettings::Password() const
 {
-    return txtConfigSIPPass->text();
+    return Edit("txtConfigSIPPass")->text();
 }
 
 QString frmSettings::Proxy() const
 {
-    return txtConfigSIPProxy->text();
+    return Edit("txtConfigSIPProxy")->text();
 }
 
 QString frmSettings::DisplayName() const
 {
-    return txtConfigSIPNome->text();
+    return Edit("txtConfigSIPNome")->text();
 }
 
 QString frmSettings::OutboundProxy() const
 {
-    return txtConfigSIPOutboundProxy->text();
+    return Edit("txtConfigSIPOutboundProxy")->text();
 }
 
 int frmSettings::MicDeviceId() const
 {
-    return cbxConfigMicDevice->currentIndex() - 1;
+    return List("cbxConfigMicDevice")->currentIndex() - 1;
 }
 
 int frmSettings::SpeakerDeviceId() const
 {
-    return cbxConfigFoneDevice->currentIndex() - 1;
+    return List("cbxConfigFoneDevice")->currentIndex() - 1;
 }
 
 bool frmSettings::AlwaysOnTop() const
 {
-    return chkAlwaysOnTop->isChecked();
+    return Box("chkAlwaysOnTop")->isChecked();
 }
 
 bool frmSettings::ConfirmBeforeClose() const
 {
-    return chkConfirmBeforeClose->isChecked();
+    return Box("chkConfirmBeforeClose")->isChecked();
 }
 
 bool frmSettings::StartupOnSystray() const
 {
-    return chkStartupOnSystray->isChecked();
+    return Box("chkStartupOnSystray")->isChecked();
 }
 
 bool frmSettings::CtiEnabled() const
 {
-    return chkEnableCTI->isChecked();
+    return Box("chkEnableCTI")->isChecked();
 }
 
 bool frmSettings::CtiOverTcp() const
 {
-    return optCTITCP->isChecked();
+    return Option("optCTITCP")->isChecked();
 }
 
 QString frmSettings::TcpPort() const
 {
-    return txtConfigTCPPort->text();
+    return Edit("txtConfigTCPPort")->text();
 }

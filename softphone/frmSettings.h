@@ -1,21 +1,26 @@
 #pragma once
 
-#include "softphone/CurrentSettings.h"
+#include "softphone/SettingsTable.h"
 
 #include <QDialog>
+#include <QHash>
+#include <QSet>
+#include <QStringList>
 
-class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QFormLayout;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QStackedWidget;
+class IniFile;
 class OrvSIPUserAgentOCX;
 
 // The settings dialog and its store TARN.INI. Its fields are the program's working
 // copy of the settings: the main window reads login, proxy, device lists and boxes
-// from here whether the dialog is shown or not.
+// from here whether the dialog is shown or not. Every field comes from a row of
+// SettingsTable, which also drives loading, saving, the snapshot and restoring.
 //
 // Normal mode ("Apply", "Cancel") edits the settings of a running phone; wizard mode
 // ("< Preview", "Next >"/"Finish", "Cancel") walks a first run through the pages.
@@ -23,7 +28,11 @@ class frmSettings : public QDialog {
     Q_OBJECT
 
 public:
-    enum Page { SipPage = 1, AudioPage = 2, CtiPage = 3, GeneralPage = 4 };
+    using Page = SettingsTable::Page;
+    static constexpr Page SipPage = SettingsTable::SipPage;
+    static constexpr Page AudioPage = SettingsTable::AudioPage;
+    static constexpr Page CtiPage = SettingsTable::CtiPage;
+    static constexpr Page GeneralPage = SettingsTable::GeneralPage;
 
     explicit frmSettings(QWidget* parent = nullptr);
 
@@ -31,11 +40,14 @@ public:
     static QString SettingsFile();
 
     // File into dialog. False (the first-run path) when the file is missing or a value
-    // is unusable; the values read before the bad one stay in the dialog.
+    // is unusable; the values read before the bad one stay in the dialog. A text that
+    // is not UTF-8 is read as Windows-1252; a file others may read becomes the owner's
+    // alone first.
     bool LoadSettings();
-    // Dialog into file (owner-only mode), then the snapshot and the autostart entry.
-    // False, after telling the user, when the file cannot be written.
+    // Dialog into file (owner-only mode, UTF-8), then the snapshot and the autostart
+    // entry. False, after telling the user, when the file cannot be written.
     bool SaveSettings();
+    // CurrentSettings: every row's stored text, taken and put back.
     void SnapshotSettings();
     void RestoreSettings();
     bool ValidateSettings();
@@ -83,13 +95,29 @@ protected:
     void reject() override;
 
 private:
+    void CreateFields();
     QWidget* BuildPageButtons();
     QWidget* BuildSipPage();
     QWidget* BuildAudioPage();
     QWidget* BuildCtiPage();
     QWidget* BuildGeneralPage();
     QWidget* BuildButtonRows();
-    QCheckBox* AddCheckBox(const QString& objectName, const QString& caption);
+    QWidget* NewPage(const QString& objectName, const QString& title, QFormLayout*& form);
+    // The field of that name, marked as placed on its page.
+    QWidget* Place(const char* field);
+    void AddRow(QFormLayout* form, const char* field);
+    // The rows of the page that no page builder placed, at its end.
+    void PlaceTheRest(Page page, QFormLayout* form);
+
+    QString StoredText(const SettingsTable::Row& row) const;
+    bool LoadField(const SettingsTable::Row& row, const std::string& value);
+    void RestoreField(const SettingsTable::Row& row, const QString& stored);
+    void PreferTcpWhenBothOptions(const IniFile& ini);
+
+    QLineEdit* Edit(const char* field) const;
+    QCheckBox* Box(const char* field) const;
+    QComboBox* List(const char* field) const;
+    QRadioButton* Option(const char* field) const;
 
     void Apply();
     void Cancel();
@@ -98,33 +126,11 @@ private:
     void ShowWizardRow(bool wizard);
     bool Refuse(const QString& message, QLineEdit* field, Page page = SipPage);
 
-    QLineEdit* txtConfigSIPLogin;
-    QLineEdit* txtConfigSIPPass;
-    QLineEdit* txtConfigSIPNome;
-    QLineEdit* txtConfigSIPProxy;
-    QLineEdit* txtConfigSIPOutboundProxy;
-    QLineEdit* txtConfigSipPort;
-    QComboBox* cbxConfigFoneDevice;
-    QComboBox* cbxConfigMicDevice;
-    QCheckBox* chkAudioEchoCan;
-    QCheckBox* chkAudioAEC;
-    QCheckBox* chkAudioMicBooster;
-    QCheckBox* chkCodecG711u;
-    QCheckBox* chkCodecG729;
-    QCheckBox* chkCodecG711a;
-    QCheckBox* chkCodecGSM;
-    QCheckBox* chkCodecILBC;
-    QCheckBox* chkEnableCTI;
-    QRadioButton* optCTITCP;
-    QRadioButton* optCTIXML;
-    QLineEdit* txtConfigTCPPort;
-    QCheckBox* chkAlwaysOnTop;
-    QCheckBox* chkConfirmBeforeClose;
-    QCheckBox* chkStartupOnSystray;
-    QCheckBox* chkStartUpWithSystem;
+    QHash<QString, QWidget*> fields_;
+    QSet<QString> placed_;
     QStackedWidget* pages_;
     QStackedWidget* buttonRows_;
     QPushButton* cmdNext;
     int wizardPage_ = SipPage;
-    CurrentSettings current_;
+    QStringList current_;
 };

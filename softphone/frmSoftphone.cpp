@@ -5,8 +5,12 @@
 #include "cti/ControlErrorTable.h"
 #include "cti/CtiService.h"
 #include "softphone/AppIcon.h"
+#include "platform/PrivateFolder.h"
+#include "platform/ProcessKiller.h"
+#include "platform/TerminationSignal.h"
 #include "softphone/MessageBoxes.h"
-#include "softphone/ProcessKiller.h"
+#include "softphone/ProgramEnd.h"
+#include "softphone/SipAddressText.h"
 #include "softphone/SoftphoneCtiPhone.h"
 #include "softphone/SoftphonePanel.h"
 #include "softphone/SoftphoneStyle.h"
@@ -20,7 +24,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
@@ -33,7 +36,7 @@
 #include <QVBoxLayout>
 
 #include <cmath>
-#include <cstdlib>
+#include <optional>
 
 namespace {
 
@@ -53,6 +56,8 @@ constexpr int kFirstRtpPort = 7000;
 constexpr int kExtraRtpAttempts = 1000;
 constexpr int kRegisterExpiry = 3600;
 constexpr int kLevelIntervalMs = 20;
+// Other copies get this long to end on SIGTERM; un-registering gets as long.
+constexpr std::chrono::milliseconds kEndGrace{2000};
 
 const QString kHangup = QStringLiteral("Hangup");
 const QString kLostCall = QStringLiteral("Lost call");
@@ -86,10 +91,39 @@ bool BindToChosenAddress()
     return !qEnvironmentVariable("ORVSIP_LOCAL_ADDRESS").isEmpty();
 }
 
+// The folder of TARN.INI, made (for the owner alone) when it does not exist yet, so
+// that its lock file can be taken before anything else happens in it.
+FolderLock::Outcome LockFilesFolder(FolderLock& lock)
+{
+    PrivateFolder::Create(Std(AppFolder::Files()));
+    const FolderLock::Outcome outcome = lock.TryLock();
+    if (outcome == FolderLock::Outcome::Unavailable)
+        qWarning("trn: no lock file can be made at %s; another trn could use the same files", lock.Path().c_str());
+    return outcome;
+}
+
 } // namespace
 
+// Marks an event handler or call operation as running: CTI commands wait until none
+// is, and may go once the last one has ended.
+class frmSoftphone::BusyScope {
+public:
+    explicit BusyScope(frmSoftphone& window) : window_(window) { ++window_.busyDepth_; }
+    ~BusyScope()
+    {
+        if (--window_.busyDepth_ == 0 && !window_.IsBusy())
+            window_.cti_->PhoneIdle();
+    }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    frmSoftphone& window_;
+};
+
 frmSoftphone::frmSoftphone(QWidget* parent)
-    : QWidget(parent), sipUA(CreateControl()), ctiPhone_(std::make_unique<SoftphoneCtiPhone>(*this)),
+    : QWidget(parent), lock_(Std(AppFolder::Files()) + "trn.lock"), lockOutcome_(LockFilesFolder(lock_)),
+      sipUA(CreateControl()), ctiPhone_(std::make_unique<SoftphoneCtiPhone>(*this)),
       cti_(std::make_unique<CtiService>(*ctiPhone_, Std(AppFolder::Files())))
 {
     setObjectName(QStringLiteral("frmSoftphone"));
@@ -143,6 +177,9 @@ frmSoftphone::frmSoftphone(QWidget* parent)
     TimerEqualizer->setInterval(kLevelIntervalMs);
     connect(TimerEqualizer, &QTimer::timeout, this, &frmSoftphone::RefreshLevels);
     TimerEqualizer->start();
+    // A second trn on the same folder must not take the first one's commands.
+    if (lockOutcome_ != FolderLock::Outcome::HeldElsewhere)
+        cti_->Start();
 }
 
 void frmSoftphone::ConnectPanel()
@@ -182,8 +219,14 @@ frmSoftphone::~frmSoftphone()
     tray_->DeleteTrayIcon();
 }
 
-void frmSoftphone::FormLoad()
+bool frmSoftphone::FormLoad()
 {
+    if (lockOutcome_ == FolderLock::Outcome::HeldElsewhere) {
+        MessageBoxes::Current().Inform(this, QStringLiteral("TARN Softphone is already running."),
+                                       MessageBoxes::Icon::Information);
+        return false;
+    }
+    WatchTermination();
     ApplyStyleSheet();
     StartSoftphone();
     if (TrayIcon::IsAvailable())
@@ -192,6 +235,14 @@ void frmSoftphone::FormLoad()
     txtKeyControl->setFocus();
     if (settings_->StartupOnSystray())
         minimizar();
+    return true;
+}
+
+// A logout, a service stop or another copy closing: ended as a confirmed "Exit".
+void frmSoftphone::WatchTermination()
+{
+    auto* notifier = new QSocketNotifier(TerminationSignal::Descriptor(), QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, [this] { LeaveProgram(nullptr); });
 }
 
 void frmSoftphone::ApplyStyleSheet()
@@ -212,6 +263,7 @@ void frmSoftphone::PumpMessages()
 
 void frmSoftphone::StartSoftphone()
 {
+    const BusyScope busy(*this);
     starting_ = true;
     PumpMessages();
     panel_->BringToFront(panel_->frameChamarCancelar);
@@ -250,7 +302,9 @@ void frmSoftphone::ConnectToProxy()
         return;
     }
     const QString name = settings_->DisplayName().isEmpty() ? settings_->Login() : settings_->DisplayName();
-    const QString fromUri = name + QStringLiteral(" <sip:") + settings_->Login() + '@' + settings_->Proxy() + '>';
+    // Any name a user types (letters beyond ASCII, quotes, backslashes) stays one header value.
+    const QString fromUri = Q(SipAddressText::QuotedDisplayName(Std(name))) + QStringLiteral(" <sip:") +
+                            settings_->Login() + '@' + settings_->Proxy() + '>';
     const QString listenIp = Q(sipUA->GetMyIP());
     if (!InitializeUserAgent(listenIp, fromUri))
         return;
@@ -322,15 +376,18 @@ void frmSoftphone::ShutdownUserAgent()
 
 bool frmSoftphone::MakeCall()
 {
-    if (panel_->lblDisplay1->text().isEmpty()) {
+    const BusyScope busy(*this);
+    const QString number = panel_->lblDisplay1->text();
+    const std::optional<std::string> uri =
+        number.isEmpty() ? std::nullopt : SipAddressText::DialUri(Std(number), Std(settings_->Proxy()));
+    dialRefused_ = !number.isEmpty() && !uri;
+    if (!uri) {
         MessageBoxes::Current().Inform(this, QStringLiteral("A number must be informed"),
                                        MessageBoxes::Icon::Information);
         panel_->BringToFront(panel_->frameChamarCancelar);
         return false;
     }
-    const QString number = panel_->lblDisplay1->text();
-    const QString uri = QStringLiteral("sip:") + number + '@' + settings_->Proxy();
-    if (!sipUA->Connect(kLine, Std(uri), settings_->MicDeviceId(), settings_->SpeakerDeviceId())) {
+    if (!sipUA->Connect(kLine, *uri, settings_->MicDeviceId(), settings_->SpeakerDeviceId())) {
         ReportControlError();
         return false;
     }
@@ -341,6 +398,7 @@ bool frmSoftphone::MakeCall()
 
 bool frmSoftphone::DialNumber(const QString& number)
 {
+    const BusyScope busy(*this);
     panel_->lblDisplay1->setText(number);
     PumpMessages();
     return MakeCall();
@@ -348,6 +406,7 @@ bool frmSoftphone::DialNumber(const QString& number)
 
 bool frmSoftphone::HangUpCall()
 {
+    const BusyScope busy(*this);
     SetStatusText(kHangup);
     panel_->lblDisplay1->clear();
     // A local hang-up raises no disconnect event: the call's codec and hold state
@@ -367,21 +426,24 @@ bool frmSoftphone::HangUpCall()
 
 bool frmSoftphone::AnswerCall()
 {
+    const BusyScope busy(*this);
     const QListWidgetItem* oldest = ListIncomingCallIds->item(0);
     const QString callId = oldest != nullptr ? oldest->text() : QString();
     const QString caller = oldest != nullptr ? oldest->data(Qt::UserRole).toString() : QString();
-    RemovePendingCallId(callId);
-    HidePopup();
+    // A call that could not be answered still rings: it stays to be answered or rejected.
     if (!sipUA->AcceptCall(kLine, Std(callId), settings_->MicDeviceId(), settings_->SpeakerDeviceId())) {
         ReportControlError();
         return false;
     }
+    RemovePendingCallId(callId);
+    HidePopup();
     callPeer_ = caller;
     return true;
 }
 
 bool frmSoftphone::RejectIncomingCall()
 {
+    const BusyScope busy(*this);
     const QString callId = ListIncomingCallIds->count() > 0 ? ListIncomingCallIds->item(0)->text() : QString();
     RemovePendingCallId(callId);
     HidePopup();
@@ -401,6 +463,7 @@ bool frmSoftphone::RejectIncomingCall()
 
 bool frmSoftphone::ToggleHold()
 {
+    const BusyScope busy(*this);
     const bool resume = sipUA->IsLineHold(kLine);
     if (!resume && !sipUA->IsLineBusy(kLine))
         return false;
@@ -417,8 +480,15 @@ bool frmSoftphone::ToggleHold()
 
 void frmSoftphone::TransferActiveCall(const QString& number)
 {
-    const QString uri = QStringLiteral("sip:") + number + '@' + settings_->Proxy();
-    if (sipUA->TransferCall(kLine, Std(uri)))
+    const BusyScope busy(*this);
+    const std::optional<std::string> uri = SipAddressText::DialUri(Std(number), Std(settings_->Proxy()));
+    if (!uri) {
+        // Refused as a number would be: the call goes on, to be transferred again.
+        MessageBoxes::Current().Inform(this, QStringLiteral("A number must be informed"),
+                                       MessageBoxes::Icon::Information);
+        return;
+    }
+    if (sipUA->TransferCall(kLine, *uri))
         SetStatusText(kHangup);
     else
         ReportControlError();
@@ -486,8 +556,23 @@ bool frmSoftphone::ConfirmClose()
 
 void frmSoftphone::EndProgram()
 {
-    ProcessKiller::KillProcessByName(Std(QFileInfo(AppFolder::Executable()).fileName()), false);
-    std::_Exit(0);
+    auto copies = std::make_shared<ProcessKiller>();
+    copies->TerminateCopies();
+    LeaveProgram(copies);
+}
+
+void frmSoftphone::LeaveProgram(const std::shared_ptr<ProcessKiller>& copies)
+{
+    const QString socket = cti_->LocalSocketPath();
+    ProgramEnd::Run([this] { sipUA->UnInitialize(); },
+                    [this, copies, socket] {
+                        if (copies)
+                            copies->KillSurvivors(kEndGrace);
+                        lock_.Release();
+                        if (!socket.isEmpty())
+                            QFile::remove(socket);
+                    },
+                    kEndGrace);
 }
 
 bool frmSoftphone::IsPendingCallId(const QString& callId) const
@@ -570,6 +655,8 @@ void frmSoftphone::DispatchControlEvents()
     sipUA->DispatchEvents();
     controlNotifier_->setEnabled(true);
     dispatching_ = false;
+    if (!IsBusy())
+        cti_->PhoneIdle();
 }
 
 CtiEventQueue& frmSoftphone::CtiQueue()

@@ -3,6 +3,7 @@
 #include "control/OrvSIPUserAgentOCX.h"
 #include "control/OrvSIPUserAgentOCXEvents.h"
 #include "cti/CtiEventQueue.h"
+#include "platform/FolderLock.h"
 
 #include <QList>
 #include <QPair>
@@ -11,6 +12,7 @@
 #include <memory>
 
 class CtiService;
+class ProcessKiller;
 class QListWidget;
 class QLineEdit;
 class QPlainTextEdit;
@@ -26,7 +28,9 @@ class TrayIcon;
 // `sipUA`. It starts and registers the user agent, places, answers, rejects, holds,
 // transfers and ends calls, shows the control's events on three text lines and
 // reports every state change to CTI clients as a record. The window is the control's
-// event sink; CTI clients drive it through the same operations (SoftphoneCtiPhone).
+// event sink; CTI clients drive it through the same operations (SoftphoneCtiPhone),
+// never in the middle of one of them or of an event handler. One window holds the
+// files folder at a time (a lock file there); SIGTERM ends it as a confirmed "Exit".
 class frmSoftphone : public QWidget, public OrvSIPUserAgentOCXEvents {
     Q_OBJECT
 
@@ -34,8 +38,10 @@ public:
     explicit frmSoftphone(QWidget* parent = nullptr);
     ~frmSoftphone() override;
 
-    // Window load: style sheet, start-up, tray icon, then shown or minimised.
-    void FormLoad();
+    // Window load: style sheet, start-up, tray icon, then shown or minimised. False,
+    // after telling the user, when another trn holds the files folder: the program
+    // is to end then, leaving that one alone.
+    bool FormLoad();
 
     void StartSoftphone();
     void ConnectToProxy();
@@ -47,6 +53,8 @@ public:
     bool MakeCall();
     // The number on the display, then MakeCall: CTI's "Dial".
     bool DialNumber(const QString& number);
+    // The last MakeCall refused its text as a SIP URI that does not parse.
+    bool DialWasRefused() const { return dialRefused_; }
     bool HangUpCall();
     bool AnswerCall();
     bool RejectIncomingCall();
@@ -59,11 +67,15 @@ public:
     void minimizar();
     void openSettings();
     void openTransfer();
-    // Confirmation when asked for, then every trn of this user ends, this one last.
+    // Confirmation when asked for, then EndProgram.
     void CloseApplication();
     // "Are you sure you want close?" when the settings ask for it; true to go on.
     bool ConfirmClose();
+    // Every other copy of this program of the user ends (SIGTERM, SIGKILL 2 s later),
+    // then this one, un-registered.
     [[noreturn]] void EndProgram();
+    // Whether an event handler or a call operation is running: CTI commands wait.
+    bool IsBusy() const { return busyDepth_ > 0 || dispatching_; }
 
     bool IsPendingCallId(const QString& callId) const;
     void RemovePendingCallId(const QString& callId);
@@ -86,7 +98,13 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    class BusyScope;
+
     void ConnectPanel();
+    void WatchTermination();
+    // Un-initialises (un-registers), ends `copies` that outlive their grace, removes
+    // the lock file and the socket, and exits with 0, all within the grace.
+    [[noreturn]] void LeaveProgram(const std::shared_ptr<ProcessKiller>& copies);
     void ShowIncomingCallPopup(const QString& name, const QString& number);
     void HidePopup();
     void RefreshLevels();
@@ -117,12 +135,16 @@ private:
     void OnServerFailureResponse(int lineNo, int statusCode, const std::string& reasonPhrase) override;
     void OnGeneralFailureResponse(int lineNo, int statusCode, const std::string& reasonPhrase) override;
 
+    FolderLock lock_;
+    FolderLock::Outcome lockOutcome_;
     std::unique_ptr<OrvSIPUserAgentOCX> sipUA;
     int sinkCookie_ = 0;
     int ctiSinkCookie_ = 0;
     QSocketNotifier* controlNotifier_ = nullptr;
     bool dispatching_ = false;
+    int busyDepth_ = 0;
     bool starting_ = false;
+    bool dialRefused_ = false;
 
     SoftphonePanel* panel_;
     QListWidget* ListIncomingCallIds;

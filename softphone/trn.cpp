@@ -10,6 +10,8 @@ int main(int argc, char** argv)
     // Minimised to the tray the window is hidden; the program ends by "X" or "Exit".
     QApplication::setQuitOnLastWindowClosed(false);
     frmSoftphone window;
-    window.FormLoad();
+    // Another trn holds this folder: it goes on alone, this one ends quietly.
+    if (!window.FormLoad())
+        return 0;
     return QApplication::exec();
 }

@@ -3,6 +3,7 @@
 #include "cti/AppFolder.h"
 #include "cti/CtiRecordFile.h"
 #include "cti/CtiRecordText.h"
+#include "cti/CtiSocketPath.h"
 
 #include <QFileInfo>
 #include <QGridLayout>
@@ -10,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocalSocket>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -64,6 +66,7 @@ frmCtiProbe::frmCtiProbe(const QString& programFolder, const QString& filesFolde
     setObjectName(QStringLiteral("frmCtiProbe"));
     setWindowTitle(QStringLiteral("CTI Probe"));
     socket_ = new QTcpSocket(this);
+    local_ = new QLocalSocket(this);
     txtOutPut = NewLog(QStringLiteral("txtOutPut"));
     txtInput = NewLog(QStringLiteral("txtInput"));
     lblStatus = new QLabel;
@@ -123,18 +126,24 @@ QWidget* frmCtiProbe::BuildTransport()
     optFileMode->setChecked(true);
     optTcpMode = new QRadioButton(QStringLiteral("TCP"));
     optTcpMode->setObjectName(QStringLiteral("optTcpMode"));
+    optUnixMode = new QRadioButton(QStringLiteral("Unix socket"));
+    optUnixMode->setObjectName(QStringLiteral("optUnixMode"));
     txtHost = new QLineEdit(QStringLiteral("127.0.0.1"));
     txtHost->setObjectName(QStringLiteral("txtHost"));
     txtPort = new QLineEdit(QStringLiteral("2500"));
     txtPort->setObjectName(QStringLiteral("txtPort"));
     txtPort->setMaximumWidth(70);
+    txtSocketPath = new QLineEdit(CtiSocketPath::For(filesFolder_));
+    txtSocketPath->setObjectName(QStringLiteral("txtSocketPath"));
     cmdConnect = AddButton(QStringLiteral("cmdConnect"), QStringLiteral("Connect"));
-    auto* row = new QHBoxLayout(frame);
-    row->addWidget(optFileMode);
-    row->addWidget(optTcpMode);
-    row->addWidget(txtHost);
-    row->addWidget(txtPort);
-    row->addWidget(cmdConnect);
+    auto* grid = new QGridLayout(frame);
+    grid->addWidget(optFileMode, 0, 0);
+    grid->addWidget(optTcpMode, 0, 1);
+    grid->addWidget(txtHost, 0, 2);
+    grid->addWidget(txtPort, 0, 3);
+    grid->addWidget(cmdConnect, 0, 4, 2, 1);
+    grid->addWidget(optUnixMode, 1, 1);
+    grid->addWidget(txtSocketPath, 1, 2, 1, 2);
     return frame;
 }
 
@@ -163,8 +172,10 @@ void frmCtiProbe::ConnectButtons()
     connect(cmdConnect, &QPushButton::clicked, this, &frmCtiProbe::ToggleConnection);
     connect(socket_, &QTcpSocket::readyRead, this, &frmCtiProbe::ReadSocket);
     connect(socket_, &QTcpSocket::stateChanged, this, &frmCtiProbe::ShowConnectionState);
-    connect(socket_, &QTcpSocket::errorOccurred, this,
-            [this] { lblStatus->setText(QStringLiteral("Socket: ") + socket_->errorString()); });
+    connect(socket_, &QTcpSocket::errorOccurred, this, [this] { ShowSocketError(socket_->errorString()); });
+    connect(local_, &QLocalSocket::readyRead, this, &frmCtiProbe::ReadSocket);
+    connect(local_, &QLocalSocket::stateChanged, this, &frmCtiProbe::ShowConnectionState);
+    connect(local_, &QLocalSocket::errorOccurred, this, [this] { ShowSocketError(local_->errorString()); });
 }
 
 bool frmCtiProbe::FileExist(const QString& path)
@@ -175,13 +186,13 @@ bool frmCtiProbe::FileExist(const QString& path)
 
 void frmCtiProbe::commandOut(const QString& command, const QString& parameter, const QString& message)
 {
-    if (IsTcpMode()) {
+    if (IsSocketMode()) {
         if (!IsConnected()) {
             lblStatus->setText(QStringLiteral("Not connected: ") + command + QStringLiteral(" was not sent"));
             return;
         }
         const QString line = parameter.isEmpty() ? command : command + ' ' + parameter;
-        socket_->write((line + '\n').toUtf8());
+        Connection()->write((line + '\n').toUtf8());
     } else {
         // The three keys in one replacement of the file: trn never reads half a command.
         const CtiRecordFile input(Std(filesFolder_ + QStringLiteral("INPUT.INI")));
@@ -208,7 +219,7 @@ void frmCtiProbe::Prepend(QString& log, QPlainTextEdit* box, const QString& entr
 // file for the next tick, never deleted unread.
 void frmCtiProbe::PollOutput()
 {
-    if (IsTcpMode())
+    if (IsSocketMode())
         return;
     const QString path = filesFolder_ + QStringLiteral("OUTPUT.INI");
     if (!FileExist(path))
@@ -229,14 +240,23 @@ void frmCtiProbe::StartSoftphone()
         lblStatus->setText(QStringLiteral("Cannot start ") + program);
 }
 
-bool frmCtiProbe::IsTcpMode() const
+bool frmCtiProbe::IsSocketMode() const
 {
-    return optTcpMode->isChecked();
+    return optTcpMode->isChecked() || optUnixMode->isChecked();
+}
+
+QIODevice* frmCtiProbe::Connection() const
+{
+    if (socket_->state() == QAbstractSocket::ConnectedState)
+        return socket_;
+    if (local_->state() == QLocalSocket::ConnectedState)
+        return local_;
+    return nullptr;
 }
 
 bool frmCtiProbe::IsConnected() const
 {
-    return socket_->state() == QAbstractSocket::ConnectedState;
+    return Connection() != nullptr;
 }
 
 QString frmCtiProbe::StatusText() const
@@ -246,30 +266,43 @@ QString frmCtiProbe::StatusText() const
 
 void frmCtiProbe::ToggleConnection()
 {
-    if (socket_->state() != QAbstractSocket::UnconnectedState) {
+    if (socket_->state() != QAbstractSocket::UnconnectedState || local_->state() != QLocalSocket::UnconnectedState) {
         socket_->abort();
+        local_->abort();
+        return;
+    }
+    splitter_ = CtiLineSplitter(kMaxSocketLine);
+    if (optUnixMode->isChecked()) {
+        local_->connectToServer(txtSocketPath->text());
         return;
     }
     optTcpMode->setChecked(true);
-    splitter_ = CtiLineSplitter(kMaxSocketLine);
     socket_->connectToHost(txtHost->text(), static_cast<quint16>(txtPort->text().toUInt()));
 }
 
 void frmCtiProbe::ShowConnectionState()
 {
-    const bool idle = socket_->state() == QAbstractSocket::UnconnectedState;
+    const bool idle =
+        socket_->state() == QAbstractSocket::UnconnectedState && local_->state() == QLocalSocket::UnconnectedState;
     cmdConnect->setText(idle ? QStringLiteral("Connect") : QStringLiteral("Disconnect"));
+    const QString peer = Connection() == local_ ? txtSocketPath->text() : txtHost->text() + ':' + txtPort->text();
     if (IsConnected())
-        lblStatus->setText(QStringLiteral("Connected to ") + txtHost->text() + ':' + txtPort->text());
+        lblStatus->setText(QStringLiteral("Connected to ") + peer);
     else if (idle && lblStatus->text().startsWith(QStringLiteral("Connected")))
         lblStatus->setText(QStringLiteral("Disconnected"));
+}
+
+void frmCtiProbe::ShowSocketError(const QString& error)
+{
+    lblStatus->setText(QStringLiteral("Socket: ") + error);
 }
 
 void frmCtiProbe::ReadSocket()
 {
     while (true) {
-        while (splitter_.WantsInput() && socket_->bytesAvailable() > 0)
-            splitter_.Feed(socket_->read(kReadChunk).toStdString());
+        QIODevice* connection = Connection();
+        while (connection != nullptr && splitter_.WantsInput() && connection->bytesAvailable() > 0)
+            splitter_.Feed(connection->read(kReadChunk).toStdString());
         const std::optional<CtiLineSplitter::Line> line = splitter_.Next();
         if (!line)
             return;

@@ -6,8 +6,10 @@
 #include <QString>
 #include <QWidget>
 
+class QIODevice;
 class QLabel;
 class QLineEdit;
+class QLocalSocket;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
@@ -17,7 +19,8 @@ class QTimer;
 // The window of ctiprobe. Each button sends one CTI command to trn; the left log
 // shows the commands sent, the right one the events received, newest first. In file
 // mode a command goes into INPUT.INI and `tmrInputData` picks events out of
-// OUTPUT.INI every 200 ms; in TCP mode both go over the CTI socket.
+// OUTPUT.INI every 200 ms; in socket mode both go over the CTI socket, by TCP or by
+// the Unix-domain socket of the files folder (its path is shown, ready to connect).
 class frmCtiProbe : public QWidget {
     Q_OBJECT
 
@@ -41,7 +44,8 @@ public:
     void PollOutput();
     void StartSoftphone();
 
-    bool IsTcpMode() const;
+    // TCP or the Unix-domain socket.
+    bool IsSocketMode() const;
     bool IsConnected() const;
     // The logs exactly as kept (CR LF line ends), newest entry first.
     const QString& CommandLog() const { return commandLog_; }
@@ -59,6 +63,9 @@ private:
     void ToggleConnection();
     void ReadSocket();
     void ShowConnectionState();
+    void ShowSocketError(const QString& error);
+    // The connected socket, or nullptr.
+    QIODevice* Connection() const;
     static void Prepend(QString& log, QPlainTextEdit* box, const QString& entry);
 
     QString programFolder_;
@@ -73,10 +80,13 @@ private:
     QTimer* tmrInputData;
     QRadioButton* optFileMode;
     QRadioButton* optTcpMode;
+    QRadioButton* optUnixMode;
+    QLineEdit* txtSocketPath;
     QLineEdit* txtHost;
     QLineEdit* txtPort;
     QPushButton* cmdConnect;
     QLabel* lblStatus;
     QTcpSocket* socket_;
+    QLocalSocket* local_;
     CtiLineSplitter splitter_;
 };

@@ -48,16 +48,17 @@ TEST(CtiEventQueue, SeparatorsInsidePartsCannotSplitRecords)
     queue.DropFirstQueuedEvent();
     EXPECT_EQ(queue.FirstRecord().command, "STATUS");
 
-    CtiEventQueue raw;
-    raw.AppendQueuedEvent("ONLY");
-    EXPECT_EQ(raw.Text(), "ONLY");
-    EXPECT_EQ(raw.FirstRecord().command, "ONLY");
-    EXPECT_EQ(raw.FirstRecord().parameter, "");
-    EXPECT_EQ(raw.FirstRecord().message, "");
-    raw.DropFirstQueuedEvent();
-    raw.AppendQueuedEvent("");
-    EXPECT_EQ(raw.Text(), "|") << "a lone separator is kept, and is no record";
-    EXPECT_FALSE(raw.HasRecord());
+    // A direct record waiting for the client keeps its exact text, and only direct
+    // ones are taken out when nobody consumes.
+    queue.QueueDirect({"INCOMING CALL", "a:b|c", ""});
+    queue.QueueCtiEvent("STATUS", "DISCONNECT", "");
+    queue.QueueDirect({"LOST CALL", "", ""});
+    EXPECT_EQ(queue.Text(), "STATUS:x:y|INCOMING CALL:a:b|c:|STATUS:DISCONNECT: |LOST CALL::");
+    CtiEventQueue::Record newest;
+    ASSERT_TRUE(queue.TakeNewestDirect(newest));
+    EXPECT_EQ(newest, (CtiEventQueue::Record{"LOST CALL", "", ""}));
+    EXPECT_EQ(queue.Text(), "STATUS:x:y|STATUS:DISCONNECT: ");
+    EXPECT_FALSE(queue.TakeNewestDirect(newest));
 }
 
 TEST(CtiRecordFile, RecordsRoundTripAndEmptyFilesCountAsAbsent)

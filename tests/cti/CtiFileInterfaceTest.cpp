@@ -43,6 +43,8 @@ struct FileRig {
     std::string input = folder.File("INPUT.INI");
     std::string output = folder.File("OUTPUT.INI");
 
+    FileRig() { files.Start(); }
+
     void Command(const std::string& command, const std::string& parameter)
     {
         WriteAll(input, "[ACTION]\nCOMMAND=" + command + "\nPARAMETER=" + parameter + "\nMESSAGE=\n");
@@ -91,6 +93,13 @@ TEST(CtiFileInterface, RunsExactCommandsOnceAndDeletesEveryNonEmptyInput)
     rig.files.InputTick(); // a pipe in its place neither blocks nor runs
     EXPECT_TRUE(Exists(rig.input));
     std::remove(rig.input.c_str());
+
+    // A folder named like a claim of this process does not stop the next command.
+    ASSERT_EQ(mkdir((rig.input + "." + std::to_string(getpid())).c_str(), 0700), 0);
+    rig.Command("Answer", "");
+    rig.files.InputTick();
+    EXPECT_FALSE(Exists(rig.input));
+    EXPECT_EQ(Operations(rig.phone.calls).back(), "Answer");
 }
 
 TEST(CtiFileInterface, ConfirmedShutDownEndsTheProgramAfterTheFileIsGone)
@@ -120,13 +129,22 @@ TEST(CtiFileInterface, AnIncompleteRecordWaitsUntilItStopsChanging)
     rig.files.InputTick();
     EXPECT_EQ(Operations(rig.phone.calls), std::vector<std::string>{"Dial 2001"});
 
-    // A client that writes only COMMAND is heard once the file has rested a tick;
+    // Keys in another order, the last one cut short: whole only with its line break.
+    WriteAll(rig.input, "[ACTION]\nMESSAGE=\nCOMMAND=Dial\nPARAMETER=20");
+    rig.files.InputTick();
+    EXPECT_EQ(rig.phone.calls.size(), 2u) << "not 20";
+    WriteAll(rig.input, "01\n", std::ios::app);
+    rig.files.InputTick();
+    EXPECT_EQ(Operations(rig.phone.calls), (std::vector<std::string>{"Dial 2001", "Dial 2001"}));
+    rig.phone.calls.resize(2);
+
+    // A client that writes only COMMAND is heard once the file has rested kSettleMs;
     // garbage runs nothing and is deleted then.
     QElapsedTimer waited;
     waited.start();
     WriteAll(rig.input, "[ACTION]\nCOMMAND=Hangup\n");
     ASSERT_TRUE(WaitFor([&] { return !Exists(rig.input); }));
-    EXPECT_GE(waited.elapsed(), CtiFileInterface::kTickMs);
+    EXPECT_GE(waited.elapsed(), CtiFileInterface::kSettleMs);
     EXPECT_EQ(Operations(rig.phone.calls).back(), "HangUp");
     std::string garbage(1 << 20, '\0');
     for (std::size_t i = 0; i < garbage.size(); ++i)
@@ -165,6 +183,15 @@ TEST(CtiFileInterface, ACommandThatPumpsMessagesRunsOnceAndTheNextOneWaitsForIt)
     EXPECT_TRUE(Exists(rig.input)) << "the next command waited";
     ASSERT_TRUE(WaitFor([&] { return !Exists(rig.input); }));
     EXPECT_EQ(Operations(rig.phone.calls), (std::vector<std::string>{"Dial 2001", "HangUp"}));
+
+    // Nor does one start while the phone's own handler or operation runs.
+    rig.phone.busy = true;
+    rig.Command("Answer", "");
+    rig.files.InputTick();
+    EXPECT_TRUE(Exists(rig.input));
+    rig.phone.busy = false;
+    rig.files.InputTick();
+    EXPECT_EQ(Operations(rig.phone.calls).back(), "Answer");
 }
 
 TEST(CtiFileInterface, QueuedRecordsLeaveOnePerConsumedOutputFile)
@@ -194,9 +221,22 @@ TEST(CtiFileInterface, QueuedRecordsLeaveOnePerConsumedOutputFile)
     EXPECT_EQ(mirrors, (std::vector<QString>{"\r\n0->ERROR:FAIL TO CONNECT: \r\n1->nErr:10:You are not Online",
                                              "\r\n0->nErr:10:You are not Online", ""}));
 
-    // A direct record replaces an unconsumed one at once.
+    // A direct record joins the queue while a client may be about to read the last
+    // one, and replaces it once nobody has read it for kUnreadMs: the latest state shows.
+    const std::string unread = ReadAll(rig.output);
+    QElapsedTimer waited;
+    waited.start();
     ASSERT_TRUE(rig.files.WriteCtiOutput({"INCOMING CALL", "2001", ""}));
-    EXPECT_EQ(ReadAll(rig.output), "[ACTION]\nCOMMAND=INCOMING CALL\nPARAMETER=2001\nMESSAGE=\n");
+    EXPECT_EQ(ReadAll(rig.output), unread);
+    EXPECT_EQ(rig.queue.Text(), "INCOMING CALL:2001:");
+    const std::string incoming = "[ACTION]\nCOMMAND=INCOMING CALL\nPARAMETER=2001\nMESSAGE=\n";
+    ASSERT_TRUE(WaitFor([&] { return ReadAll(rig.output) == incoming; }));
+    EXPECT_GE(waited.elapsed(), CtiFileInterface::kUnreadMs - CtiFileInterface::kTickMs);
+    EXPECT_EQ(rig.queue.Text(), "");
+    // Consumed, with nothing waiting: the next one is written at once.
+    std::remove(rig.output.c_str());
+    ASSERT_TRUE(rig.files.WriteCtiOutput({"LOST CALL", "", ""}));
+    EXPECT_EQ(ReadAll(rig.output), "[ACTION]\nCOMMAND=LOST CALL\nPARAMETER=\nMESSAGE=\n");
 }
 
 TEST(CtiFileInterface, ARecordThatCannotBeWrittenStaysQueued)

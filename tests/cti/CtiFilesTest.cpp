@@ -1,19 +1,25 @@
 // trn driven through INPUT.INI and OUTPUT.INI by a client written here, against
 // kamailio and baresip on loopback.
 #include "cti/CtiService.h"
+#include "softphone/frmSettings.h"
 #include "tests/cti/FileClient.h"
 #include "tests/cti/SocketClient.h"
+#include "tests/softphone/Child.h"
 #include "tests/softphone/Peers.h"
 #include "tests/softphone/SoftphoneHarness.h"
 
 #include <QDir>
 #include <QFile>
 #include <QJsonObject>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 class CtiFilesTest : public QObject {
     Q_OBJECT
@@ -21,7 +27,9 @@ class CtiFilesTest : public QObject {
 private slots:
     void drivesACallThroughTheFiles();
     void queuedRecordsWaitForTheClient();
-    void shutDownAsksFirstAndEndsTrn();
+    void everyRecordReachesAReadingClient();
+    void filesAreTheOwnersAloneAndLinksAreNotFollowed();
+    void shutDownAsksFirstAndEndsEveryCopy();
 };
 
 namespace {
@@ -31,6 +39,12 @@ constexpr int kSipWaitMs = 15000;
 constexpr int kTickMs = CtiFileInterface::kTickMs;
 // A proxy nobody answers: no registration, no control events.
 const QString kSilentProxy = QStringLiteral("127.0.0.1:9");
+
+QList<QPair<QString, QString>> TcpOn(quint16 port)
+{
+    return {{"EnableCTITCP=False\nEnableCTIXML=True", "EnableCTITCP=True\nEnableCTIXML=False"},
+            {"TCPPort=2500", QStringLiteral("TCPPort=%1").arg(port)}};
+}
 
 // How many calls trn placed with INVITEs starting so (a challenged INVITE is sent
 // again in the same call).
@@ -43,6 +57,64 @@ int Calls(const SoftphoneHarness& trn, const QString& start)
     }
     return static_cast<int>(callIds.size());
 }
+
+// A second sink on the control whose incoming-call event takes its time: inside it the
+// client writes "Answer", and trn must not answer before the event is over.
+class SlowRinging : public OrvSIPUserAgentOCXEvents {
+public:
+    SlowRinging(FileClient& client, const SipTrace& trace) : client_(client), trace_(trace) {}
+
+    void OnIncomingCall(const std::string&, const std::string&, const std::string&, const std::string&,
+                        const std::string&) override
+    {
+        const qsizetype answers = SipTrace::Starting(trace_.sent, "SIP/2.0 200").size();
+        client_.Command("Answer");
+        QTest::qWait(3 * kTickMs);
+        answeredInside = SipTrace::Starting(trace_.sent, "SIP/2.0 200").size() != answers;
+        ran = true;
+    }
+
+    bool ran = false;
+    bool answeredInside = false;
+
+private:
+    FileClient& client_;
+    const SipTrace& trace_;
+};
+
+unsigned ModeOf(const QString& path)
+{
+    struct stat info {};
+    lstat(qPrintable(path), &info);
+    return info.st_mode & 0777;
+}
+
+bool IsRegularFile(const QString& path)
+{
+    struct stat info {};
+    return lstat(qPrintable(path), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// A client as many are written: it reads OUTPUT.INI, then deletes it, and prints each
+// record as COMMAND|PARAMETER|MESSAGE.
+const char* const kReadThenDelete = R"(
+import os, sys, time
+path = sys.argv[1]
+print("ready", flush=True)
+while True:
+    try:
+        with open(path) as record:
+            text = record.read()
+    except OSError:
+        text = ""
+    if not text:
+        time.sleep(0.001)
+        continue
+    time.sleep(0.002)
+    os.remove(path)
+    values = dict(line.split("=", 1) for line in text.split("\n") if "=" in line)
+    print("|".join(values.get(key, "") for key in ("COMMAND", "PARAMETER", "MESSAGE")), flush=True)
+)";
 
 } // namespace
 
@@ -111,6 +183,49 @@ void CtiFilesTest::drivesACallThroughTheFiles()
     QTRY_VERIFY(!client.InputExists());
     QVERIFY(!peers.WaitBaresipEvent("CALL_CLOSED").isEmpty());
 
+    // Torn writes: a pause inside the number; keys in another order, the last one cut
+    // short. Each dials 2001 once it is whole, never 20.
+    const QString torn = "INVITE sip:20@" + peers.Proxy() + " ";
+    const std::tuple<const char*, int, const char*> pieces[] = {
+        {"[ACTION]\nCOMMAND=Dial\nPARAMETER=20", 700, "01\nMESSAGE=\n"},
+        {"[ACTION]\nMESSAGE=\nCOMMAND=Dial\nPARAMETER=20", 150, "01\n"}};
+    for (const auto& [first, pauseMs, rest] : pieces) {
+        const int calls = Calls(trn, invite);
+        client.Write(first);
+        QTest::qWait(pauseMs);
+        client.Write(rest, QIODevice::Append);
+        QVERIFY(!peers.WaitBaresipEvent("CALL_ESTABLISHED").isEmpty());
+        QCOMPARE(Calls(trn, invite), calls + 1);
+        QCOMPARE(Calls(trn, torn), 0);
+        client.Command("Hangup");
+        QVERIFY(!peers.WaitBaresipEvent("CALL_CLOSED").isEmpty());
+    }
+
+    // A folder in the name the claim of this process once had stops nothing; a whole
+    // record runs at the next tick.
+    QVERIFY(QDir().mkdir(trn.home.File(QStringLiteral("INPUT.INI.%1").arg(QCoreApplication::applicationPid()))));
+    client.Command("Dial", "2001");
+    QTRY_VERIFY_WITH_TIMEOUT(!client.InputExists(), 2 * kTickMs);
+    QVERIFY(!peers.WaitBaresipEvent("CALL_ESTABLISHED").isEmpty());
+    client.Command("Hangup");
+    QVERIFY(!peers.WaitBaresipEvent("CALL_CLOSED").isEmpty());
+
+    // An "Answer" written while the incoming call's event is still being handled waits
+    // for it: the records read INCOMING CALL, then SUCCESS TO CONNECT.
+    SlowRinging slow(client, trn.trace);
+    const int cookie = trn.Window().Control().Advise(&slow);
+    const int before = static_cast<int>(client.records.size());
+    peers.Baresip("dial", "sip:1001@" + peers.Proxy());
+    QTRY_COMPARE_WITH_TIMEOUT(trn.Status(), QString("Conected"), kSipWaitMs);
+    QVERIFY(slow.ran);
+    QVERIFY(!slow.answeredInside);
+    QTRY_VERIFY_WITH_TIMEOUT(client.IndexOf("INCOMING CALL|2001|", before) >= 0, kSipWaitMs);
+    const int ringing = client.IndexOf("INCOMING CALL|2001|", before);
+    QTRY_VERIFY_WITH_TIMEOUT(client.IndexOf("STATUS|SUCCESS TO CONNECT|", ringing) >= 0, kSipWaitMs);
+    trn.Window().Control().Unadvise(cookie);
+    client.Command("Hangup");
+    QVERIFY(!peers.WaitBaresipEvent("CALL_CLOSED").isEmpty());
+
     // The client stops reading: a queued record (here the error of a "Hangup"
     // without a call) waits in OUTPUT.INI, and an incoming call writes over it.
     client.StopReading();
@@ -161,13 +276,107 @@ void CtiFilesTest::queuedRecordsWaitForTheClient()
     QCOMPARE(trn.OutputRecord(), QString("ERROR|GENERAL SISTEM ERROR|"));
     QCOMPARE(mirror->toPlainText(), QString());
 
-    // Direct records do not wait: an incoming call replaces the unconsumed record.
+    // A direct record does not land on a record a client may be about to read; nobody
+    // reads this one, and once it has waited kUnreadMs the latest state shows.
     events.OnIncomingCall("c1@127.0.0.1", "", "2001", "sip:2001@127.0.0.1", "sip:1001@127.0.0.1");
-    QCOMPARE(trn.OutputRecord(), QString("INCOMING CALL|2001|"));
+    QCOMPARE(trn.OutputRecord(), QString("ERROR|GENERAL SISTEM ERROR|"));
+    QTRY_COMPARE_WITH_TIMEOUT(trn.OutputRecord(), QString("INCOMING CALL|2001|"), trn.kDirectRecordMs);
     QCOMPARE(trn.home.ReadFile("OUTPUT.INI"), QString("[ACTION]\nCOMMAND=INCOMING CALL\nPARAMETER=2001\nMESSAGE=\n"));
 }
 
-void CtiFilesTest::shutDownAsksFirstAndEndsTrn()
+void CtiFilesTest::everyRecordReachesAReadingClient()
+{
+    SoftphoneHarness trn;
+    trn.WriteSettings(kSilentProxy);
+    OrvSIPUserAgentOCXEvents& events = trn.Create();
+    CtiService& cti = trn.Window().Cti();
+    const quint16 port = SocketClient::FreePort();
+    QVERIFY(cti.ConfigureSocket(true, std::to_string(port), ""));
+    SocketClient socket(port);
+    QVERIFY(socket.WaitSnapshot());
+    QProcess reader;
+    reader.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    reader.start(QStringLiteral("python3"), {"-u", "-c", kReadThenDelete, trn.home.File("OUTPUT.INI")});
+    QVERIFY(reader.waitForReadyRead(10000));
+    QCOMPARE(reader.readLine().trimmed(), QByteArray("ready"));
+
+    // 200 calls' records, queued and direct, while the client reads; the output cycle
+    // runs every millisecond so that this takes seconds rather than minutes.
+    QTimer fastOutput;
+    QObject::connect(&fastOutput, &QTimer::timeout, [&cti] { cti.Files().OutputTick(); });
+    fastOutput.start(1);
+    constexpr int kCalls = 200;
+    for (int call = 0; call < kCalls; ++call) {
+        const std::string id = "c" + std::to_string(call) + "@127.0.0.1";
+        events.OnConnecting(0);
+        events.OnSuccessToConnect(0, "127.0.0.1", 7000);
+        events.OnDisconnectCall(0);
+        events.OnIncomingCall(id, "Caller " + std::to_string(call), "2001", "sip:2001@127.0.0.1", "");
+        events.OnIncomingCallRingingStop(id);
+        QTest::qWait(2);
+    }
+    QStringList expected;
+    for (const QString& line : socket.lines.filter(QRegularExpression("^EVENT\t")))
+        expected.append(line.section('\t', 1).replace('\t', '|'));
+    QCOMPARE(expected.size(), 5 * kCalls);
+    QStringList received;
+    QTRY_VERIFY_WITH_TIMEOUT((received += QString::fromUtf8(reader.readAll()).split('\n', Qt::SkipEmptyParts),
+                              received.size() >= expected.size()),
+                             60000);
+    QCOMPARE(received, expected);
+    reader.kill();
+    reader.waitForFinished();
+    fastOutput.stop();
+
+    // Nobody reads any more: the latest direct record shows once the last one has
+    // waited kUnreadMs.
+    events.OnConnecting(0);
+    events.OnIncomingCall("late@127.0.0.1", "Alice", "2001", "sip:2001@127.0.0.1", "");
+    events.OnIncomingCallRingingStop("late@127.0.0.1");
+    QTRY_COMPARE_WITH_TIMEOUT(trn.OutputRecord(), QString("LOST CALL||"), trn.kDirectRecordMs + 2 * kTickMs);
+}
+
+void CtiFilesTest::filesAreTheOwnersAloneAndLinksAreNotFollowed()
+{
+    SoftphoneHarness trn;
+    const QString folder = trn.home.File("new/files/");
+    qputenv("TRN_HOME", folder.toUtf8());
+    {
+        frmSoftphone first; // makes its folder for itself, and its lock file
+        QCOMPARE(ModeOf(trn.home.File("new")), 0700u);
+        QCOMPARE(ModeOf(folder), 0700u);
+        QCOMPARE(ModeOf(folder + "trn.lock"), 0600u);
+    }
+    QVERIFY(!QFile::exists(folder + "trn.lock"));
+
+    // Links in the places of OUTPUT.INI and TARN.INI, to a file of someone else's.
+    const QString theirs = trn.home.File("theirs");
+    const QString text = "[SIP]\nSIPLogin=them\n[ACTION]\nCOMMAND=theirs\n";
+    trn.home.WriteFile("theirs", text);
+    QVERIFY(chmod(qPrintable(theirs), 0640) == 0);
+    QVERIFY(QFile::link(theirs, folder + "OUTPUT.INI") && QFile::link(theirs, folder + "TARN.INI"));
+    OrvSIPUserAgentOCXEvents& events = trn.Create();
+    frmSettings& settings = trn.Window().Settings();
+    QVERIFY(!settings.LoadSettings()); // a link is no file: the first run
+    QVERIFY(settings.Login().isEmpty());
+    Child<QLineEdit>(settings, "txtConfigSIPLogin")->setText("1001");
+    QVERIFY(settings.SaveSettings());
+    events.OnIncomingCall("c1@127.0.0.1", "", "2001", "sip:2001@127.0.0.1", "");
+    for (const char* name : {"TARN.INI", "OUTPUT.INI"}) {
+        QVERIFY2(IsRegularFile(folder + name), name);
+        QCOMPARE(ModeOf(folder + name), 0600u);
+        QVERIFY(!trn.home.ReadFile(QString("new/files/") + name).contains("them"));
+    }
+    QCOMPARE(trn.home.ReadFile("theirs"), text);
+    QCOMPARE(ModeOf(theirs), 0640u);
+
+    // A TARN.INI others may read becomes the owner's alone when it is loaded.
+    QVERIFY(chmod(qPrintable(folder + "TARN.INI"), 0644) == 0);
+    settings.LoadSettings();
+    QCOMPARE(ModeOf(folder + "TARN.INI"), 0600u);
+}
+
+void CtiFilesTest::shutDownAsksFirstAndEndsEveryCopy()
 {
     {
         SoftphoneHarness trn;
@@ -180,33 +389,48 @@ void CtiFilesTest::shutDownAsksFirstAndEndsTrn()
         QVERIFY(window.isVisible());
     }
 
-    // Without confirmation trn ends, every trn of the user: a copy of trn under a
-    // name of its own, so that no other test's program shares it.
-    QTemporaryDir folder;
-    const QString copy = folder.filePath(QStringLiteral("trncti%1").arg(QCoreApplication::applicationPid()));
-    QVERIFY(QFile::copy(QStringLiteral(ORVSIP_TRN), copy));
+    // Without confirmation trn ends, and so does the other trn of the user, on another
+    // folder: both exit normally, un-registered.
+    Peers peers({{"1001", "secret"}, {"1002", "secret"}, {"2001", "secret2"}}, "2001", "secret2", "auto");
+    QVERIFY(peers.IsReady());
     for (const bool overSocket : {false, true}) {
-        TestHome home;
         const quint16 port = SocketClient::FreePort();
-        SoftphoneHarness settings;
-        settings.WriteSettings(kSilentProxy, {{"EnableCTITCP=False\nEnableCTIXML=True", "EnableCTITCP=True\nEnableCTIXML=False"},
-                                              {"TCPPort=2500", QStringLiteral("TCPPort=%1").arg(port)}});
-        QProcess trn;
-        trn.setProcessChannelMode(QProcess::ForwardedChannels);
-        trn.start(copy, {});
-        QVERIFY(trn.waitForStarted());
-        std::unique_ptr<SocketClient> client;
-        QTRY_VERIFY_WITH_TIMEOUT((client = std::make_unique<SocketClient>(port))->IsConnected(), 20000);
-        QVERIFY(client->WaitSnapshot()); // trn is up
-        if (overSocket) {
-            client->SendLine("ShutDown");
-            QVERIFY(!client->Next("OK ShutDown").isEmpty());
-        } else {
-            FileClient(settings.home.File("")).Command("ShutDown");
+        SoftphoneHarness closing, other;
+        closing.WriteSettings(peers.Proxy(), TcpOn(port));
+        other.WriteSettings(peers.Proxy(), {{"SIPLogin=1001", "SIPLogin=1002"}});
+        QProcess trns[2];
+        const TestHome* homes[2] = {&closing.home, &other.home};
+        for (int i = 0; i < 2; ++i) {
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert("TRN_HOME", homes[i]->File(""));
+            trns[i].setProcessEnvironment(environment);
+            trns[i].setProcessChannelMode(QProcess::ForwardedChannels);
+            trns[i].start(QStringLiteral(ORVSIP_TRN), {});
+            QVERIFY(trns[i].waitForStarted());
         }
-        QVERIFY(trn.waitForFinished(20000));
-        QCOMPARE(trn.exitStatus(), QProcess::CrashExit); // ended by its own kill
-        QVERIFY(!QFile::exists(settings.home.File("INPUT.INI")));
+        QTRY_VERIFY_WITH_TIMEOUT(peers.IsRegistered("1001") && peers.IsRegistered("1002"), 30000);
+        if (overSocket) {
+            SocketClient client(port);
+            QVERIFY(client.WaitSnapshot());
+            client.SendLine("ShutDown");
+            QVERIFY(!client.Next("OK ShutDown").isEmpty());
+        } else {
+            FileClient(closing.home.File("")).Command("ShutDown");
+        }
+        for (QProcess& trn : trns) {
+            QVERIFY(trn.waitForFinished(20000));
+            QCOMPARE(trn.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(trn.exitCode(), 0);
+        }
+        QVERIFY(!peers.IsRegistered("1001"));
+        QVERIFY(!peers.IsRegistered("1002"));
+        // Its own files go with trn; TARN.INI and the CTI files stay for the client.
+        for (const TestHome* home : homes) {
+            QVERIFY(!QFile::exists(home->File("trn.lock")));
+            QVERIFY(!QFile::exists(home->File("cti.sock")));
+            QVERIFY(QFile::exists(home->File("TARN.INI")));
+        }
+        QVERIFY(!QFile::exists(closing.home.File("INPUT.INI")));
     }
 }
 

@@ -1,5 +1,5 @@
 // ctiprobe's window, in file mode against the files of a folder written by the test,
-// and in TCP mode against the CTI socket.
+// and in both socket modes (TCP, Unix-domain) against the CTI socket.
 #include "cti/CtiService.h"
 #include "cti/probe/frmCtiProbe.h"
 #include "tests/cti/FakePhone.h"
@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -18,7 +19,7 @@ class CtiProbeTest : public QObject {
 
 private slots:
     void fileModeWritesCommandsAndLogsRecords();
-    void tcpModeTalksToTheSocket();
+    void socketModesTalkToTheSocket();
 };
 
 namespace {
@@ -58,6 +59,7 @@ void CtiProbeTest::fileModeWritesCommandsAndLogsRecords()
     Child<QLineEdit>(probe, "txtDial")->setText("2001");
     Click(probe, "cmdDial");
     QCOMPARE(ReadFile(input), QString("[ACTION]\nCOMMAND=Dial\nPARAMETER=2001\nMESSAGE=\n"));
+    QCOMPARE(QFile::permissions(input) & ~(QFile::ReadUser | QFile::WriteUser), QFile::ReadOwner | QFile::WriteOwner);
     QCOMPARE(probe.CommandLog(), QString("Actoin: Dial\r\nParameter: 2001\r\nMessage: \r\n") + kRule);
     QVERIFY(Child<QPlainTextEdit>(probe, "txtOutPut")->toPlainText().startsWith("Actoin: Dial\nParameter: 2001\n"));
 
@@ -98,47 +100,55 @@ void CtiProbeTest::fileModeWritesCommandsAndLogsRecords()
     QTRY_COMPARE(ReadFile(marker).trimmed(), program.path());
 }
 
-void CtiProbeTest::tcpModeTalksToTheSocket()
+void CtiProbeTest::socketModesTalkToTheSocket()
 {
     QTemporaryDir files;
     FakePhone phone;
     CtiService service(phone, files.filePath("").toStdString());
     const quint16 port = SocketClient::FreePort();
     QVERIFY(service.ConfigureSocket(true, std::to_string(port), ""));
+    QCOMPARE(service.LocalSocketPath(), files.filePath("cti.sock"));
 
     frmCtiProbe probe(files.path() + '/', files.path() + '/');
+    QCOMPARE(Child<QLineEdit>(probe, "txtSocketPath")->text(), service.LocalSocketPath()); // shown, ready to use
     Child<QLineEdit>(probe, "txtPort")->setText(QString::number(port));
-    Click(probe, "cmdConnect");
-    QTRY_VERIFY(probe.IsConnected());
-    QVERIFY(probe.IsTcpMode());
-    QTRY_VERIFY(probe.EventLog().startsWith("Action: SNAPSHOT\r\nParameter: END\r\n"));
-    QVERIFY(probe.EventLog().contains("Action: SNAPSHOT\r\nParameter: LINE\r\nMessage: IDLE\r\n"));
+    for (const char* mode : {"optTcpMode", "optUnixMode"}) {
+        Child<QRadioButton>(probe, mode)->setChecked(true);
+        const int before = static_cast<int>(phone.calls.size());
+        Click(probe, "cmdConnect");
+        QTRY_VERIFY(probe.IsConnected());
+        QVERIFY(probe.IsSocketMode());
+        QTRY_VERIFY(probe.EventLog().startsWith("Action: SNAPSHOT\r\nParameter: END\r\n"));
+        QVERIFY(probe.EventLog().contains("Action: SNAPSHOT\r\nParameter: LINE\r\nMessage: IDLE\r\n"));
 
-    Child<QLineEdit>(probe, "txtDial")->setText("2001");
-    Click(probe, "cmdDial");
-    QTRY_VERIFY(probe.EventLog().startsWith("Action: OK\r\nParameter: Dial\r\n"));
-    QCOMPARE(Operations(phone.calls), std::vector<std::string>{"Dial 2001"});
-    QVERIFY(probe.CommandLog().startsWith("Actoin: Dial\r\nParameter: 2001\r\n"));
-    QVERIFY(!QFile::exists(files.filePath("INPUT.INI")));
+        Child<QLineEdit>(probe, "txtDial")->setText("2001");
+        Click(probe, "cmdDial");
+        QTRY_VERIFY(probe.EventLog().startsWith("Action: OK\r\nParameter: Dial\r\n"));
+        QCOMPARE(Operations({phone.calls.begin() + before, phone.calls.end()}), std::vector<std::string>{"Dial 2001"});
+        QVERIFY(probe.CommandLog().startsWith("Actoin: Dial\r\nParameter: 2001\r\n"));
+        QVERIFY(!QFile::exists(files.filePath("INPUT.INI")));
 
-    phone.failures = {{"Answer", 32}};
-    Click(probe, "cmdAnswer");
-    QTRY_VERIFY(probe.EventLog().startsWith(
-        "Action: ERROR\r\nParameter: Answer 32\r\nMessage: No pending incoming call.\r\n"));
-    service.WriteCtiOutput({"INCOMING CALL", "Alice", ""});
-    QTRY_VERIFY(probe.EventLog().startsWith("Action: INCOMING CALL\r\nParameter: Alice\r\nMessage: \r\n"));
-    service.ControlSink().OnServerFailureResponse(0, 503, "Service Unavailable");
-    QTRY_VERIFY(probe.EventLog().startsWith("Action: FAILURE\r\nParameter: 503\r\nMessage: Service Unavailable"));
-    // In TCP mode the files are left to others.
+        phone.failures = {{"Answer", 32}};
+        Click(probe, "cmdAnswer");
+        QTRY_VERIFY(probe.EventLog().startsWith(
+            "Action: ERROR\r\nParameter: Answer 32\r\nMessage: No pending incoming call.\r\n"));
+        service.WriteCtiOutput({"INCOMING CALL", "Alice", ""});
+        QTRY_VERIFY(probe.EventLog().startsWith("Action: INCOMING CALL\r\nParameter: Alice\r\nMessage: \r\n"));
+        service.ControlSink().OnServerFailureResponse(0, 503, "Service Unavailable");
+        QTRY_VERIFY(probe.EventLog().startsWith("Action: FAILURE\r\nParameter: 503\r\nMessage: Service Unavailable"));
+        QFile::remove(files.filePath("OUTPUT.INI"));
+
+        Click(probe, "cmdConnect");
+        QTRY_VERIFY(!probe.IsConnected());
+        Click(probe, "cmdHangup");
+        QVERIFY(probe.StatusText().startsWith("Not connected"));
+        QCOMPARE(Operations({phone.calls.begin() + before, phone.calls.end()}),
+                 (std::vector<std::string>{"Dial 2001", "Answer"}));
+    }
+    // In socket mode the files are left to others.
     WriteFile(files.filePath("OUTPUT.INI"), "[ACTION]\nCOMMAND=STATUS\nPARAMETER=REGISTERED\nMESSAGE= \n");
     QTest::qWait(500);
     QVERIFY(QFile::exists(files.filePath("OUTPUT.INI")));
-
-    Click(probe, "cmdConnect");
-    QTRY_VERIFY(!probe.IsConnected());
-    Click(probe, "cmdHangup");
-    QVERIFY(probe.StatusText().startsWith("Not connected"));
-    QCOMPARE(Operations(phone.calls), (std::vector<std::string>{"Dial 2001", "Answer"}));
 }
 
 QTEST_MAIN(CtiProbeTest)

@@ -1,4 +1,6 @@
 #include "cti/CtiService.h"
+#include "cti/CtiSocketPath.h"
+#include "platform/PrivateFolder.h"
 #include "tests/cti/FakePhone.h"
 #include "tests/cti/SocketClient.h"
 #include "tests/platform/TempDirectory.h"
@@ -58,7 +60,8 @@ TEST(CtiService, AnswersEveryCommandAndTellsTheStateOfThePhone)
     EXPECT_FALSE(client.Next("FAILURE\t404\tNot Found\t").isEmpty());
     control.OnRedirectionResponse(0, 302, "Moved Temporarily", "<sip:2002@127.0.0.1>");
     EXPECT_FALSE(client.Next("FAILURE\t302\tMoved Temporarily\t<sip:2002@127.0.0.1>").isEmpty());
-    EXPECT_EQ(rig.service.Queue().Text(), "STATUS:CONNECTING: ") << "the files never carry failure events";
+    EXPECT_EQ(rig.service.Queue().Text(), "STATUS:CONNECTING: |STATUS:SUCCESS TO CONNECT:")
+        << "the direct record waits behind the queued one; the files never carry failure events";
 
     control.OnSuccessToRegister();
     control.OnConnecting(0);
@@ -188,4 +191,33 @@ TEST(CtiService, TheSocketFollowsItsSettings)
         EXPECT_FALSE(rig.service.ConfigureSocket(true, port, "")) << port;
     EXPECT_FALSE(rig.service.ConfigureSocket(true, "2500", "not an address"));
     EXPECT_FALSE(rig.service.Server().IsListening());
+    // Beyond loopback nobody can tell who a client is: nothing listens, not even locally.
+    for (const char* address : {"0.0.0.0", "::", "192.0.2.7"}) {
+        EXPECT_FALSE(rig.service.ConfigureSocket(true, std::to_string(rig.port), address)) << address;
+        EXPECT_FALSE(rig.service.Server().IsListening());
+        EXPECT_TRUE(rig.service.LocalSocketPath().isEmpty());
+    }
+}
+
+// A folder too deep for a socket address of its own has its socket in the user's
+// runtime folder, where ctiprobe looks for it too.
+TEST(CtiService, ASocketPathTooLongGoesToTheRuntimeFolder)
+{
+    TempDirectory runtime;
+    const std::string runtimePath = runtime.File("").substr(0, runtime.File("").size() - 1);
+    setenv("XDG_RUNTIME_DIR", runtimePath.c_str(), 1);
+    TempDirectory parent;
+    const std::string folder = parent.File(std::string(120, 'f') + "/");
+    ASSERT_TRUE(PrivateFolder::Create(folder));
+    FakePhone phone;
+    CtiService service(phone, folder);
+    ASSERT_TRUE(service.ConfigureSocket(true, std::to_string(SocketClient::FreePort()), ""));
+    const QString path = service.LocalSocketPath();
+    EXPECT_TRUE(path.startsWith(QString::fromStdString(runtimePath + "/orvsip/")) && path.endsWith(".sock"))
+        << path.toStdString();
+    EXPECT_EQ(path, CtiSocketPath::For(QString::fromStdString(folder)));
+    EXPECT_TRUE(PrivateFolder::IsPrivate(runtimePath + "/orvsip"));
+    SocketClient client(path);
+    EXPECT_TRUE(client.WaitSnapshot());
+    unsetenv("XDG_RUNTIME_DIR");
 }

@@ -18,6 +18,7 @@
 
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <arpa/inet.h>
@@ -29,6 +30,7 @@ private slots:
     void snapshotAnswerAndFailures();
     void manyClientsAndHostileOnes();
     void listensOnlyWhenTheSettingsSaySo();
+    void servesOnlyItsOwnUser();
 };
 
 namespace {
@@ -150,21 +152,47 @@ void CtiSocketTest::snapshotAnswerAndFailures()
     late.SendLine("Status");
     QCOMPARE(late.Next("SNAPSHOT\tLASTERROR\t*"), QString("SNAPSHOT\tLASTERROR\tFAILURE\t404\tNot Found"));
 
-    // The example client of the README dials, waits for the connection, hangs up.
-    QProcess example;
-    example.setProcessChannelMode(QProcess::MergedChannels);
-    example.start(QStringLiteral("python3"), {QStringLiteral(ORVSIP_EXAMPLES "/cti_client.py"),
-                                              QStringLiteral("--port"), QString::number(port), "2001"});
+    // The example client of the README dials, waits for the connection, hangs up: over
+    // TCP and over the Unix-domain socket.
+    const QStringList ways[] = {{"--port", QString::number(port)}, {"--unix", trn.home.File("cti.sock")}};
+    for (const QStringList& way : ways) {
+        QProcess example;
+        example.setProcessChannelMode(QProcess::MergedChannels);
+        example.start(QStringLiteral("python3"), QStringList{QStringLiteral(ORVSIP_EXAMPLES "/cti_client.py")} + way +
+                                                     QStringList{"2001"});
+        QVERIFY(!peers.WaitBaresipEvent("CALL_INCOMING").isEmpty());
+        peers.Baresip("accept");
+        // Talking to baresip runs the event loop, which may already have seen the client end.
+        QVERIFY(example.state() == QProcess::NotRunning || example.waitForFinished(kSipWaitMs));
+        QCOMPARE(example.error(), QProcess::UnknownError);
+        const QString printed = QString::fromUtf8(example.readAll());
+        QCOMPARE(example.exitCode(), 0);
+        QVERIFY2(printed.contains("EVENT | STATUS | SUCCESS TO CONNECT") && printed.contains("OK Hangup"),
+                 qPrintable(printed));
+        QVERIFY(!peers.WaitBaresipEvent("CALL_CLOSED").isEmpty());
+    }
+
+    // A SIP URI is called as it is; any other text is an escaped user part at the proxy.
+    late.SendLine("Dial 2001@" + peers.Proxy());
+    QVERIFY(!late.Next("OK Dial").isEmpty());
     QVERIFY(!peers.WaitBaresipEvent("CALL_INCOMING").isEmpty());
-    peers.Baresip("accept");
-    // Talking to baresip runs the event loop, which may already have seen the client end.
-    QVERIFY(example.state() == QProcess::NotRunning || example.waitForFinished(kSipWaitMs));
-    QCOMPARE(example.error(), QProcess::UnknownError);
-    const QString printed = QString::fromUtf8(example.readAll());
-    QCOMPARE(example.exitCode(), 0);
-    QVERIFY2(printed.contains("EVENT | STATUS | SUCCESS TO CONNECT") && printed.contains("OK Hangup"),
-             qPrintable(printed));
+    QVERIFY(!SipTrace::Starting(trn.trace.sent, "INVITE sip:2001@" + peers.Proxy() + " SIP/2.0").isEmpty());
+    late.SendLine("Hangup");
+    QVERIFY(!late.Next("OK Hangup").isEmpty());
     QVERIFY(!peers.WaitBaresipEvent("CALL_CLOSED").isEmpty());
+    for (const auto& [dialled, called] : {std::pair<QString, QString>{"sip:x", "sip:x"},
+                                          {"a b#", "sip:a%20b%23@" + peers.Proxy()}}) {
+        late.SendLine("Dial " + dialled);
+        QVERIFY(!late.Next("OK Dial").isEmpty());
+        QVERIFY2(!SipTrace::Starting(trn.trace.sent, "INVITE " + called + " SIP/2.0").isEmpty(), qPrintable(called));
+        late.SendLine("Hangup"); // the call ends, whether the proxy has refused it yet or not
+        QVERIFY(!late.Next("* Hangup*").isEmpty());
+    }
+    const qsizetype invites = SipTrace::Starting(trn.trace.sent, "INVITE ").size();
+    late.SendLine("Dial sip:");
+    QCOMPARE(late.Next("ERROR Dial*"), QString("ERROR Dial 96 The number is not a valid SIP URI."));
+    QCOMPARE(SipTrace::Starting(trn.trace.sent, "INVITE ").size(), invites);
+    QCOMPARE(trn.boxes.Take().filter("A number must be informed").size(), 1);
 }
 
 void CtiSocketTest::manyClientsAndHostileOnes()
@@ -244,6 +272,96 @@ void CtiSocketTest::listensOnlyWhenTheSettingsSaySo()
     trn.Click("cmdMenu");
     QTRY_VERIFY(ListeningAddresses(port).isEmpty());
     QTRY_VERIFY(!accepted.IsConnected());
+}
+
+namespace {
+
+// A client run as another user (nobody): it connects, asks for a call at once and
+// prints how many bytes trn sent it, and whether trn closed the connection.
+QString DialAsNobody(const QString& kind, const QString& target)
+{
+    const char* script = R"(
+import socket, sys
+kind, target = sys.argv[1], sys.argv[2]
+if kind == "tcp":
+    client = socket.create_connection(("127.0.0.1", int(target)), timeout=5)
+else:
+    client = socket.socket(socket.AF_UNIX)
+    client.settimeout(5)
+    client.connect(target)
+received, ending = b"", "closed"
+try:
+    client.sendall(b"Dial 2001\n")
+    while True:
+        data = client.recv(4096)
+        if not data:
+            break
+        received += data
+except socket.timeout:
+    ending = "open"
+except OSError:
+    pass
+print(len(received), ending)
+)";
+    QProcess client;
+    client.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    client.start(QStringLiteral("setpriv"), {"--reuid=65534", "--regid=65534", "--clear-groups", "/usr/bin/python3", "-c",
+                                             QString::fromLatin1(script), kind, target});
+    // trn answers from this thread's loop: it runs while the client does.
+    QDeadlineTimer deadline(15000);
+    while (client.state() != QProcess::NotRunning && !deadline.hasExpired())
+        QTest::qWait(20);
+    return QString::fromUtf8(client.readAllStandardOutput()).trimmed();
+}
+
+} // namespace
+
+void CtiSocketTest::servesOnlyItsOwnUser()
+{
+    // Both options ticked, as an older tool may write them: the socket opens.
+    const quint16 port = SocketClient::FreePort();
+    SoftphoneHarness trn;
+    trn.WriteSettings(kSilentProxy, {{"EnableCTITCP=False", "EnableCTITCP=True"},
+                                     {"TCPPort=2500", QStringLiteral("TCPPort=%1").arg(port)}});
+    trn.Load();
+    QCOMPARE(ListeningAddresses(port), QStringList({"0100007F"}));
+    const QString path = trn.home.File("cti.sock");
+    QCOMPARE(trn.Window().Cti().LocalSocketPath(), path);
+    struct stat socketFile {};
+    QVERIFY(stat(qPrintable(path), &socketFile) == 0 && (socketFile.st_mode & 077) == 0);
+    SocketClient tcp(port);
+    SocketClient local(path);
+    for (SocketClient* own : {&tcp, &local}) {
+        QVERIFY(own->WaitSnapshot());
+        own->SendLine("Status");
+        QVERIFY(!own->Next("OK Status").isEmpty());
+    }
+
+    // No address beyond loopback: nobody can tell who a client there is.
+    {
+        qputenv("TRN_CTI_ADDRESS", "0.0.0.0");
+        const quint16 elsewhere = SocketClient::FreePort();
+        SoftphoneHarness exposed;
+        exposed.WriteSettings(kSilentProxy, TcpOn(elsewhere));
+        exposed.Load();
+        qunsetenv("TRN_CTI_ADDRESS");
+        QVERIFY(ListeningAddresses(elsewhere).isEmpty());
+        QVERIFY(!QFile::exists(exposed.home.File("cti.sock")));
+    }
+
+    if (getuid() != 0)
+        QSKIP("playing another user needs root");
+    // The folder and the socket open to everyone (a test hook): only the peer check
+    // stands between another user and the phone.
+    QVERIFY(chmod(qPrintable(trn.home.File("")), 0711) == 0 && chmod(qPrintable(path), 0777) == 0);
+    QCOMPARE(DialAsNobody("tcp", QString::number(port)), QString("0 closed"));
+    QCOMPARE(DialAsNobody("unix", path), QString("0 closed"));
+    QCOMPARE(trn.Window().Cti().Server().RefusedCount(), 2);
+    QTest::qWait(300);
+    QVERIFY(SipTrace::Starting(trn.trace.sent, "INVITE ").isEmpty());
+    tcp.SendLine("Dial 2001");
+    QVERIFY(!tcp.Next("OK Dial").isEmpty());
+    QVERIFY(!SipTrace::Starting(trn.trace.sent, "INVITE sip:2001@" + kSilentProxy).isEmpty());
 }
 
 QTEST_MAIN(CtiSocketTest)

@@ -27,11 +27,13 @@ public:
     }
     void EndProgram() override { calls.push_back("EndProgram"); }
     CtiLineStatus LineStatus() override { return status; }
+    bool IsBusy() const override { return busy; }
 
     std::vector<std::string> calls;
     // The code of the operation whose record starts with that text fails with.
     std::vector<std::pair<std::string, int>> failures;
     bool confirmClose = true;
+    bool busy = false;
     CtiLineStatus status;
     std::function<void()> during;
 

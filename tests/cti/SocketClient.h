@@ -6,34 +6,52 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
+#include <QLocalSocket>
 #include <QStringList>
 #include <QTcpSocket>
 #include <QTimer>
 
 #include <chrono>
+#include <memory>
 
-// A CTI socket client for the tests, on the test's own event loop: it keeps every
-// line trn sent it.
+// A CTI socket client for the tests, over TCP or the Unix-domain socket, on the test's
+// own event loop: it keeps every line trn sent it.
 class SocketClient {
 public:
-    explicit SocketClient(quint16 port)
+    explicit SocketClient(quint16 port) : tcp_(std::make_unique<QTcpSocket>())
     {
-        QObject::connect(&socket_, &QTcpSocket::readyRead, [this] { Read(); });
-        socket_.connectToHost(QStringLiteral("127.0.0.1"), port);
-        socket_.waitForConnected(5000);
+        QObject::connect(tcp_.get(), &QTcpSocket::readyRead, [this] { Read(*tcp_); });
+        tcp_->connectToHost(QStringLiteral("127.0.0.1"), port);
+        tcp_->waitForConnected(5000);
+    }
+    explicit SocketClient(const QString& path) : local_(std::make_unique<QLocalSocket>())
+    {
+        QObject::connect(local_.get(), &QLocalSocket::readyRead, [this] { Read(*local_); });
+        local_->connectToServer(path);
+        local_->waitForConnected(5000);
     }
 
-    bool IsConnected() const { return socket_.state() == QAbstractSocket::ConnectedState; }
+    bool IsConnected() const
+    {
+        return tcp_ ? tcp_->state() == QAbstractSocket::ConnectedState
+                    : local_->state() == QLocalSocket::ConnectedState;
+    }
     void Send(const QByteArray& bytes)
     {
-        socket_.write(bytes);
-        socket_.flush();
+        if (tcp_) {
+            tcp_->write(bytes);
+            tcp_->flush();
+        } else {
+            local_->write(bytes);
+            local_->flush();
+        }
     }
     void SendLine(const QString& line) { Send(line.toUtf8() + '\n'); }
-    QTcpSocket& Socket() { return socket_; }
+    QTcpSocket& Socket() { return *tcp_; }
 
     // Runs the event loop until a line equal to `line` (or starting with it, when it
-    // ends in "*") has arrived after the first `from` lines; its index, or -1.
+    // ends in "*"; a leading "*" stands for one word) has arrived after the first
+    // `from` lines; its index, or -1.
     int WaitLine(const QString& line, int from = 0, int timeoutMs = 10000)
     {
         QDeadlineTimer deadline(timeoutMs);
@@ -76,13 +94,17 @@ public:
     static quint16 FreePort() { return static_cast<quint16>(TestPorts::Free()); }
 
 private:
-    static bool Matches(const QString& got, const QString& wanted)
+    static bool Matches(QString got, QString wanted)
     {
+        if (wanted.startsWith(QStringLiteral("* "))) {
+            got = got.section(' ', 1);
+            wanted = wanted.mid(2);
+        }
         return wanted.endsWith('*') ? got.startsWith(wanted.chopped(1)) : got == wanted;
     }
-    void Read()
+    void Read(QIODevice& socket)
     {
-        buffer_ += socket_.readAll();
+        buffer_ += socket.readAll();
         qsizetype end;
         while ((end = buffer_.indexOf('\n')) >= 0) {
             lines.append(QString::fromUtf8(buffer_.left(end)));
@@ -91,7 +113,8 @@ private:
         }
     }
 
-    QTcpSocket socket_;
+    std::unique_ptr<QTcpSocket> tcp_;
+    std::unique_ptr<QLocalSocket> local_;
     QByteArray buffer_;
     int cursor_ = 0;
 };

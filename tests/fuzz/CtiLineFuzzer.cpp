@@ -33,6 +33,7 @@ public:
     bool ConfirmClose() override { return false; }
     void EndProgram() override {}
     CtiLineStatus LineStatus() override { return status; }
+    bool IsBusy() const override { return false; }
 
     CtiLineStatus status;
 

@@ -38,6 +38,14 @@ def is_free(port):
     return True
 
 
+def udp_port_bound(port):
+    """Whether some socket is bound to this UDP port (read from the kernel's table, so
+    that asking cannot take the port from the process about to bind it)."""
+    with open("/proc/net/udp") as table:
+        next(table)
+        return any(int(line.split()[1].split(":")[1], 16) == port for line in table)
+
+
 def free_udp_port():
     """An even port free for UDP and TCP right now, with its odd neighbour (RTP pairs,
     baresip's TCP and TLS listeners)."""
@@ -261,6 +269,15 @@ class Sipp:
             command.append(f"{LOOPBACK}:{remote_port}")
         self.process = subprocess.Popen(command, cwd=self.workdir, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
+        self._wait_bound()
+
+    def _wait_bound(self):
+        # On a loaded machine sipp may bind its port after the test's first datagram.
+        deadline = time.monotonic() + 15
+        while self.process.poll() is None and time.monotonic() < deadline:
+            if udp_port_bound(self.local_port):
+                return
+            time.sleep(0.02)
 
     def wait(self, timeout=90):
         try:

@@ -151,10 +151,10 @@ TEST(IniFile, BrokenFilesReadSafely)
     EXPECT_FALSE(IniFile(fifo).Write("ACTION", "COMMAND", "Dial"));
 }
 
-TEST(IniFile, OwnerOnlyFilesStayOwnerOnlyAndOthersKeepTheirMode)
+TEST(IniFile, EveryFileWrittenIsTheOwnersAloneAndLinksAreNeverFollowed)
 {
     TempDirectory folder;
-    IniFile secret(folder.File("TARN.INI"), IniFile::Access::OwnerOnly);
+    IniFile secret(folder.File("TARN.INI"));
     ASSERT_TRUE(secret.Write("SIP", "SIPPass", "pw"));
     EXPECT_EQ(ModeOf(secret.Path()), 0600u);
     chmod(secret.Path().c_str(), 0644);
@@ -165,8 +165,25 @@ TEST(IniFile, OwnerOnlyFilesStayOwnerOnlyAndOthersKeepTheirMode)
     WriteText(shared, "[ACTION]\n");
     chmod(shared.c_str(), 0640);
     ASSERT_TRUE(IniFile(shared).Write("ACTION", "COMMAND", "STATUS"));
-    EXPECT_EQ(ModeOf(shared), 0640u);
+    EXPECT_EQ(ModeOf(shared), 0600u) << "no mode is copied from the file replaced";
     EXPECT_EQ(FilesIn(folder.File("")), 2) << "no temporary file is left behind";
+
+    // A link in the file's place reads as no file; a write replaces the link, and the
+    // file it named keeps its text and mode.
+    const std::string target = folder.File("target");
+    WriteText(target, "[SIP]\nSIPPass=theirs\n");
+    chmod(target.c_str(), 0640);
+    const std::string linked = folder.File("linked.ini");
+    ASSERT_EQ(symlink(target.c_str(), linked.c_str()), 0);
+    EXPECT_EQ(IniFile(linked).Read("SIP", "SIPPass"), "");
+    ASSERT_TRUE(IniFile(linked).Write("SIP", "SIPLogin", "1001"));
+    EXPECT_EQ(ReadText(linked), "[SIP]\nSIPLogin=1001\n");
+    struct stat info {};
+    ASSERT_EQ(lstat(linked.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISREG(info.st_mode));
+    EXPECT_EQ(ModeOf(linked), 0600u);
+    EXPECT_EQ(ReadText(target), "[SIP]\nSIPPass=theirs\n");
+    EXPECT_EQ(ModeOf(target), 0640u);
 
     IniFile nowhere(folder.File("missing/TARN.INI"));
     EXPECT_FALSE(nowhere.Write("SIP", "SIPLogin", "1001"));

@@ -1,21 +1,32 @@
-// Closing ends every trn of the user. This program checks it on copies of itself
-// under a name of their own, so that no other test's process shares the name:
-//   ClosingTest --close-answering-yes   loads a window and closes it, confirming
-//   ClosingTest --idle                  only waits, to be ended by the other copy
+// Closing ends the other copies of the program: the processes of this user running
+// the same executable file, never a namesake nor another user's process. This program
+// checks it on one copy of itself, so that the test runner itself is not a copy:
+//   COPY --close-answering-yes   registers, then closes its window, confirming
+//   COPY --run                   registers, then runs until something ends it
+//   COPY --idle                  only waits
 #include "softphone/WindowOnTop.h"
 #include "softphone/frmSettings.h"
 #include "softphone/frmTranfer.h"
+#include "tests/softphone/Child.h"
+#include "tests/softphone/Peers.h"
 #include "tests/softphone/SoftphoneHarness.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QJsonObject>
+#include <QLabel>
 #include <QProcess>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstring>
 
 class ClosingTest : public QObject {
@@ -32,15 +43,52 @@ namespace {
 
 // A proxy nobody answers: these tests need no registration.
 const QString kSilentProxy = QStringLiteral("127.0.0.1:9");
+constexpr QFile::Permissions kEveryoneRuns = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                             QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
 
-int CloseAnsweringYes()
+// A window in the folder TRN_HOME names, registered, as trn runs it.
+bool LoadRegistered(frmSoftphone& window)
 {
-    SoftphoneHarness trn;
-    trn.WriteSettings(kSilentProxy, {{"ConfirmBeforeClose=0", "ConfirmBeforeClose=1"}});
-    trn.Load();
-    trn.boxes.AnswerNext(true);
-    trn.Click("cmdFechar");
-    return 3; // not reached: closing ends this process too
+    window.FormLoad();
+    QDeadlineTimer deadline(30000);
+    while (Child<QLabel>(window, "lblDisplayStatus")->text() != QStringLiteral("Registered")) {
+        if (deadline.hasExpired())
+            return false;
+        QTest::qWait(20);
+    }
+    std::printf("registered\n");
+    std::fflush(stdout);
+    return true;
+}
+
+int RunCopy(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    ScriptedMessageBoxes boxes;
+    frmSoftphone window;
+    if (!LoadRegistered(window))
+        return 4;
+    if (std::strcmp(argv[1], "--run") == 0)
+        return QApplication::exec() == 0 ? 3 : 4; // never returns: SIGTERM ends it
+    boxes.AnswerNext(true);
+    Child<QPushButton>(window, "cmdFechar")->click();
+    return 3; // not reached: closing ends the program
+}
+
+QProcess* StartIn(const QString& program, const QStringList& arguments, const QString& home, QObject* owner)
+{
+    auto* process = new QProcess(owner);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("TRN_HOME", home);
+    process->setProcessEnvironment(environment);
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process->start(program, arguments);
+    return process;
+}
+
+bool EndedWithZero(QProcess& process)
+{
+    return process.waitForFinished(20000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
 } // namespace
@@ -60,28 +108,45 @@ void ClosingTest::answeringNoKeepsTheProgram()
 
 void ClosingTest::answeringYesEndsEveryCopyAndNothingElse()
 {
+    Peers peers({{"1001", "secret"}, {"1002", "secret"}, {"2002", "secret2"}}, "2002", "secret2", "auto");
+    QVERIFY(peers.IsReady());
     QTemporaryDir folder;
-    const QString name = QStringLiteral("trnclose%1").arg(QCoreApplication::applicationPid());
-    const QString copy = folder.filePath(name);
-    QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), copy));
-    const QString bystander = folder.filePath(name + "x");
-    QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), bystander));
+    for (const QString& path : {folder.path(), folder.filePath("program"), folder.filePath("other")})
+        QVERIFY(QDir().mkpath(path) && QFile::setPermissions(path, kEveryoneRuns));
+    const QString program = folder.filePath("program/trn");
+    QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), program));
+    QVERIFY(QFile::setPermissions(program, kEveryoneRuns));
+    // Namesakes: programs that are not this one, named like it.
+    QList<QProcess*> bystanders;
+    for (const char* name : {"other/trn", "TRN"}) {
+        QVERIFY(QFile::copy("/bin/sleep", folder.filePath(name)));
+        bystanders.append(StartIn(folder.filePath(name), {"60"}, folder.path(), this));
+    }
+    const bool asRoot = getuid() == 0;
+    if (asRoot)
+        bystanders.append(StartIn("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", program, "--idle"},
+                                  folder.path(), this));
 
-    QProcess idle, other, closer;
-    idle.start(copy, {"--idle"});
-    other.start(bystander, {"--idle"});
-    QVERIFY(idle.waitForStarted());
-    QVERIFY(other.waitForStarted());
-    closer.setProcessChannelMode(QProcess::ForwardedChannels);
-    closer.start(copy, {"--close-answering-yes"});
-    QVERIFY(closer.waitForFinished(60000));
-    QCOMPARE(closer.exitStatus(), QProcess::CrashExit); // ended by the kill, not by returning
-    QVERIFY(idle.waitForFinished(10000));
-    QCOMPARE(idle.exitStatus(), QProcess::CrashExit);
-    QVERIFY(!other.waitForFinished(300));
-    QCOMPARE(other.state(), QProcess::Running);
-    other.kill();
-    other.waitForFinished();
+    SoftphoneHarness closing, other;
+    closing.WriteSettings(peers.Proxy(), {{"ConfirmBeforeClose=0", "ConfirmBeforeClose=1"}});
+    other.WriteSettings(peers.Proxy(), {{"SIPLogin=1001", "SIPLogin=1002"}});
+    QProcess* copy = StartIn(program, {"--run"}, other.home.File(""), this);
+    QVERIFY(copy->waitForReadyRead(30000));
+    QCOMPARE(copy->readAllStandardOutput(), QByteArray("registered\n"));
+    QProcess* closer = StartIn(program, {"--close-answering-yes"}, closing.home.File(""), this);
+    QVERIFY(closer->waitForReadyRead(30000));
+    QCOMPARE(closer->readAllStandardOutput(), QByteArray("registered\n"));
+    QVERIFY(EndedWithZero(*closer));
+    QVERIFY(EndedWithZero(*copy)); // its SIGTERM handled as a confirmed "Exit"
+    QVERIFY(!peers.IsRegistered("1001"));
+    QVERIFY(!peers.IsRegistered("1002"));
+    for (QProcess* bystander : bystanders) {
+        QCOMPARE(bystander->state(), QProcess::Running);
+        bystander->kill();
+        bystander->waitForFinished();
+    }
+    if (!asRoot)
+        QSKIP("another user's copy needs root to start");
 }
 
 void ClosingTest::alwaysOnTopReachesEveryWindow()
@@ -131,9 +196,9 @@ int main(int argc, char** argv)
         QThread::sleep(60);
         return 0;
     }
+    if (argc > 1 && (std::strcmp(argv[1], "--run") == 0 || std::strcmp(argv[1], "--close-answering-yes") == 0))
+        return RunCopy(argc, argv);
     QApplication app(argc, argv);
-    if (argc > 1 && std::strcmp(argv[1], "--close-answering-yes") == 0)
-        return CloseAnsweringYes();
     ClosingTest test;
     return QTest::qExec(&test, argc, argv);
 }

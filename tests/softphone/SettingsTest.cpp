@@ -9,10 +9,12 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QStackedWidget>
 #include <QTest>
 #include <QTimer>
 
@@ -76,6 +78,8 @@ unsigned ModeOf(const QString& path)
 }
 
 constexpr unsigned kOwnerOnly = QFile::ReadOwner | QFile::WriteOwner;
+constexpr QFile::Permissions kOthersAndGroup = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
+                                               QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
 
 } // namespace
 
@@ -147,10 +151,17 @@ void SettingsTest::firstRunWizardWritesTheFile()
                      "EnableCTITCP=False\nEnableCTIXML=False\nEnableCTI=0\nTCPPort=2500\n"));
     QVERIFY(settings.LoadSettings());
     QVERIFY(!settings.IsWizardMode());
+    // Every setting of the table has its field on its own page.
+    for (const SettingsTable::Row& row : SettingsTable::Rows()) {
+        QWidget* field = Child<QWidget>(settings, row.field);
+        QVERIFY2(Child<QStackedWidget>(settings, "pages")->widget(row.page - 1)->isAncestorOf(field), row.key);
+    }
 
     qputenv("TRN_HOME", home.File("new/folder").toUtf8());
     QVERIFY(settings.SaveSettings());
     QVERIFY(QFile::exists(home.File("new/folder/TARN.INI")));
+    for (const char* created : {"new", "new/folder"})
+        QCOMPARE(QFileInfo(home.File(created)).permissions() & kOthersAndGroup, QFile::Permissions());
 }
 
 void SettingsTest::validationMessages()
@@ -318,6 +329,12 @@ void SettingsTest::loadFailuresOpenTheWizard()
     QVERIFY(Child<QCheckBox>(settings, "chkAudioEchoCan")->isChecked()); // 2 counts as ticked
     QVERIFY(Child<QRadioButton>(settings, "optCTITCP")->isChecked());
 
+    // Both options set, as an older tool could write them: the socket's wins.
+    home.WriteFile("TARN.INI", QString(kSavedFile).replace("EnableCTITCP=False", "EnableCTITCP=True"));
+    QVERIFY(settings.LoadSettings());
+    QVERIFY(settings.CtiOverTcp());
+    QVERIFY(!Child<QRadioButton>(settings, "optCTIXML")->isChecked());
+
     home.WriteFile("TARN.INI", "");
     QVERIFY(!settings.LoadSettings());
     QByteArray garbage;
@@ -356,6 +373,7 @@ void SettingsTest::autostartEntryFollowsTheBox()
     QCOMPARE(Child<QCheckBox>(settings, "chkStartUpWithSystem")->text(), QString("Launch at login"));
     QVERIFY(settings.SaveSettings());
     QVERIFY(home.ReadFile("TARN.INI").contains("StartUpWithWindows=1\n"));
+    QCOMPARE(ModeOf(entry), kOwnerOnly);
     QFile desktop(entry);
     QVERIFY(desktop.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(desktop.readAll());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cti/CtiFileInterface.h"
 #include "softphone/frmSoftphone.h"
 #include "tests/softphone/ScriptedMessageBoxes.h"
 #include "tests/softphone/SipTrace.h"
@@ -35,6 +36,9 @@ public:
     void Dial(const QString& digits);
     // OUTPUT.INI as the CTI client would read it: COMMAND|PARAMETER|MESSAGE.
     QString OutputRecord() const;
+    // How long a direct record may take to show in an OUTPUT.INI nobody reads: it
+    // waits until the record there has been unread for kUnreadMs.
+    static constexpr int kDirectRecordMs = CtiFileInterface::kUnreadMs + 3 * CtiFileInterface::kTickMs;
     QStringList PendingCallIds() const;
 
     TestHome home;

@@ -3,15 +3,18 @@
 #include "tests/softphone/Peers.h"
 #include "tests/softphone/SoftphoneHarness.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QJsonObject>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
+#include <cstring>
 #include <functional>
 
 class StartupTest : public QObject {
@@ -20,6 +23,8 @@ class StartupTest : public QObject {
 private slots:
     void firstRunWizardEndsRegistered();
     void deviceListsAndCodecChoicesReachTheControl();
+    void secondStartOnTheSameFolderLeavesTheFirstAlone();
+    void displayNamesAndWindowsTextRegister();
 };
 
 namespace {
@@ -177,5 +182,101 @@ void StartupTest::deviceListsAndCodecChoicesReachTheControl()
     trn.Click("cmdDesligar");
 }
 
-QTEST_MAIN(StartupTest)
+namespace {
+
+// What the text of a quoted-string display name reads as.
+QString Unquoted(QString name)
+{
+    if (name.startsWith('"') && name.endsWith('"'))
+        name = name.mid(1, name.size() - 2);
+    QString text;
+    for (qsizetype i = 0; i < name.size(); ++i)
+        text += name[i] == '\\' && i + 1 < name.size() ? name[++i] : name[i];
+    return text;
+}
+
+// A second trn started on the folder of the first: what its window load does, with
+// the message it shows printed; it ends with 0 when it gives way.
+int StartAgain(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    ScriptedMessageBoxes boxes;
+    frmSoftphone window;
+    const bool loaded = window.FormLoad();
+    std::printf("%s\n", qPrintable(boxes.Take().join('|')));
+    return loaded ? 3 : 0;
+}
+
+} // namespace
+
+void StartupTest::secondStartOnTheSameFolderLeavesTheFirstAlone()
+{
+    Peers peers(kUsers, "2002", "secret2", "auto");
+    QVERIFY(peers.IsReady());
+    SoftphoneHarness first;
+    first.WriteSettings(peers.Proxy());
+    first.Load();
+    QTRY_COMPARE_WITH_TIMEOUT(first.Status(), QString("Registered"), kSipWaitMs);
+    QVERIFY(QFile::exists(first.home.File("trn.lock")));
+
+    QProcess second;
+    second.start(QCoreApplication::applicationFilePath(), {"--start-again"});
+    QVERIFY(second.waitForFinished(30000));
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 0);
+    QCOMPARE(QString::fromUtf8(second.readAllStandardOutput()).trimmed(), QString("TARN Softphone is already running."));
+    // The first one still holds its folder, its commands and its registration.
+    QVERIFY(QFile::exists(first.home.File("trn.lock")));
+    first.trace.sent.clear();
+    first.home.WriteFile("INPUT.INI", "[ACTION]\nCOMMAND=Dial\nPARAMETER=2002\nMESSAGE=\n");
+    QTRY_COMPARE_WITH_TIMEOUT(first.Status(), QString("Conected"), kSipWaitMs);
+    QVERIFY(peers.IsRegistered("1001"));
+    first.Click("cmdDesligar");
+}
+
+// Names beyond ASCII, quotes and backslashes register and reach kamailio as written;
+// TARN.INI from a Windows-era tool (Windows-1252) reads as the letters it meant, and is
+// written back in UTF-8.
+void StartupTest::displayNamesAndWindowsTextRegister()
+{
+    Peers peers({{"1001", "secret"}, {"1003", "s\u00e9cret"}, {"2002", "secret2"}}, "2002", "secret2", "auto");
+    QVERIFY(peers.IsReady());
+    const QList<QPair<QByteArray, QString>> names = {{"Jos\xC3\xA9", "Jos\u00e9"},
+                                                     {"Agent \"One\"", "Agent \"One\""},
+                                                     {"back\\slash", "back\\slash"},
+                                                     {"Jos\xE9", "Jos\u00e9"}};
+    for (const auto& [written, meant] : names) {
+        SoftphoneHarness trn;
+        trn.WriteSettings(peers.Proxy());
+        QByteArray settings = trn.home.ReadFile("TARN.INI").toUtf8();
+        settings.replace("SIPNome=", "SIPNome=" + written);
+        if (written == "Jos\xE9")
+            settings.replace("SIPLogin=1001", "SIPLogin=1003").replace("SIPPass=secret", "SIPPass=s\xE9" "cret");
+        QFile file(trn.home.File("TARN.INI"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(settings) == settings.size());
+        file.close();
+        trn.Load();
+        QTRY_COMPARE_WITH_TIMEOUT(trn.Status(), QString("Registered"), kSipWaitMs);
+        QCOMPARE(trn.Window().Settings().DisplayName(), meant);
+        const QString log = peers.Logs();
+        const qsizetype at = log.lastIndexOf("display name [");
+        QVERIFY2(at >= 0, qPrintable(log));
+        const QString seen = log.mid(at + 14, log.indexOf("]\n", at) - at - 14);
+        QCOMPARE(Unquoted(seen), meant);
+        if (written == "Jos\xE9") {
+            QVERIFY(trn.Window().Settings().SaveSettings());
+            const QByteArray saved = trn.home.ReadFile("TARN.INI").toUtf8();
+            QVERIFY(saved.contains("SIPNome=Jos\xC3\xA9\n") && saved.contains("SIPPass=s\xC3\xA9" "cret\n"));
+        }
+    }
+}
+
+int main(int argc, char** argv)
+{
+    if (argc > 1 && std::strcmp(argv[1], "--start-again") == 0)
+        return StartAgain(argc, argv);
+    QApplication app(argc, argv);
+    StartupTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "StartupTest.moc"
