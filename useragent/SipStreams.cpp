@@ -247,6 +247,9 @@ void SipStreams::End(Id id, const std::string& why)
         byKey_.erase(keyed);
     Ended ended{connection->GetKey(), connection->Opened(), why.empty() ? connection->Failure() : why,
                 connection->TakeQueued(), connection->carriesRegistration};
+    // A CA file that could not be read is the likely reason a certificate was refused.
+    if (!ended.opened && ended.key.transport == SipTransportKind::Tls && tls_ && !tls_->CaFileProblem().empty())
+        ended.failure += " (" + tls_->CaFileProblem() + ")";
     if (ended_.empty())
         window_.Post(EndedMessage);
     ended_.push_back(std::move(ended));

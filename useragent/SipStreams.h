@@ -74,7 +74,6 @@ public:
     bool Ping(const SipConnection::Key& key);
     // Handles what the sockets have ready, for a caller that waits without the loop.
     void ProcessNow();
-    std::size_t Count() const { return connections_.size(); }
     std::size_t InboundCount() const;
 
 private:

@@ -85,7 +85,6 @@ public:
     // Lets look-ups finish, datagrams and connections be read and messages leave, for
     // a caller that waits without running the loop.
     void ProcessNow();
-    SipStreams& Streams() { return streams_; }
 
 private:
     using Outgoing = SipOutgoing;
