@@ -123,16 +123,6 @@ bool SipUserAgent::SplitOutboundProxy(const std::string& outboundProxy)
     return true;
 }
 
-SipDestination SipUserAgent::ProxyDestination() const
-{
-    if (!outboundProxy_.host.empty())
-        return outboundProxy_;
-    SipAddress address;
-    if (!SipUri::SplitUri(proxy_, address))
-        return {};
-    return {address.transport, address.host, address.portGiven ? address.port : 0};
-}
-
 // Without a proxy the account lives at this user agent's own address; with one, at its
 // host and port (the transport it names is no part of the account's address).
 std::string SipUserAgent::IdentityHost(const std::string& proxy) const

@@ -147,8 +147,6 @@ public:
 
     // A dialog with this engine's local values, for answers outside any call.
     SipDialog NewDialog() const;
-    // The first hop of the calls: the SIP proxy, or the outbound proxy when there is one.
-    SipDestination ProxyDestination() const;
     const std::string& ListenIp() const { return listenIp_; }
     int ListenPort() const { return listenPort_; }
     const std::string& Proxy() const { return proxy_; }

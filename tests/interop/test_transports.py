@@ -181,6 +181,12 @@ class TlsTrustTest(unittest.TestCase):
         said = problems(unknown)
         self.assertTrue(any("certificate verify failed" in text and "local issuer" in text for text in said), said)
         self.assertEqual(unknown.pending("OnOutgoingDiagnostic"), [], "nothing was sent")
+        # A call to the same server fails the same way, and its line is free again.
+        self.assertTrue(unknown.call("OpenLine", 0, True, LOOPBACK, free_udp_port()))
+        self.assertTrue(unknown.call("Connect", 0, f"sip:2002@{proxy}", -1, -1))
+        self.assertEqual(unknown.wait_event("OnFailToConnect", timeout=10), [0])
+        self.assertFalse(unknown.call("IsLineBusy", 0))
+        self.assertEqual(unknown.pending("OnOutgoingDiagnostic"), [], "no INVITE was sent")
 
         renamed = TestCertificates(names=("other.test",))
         elsewhere = Kamailio({"1001": "secret"}, certificates=renamed)
