@@ -245,7 +245,7 @@ QWidget* frmSettings::BuildSipPage()
     QFormLayout* form = nullptr;
     QWidget* page = NewPage(QStringLiteral("frameSip"), QStringLiteral("SIP"), form);
     for (const char* field : {"txtConfigSIPLogin", "txtConfigSIPPass", "txtConfigSIPNome", "txtConfigSIPProxy",
-                              "txtConfigSIPOutboundProxy", "txtConfigSipPort"})
+                              "txtConfigSIPOutboundProxy", "txtConfigCAFile", "txtConfigSipPort"})
         AddRow(form, field);
     PlaceTheRest(SipPage, form);
     return page;
@@ -664,6 +664,11 @@ QString frmSettings::DisplayName() const
 QString frmSettings::OutboundProxy() const
 {
     return Edit("txtConfigSIPOutboundProxy")->text();
+}
+
+QString frmSettings::CaFile() const
+{
+    return Edit("txtConfigCAFile")->text();
 }
 
 int frmSettings::MicDeviceId() const

@@ -40,7 +40,7 @@ const char* const kCheckBoxes[] = {"chkAudioEchoCan", "chkAudioAEC",  "chkAudioM
 
 // A file as "Apply" writes it, with login 1001 and proxy 127.0.0.1.
 const char* const kSavedFile = "[SIP]\nSIPLogin=1001\nSIPPass=secret\nSIPProxy=127.0.0.1\nSIPNome=\nSIPPort=5060\n"
-                               "SIPOutboundProxy=\n\n[AUDIO]\nAudioFoneDevice=\nAudioMicDevice=\nAudioFoneDeviceIndex=-1\n"
+                               "SIPOutboundProxy=\nCAFile=\n\n[AUDIO]\nAudioFoneDevice=\nAudioMicDevice=\nAudioFoneDeviceIndex=-1\n"
                                "AudioMicDeviceIndex=-1\nEchoCancel=1\nAEC=0\nMicBooster=0\n\n[GENERAL]\nAwaysOnTop=0\n"
                                "ConfirmBeforeClose=1\nStarupOnSystray=0\nStartUpWithWindows=0\n\n[CODECS]\n"
                                "CodecG711u=1\nCodecG729=1\nCodecG711a=0\nCodecGSM=0\nCodecILBC=0\n\n[CTI]\n"
@@ -144,7 +144,7 @@ void SettingsTest::firstRunWizardWritesTheFile()
     QCOMPARE(ModeOf(path), kOwnerOnly);
     QCOMPARE(home.ReadFile("TARN.INI"),
              QString("[SIP]\nSIPLogin=1001\nSIPPass=secret\nSIPProxy=127.0.0.1\nSIPNome=\nSIPPort=5060\n"
-                     "SIPOutboundProxy=\n\n[AUDIO]\nAudioFoneDevice=\nAudioMicDevice=\nAudioFoneDeviceIndex=-1\n"
+                     "SIPOutboundProxy=\nCAFile=\n\n[AUDIO]\nAudioFoneDevice=\nAudioMicDevice=\nAudioFoneDeviceIndex=-1\n"
                      "AudioMicDeviceIndex=-1\nEchoCancel=0\nAEC=0\nMicBooster=0\n\n[GENERAL]\nAwaysOnTop=0\n"
                      "ConfirmBeforeClose=0\nStarupOnSystray=0\nStartUpWithWindows=0\n\n[CODECS]\n"
                      "CodecG711u=1\nCodecG729=1\nCodecG711a=0\nCodecGSM=0\nCodecILBC=0\n\n[CTI]\n"
