@@ -227,7 +227,8 @@ class BaresipSide(Baresip):
     call recording, with the speex preprocessor when `filters`. Its player is an
     aubridge device nobody feeds from: ALSA's null device, which the tests use, takes
     audio as fast as it is written and keeps baresip's player thread spinning (25-50 %
-    of a core), which would be no fair reference."""
+    of a core), which would be no fair reference. `player` and `source` name other
+    devices (the latency benchmark loops the far end through "aubridge,loop")."""
 
     STARTS = 3
 

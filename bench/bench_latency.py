@@ -193,7 +193,7 @@ def round_trips(microphone, speaker):
     return trips
 
 
-def orvua_latency(codec, seconds, impairments, directory):
+def orvua_latency(codec, seconds, impairments, directory, far_echo):
     clicks = os.path.join(directory, "clicks.wav")
     speaker = os.path.join(directory, "a-speaker.wav")
     microphone = click_train(seconds + 10)
@@ -201,7 +201,7 @@ def orvua_latency(codec, seconds, impairments, directory):
     relay = SipMediaRelay(**impairments)
     try:
         caller_rtp, callee_rtp, connected = orvua_call(
-            {"ORVSIP_VIRTUAL_MIC": clicks, "ORVSIP_VIRTUAL_SPEAKER": speaker}, {"ORVSIP_VIRTUAL_ECHO": "0,0"},
+            {"ORVSIP_VIRTUAL_MIC": clicks, "ORVSIP_VIRTUAL_SPEAKER": speaker}, {"ORVSIP_VIRTUAL_ECHO": far_echo},
             relay, CODECS[codec][0], seconds)
         into_b, out_of_b = relay.tap_for(callee_rtp).records, relay.tap_for(caller_rtp).records
     finally:
@@ -215,12 +215,12 @@ def relay_delays(records):
     return [r.sent - r.arrived for r in records if r.sent is not None]
 
 
-def orvua_playout(seconds, directory):
-    """B sends a marked 1 kHz tone to A through the impaired relay; A's playout of it."""
+def orvua_playout(seconds, impairments, directory):
+    """B sends a marked 1 kHz tone to A through the relay; A's playout of it."""
     tone = os.path.join(directory, "tone.wav")
     speaker = os.path.join(directory, "tone-speaker.wav")
     write_wav(tone, marked_tone(seconds + 10))
-    relay = SipMediaRelay(**JITTER)
+    relay = SipMediaRelay(**impairments)
     try:
         caller_rtp, _, _ = orvua_call({"ORVSIP_VIRTUAL_SPEAKER": speaker}, {"ORVSIP_VIRTUAL_MIC": tone}, relay,
                                    CODECS["PCMU"][0], seconds)
@@ -290,10 +290,10 @@ def report_orvua(codec, label, results):
     print(f"{codec} {label} orvua   one way, steady state: {summary(steady(one_way))}", flush=True)
     far = [pair for result in results for pair in result["turnaround"]]
     print(f"{codec} {label} orvua   far end turnaround, steady state: {summary(steady(far))}", flush=True)
-    held = [h for result in results for h in result["held"]]
-    if held and max(held) > 0:
-        print(f"{codec} {label} relay held each packet {ms(statistics.mean(held))} ms on average, at most "
-              f"{ms(max(held))} ms", flush=True)
+    held = sorted(h for result in results for h in result["held"])
+    if held:
+        print(f"{codec} {label} relay held each packet {ms(statistics.mean(held))} ms on average, 99 % of them at "
+              f"most {ms(held[len(held) * 99 // 100])} ms, the longest {ms(held[-1])} ms", flush=True)
 
 
 def report_baresip(codec, label, results):
@@ -301,7 +301,7 @@ def report_baresip(codec, label, results):
     print(f"{codec} {label} baresip far end turnaround, steady state: {summary(steady(far))}", flush=True)
 
 
-def report_playout(figures):
+def report_playout(label, figures):
     blocks = sum(f.blocks for f in figures)
     arrived = sum(f.arrived for f in figures)
     concealed = sum(f.concealed for f in figures)
@@ -309,7 +309,7 @@ def report_playout(figures):
     late = sum(f.late for f in figures)
     trimmed = sum(f.trimmed for f in figures)
     lost = sum(f.lost for f in figures)
-    print(f"PCMU jitter orvua   playout from {STEADY_FROM} s: {arrived} packets arrived, {lost} dropped by the relay;"
+    print(f"PCMU {label} orvua   playout from {STEADY_FROM} s: {arrived} packets arrived, {lost} dropped by the relay;"
           f" late {late} ({100.0 * late / max(arrived, 1):.2f} %), trimmed {trimmed}; concealed blocks {concealed}"
           f" of {blocks} ({100.0 * concealed / max(blocks, 1):.2f} %), beyond the relay's losses {beyond}"
           f" ({100.0 * beyond / max(blocks, 1):.2f} %)", flush=True)
@@ -323,6 +323,8 @@ def main():
     parser.add_argument("--codecs", default="PCMU,GSM,G729", help="comma-separated: PCMU, GSM, G729")
     parser.add_argument("--no-baresip", action="store_true", help="orvua alone")
     parser.add_argument("--no-jitter", action="store_true", help="the plain figures alone")
+    parser.add_argument("--far-echo", default="0,0",
+                        help="ORVSIP_VIRTUAL_ECHO of the far end (an orvua before 0,0 looped needs 10,0: the same loop)")
     args = parser.parse_args()
     codecs = [name.strip().upper() for name in args.codecs.split(",") if name.strip()]
     import orvua_driver
@@ -333,14 +335,15 @@ def main():
     with tempfile.TemporaryDirectory(prefix="bench-latency-") as directory:
         for codec in codecs:
             for label, impairments in conditions:
-                results = [orvua_latency(codec, args.seconds, impairments, directory) for _ in range(args.rounds)]
+                results = [orvua_latency(codec, args.seconds, impairments, directory, args.far_echo)
+                           for _ in range(args.rounds)]
                 report_orvua(codec, label, results)
                 if not args.no_baresip and CODECS[codec][1]:
                     results = [baresip_turnaround(codec, args.seconds, impairments, directory)
                                for _ in range(args.rounds)]
                     report_baresip(codec, label, results)
-        if not args.no_jitter:
-            report_playout([orvua_playout(args.seconds, directory) for _ in range(args.rounds)])
+        for label, impairments in conditions:
+            report_playout(label, [orvua_playout(args.seconds, impairments, directory) for _ in range(args.rounds)])
 
 
 if __name__ == "__main__":

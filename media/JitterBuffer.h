@@ -62,7 +62,8 @@ private:
     static constexpr int MaxAdaptationDrops = 3;
     // The last packet is played at most this often in a row (once plus 4 repeats).
     static constexpr int MaxPlays = 5;
-    // The fewest packets queued at a take before any packet of a cycle was taken.
+    // What shortest_ holds while the cycle has taken no packet yet: more than a
+    // queue being played from holds.
     static constexpr int NoTakeYet = MaxQueued + 1;
     // More late packets than this in a row mean the sender restarted its timestamps.
     static constexpr int MaxLateRun = MaxQueued;

@@ -7,6 +7,7 @@ late ones (their turn was concealed before they came) or ones the jitter buffer
 trimmed to cut its delay. The sender's microphone must never repeat a block:
 `marked_tone` makes such a file.
 """
+import bisect
 import math
 from dataclasses import dataclass
 
@@ -49,21 +50,32 @@ class Playout:
         return max(0, self.concealed - 2 * self.lost)
 
 
-def playout(records, speaker, start_block=0):
-    """Reads the speaker samples against the relay's records of the stream into it.
-    Blocks before `start_block` (the call's first moments, say) are left out."""
+def _packets(records):
+    """The 20 ms PCMU packets of the records, by their timestamp's distance from the first."""
     packets, base = {}, None
     for record in records:
         fields = rtp_fields(record.data) if len(record.data) >= 12 else None
         if fields and fields["type"] == PCMU and len(fields["payload"]) == 2 * BLOCK:
             base = fields["timestamp"] if base is None else base
             packets[unwrapped_timestamp(fields["timestamp"], base)] = record
+    return packets
+
+
+def _heard(packets, speaker, start_block):
+    """For each speaker block from `start_block`: (timestamp, half) of the packet it plays, or None."""
     where = {}
     for timestamp, record in packets.items():
         for half, block in enumerate(_blocks_of(rtp_fields(record.data)["payload"])):
             where.setdefault(block, (timestamp, half))
-    heard = [where.get(tuple(speaker[at:at + BLOCK])) for at in range(start_block * BLOCK, len(speaker) - BLOCK + 1,
-                                                                      BLOCK)]
+    return [where.get(tuple(speaker[at:at + BLOCK])) for at in range(start_block * BLOCK, len(speaker) - BLOCK + 1,
+                                                                     BLOCK)]
+
+
+def playout(records, speaker, start_block=0):
+    """Reads the speaker samples against the relay's records of the stream into it.
+    Blocks before `start_block` (the call's first moments, say) are left out."""
+    packets = _packets(records)
+    heard = _heard(packets, speaker, start_block)
     known = [index for index, block in enumerate(heard) if block is not None]
     result = Playout()
     if not known:
@@ -85,13 +97,12 @@ def playout(records, speaker, start_block=0):
     within = [t for t in sorted(packets) if order[0] <= t <= order[-1]]
     result.lost = sum(1 for t in within if packets[t].dropped)
     result.arrived = len(within) - result.lost
+    # Between two packets that played in turn: the missing ones the repeats in
+    # between stood in for came too late (or were lost); the others were trimmed.
     for earlier, later in zip(order, order[1:]):
-        missing = [t for t in within if earlier < t < later]
-        if not missing:
-            continue
+        missing = within[bisect.bisect_right(within, earlier):bisect.bisect_left(within, later)]
         dropped = sum(1 for t in missing if packets[t].dropped)
         covered = min(len(missing), repeats_before[later] // 2)
         result.late += max(0, covered - dropped)
         result.trimmed += len(missing) - max(covered, dropped)
     return result
-

@@ -150,11 +150,11 @@ class UdpRelay:
                 self._send(entry, data)
 
     def _send(self, entry, data):
+        entry.sent = time.monotonic()
         try:
             self.socket.sendto(data, entry.destination)
-            entry.sent = time.monotonic()
         except OSError:
-            pass
+            entry.sent = None
 
     def stop(self):
         with self._lock:

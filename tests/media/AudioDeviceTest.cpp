@@ -225,6 +225,32 @@ TEST(AudioDevice, SpeakerAudioFeedsTheEchoReferenceOnlyWhileTheMicrophoneListens
     EXPECT_GE(newest, 10);
 }
 
+TEST(AudioDevice, AnEchoWithoutDelayLoopsWhatTheSpeakerPlaysIntoTheMicrophoneWithoutAFile)
+{
+    ScopedEnvironment echo("ORVSIP_VIRTUAL_ECHO", "0,0");
+    RecordingOwner owner;
+    owner.PlayToSpeaker(1234);
+    VirtualWaveBackend backend;
+    AudioDevice device(owner, backend);
+    device.EchoGain().DisableEchoNoiseCancellation();
+    ASSERT_EQ(device.OpenCapture(0), MediaOk);
+    ASSERT_EQ(device.OpenPlayback(0), MediaOk);
+    ASSERT_TRUE(owner.WaitForMicrophoneBlocks(12));
+    device.CloseCapture();
+    device.ClosePlayback();
+    // After the primed silence the speaker plays 1234; the microphone hears a block
+    // in its next one, which the device holds back once more, and from then on it
+    // sends exactly what the speaker played.
+    const auto blocks = owner.MicrophoneBlocks();
+    const auto loud = std::find_if(blocks.begin(), blocks.end(), [](const auto& block) { return block[0] != 0; });
+    ASSERT_NE(loud, blocks.end());
+    EXPECT_LE(loud - blocks.begin(), 5);
+    std::array<std::int16_t, 80> played;
+    played.fill(1234);
+    for (auto block = loud; block != blocks.end(); ++block)
+        EXPECT_EQ(*block, played) << block - blocks.begin();
+}
+
 TEST(AudioDevice, MutedSpeakerPlaysSilenceAndTheMeterShowsIt)
 {
     RecordingOwner owner;
