@@ -323,6 +323,7 @@ def main():
     parser.add_argument("--codecs", default="PCMU,GSM,G729", help="comma-separated: PCMU, GSM, G729")
     parser.add_argument("--no-baresip", action="store_true", help="orvua alone")
     parser.add_argument("--no-jitter", action="store_true", help="the plain figures alone")
+    parser.add_argument("--only", choices=["latency", "playout"], help="run one part only")
     parser.add_argument("--far-echo", default="0,0",
                         help="ORVSIP_VIRTUAL_ECHO of the far end (an orvua before 0,0 looped needs 10,0: the same loop)")
     args = parser.parse_args()
@@ -333,7 +334,7 @@ def main():
           f" load {os.getloadavg()[0]:.2f}", flush=True)
     conditions = [("plain", {})] + ([] if args.no_jitter else [("jitter", JITTER)])
     with tempfile.TemporaryDirectory(prefix="bench-latency-") as directory:
-        for codec in codecs:
+        for codec in codecs if args.only != "playout" else []:
             for label, impairments in conditions:
                 results = [orvua_latency(codec, args.seconds, impairments, directory, args.far_echo)
                            for _ in range(args.rounds)]
@@ -342,7 +343,7 @@ def main():
                     results = [baresip_turnaround(codec, args.seconds, impairments, directory)
                                for _ in range(args.rounds)]
                     report_baresip(codec, label, results)
-        for label, impairments in conditions:
+        for label, impairments in conditions if args.only != "latency" else []:
             report_playout(label, [orvua_playout(args.seconds, impairments, directory) for _ in range(args.rounds)])
 
 

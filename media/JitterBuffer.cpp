@@ -119,13 +119,15 @@ void JitterBuffer::DiscardLate()
     }
 }
 
-// A cycle in which a packet was taken with nothing queued behind it needed all
-// its depth: the target stays and nothing is thrown away. A flood (more than
-// MaxQueued) is cut all the same.
+// Of the packets every take of the cycle found queued beyond the one it took, one
+// stays as a spare against jitter a little larger than the cycle's; only the rest
+// may be thrown away, and only then does the target come down. A flood (more
+// than MaxQueued) is cut all the same.
 void JitterBuffer::Adapt()
 {
-    const int spare = Queued() > MaxQueued ? MaxAdaptationDrops : std::min(MaxAdaptationDrops, shortest_ - 1);
-    if (Queued() <= target_ + 2 && shortest_ >= 2)
+    const int unneeded = shortest_ - 1 - SparePackets;
+    const int spare = Queued() > MaxQueued ? MaxAdaptationDrops : std::min(MaxAdaptationDrops, unneeded);
+    if (Queued() <= target_ + 2 && unneeded > 0)
         target_ = std::max(target_ - 1, MinimumTarget);
     for (int dropped = 0; dropped < spare && Queued() > target_; ++dropped)
         TakeOldestAsPlayed();

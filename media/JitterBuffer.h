@@ -17,8 +17,8 @@
 // by the repeat) rather than being thrown away. After five plays of one packet the
 // buffer has run dry and fills up to a target of 5 again. Every 100 packets the
 // target comes down by one, to no less than 2, when every packet of the cycle found
-// another one queued behind it; only packets the whole cycle did not need are then
-// thrown away to cut the delay, so jitter keeps the depth it needs.
+// two more queued behind it; only packets the whole cycle did not need, but one,
+// are then thrown away to cut the delay, so jitter keeps the depth it needs.
 // Timestamps compare in 32-bit serial arithmetic, so a stream may wrap around.
 // Beyond its target it keeps at most MaxBacklogMs of audio: a sender faster than
 // real time neither fills memory nor builds up a delay that would then play.
@@ -60,6 +60,8 @@ private:
     static constexpr std::uint32_t SamplesPerMs = 8;
     static constexpr int AdaptationCycle = 100;
     static constexpr int MaxAdaptationDrops = 3;
+    // Packets kept beyond the fewest a cycle needed behind the one it took.
+    static constexpr int SparePackets = 1;
     // The last packet is played at most this often in a row (once plus 4 repeats).
     static constexpr int MaxPlays = 5;
     // What shortest_ holds while the cycle has taken no packet yet: more than a

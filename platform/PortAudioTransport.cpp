@@ -17,8 +17,8 @@ constexpr double BlockSeconds = BlockFrames / SampleRate;
 
 int PortAudioTransport::BlocksFor(double latencySeconds)
 {
-    // A hair above a whole block is that block (0.0300000001 s is three), and NaN
-    // falls to the minimum.
+    // A latency of whole blocks stays whole though its binary fraction may come out
+    // a hair above (0.07 s is 7.000000000000001 blocks); NaN falls to the minimum.
     const double blocks = std::ceil(latencySeconds / BlockSeconds - 1e-6);
     if (!(blocks >= MinBlocksAhead))
         return MinBlocksAhead;

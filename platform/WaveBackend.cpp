@@ -20,12 +20,13 @@ std::unique_ptr<WaveStream> WaveBackend::Open(WaveDirection direction, int id, W
 
 int WaveBackend::BlocksAheadChosen(const char* text)
 {
-    int blocks = 0;
-    const char* end = text != nullptr ? text + std::strlen(text) : nullptr;
-    const auto parsed = std::from_chars(text, end, blocks);
-    if (text == nullptr || parsed.ec != std::errc() || parsed.ptr != end || blocks < 1 || blocks > MaxBlocksAhead)
+    if (text == nullptr)
         return 0;
-    return blocks;
+    const char* end = text + std::strlen(text);
+    int blocks = 0;
+    const auto parsed = std::from_chars(text, end, blocks);
+    const bool whole = parsed.ec == std::errc() && parsed.ptr == end;
+    return whole && blocks >= 1 && blocks <= MaxBlocksAhead ? blocks : 0;
 }
 
 WaveBackend& WaveBackend::Current()

@@ -62,11 +62,13 @@ def _packets(records):
 
 
 def _heard(packets, speaker, start_block):
-    """For each speaker block from `start_block`: (timestamp, half) of the packet it plays, or None."""
+    """For each speaker block from `start_block`: (timestamp, half) of the packet it plays,
+    or None. Blocks sent more than once (silence, say) tell nothing and are left out."""
     where = {}
     for timestamp, record in packets.items():
         for half, block in enumerate(_blocks_of(rtp_fields(record.data)["payload"])):
-            where.setdefault(block, (timestamp, half))
+            if any(block):
+                where[block] = None if block in where else (timestamp, half)
     return [where.get(tuple(speaker[at:at + BLOCK])) for at in range(start_block * BLOCK, len(speaker) - BLOCK + 1,
                                                                      BLOCK)]
 

@@ -242,7 +242,9 @@ TEST(JitterBuffer, ArrivalsInPairsKeepTheDepthTheyNeedAndPlayWithoutARepeat)
     const std::vector<int> settled(played.end() - 800, played.end());
     EXPECT_EQ(settled, Twice(Range(settled.front(), settled.front() + 400)));
     EXPECT_FALSE(buffer.IsBuffering());
-    EXPECT_EQ(buffer.TargetDepth(), 2);
+    // The queue swings by a packet, and one more is kept spare: a target of 3,
+    // where a steady stream settles at 2.
+    EXPECT_EQ(buffer.TargetDepth(), 3);
     EXPECT_LE(buffer.QueuedCount(), 3) << "the depth kept is no more than the bunching needs";
     EXPECT_EQ(settled.back() + buffer.QueuedCount(), 1204);
 }

@@ -286,6 +286,7 @@ TEST(WaveBackend, BlocksAheadOfTheSpeakerAreTheDevicesUnlessAWholeNumberInRangeI
     EXPECT_EQ(PortAudioTransport::BlocksFor(0.04), 4);
     EXPECT_EQ(PortAudioTransport::BlocksFor(0.0400000001), 4);
     EXPECT_EQ(PortAudioTransport::BlocksFor(0.0401), 5);
+    EXPECT_EQ(PortAudioTransport::BlocksFor(0.07), 7);
     EXPECT_EQ(PortAudioTransport::BlocksFor(0.1), 10);
     EXPECT_EQ(PortAudioTransport::BlocksFor(-1.0), 4);
     EXPECT_EQ(PortAudioTransport::BlocksFor(std::nan("")), 4);
