@@ -17,10 +17,12 @@ that lies in B (jitter buffer, playout, capture, packetisation). It is the figur
 read the same way for baresip (its aufile source at A, its aubridge loop at B),
 whose modules cannot record what A plays on one timeline with what A sends.
 
-Under jitter, a second call per round sends a marked 1 kHz tone from B to A
-through the impaired relay (PCMU): every block A played is matched to the packet it
-came from, counting late packets, concealed blocks and packets trimmed (see
-tests/interop/playout_check.py).
+Then, through each relay, B sends A a marked 1 kHz tone in PCMU: every block A
+played from 10 s on is matched to the packet it came from, counting late packets,
+concealed blocks and packets trimmed (see tests/interop/playout_check.py).
+
+A version of orvua from before ORVSIP_VIRTUAL_ECHO=0,0 looped is measured with
+--far-echo 10,0, which is the same loop there.
 """
 import argparse
 import ctypes
@@ -49,6 +51,7 @@ CLICK_AT = 0.2          # seconds into each second
 CLICK_SECONDS = 0.04
 STEADY_FROM = 10        # seconds
 SEARCH = (0.02, 0.9)    # where a click's return is looked for, seconds after it left
+STALL = 0.06            # a relay holding a packet longer was itself held up, not impairing
 
 
 # --- the signal ---------------------------------------------------------------
@@ -284,6 +287,7 @@ def summary(values):
 
 
 def report_orvua(codec, label, results):
+    """Prints the figures; returns the median steady one way (None when none was measured)."""
     trips = [pair for result in results for pair in result["trips"]]
     one_way = [(at, trip / 2) for at, trip in trips]
     print(f"{codec} {label} orvua   one way, first second: {summary(start_of_call(one_way))}", flush=True)
@@ -292,8 +296,11 @@ def report_orvua(codec, label, results):
     print(f"{codec} {label} orvua   far end turnaround, steady state: {summary(steady(far))}", flush=True)
     held = sorted(h for result in results for h in result["held"])
     if held:
+        stalled = sum(1 for h in held if h > STALL)
         print(f"{codec} {label} relay held each packet {ms(statistics.mean(held))} ms on average, 99 % of them at "
-              f"most {ms(held[len(held) * 99 // 100])} ms, the longest {ms(held[-1])} ms", flush=True)
+              f"most {ms(held[len(held) * 99 // 100])} ms, the longest {ms(held[-1])} ms; {stalled} held over "
+              f"{ms(STALL)} ms by a busy machine", flush=True)
+    return statistics.median(steady(one_way)) if steady(one_way) else None
 
 
 def report_baresip(codec, label, results):
@@ -335,14 +342,18 @@ def main():
     conditions = [("plain", {})] + ([] if args.no_jitter else [("jitter", JITTER)])
     with tempfile.TemporaryDirectory(prefix="bench-latency-") as directory:
         for codec in codecs if args.only != "playout" else []:
+            medians = {}
             for label, impairments in conditions:
                 results = [orvua_latency(codec, args.seconds, impairments, directory, args.far_echo)
                            for _ in range(args.rounds)]
-                report_orvua(codec, label, results)
+                medians[label] = report_orvua(codec, label, results)
                 if not args.no_baresip and CODECS[codec][1]:
                     results = [baresip_turnaround(codec, args.seconds, impairments, directory)
                                for _ in range(args.rounds)]
                     report_baresip(codec, label, results)
+            if None not in medians.values() and len(medians) == 2:
+                print(f"{codec} jitter added {ms(medians['jitter'] - medians['plain'])} ms to orvua's steady one way",
+                      flush=True)
         for label, impairments in conditions if args.only != "latency" else []:
             report_playout(label, [orvua_playout(args.seconds, impairments, directory) for _ in range(args.rounds)])
 
