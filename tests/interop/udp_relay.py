@@ -24,7 +24,8 @@ failing run can be repeated:
   header intact) with probability p.
 With record=True every datagram is kept as a Record: `arrived` and `sent`
 (time.monotonic(); `sent` stays None for a dropped one), `source`, `destination`,
-`data` as it arrived, and `dropped`/`corrupted`. Nothing leaves 127.0.0.1.
+`data` as it arrived, and `dropped`/`corrupted`. Nothing is sent beyond 127.0.0.0/8,
+wherever a route points.
 """
 import heapq
 import itertools
@@ -113,7 +114,7 @@ class UdpRelay:
         entry = Record(arrived, source, self.destination(source), data)
         if self.record:
             self.records.append(entry)
-        if entry.destination is None:
+        if entry.destination is None or not entry.destination[0].startswith("127."):
             return
         if self.random.random() < self.drop:
             entry.dropped = True
