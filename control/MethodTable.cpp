@@ -126,6 +126,10 @@ MethodTable::MethodTable()
     Add(72, "SetAcceptTransfer", &C::SetAcceptTransfer, {"Enable"},
         "let peers transfer calls (their REFER, an INVITE with Replaces); off by default");
     Add(78, "GetRemoteParty", &C::GetRemoteParty, {"LineNo"}, "the name-addr of the line's current peer");
+    Add(76, "GetCallStatistics", &C::GetCallStatistics, {"LineNo"},
+        "figures of the line's call, or of its last one: key=value;... (loss, jitter, round trip, MOS estimate)");
+    Add(77, "SetRecordingChannels", &C::SetRecordingChannels, {"LineNo", "Channels"},
+        "1 records the call mixed in mono (default), 2 in stereo: this side left, the peer right");
 }
 
 const MethodTable& MethodTable::Instance()

@@ -154,6 +154,14 @@ public:
     virtual void SetAcceptTransfer(bool enable);
     // The name-addr of the peer the line's call is with now; "" and error 34 without a call.
     virtual std::string GetRemoteParty(int lineNo);
+    // The figures of the line's call (or of its last one, until the next begins) as
+    // "key=value;..." text: codec, sent_packets, sent_bytes, received_packets,
+    // received_bytes, lost, peer_lost, jitter_ms, peer_jitter_ms, rtt_ms, concealed,
+    // jb_delay_ms and mos; -1 for a figure not known yet.
+    virtual std::string GetCallStatistics(int lineNo);
+    // 1 records the call as one mixed channel (the default), 2 in stereo: this side
+    // left, the peer right; error 33 for another number, or for stereo with compression.
+    virtual bool SetRecordingChannels(int lineNo, int channels);
 
 private:
     struct Impl;

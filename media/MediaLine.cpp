@@ -73,6 +73,7 @@ int MediaLine::Open(bool bindToIp, const std::string& ip, int port, MessageWindo
     open_ = true;
     media_.sendEnabled = false;
     media_.receiveEnabled = false;
+    bindAddress_ = bindToIp ? ip : std::string();
     localAddress_ = ip;
     localPort_ = port;
     return MediaOk;
@@ -86,6 +87,7 @@ void MediaLine::Close()
 
 void MediaLine::CloseLocked()
 {
+    EndRtcpLocked();
     socket_.Close();
     open_ = false;
     readsOnBeat_ = false;
@@ -145,13 +147,21 @@ int MediaLine::OnReadable(int fd, bool pulledBySpeaker, DatagramBatch& batch)
 int MediaLine::ReadOnBeat(bool pulledBySpeaker, DatagramBatch& batch)
 {
     std::lock_guard lock(mutex_);
-    return readsOnBeat_ ? ReadBatchLocked(pulledBySpeaker, batch) : 0;
+    if (!readsOnBeat_)
+        return 0;
+    speakerPulls_ = pulledBySpeaker;
+    const int read = ReadBatchLocked(pulledBySpeaker, batch);
+    rtcp_.OnBeat(socket_, batch);
+    return read;
 }
 
 int MediaLine::ReadBatchLocked(bool pulledBySpeaker, DatagramBatch& batch)
 {
     return socket_.ReceiveBatch(batch, MaxDatagramsPerRead,
-                                [&](std::span<const std::uint8_t> datagram) { Deliver(datagram, pulledBySpeaker); });
+                                [&](std::span<const std::uint8_t> datagram, const NetworkEndpoint& source,
+                                    std::optional<std::chrono::microseconds> arrival) {
+                                    Deliver(datagram, source, arrival, pulledBySpeaker);
+                                });
 }
 
 void MediaLine::ChooseReaderLocked()
@@ -160,11 +170,19 @@ void MediaLine::ChooseReaderLocked()
     socket_.Watch(!readsOnBeat_);
 }
 
-void MediaLine::Deliver(std::span<const std::uint8_t> datagram, bool pulledBySpeaker)
+void MediaLine::Deliver(std::span<const std::uint8_t> datagram, const NetworkEndpoint& source,
+                        std::optional<std::chrono::microseconds> arrival, bool pulledBySpeaker)
 {
+    if (RtcpPacket::LooksLikeRtcp(datagram)) {
+        if (rtcp_.Multiplexed())
+            rtcp_.OnDatagram(datagram, source);
+        return;
+    }
     auto header = RtpHeader::Parse(datagram);
     if (!header || !open_ || hold_ || !media_.receiveEnabled)
         return;
+    rtcp_.NoteReceived(header->ssrc, header->sequence, header->timestamp, header->payload.size(), arrival,
+                       header->payloadType != TelephoneEventType);
     if (header->payloadType == TelephoneEventType) {
         char digit = eventReceiver_.OnPacket(header->sequence, header->payload);
         if (digit != '\0' && owner_ != nullptr)
@@ -225,6 +243,7 @@ void MediaLine::StartMedia(const std::string& remoteIp, int remotePort, int code
 void MediaLine::StopMedia(bool disableSend, bool disableReceive)
 {
     std::lock_guard lock(mutex_);
+    EndRtcpLocked();
     media_.outboundCodec = -1;
     media_.outboundPacketSamples = 0;
     media_.inboundCodec = -1;
@@ -235,6 +254,56 @@ void MediaLine::StopMedia(bool disableSend, bool disableReceive)
     ResetStreamsLocked();
     DropPendingDigitsLocked();
     player_.Stop();
+}
+
+int MediaLine::PrepareRtcp(bool ownPort)
+{
+    std::lock_guard lock(mutex_);
+    if (!open_)
+        return 0;
+    if (!rtcp_.Running())
+        lastCall_ = CallStatistics{};
+    return ownPort ? rtcp_.Prepare(bindAddress_, localPort_) : 0;
+}
+
+void MediaLine::StartRtcp(const RtcpTarget& target)
+{
+    std::lock_guard lock(mutex_);
+    if (!open_)
+        return;
+    if (!rtcp_.Running())
+        concealedAtCallStart_ = jitter_.ConcealedBlocks();
+    rtcp_.Start(target, packetizer_.Ssrc());
+}
+
+void MediaLine::EndRtcpLocked()
+{
+    if (rtcp_.Running())
+        lastCall_ = StatisticsLocked();
+    rtcp_.Stop(socket_);
+}
+
+CallStatistics MediaLine::Statistics()
+{
+    std::lock_guard lock(mutex_);
+    return rtcp_.Running() ? StatisticsLocked() : lastCall_.value_or(CallStatistics{});
+}
+
+CallStatistics MediaLine::StatisticsLocked()
+{
+    CallStatistics::Playout playout;
+    playout.codec = media_.outboundCodec >= 0 ? media_.outboundCodec : media_.inboundCodec;
+    if (VoiceCodec* encoder = codecs_.At(playout.codec))
+        playout.packetMs = static_cast<int>(PacketSamplesLocked(*encoder, playout.codec) / 8);
+    playout.concealedBlocks = jitter_.ConcealedBlocks() - concealedAtCallStart_;
+    playout.jitterBufferDelayMs = speakerPulls_ ? jitter_.DelayMs() : -1;
+    return CallStatistics::Of(rtcp_.Figures(), playout);
+}
+
+std::uint64_t MediaLine::RtcpRejected()
+{
+    std::lock_guard lock(mutex_);
+    return rtcp_.Rejected();
 }
 
 void MediaLine::SetHold(bool hold)
@@ -340,9 +409,14 @@ void MediaLine::AppendToPacket(const Block& block, int codec, int payloadType)
     std::size_t encoded = 0;
     if (encoder->Encode(std::span(assembly_.data(), packetSamples), payload, encoded) != 0 || encoded == 0)
         return;
-    const auto packet =
-        packetizer_.AudioPacket(codec, static_cast<std::uint8_t>(payloadType), std::span(payload.data(), encoded));
-    socket_.Send(packet, media_.remoteIp, media_.remotePort);
+    SendPacketLocked(
+        packetizer_.AudioPacket(codec, static_cast<std::uint8_t>(payloadType), std::span(payload.data(), encoded)));
+}
+
+void MediaLine::SendPacketLocked(std::span<const std::uint8_t> packet)
+{
+    if (socket_.Send(packet, media_.remoteIp, media_.remotePort))
+        rtcp_.NoteSent(packet);
 }
 
 void MediaLine::SendMicrophoneBlock(const Block& microphone)
@@ -370,8 +444,7 @@ void MediaLine::SendTelephoneEvent()
     if (record.marker)
         quietTicks_ += QuietTicksPerMarker;
     auto payload = record.Payload();
-    const auto packet = packetizer_.EventPacket(record.marker, record.payloadType, payload);
-    socket_.Send(packet, media_.remoteIp, media_.remotePort);
+    SendPacketLocked(packetizer_.EventPacket(record.marker, record.payloadType, payload));
     if (record.advanceSequence)
         packetizer_.AdvanceSequence();
     if (record.last)

@@ -2,8 +2,10 @@
 
 #include "media/BlockFifo.h"
 #include "media/CallRecorder.h"
+#include "media/CallStatistics.h"
 #include "media/CodecSet.h"
 #include "media/JitterBuffer.h"
+#include "media/RtcpChannel.h"
 #include "media/RtpPacketizer.h"
 #include "media/RtpSocket.h"
 #include "media/TelephoneEventReceiver.h"
@@ -13,6 +15,7 @@
 #include <array>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -71,6 +74,17 @@ public:
     void StartMedia(const std::string& remoteIp, int remotePort, int codec, int payloadType, bool send,
                     bool receive, int packetTimeMs = 0);
     void StopMedia(bool disableSend, bool disableReceive);
+
+    // RTCP of the line's calls. The port to announce in an SDP this side sends, bound
+    // now when `ownPort` (0 without one); a call not yet begun starts with unknown
+    // figures.
+    int PrepareRtcp(bool ownPort);
+    // Where the peer takes RTCP; the first time in a call its RTCP session starts.
+    void StartRtcp(const RtcpTarget& target);
+    // The figures of the call, or of the last one until the next begins.
+    CallStatistics Statistics();
+    // RTCP datagrams dropped: from another source than the peer, or malformed.
+    std::uint64_t RtcpRejected();
     void SetHold(bool hold);
     int OutboundCodec();
     int InboundCodec();
@@ -130,7 +144,13 @@ private:
     // line's media changed.
     void ChooseReaderLocked();
     int ReadBatchLocked(bool pulledBySpeaker, DatagramBatch& batch);
-    void Deliver(std::span<const std::uint8_t> datagram, bool pulledBySpeaker);
+    void Deliver(std::span<const std::uint8_t> datagram, const NetworkEndpoint& source,
+                 std::optional<std::chrono::microseconds> arrival, bool pulledBySpeaker);
+    // Every RTP packet leaves here.
+    void SendPacketLocked(std::span<const std::uint8_t> packet);
+    CallStatistics StatisticsLocked();
+    // The call's RTCP ends with a BYE; its figures stay readable.
+    void EndRtcpLocked();
     void DeliverAudio(int codec, std::uint16_t sequence, std::uint32_t timestamp,
                       std::span<const std::uint8_t> payload, bool pulledBySpeaker);
     void AppendToPacket(const Block& block, int codec, int payloadType);
@@ -159,6 +179,8 @@ private:
     int quietTicks_ = 0;
     std::string localAddress_;
     int localPort_ = -1;
+    // What the RTP socket is bound to: empty for every address.
+    std::string bindAddress_;
     MediaState media_;
     RtpPacketizer packetizer_;
     CodecSet codecs_;
@@ -169,6 +191,12 @@ private:
     TelephoneEventReceiver eventReceiver_;
     WavePlayer player_;
     CallRecorder recorder_;
+    RtcpChannel rtcp_;
+    // The figures of the line's last call, once it ended.
+    std::optional<CallStatistics> lastCall_;
+    std::int64_t concealedAtCallStart_ = 0;
+    // Whether a sound device plays the jitter buffer, as the last beat found.
+    bool speakerPulls_ = false;
     // The longest packet sent: 60 ms.
     std::array<std::int16_t, 480> assembly_{};
     std::size_t assemblySamples_ = 0;

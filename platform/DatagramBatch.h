@@ -1,8 +1,12 @@
 #pragma once
 
+#include "platform/NetworkEndpoint.h"
+
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -24,6 +28,11 @@ public:
     std::span<const std::uint8_t> Bytes(std::size_t index) const;
     // Whether it was larger than datagramBytes: the rest was lost.
     bool Truncated(std::size_t index) const;
+    // Where it came from.
+    NetworkEndpoint Source(std::size_t index) const;
+    // When it arrived on the wall clock, as the kernel stamped it on a socket that
+    // asks for it (UdpSocket::StampArrivals); nothing otherwise.
+    std::optional<std::chrono::microseconds> Arrival(std::size_t index) const;
 
 private:
     struct Headers;

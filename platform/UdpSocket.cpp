@@ -83,6 +83,12 @@ int UdpSocket::LocalPort() const
     return ntohs(local.sin_port);
 }
 
+bool UdpSocket::StampArrivals()
+{
+    const int on = 1;
+    return fd_ >= 0 && setsockopt(fd_, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on) == 0;
+}
+
 UdpSocket::Datagram UdpSocket::Receive(char* buffer, std::size_t size)
 {
     Datagram datagram;
@@ -122,6 +128,17 @@ bool UdpSocket::ResolveEndpoint(const std::string& host, int port, Endpoint& end
 {
     in_addr address{};
     return port > 0 && port <= 65535 && ResolveIpv4(host, address) && EndpointOf(address.s_addr, port, endpoint);
+}
+
+int UdpSocket::PortOf(const Endpoint& endpoint)
+{
+    return ntohs(endpoint.port);
+}
+
+bool UdpSocket::ParseEndpoint(const std::string& dotted, int port, Endpoint& endpoint)
+{
+    in_addr address{};
+    return inet_pton(AF_INET, dotted.c_str(), &address) == 1 && EndpointOf(address.s_addr, port, endpoint);
 }
 
 bool UdpSocket::EndpointOf(std::uint32_t address, int port, Endpoint& endpoint)

@@ -96,9 +96,15 @@ void SipCall::Respond(const std::string& request, int status, const std::string&
         ArmAndSend(slot, answer.text, answer.host, answer.port);
 }
 
-bool SipCall::BuildLocalSdp(const std::string& direction, std::string& sdp, const std::string& connectionAddress)
+bool SipCall::BuildLocalSdp(const std::string& direction, std::string& sdp, const std::string& connectionAddress,
+                            const std::string& peerOffer)
 {
     SdpOfferParams params;
+    SdpDescription offer;
+    const bool answering = !peerOffer.empty();
+    params.rtcpMux = !answering || (offer.Parse(peerOffer) && offer.GetRtcp().multiplexed);
+    // An answer that takes multiplexing needs no RTCP port of its own.
+    params.rtcpPort = agent_.Media().PrepareRtcp(lineNo_, !(answering && params.rtcpMux));
     params.ownerUserName = agent_.LoginId();
     params.sessionName = "OrvSoft";
     params.direction = direction;
@@ -137,8 +143,19 @@ bool SipCall::StartMediaFromSdp(const std::string& sdp, bool send, bool receive,
     started.codec = CodecList::CodecIndexOfName(chosen);
     agent_.Media().StartMedia(lineNo_, started.ip, started.port, started.codec,
                               PeerPayloadFor(started.codec, payloads), send, receive, description.GetPacketTime());
+    StartRtcp(description, started);
     lastMedia_ = {sdp, send, receive};
     return true;
+}
+
+void SipCall::StartRtcp(const SdpDescription& description, const MediaStart& started)
+{
+    const SdpRtcp rtcp = description.GetRtcp();
+    RtcpTarget target;
+    target.multiplexed = rtcp.multiplexed;
+    target.address = rtcp.address.empty() ? started.ip : agent_.KnownAddress(rtcp.address);
+    target.port = rtcp.multiplexed ? started.port : (rtcp.port > 0 ? rtcp.port : started.port + 1);
+    agent_.Media().StartRtcp(lineNo_, target);
 }
 
 bool SipCall::ResumeMedia()
@@ -879,7 +896,7 @@ void SipCall::AnswerReInvite(const std::string& text)
             direction = "inactive";
     }
     std::string sdp;
-    if (!BuildLocalSdp(direction, sdp))
+    if (!BuildLocalSdp(direction, sdp, {}, body))
         return;
     Respond(lastReceivedInvite_, 200, "OK", OkSlot, sdp);
 }
@@ -890,8 +907,10 @@ bool SipCall::Answer(const CodecList& engineCodecs)
     if (dialog_->state != Ringing)
         return true;
     dialog_->state = AnsweredAwaitingAck;
+    SipMessage invite;
+    invite.Parse(lastReceivedInvite_);
     std::string sdp;
-    if (!BuildLocalSdp("sendrecv", sdp)) {
+    if (!BuildLocalSdp("sendrecv", sdp, {}, invite.GetBody())) {
         dialog_->state = Ringing;
         return false;
     }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+class SdpDescription;
 class SipMessage;
 class SipUserAgent;
 struct DigestChallenge;
@@ -142,7 +143,12 @@ private:
     void SendOnce(const OutgoingMessage& message);
     void SendTwice(const OutgoingMessage& message);
     // The connection address is the line's own unless another is given (hold: 0.0.0.0).
-    bool BuildLocalSdp(const std::string& direction, std::string& sdp, const std::string& connectionAddress = {});
+    // `peerOffer` is the SDP answered, empty when this side offers: an offer proposes
+    // RTCP on the RTP port, an answer takes it when the offer did.
+    bool BuildLocalSdp(const std::string& direction, std::string& sdp, const std::string& connectionAddress = {},
+                       const std::string& peerOffer = {});
+    // Where the peer's SDP says it takes RTCP.
+    void StartRtcp(const SdpDescription& description, const MediaStart& started);
     bool SendReInvite(const std::string& direction, const std::string& connectionAddress, int kind);
     // A failed in-dialog request (REFER, INFO): the host hears of it; the call ends only
     // when the answer says the dialog is gone.
