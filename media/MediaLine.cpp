@@ -175,7 +175,7 @@ void MediaLine::Deliver(std::span<const std::uint8_t> datagram, const NetworkEnd
 {
     if (RtcpPacket::LooksLikeRtcp(datagram)) {
         if (rtcp_.Multiplexed())
-            rtcp_.OnDatagram(datagram, source);
+            rtcp_.OnDatagram(datagram, source, arrival);
         return;
     }
     auto header = RtpHeader::Parse(datagram);

@@ -36,14 +36,19 @@ RtcpChannel::RtcpChannel() : cname_(RandomCname())
 {
 }
 
+std::uint64_t RtcpChannel::NtpTime(std::chrono::microseconds wallClock)
+{
+    const std::int64_t wall = wallClock.count();
+    const std::uint64_t seconds = static_cast<std::uint64_t>(wall / 1000000) + NtpEpochOffset;
+    const std::uint64_t fraction = (static_cast<std::uint64_t>(wall % 1000000) << 32) / 1000000;
+    return seconds << 32 | fraction;
+}
+
 RtcpSession::Now RtcpChannel::Now()
 {
     const auto monotonic = std::chrono::duration_cast<std::chrono::microseconds>(
         std::chrono::steady_clock::now().time_since_epoch());
-    const std::int64_t wall = WallClock().count();
-    const std::uint64_t seconds = static_cast<std::uint64_t>(wall / 1000000) + NtpEpochOffset;
-    const std::uint64_t fraction = (static_cast<std::uint64_t>(wall % 1000000) << 32) / 1000000;
-    return {monotonic, seconds << 32 | fraction};
+    return {monotonic, NtpTime(WallClock())};
 }
 
 int RtcpChannel::Prepare(const std::string& bindIp, int rtpPort)
@@ -53,6 +58,7 @@ int RtcpChannel::Prepare(const std::string& bindIp, int rtpPort)
         return 0;
     if (!socket_.IsOpen() && !(rtpPort > 0 && rtpPort < 65535 && socket_.Open(bindIp, rtpPort + 1)))
         socket_.Open(bindIp, 0);
+    socket_.StampArrivals();
     return LocalPort();
 }
 
@@ -96,7 +102,9 @@ void RtcpChannel::NoteReceived(std::uint32_t ssrc, std::uint16_t sequence, std::
     session_.OnRtpReceived(ssrc, sequence, timestamp, payloadOctets, arrival.value_or(WallClock()), audio);
 }
 
-void RtcpChannel::OnDatagram(std::span<const std::uint8_t> datagram, const NetworkEndpoint& source)
+// The round trip counts from when the report arrived, not from when a beat read it.
+void RtcpChannel::OnDatagram(std::span<const std::uint8_t> datagram, const NetworkEndpoint& source,
+                             std::optional<std::chrono::microseconds> arrival)
 {
     if (!session_.Started())
         return;
@@ -105,7 +113,7 @@ void RtcpChannel::OnDatagram(std::span<const std::uint8_t> datagram, const Netwo
         ++rejected_;
         return;
     }
-    session_.OnRtcpReceived(*compound, Now());
+    session_.OnRtcpReceived(*compound, NtpTime(arrival.value_or(WallClock())));
 }
 
 void RtcpChannel::OnBeat(RtpSocket& rtp, DatagramBatch& batch)
@@ -117,7 +125,7 @@ void RtcpChannel::OnBeat(RtpSocket& rtp, DatagramBatch& batch)
         for (int at = 0; at < count; ++at) {
             const auto index = static_cast<std::size_t>(at);
             if (!batch.Truncated(index))
-                OnDatagram(batch.Bytes(index), batch.Source(index));
+                OnDatagram(batch.Bytes(index), batch.Source(index), batch.Arrival(index));
         }
     }
     if (session_.ReportDue(Now()))

@@ -49,7 +49,9 @@ public:
     void NoteReceived(std::uint32_t ssrc, std::uint16_t sequence, std::uint32_t timestamp, std::size_t payloadOctets,
                       std::optional<std::chrono::microseconds> arrival, bool audio);
     // A datagram that came as RTCP (on its own socket, or multiplexed on the RTP one).
-    void OnDatagram(std::span<const std::uint8_t> datagram, const NetworkEndpoint& source);
+    // `arrival`: the wall clock when it came, as the kernel stamped it.
+    void OnDatagram(std::span<const std::uint8_t> datagram, const NetworkEndpoint& source,
+                    std::optional<std::chrono::microseconds> arrival);
     // Once per wake-up of the media beat: what the RTCP socket received, then the
     // report when it is due.
     void OnBeat(RtpSocket& rtp, DatagramBatch& batch);
@@ -64,6 +66,7 @@ private:
     bool IsFromPeer(const NetworkEndpoint& source) const { return peer_.IsSet() && source == peer_; }
     void Send(RtpSocket& rtp, bool bye);
     static RtcpSession::Now Now();
+    static std::uint64_t NtpTime(std::chrono::microseconds wallClock);
 
     RtcpSession session_;
     UdpSocket socket_;

@@ -22,12 +22,6 @@ std::uint32_t MiddleBits(std::uint64_t ntp)
     return static_cast<std::uint32_t>(ntp >> 16);
 }
 
-// 1/65536 s units of a duration.
-std::uint32_t InShortNtpUnits(RtcpSession::Micros duration)
-{
-    return static_cast<std::uint32_t>(duration.count() * 65536 / 1000000);
-}
-
 double TimestampUnits(RtcpSession::Micros duration)
 {
     return static_cast<double>(duration.count()) * RtcpSession::ClockRate / 1000000;
@@ -194,20 +188,20 @@ std::int64_t RtcpSession::LostOfSource() const
     return source_ ? Expected() - source_->received : 0;
 }
 
-void RtcpSession::OnRtcpReceived(const RtcpPacket::Compound& compound, Now now)
+void RtcpSession::OnRtcpReceived(const RtcpPacket::Compound& compound, std::uint64_t arrivalNtp)
 {
     if (!started_)
         return;
     if (compound.senderInfo) {
         peerReportNtp_ = MiddleBits(compound.senderInfo->ntpTimestamp);
-        peerReportAt_ = now.monotonic;
+        peerReportArrival_ = arrivalNtp;
     }
     if (const RtcpPacket::ReportBlock* block = compound.BlockAbout(ownSsrc_)) {
         peerBlock_ = *block;
         // RFC 3550, 6.4.1: arrival minus the sender report's time and the delay the
         // peer held it, in 1/65536 s; a peer that never had our report gives 0.
         if (block->lastSenderReport != 0) {
-            const auto units = static_cast<std::int32_t>(MiddleBits(now.ntp) - block->lastSenderReport -
+            const auto units = static_cast<std::int32_t>(MiddleBits(arrivalNtp) - block->lastSenderReport -
                                                          block->delaySinceLastSenderReport);
             if (units >= 0)
                 roundTripMs_ = units * 1000.0 / 65536;
@@ -233,7 +227,7 @@ RtcpPacket::ReportBlock RtcpSession::BlockAboutPeer(Now now)
     block.jitter = static_cast<std::uint32_t>(source.jitter);
     if (peerReportNtp_ != 0) {
         block.lastSenderReport = peerReportNtp_;
-        block.delaySinceLastSenderReport = InShortNtpUnits(now.monotonic - peerReportAt_);
+        block.delaySinceLastSenderReport = MiddleBits(now.ntp) - MiddleBits(peerReportArrival_);
     }
     return block;
 }

@@ -64,8 +64,8 @@ public:
     // timestamp for its whole length.
     void OnRtpReceived(std::uint32_t ssrc, std::uint16_t sequence, std::uint32_t timestamp,
                        std::size_t payloadOctets, Micros arrival, bool audio);
-    // A valid compound packet from the peer.
-    void OnRtcpReceived(const RtcpPacket::Compound& compound, Now now);
+    // A valid compound packet from the peer; `arrival` is the wall clock when it came.
+    void OnRtcpReceived(const RtcpPacket::Compound& compound, std::uint64_t arrivalNtp);
 
     bool ReportDue(Now now) const { return started_ && now.monotonic >= nextReport_; }
     // Writes this side's report (with a BYE when asked) into `out`, and schedules the
@@ -133,9 +133,9 @@ private:
     // Lost by sources of the peer that a new SSRC replaced during the call.
     std::int64_t earlierLost_ = 0;
     std::int64_t earlierExpected_ = 0;
-    // The middle bits of the peer's last sender report, and when it came.
+    // The middle bits of the peer's last sender report, and when it came (NTP time).
     std::uint32_t peerReportNtp_ = 0;
-    Micros peerReportAt_{0};
+    std::uint64_t peerReportArrival_ = 0;
 
     // The peer's view of this side's stream.
     std::optional<RtcpPacket::ReportBlock> peerBlock_;

@@ -37,7 +37,7 @@ from dataclasses import dataclass
 from typing import Optional
 
 from orvua_driver import LOOPBACK
-from rtp_media import rtp_fields
+from rtp_media import is_rtcp, rtp_fields
 
 
 @dataclass
@@ -61,6 +61,9 @@ class UdpRelay:
         self.random = random.Random(seed)
         self.impair(delay=delay, drop=drop, corrupt=corrupt, keep=keep)
         self._last_other = None
+        # Another relay whose socket the datagrams leave from: two relays, each the
+        # other's sender, make one symmetric media relay (see SipMediaRelay).
+        self.sender = None
         self._due = []
         self._order = itertools.count()
         self._lock = threading.Condition()
@@ -90,8 +93,10 @@ class UdpRelay:
         return self.target
 
     def between(self, start, end):
-        """The recorded datagrams that arrived in [start, end), as RTP fields."""
-        return [rtp_fields(r.data) for r in list(self.records) if start <= r.arrived < end and len(r.data) >= 12]
+        """The recorded RTP datagrams that arrived in [start, end), as RTP fields (RTCP
+        sharing the port is left out)."""
+        return [rtp_fields(r.data) for r in list(self.records)
+                if start <= r.arrived < end and len(r.data) >= 12 and not is_rtcp(r.data)]
 
     def replay(self, records, to=None):
         """Sends recorded datagrams again, at once and in order, to `to` or where they went."""
@@ -153,7 +158,7 @@ class UdpRelay:
     def _send(self, entry, data):
         entry.sent = time.monotonic()
         try:
-            self.socket.sendto(data, entry.destination)
+            (self.sender or self).socket.sendto(data, entry.destination)
         except OSError:
             entry.sent = None
 
