@@ -237,6 +237,37 @@ def write_rtp():
     write(CORPUS / "rtp_datagram", "held", bytes([2 | 0x10]) + framed(*[rtp(8, 1, 0, bytes(160))]))
 
 
+def rtcp(packet_type, count, body, padding=0):
+    """One RTCP packet: header, body, and `padding` bytes of padding (its count last)."""
+    pad = bytes(padding - 1) + bytes([padding]) if padding else b""
+    words = (4 + len(body) + len(pad)) // 4 - 1
+    return struct.pack("!BBH", 0x80 | (0x20 if padding else 0) | count, packet_type, words) + body + pad
+
+
+def report_block(ssrc, lost=0, jitter=80, lsr=0x12345678, dlsr=0x10000):
+    return struct.pack("!IIIIII", ssrc, (13 << 24) | (lost & 0xFFFFFF), 0x10064, jitter, lsr, dlsr)
+
+
+def cname(ssrc, text):
+    item = bytes([1, len(text)]) + text + b"\x00"
+    return rtcp(202, 1, struct.pack("!I", ssrc) + item + bytes(-len(item) % 4))
+
+
+def write_rtcp():
+    sender = struct.pack("!IIIIII", 0x5EED, 0xE0000000, 0x80000000, 16000, 100, 16000)
+    compounds = {
+        "sender-report": rtcp(200, 1, sender + report_block(0x1234)) + cname(0x5EED, b"peer@127.0.0.1"),
+        "receiver-report-bye": rtcp(201, 1, struct.pack("!I", 0x5EED) + report_block(0x1234, lost=0xFFFFFF))
+        + cname(0x5EED, b"x") + rtcp(203, 1, struct.pack("!I", 0x5EED) + b"\x03bye"),
+        "padded-last": rtcp(201, 0, struct.pack("!I", 7)) + rtcp(204, 0, struct.pack("!I", 7) + b"name", padding=4),
+        "too-many-blocks": rtcp(201, 31, struct.pack("!I", 7) + report_block(1)),
+        "length-beyond": rtcp(200, 0, sender)[:-4],
+        "description-overrun": rtcp(201, 0, struct.pack("!I", 7)) + rtcp(202, 2, struct.pack("!I", 7) + b"\x01\xff"),
+    }
+    for name, data in compounds.items():
+        write(CORPUS / "rtcp_compound", name, data)
+
+
 def riff_wave(format_tag, channels, rate, bits, frames, declared_bytes=None):
     """A RIFF WAVE file of a ramp, its data chunk length as declared (or true)."""
     block = channels * bits // 8
@@ -342,6 +373,7 @@ def main():
     write_sdp_extras()
     write_digest_extras()
     write_rtp()
+    write_rtcp()
     write_wav()
     write_wave_files()
     write_ini_files()
