@@ -104,6 +104,7 @@ void CallRecorder::ResetStreams()
 {
     remote_.Reset();
     own_.Clear();
+    heard_.Clear();
 }
 
 void CallRecorder::FeedOwnVoice(const Block& block)
@@ -119,12 +120,26 @@ void CallRecorder::FeedRemoteVoice(std::uint16_t sequence, int codec, std::uint3
         remote_.Insert(sequence, codec, timestamp, pcm);
 }
 
+void CallRecorder::FeedHeardVoice(const Block& block, int delayBlocks)
+{
+    if (!Active() || voice_ == OwnVoice)
+        return;
+    heardDelayBlocks_ = std::clamp(delayBlocks, 0, MaxHeardDelayBlocks);
+    heard_.Write(block);
+}
+
+// A heard block is taken once the delay's blocks are queued before it; until then,
+// and without a sound device, the peer's voice comes through the recorder's own
+// jitter buffer (fed only then).
 void CallRecorder::Tick()
 {
     if (!Active())
         return;
     Block remote{};
-    remote_.Pull(remote);
+    if (heard_.SizeBytes() > static_cast<std::size_t>(heardDelayBlocks_) * BlockFifo::BlockBytes)
+        heard_.Read(remote);
+    else
+        remote_.Pull(remote);
     Block own{};
     own_.Read(own);
     std::int16_t* at = buffer_.data() + buffered_ * static_cast<std::size_t>(channels_);

@@ -34,6 +34,8 @@ public:
     static constexpr int BothVoices = 2;
     static constexpr int Mono = 1;
     static constexpr int Stereo = 2;
+    // The most a heard block waits: more would overrun the block queue.
+    static constexpr int MaxHeardDelayBlocks = 3;
     using Block = std::array<std::int16_t, BlockSamples>;
 
     // What saving needs once the recording is flushed: the file, the bytes recorded
@@ -76,10 +78,16 @@ public:
     bool IsRecording() const { return recording_; }
     bool IsCompressing() const { return compress_; }
 
-    // The audio of the call, as the line sends and receives it.
+    // The audio of the call, as the line sends and receives it. While a sound device
+    // plays the line, the peer's voice is taken as the speaker gets it (heard),
+    // recorded `delayBlocks` ticks later (the blocks the device plays before it, and
+    // the tick the line's own voice waits for the beat), so that both voices keep
+    // the moments they were played and heard; otherwise as it arrives, through a
+    // jitter buffer of the recorder's own.
     void FeedOwnVoice(const Block& block);
     void FeedRemoteVoice(std::uint16_t sequence, int codec, std::uint32_t timestamp,
                          std::span<const std::int16_t> pcm);
+    void FeedHeardVoice(const Block& block, int delayBlocks);
     // Forgets what was fed and not yet recorded (a new call, hold).
     void ResetStreams();
     // Every 10 ms while the line carries a call: one block of the mix into the recording.
@@ -108,5 +116,7 @@ private:
     std::vector<std::uint8_t> encoded_;
     JitterBuffer remote_;
     BlockFifo own_;
+    BlockFifo heard_;
+    int heardDelayBlocks_ = 0;
     GsmWav49 gsm_;
 };

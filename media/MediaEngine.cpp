@@ -327,7 +327,7 @@ bool MediaEngine::OnSpeakerBlock(std::span<std::int16_t, BlockSamples> block)
     std::array<int, BlockSamples> sum{};
     bool any = false;
     for (std::size_t at = 0; at < lines_.size(); ++at) {
-        yielded[at] = lines_[at]->PullSpeakerBlock(received[at]);
+        yielded[at] = lines_[at]->PullSpeakerBlock(received[at], audioDevice_->PlaybackDepth());
         any = any || yielded[at];
         for (std::size_t sample = 0; yielded[at] && sample < BlockSamples; ++sample)
             sum[sample] += received[at][sample];

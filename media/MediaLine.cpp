@@ -207,9 +207,11 @@ void MediaLine::DeliverAudio(int codec, std::uint16_t sequence, std::uint32_t ti
     const std::span<const std::int16_t> pcm(decoded_.data(), decoded);
     media_.inboundCodec = codec;
     jitter_.Insert(sequence, codec, timestamp, pcm);
-    recorder_.FeedRemoteVoice(sequence, codec, timestamp, pcm);
-    if (!pulledBySpeaker)
+    // Played, the peer's voice is recorded as the speaker gets it (PullSpeakerBlock).
+    if (!pulledBySpeaker) {
+        recorder_.FeedRemoteVoice(sequence, codec, timestamp, pcm);
         jitter_.DropOldestBeyond(UnpulledJitterLimit);
+    }
 }
 
 void MediaLine::ResetStreamsLocked()
@@ -511,10 +513,14 @@ void MediaLine::SendToneBlock()
 }
 
 // A wave file played with listening is heard in place of what the line received.
-bool MediaLine::PullSpeakerBlock(Block& block)
+bool MediaLine::PullSpeakerBlock(Block& block, int playbackDepth)
 {
     std::lock_guard lock(mutex_);
     bool yielded = open_ && jitter_.Pull(block);
+    // Heard once the device played the blocks before it; the line's own voice reaches
+    // the recorder a beat after it was captured.
+    if (yielded)
+        recorder_.FeedHeardVoice(block, playbackDepth + 1);
     if (Block listened; player_.ReadListen(listened)) {
         block = listened;
         yielded = true;

@@ -106,7 +106,8 @@ public:
     // Every 10 ms after the send tick: the recorder takes one block of the call.
     void RecorderTick();
     // Speaker side: the line's next received block; false when it has none.
-    bool PullSpeakerBlock(Block& block);
+    // `playbackDepth`: the blocks the sound device keeps in flight before it plays one.
+    bool PullSpeakerBlock(Block& block, int playbackDepth = 0);
     // What the other lines received, to be mixed into this line's outgoing audio.
     void WriteMixRing(const Block& others);
 
