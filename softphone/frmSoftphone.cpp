@@ -5,6 +5,7 @@
 #include "cti/ControlErrorTable.h"
 #include "cti/CtiService.h"
 #include "softphone/AppIcon.h"
+#include "softphone/CallQualityMonitor.h"
 #include "platform/PrivateFolder.h"
 #include "platform/ProcessKiller.h"
 #include "platform/TerminationSignal.h"
@@ -136,6 +137,7 @@ frmSoftphone::frmSoftphone(QWidget* parent)
     layout->addWidget(panel_);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     ConnectPanel();
+    quality_ = new CallQualityMonitor(*sipUA, kLine, *panel_->lblCallQuality, AppFolder::Files() + "calls.log", this);
 
     ListIncomingCallIds = new QListWidget(this);
     ListIncomingCallIds->setObjectName(QStringLiteral("ListIncomingCallIds"));
@@ -371,6 +373,7 @@ void frmSoftphone::ReportControlError()
 
 void frmSoftphone::ShutdownUserAgent()
 {
+    quality_->CallEnded();
     sipUA->UnInitialize();
     settings_->ClearDeviceLists();
 }
@@ -422,7 +425,15 @@ bool frmSoftphone::HangUpCall()
     }
     cti_->CallEndedHere();
     QueueCti(QStringLiteral("HANGUP"), QStringLiteral("CALL DISCONECTED"), QString());
+    PublishCallQuality();
     return true;
+}
+
+void frmSoftphone::PublishCallQuality()
+{
+    const QString figures = quality_->CallEnded();
+    if (!figures.isEmpty())
+        cti_->PublishQuality(Std(figures));
 }
 
 bool frmSoftphone::AnswerCall()
@@ -804,6 +815,7 @@ void frmSoftphone::OnSuccessToConnect(int lineNo, const std::string&, int)
     if (speaker >= 0)
         panel_->sldVolFon->SetValue(static_cast<float>(speaker));
     WriteCtiDirect(QStringLiteral("STATUS"), QStringLiteral("SUCCESS TO CONNECT"), QString());
+    quality_->CallConnected(callPeer_);
 }
 
 void frmSoftphone::OnDisconnectCall(int)
@@ -813,6 +825,7 @@ void frmSoftphone::OnDisconnectCall(int)
     panel_->BringToFront(panel_->frameChamarCancelar);
     panel_->cmdHold->setText(QStringLiteral("Hold"));
     QueueCti(QStringLiteral("STATUS"), QStringLiteral("DISCONNECT"), QString());
+    PublishCallQuality();
 }
 
 void frmSoftphone::OnIncomingCall(const std::string& callId, const std::string& displayName,
