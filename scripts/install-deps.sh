@@ -8,7 +8,7 @@ packages=(
   libosip2-dev libgsm1-dev libbcg729-dev libspeexdsp-dev libc-ares-dev
   portaudio19-dev libasound2-dev libjack-jackd2-dev libsndfile1-dev qt6-base-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  sip-tester kamailio baresip baresip-core linphone-cli iproute2 sox python3 python3-dev pybind11-dev
+  sip-tester kamailio baresip baresip-core linphone-cli iproute2 nftables coturn sox python3 python3-dev pybind11-dev
   libgsm-tools xvfb xauth clang libclang-rt-14-dev
 )
 

@@ -10,6 +10,7 @@ const std::vector<SettingsTable::Row>& SettingsTable::Rows()
         {"SIP", "SIPNome", K::Text, "txtConfigSIPNome", "Name", SipPage, ""},
         {"SIP", "SIPPort", K::Text, "txtConfigSipPort", "Sip Port", SipPage, "5060"},
         {"SIP", "SIPOutboundProxy", K::Text, "txtConfigSIPOutboundProxy", "OutBound Proxy", SipPage, ""},
+        {"SIP", "StunServer", K::Text, "txtConfigStunServer", "STUN server", SipPage, ""},
         {"AUDIO", "AudioFoneDevice", K::DeviceName, "cbxConfigFoneDevice", "Output", AudioPage, ""},
         {"AUDIO", "AudioMicDevice", K::DeviceName, "cbxConfigMicDevice", "Input", AudioPage, ""},
         {"AUDIO", "AudioFoneDeviceIndex", K::Position, "cbxConfigFoneDevice", "Output", AudioPage, "-1"},

@@ -74,6 +74,7 @@ public:
     QString Proxy() const;
     QString DisplayName() const;
     QString OutboundProxy() const;
+    QString StunServer() const;
     // List position minus 1: -1 for "Default Device", -2 without a selection.
     int MicDeviceId() const;
     int SpeakerDeviceId() const;

@@ -12,6 +12,7 @@
 #include "useragent/PeerTransfers.h"
 #include "useragent/RegistrationClient.h"
 #include "useragent/SipCall.h"
+#include "useragent/StunClient.h"
 
 #include <algorithm>
 #include <array>
@@ -56,7 +57,8 @@ SipUserAgent::SipUserAgent(EventSink* sink, MessageLoop& loop)
       sender_(loop, transport_, *this),
       media_(std::make_unique<MediaEngine>(loop)),
       registration_(std::make_unique<RegistrationClient>(*this)),
-      transfers_(std::make_unique<PeerTransfers>(*this))
+      transfers_(std::make_unique<PeerTransfers>(*this)),
+      stun_(std::make_unique<StunClient>(loop, *media_))
 {
 }
 
@@ -100,6 +102,7 @@ bool SipUserAgent::Initialize(bool bindToListenIp, const std::string& listenIp, 
     doNotDisturb_ = false;
     listenIp_ = listenIp;
     listenPort_ = listenPort;
+    SetPublicContact({}, 0);
     codecs_.SelectAll();
 
     if (!transport_.Open(bindToListenIp ? listenIp : std::string(), listenPort))
@@ -181,6 +184,7 @@ void SipUserAgent::UnInitialize()
     }
     transport_.Close();
     sender_.DropWaiting();
+    stun_->Stop();
     media_->Stop();
     lines_.clear();
 }
@@ -230,6 +234,7 @@ bool SipUserAgent::OpenLine(int lineNo, bool bindToRtpIp, const std::string& rtp
         lastError_ = TranslateMediaError(media_->LastError());
         return false;
     }
+    stun_->OnLineOpened();
     return true;
 }
 
@@ -505,7 +510,38 @@ void SipUserAgent::OnDeferredDelete(std::uint64_t serial)
 
 SipDialog SipUserAgent::NewDialog() const
 {
-    return SipDialog(listenIp_, listenPort_, proxy_, loginId_, fromIdentity_);
+    SipDialog dialog(listenIp_, listenPort_, proxy_, loginId_, fromIdentity_);
+    if (!publicContactIp_.empty()) {
+        dialog.contactIp = publicContactIp_;
+        dialog.contactPort = publicContactPort_;
+    }
+    return dialog;
+}
+
+void SipUserAgent::SetPublicContact(const std::string& ip, int port)
+{
+    publicContactIp_ = ip;
+    publicContactPort_ = port;
+}
+
+bool SipUserAgent::SetStunServer(const std::string& server)
+{
+    if (!stun_->SetServer(server)) {
+        lastError_ = 11;
+        return false;
+    }
+    return true;
+}
+
+void SipUserAgent::AdvertisedMediaAddress(int lineNo, std::string& ip, int& port)
+{
+    if (auto mapped = media_->StunMappedAddress(lineNo)) {
+        ip = UdpSocket::DottedAddress(mapped->address);
+        port = UdpSocket::PortOf(*mapped);
+        return;
+    }
+    ip = media_->GetLocalAddress(lineNo);
+    port = media_->GetLocalPort(lineNo);
 }
 
 void SipUserAgent::OnMediaDtmfDigit(int line, const std::string& digit)
