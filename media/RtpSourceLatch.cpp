@@ -1,5 +1,25 @@
 #include "media/RtpSourceLatch.h"
 
+#include <array>
+#include <cstring>
+
+namespace {
+
+bool IsBehindANat(std::uint32_t networkOrder)
+{
+    std::array<std::uint8_t, 4> octet{};
+    std::memcpy(octet.data(), &networkOrder, octet.size());
+    return octet[0] == 10 || (octet[0] == 172 && (octet[1] & 0xF0) == 16) || (octet[0] == 192 && octet[1] == 168) ||
+           (octet[0] == 100 && (octet[1] & 0xC0) == 64) || (octet[0] == 169 && octet[1] == 254);
+}
+
+} // namespace
+
+bool RtpSourceLatch::MayLatchOnto(const NetworkEndpoint& signalled, const NetworkEndpoint& source)
+{
+    return source.address == signalled.address || IsBehindANat(signalled.address);
+}
+
 void RtpSourceLatch::Reset(const NetworkEndpoint& signalled)
 {
     signalled_ = signalled;
@@ -19,6 +39,8 @@ bool RtpSourceLatch::Accept(const NetworkEndpoint& source, std::uint32_t ssrc)
         chosen_ = signalled_;
         return true;
     }
+    if (!MayLatchOnto(signalled_, source))
+        return false;
     if (source == candidate_ && ssrc == candidateSsrc_) {
         ++candidatePackets_;
     } else {

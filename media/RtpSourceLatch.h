@@ -10,8 +10,12 @@
 // latches onto that source once PacketsToLatch packets in a row with one SSRC came
 // from it. Either way, from then on only that source is taken and the line sends
 // there; a packet from any other address is dropped, so nobody who guesses the port
-// can play into the call or steer its audio. Pure, so the rule is tested directly
-// and a caller can add conditions (say, authenticated packets only) before Accept.
+// can play into the call or steer its audio. Latching onto another address than the
+// SDP's is for SDPs naming an address no packet comes from on the way here (a LAN
+// address behind a NAT): a peer naming a global address keeps it, and only another
+// port of it may be latched onto, so a stranger cannot win the call's first moments
+// either. Pure, so the rule is tested directly and a caller can add conditions (say,
+// authenticated packets only) before Accept.
 class RtpSourceLatch {
 public:
     static constexpr int PacketsToLatch = 3;
@@ -27,6 +31,10 @@ public:
     const NetworkEndpoint& Destination() const { return chosen_.IsSet() ? chosen_ : signalled_; }
     // Whether the line latched onto a source other than the SDP's.
     bool Latched() const { return chosen_.IsSet() && chosen_ != signalled_; }
+    // Whether packets from `source` may latch when the SDP named `signalled`: another
+    // port of its address, or any source when it is a private (RFC 1918), shared
+    // (RFC 6598) or link-local address.
+    static bool MayLatchOnto(const NetworkEndpoint& signalled, const NetworkEndpoint& source);
 
 private:
     NetworkEndpoint signalled_;

@@ -4,7 +4,9 @@ Both user agents name the relay as their outbound proxy, so every SIP message th
 send reaches it: requests go on to the host and port of their Request-URI, responses
 to the sent-by of their top Via. Each SDP body's audio port is replaced by the port
 of a tap, which forwards the RTP to the real port and keeps a copy with its arrival
-time. Everything stays on 127.0.0.1.
+time. Like a real media relay it is symmetric: the RTP of a call reaches each side
+from the tap that side sends to, so a user agent that takes RTP only from where it
+sends takes it. Everything stays on 127.0.0.1.
 """
 import re
 import socket
@@ -24,12 +26,14 @@ class RtpTap:
 
     def __init__(self, target_port):
         self.target_port = target_port
+        # The tap of the other side of the call: what goes to target_port leaves from it.
+        self.partner = None
         self.socket = loopback_socket()
         self.port = self.socket.getsockname()[1]
         self.collector = Collector(socket_receiver(self.socket), then=self.forward)
 
     def forward(self, data):
-        self.socket.sendto(data, (LOOPBACK, self.target_port))
+        (self.partner or self).socket.sendto(data, (LOOPBACK, self.target_port))
 
     def between(self, start, end):
         return self.collector.between(start, end)
@@ -44,6 +48,7 @@ class SipMediaRelay:
         self.socket = loopback_socket()
         self.port = self.socket.getsockname()[1]
         self.taps = {}
+        self.calls = {}
         self.reader = ReaderThread(socket_receiver(self.socket), self.relay)
 
     def address(self):
@@ -76,10 +81,17 @@ class SipMediaRelay:
         port = int(match.group(1))
         if port not in self.taps:
             self.taps[port] = RtpTap(port)
+            self._pair(head, self.taps[port])
         body = body[:match.start(1)] + str(self.taps[port].port) + body[match.end(1):]
         head = re.sub(r"^Content-Length:\s*\d+", f"Content-Length: {len(body.encode())}", head,
                       flags=re.MULTILINE | re.IGNORECASE)
         return head + separator + body
+
+    def _pair(self, head, tap):
+        call_id = re.search(r"^(?:Call-ID|i):\s*(\S+)", head, re.MULTILINE | re.IGNORECASE)
+        other = self.calls.setdefault(call_id.group(1) if call_id else "", tap)
+        if other is not tap:
+            tap.partner, other.partner = other, tap
 
     def stop(self):
         self.reader.stop()

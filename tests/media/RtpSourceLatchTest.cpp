@@ -59,3 +59,21 @@ TEST(RtpSourceLatch, APeerBehindANatIsLatchedOntoAfterConsecutivePacketsOfOneSsr
     for (int packet = 0; packet < RtpSourceLatch::PacketsToLatch + 1; ++packet)
         EXPECT_FALSE(latch.Accept(Nat, 6));
 }
+
+TEST(RtpSourceLatch, ASdpNamingAGlobalAddressLatchesOnlyOntoAnotherPortOfIt)
+{
+    const NetworkEndpoint global = Endpoint("198.51.100.20", 4000);
+    RtpSourceLatch latch;
+    latch.Reset(global);
+    for (int packet = 0; packet < 10; ++packet)
+        EXPECT_FALSE(latch.Accept(Nat, 5)) << "a stranger first in the call still never wins it";
+    const NetworkEndpoint otherPort = Endpoint("198.51.100.20", 4010);
+    EXPECT_FALSE(latch.Accept(otherPort, 5));
+    EXPECT_FALSE(latch.Accept(otherPort, 5));
+    EXPECT_TRUE(latch.Accept(otherPort, 5));
+    EXPECT_EQ(latch.Destination(), otherPort);
+    for (const char* behindNat : {"10.1.2.3", "172.16.0.1", "172.31.255.1", "192.168.0.9", "100.64.0.1", "169.254.9.9"})
+        EXPECT_TRUE(RtpSourceLatch::MayLatchOnto(Endpoint(behindNat, 4000), Nat)) << behindNat;
+    for (const char* global : {"172.32.0.1", "100.128.0.1", "127.0.0.1", "11.0.0.1", "192.169.0.1"})
+        EXPECT_FALSE(RtpSourceLatch::MayLatchOnto(Endpoint(global, 4000), Nat)) << global;
+}
