@@ -7,7 +7,7 @@ FUZZ_SECONDS ?= 60
 CMAKE_FLAGS := -G Ninja -Wno-dev
 TEST_JOBS ?= 6
 
-.PHONY: run test bench bench-calls fuzz deps build-release build-test screenshots clean
+.PHONY: run test package bench bench-calls fuzz deps build-release build-test screenshots clean
 
 deps:
 	./scripts/install-deps.sh
@@ -20,6 +20,10 @@ build-release: deps
 run: build-release
 	$(BUILD_RELEASE)/tools/orvregister
 	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then $(BUILD_RELEASE)/softphone/trn; else $(BUILD_RELEASE)/tools/orvua; fi
+
+# The Debian packages of the release build, in build/release (README, "Installing").
+package: build-release
+	cmake --build $(BUILD_RELEASE) --target package
 
 build-test: deps
 	cmake -S . -B $(BUILD_TEST) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DORVSIP_SANITIZE=ON

@@ -111,7 +111,8 @@ MethodTable::MethodTable()
     Add(64, "Initialize", &C::Initialize,
         {"BindToListenIP", "ListenIP", "ListenPort", "FromURI", "SIPOutBoundProxy", "SIPProxy", "LoginId", "LoginPwd",
          "UseSoundDevice", "TotalLine"},
-        "start the user agent with TotalLine lines");
+        "start the user agent with TotalLine lines; SIPProxy and SIPOutBoundProxy take host[:port] or a URI, "
+        "over TCP or TLS with ;transport=tcp or ;transport=tls (or sips:), a domain without a port found by DNS SRV");
     Add(65, "OpenLine", &C::OpenLine, {"LineNo", "BindToRTPRxIP", "RTPRxIP", "RTPRxPort"},
         "open the line's RTP socket");
     Add(66, "StartRecording", &C::StartRecording, {"LineNo", "RecordVoice", "RecordCompress"},

@@ -116,6 +116,12 @@ public:
     virtual int GetAudioOutDevTotal();
     virtual std::string GetAudioOutDevName(int deviceId);
     virtual std::string GetAudioInDevName(int deviceId);
+    // sipProxy (the registrar and the calls' first hop) and sipOutBoundProxy (every
+    // message goes there when it is set) are a host, host:port or a SIP URI. They choose
+    // the transport: UDP by default, TCP with ";transport=tcp", TLS with ";transport=tls"
+    // or "sips:" (the server's certificate checked against the system's CAs and the
+    // file ORVSIP_TLS_CA_FILE names). A domain without a port is found through its DNS
+    // NAPTR and SRV records.
     virtual bool Initialize(bool bindToListenIp, const std::string& listenIp, int listenPort,
                             const std::string& fromUri, const std::string& sipOutBoundProxy,
                             const std::string& sipProxy, const std::string& loginId, const std::string& loginPwd,

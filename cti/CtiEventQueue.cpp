@@ -71,7 +71,10 @@ std::string CtiEventQueue::MirrorText() const
 std::string CtiEventQueue::Text() const
 {
     std::string text;
-    for (std::size_t i = 0; i < items_.size(); ++i)
-        text += (i == 0 ? "" : std::string(1, kSeparator)) + ItemText(items_[i].record);
+    for (std::size_t i = 0; i < items_.size(); ++i) {
+        if (i != 0)
+            text += kSeparator;
+        text += ItemText(items_[i].record);
+    }
     return text;
 }

@@ -1,6 +1,7 @@
 #include "platform/ComponentRegistry.h"
 
-#include <pwd.h>
+#include "platform/UserFolders.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,7 +9,6 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -29,15 +29,6 @@ std::string Trimmed(const std::string& text)
     return text.substr(first, last - first + 1);
 }
 
-std::string HomeFolder()
-{
-    const char* home = std::getenv("HOME");
-    if (home != nullptr && home[0] == '/')
-        return home;
-    const passwd* entry = getpwuid(getuid());
-    return entry != nullptr && entry->pw_dir != nullptr ? entry->pw_dir : "/";
-}
-
 // Creates every missing folder of `path`; true when it exists as a folder at the end.
 bool MakeFolders(const std::string& path)
 {
@@ -53,9 +44,7 @@ bool MakeFolders(const std::string& path)
 
 std::string ComponentRegistry::DefaultPath()
 {
-    const char* configHome = std::getenv("XDG_CONFIG_HOME");
-    std::string folder = configHome != nullptr && configHome[0] == '/' ? configHome : HomeFolder() + "/.config";
-    return folder + "/orvsip/components.ini";
+    return UserFolders::ConfigHome() + "/orvsip/components.ini";
 }
 
 ComponentRegistry::ComponentRegistry(std::string path) : path_(std::move(path)) {}

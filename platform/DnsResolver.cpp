@@ -3,6 +3,7 @@
 #include "platform/NetworkConfinement.h"
 
 #include <ares.h>
+#include <arpa/nameser.h>
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -18,6 +19,8 @@
 struct DnsResolver::Query {
     DnsResolver* resolver;
     Done done;
+    RecordsDone recordsDone;
+    RecordType type = RecordType::Srv;
 };
 
 namespace {
@@ -51,6 +54,64 @@ bool IsServerAddress(const std::string& text)
         return false;
     const long number = std::strtol(port.c_str(), nullptr, 10);
     return number >= 1 && number <= 65535;
+}
+
+// The shortest time to live of the answer records of a DNS message; UnknownTtl when it
+// holds none that can be read.
+int MinimumTtl(const unsigned char* message, int length)
+{
+    constexpr int HeaderBytes = 12;
+    if (length < HeaderBytes)
+        return DnsResolver::UnknownTtl;
+    const int questions = (message[4] << 8) | message[5];
+    const int answers = (message[6] << 8) | message[7];
+    const unsigned char* at = message + HeaderBytes;
+    const unsigned char* end = message + length;
+    auto skipName = [&] {
+        char* name = nullptr;
+        long encoded = 0;
+        if (ares_expand_name(at, message, length, &name, &encoded) != ARES_SUCCESS)
+            return false;
+        ares_free_string(name);
+        at += encoded;
+        return at <= end;
+    };
+    for (int question = 0; question < questions; ++question) {
+        if (!skipName() || end - at < 4)
+            return DnsResolver::UnknownTtl;
+        at += 4;
+    }
+    long shortest = -1;
+    for (int answer = 0; answer < answers; ++answer) {
+        if (!skipName() || end - at < 10)
+            break;
+        const long ttl = (static_cast<long>(at[4]) << 24) | (at[5] << 16) | (at[6] << 8) | at[7];
+        shortest = shortest < 0 ? ttl : std::min(shortest, ttl);
+        at += 10 + ((at[8] << 8) | at[9]);
+    }
+    return shortest < 0 ? DnsResolver::UnknownTtl : static_cast<int>(std::min(shortest, static_cast<long>(INT_MAX)));
+}
+
+void ReadServices(unsigned char* message, int length, DnsResolver::Records& records)
+{
+    ares_srv_reply* replies = nullptr;
+    if (ares_parse_srv_reply(message, length, &replies) != ARES_SUCCESS)
+        return;
+    for (const ares_srv_reply* reply = replies; reply != nullptr; reply = reply->next)
+        records.services.push_back({reply->priority, reply->weight, reply->port, reply->host});
+    ares_free_data(replies);
+}
+
+void ReadNaptrs(unsigned char* message, int length, DnsResolver::Records& records)
+{
+    ares_naptr_reply* replies = nullptr;
+    if (ares_parse_naptr_reply(message, length, &replies) != ARES_SUCCESS)
+        return;
+    auto text = [](const unsigned char* value) { return value != nullptr ? std::string(reinterpret_cast<const char*>(value)) : std::string(); };
+    for (const ares_naptr_reply* reply = replies; reply != nullptr; reply = reply->next)
+        records.naptrs.push_back({reply->order, reply->preference, text(reply->flags), text(reply->service),
+                                  reply->replacement != nullptr ? reply->replacement : ""});
+    ares_free_data(replies);
 }
 
 int TimeoutMs(const timeval& wait)
@@ -132,20 +193,64 @@ std::optional<DnsResolver::Answer> DnsResolver::LocalAnswer(const std::string& n
 void DnsResolver::LookupAddress(const std::string& name, Done done)
 {
     if (std::optional<Answer> local = LocalAnswer(name)) {
-        Complete(std::move(done), *local);
+        Complete([done = std::move(done), answer = *local] { done(answer); });
         return;
     }
     if (noServer_) {
-        Complete(std::move(done), {});
+        Complete([done = std::move(done)] { done({}); });
         return;
     }
-    auto* query = new Query{this, std::move(done)};
+    auto* query = new Query{this, std::move(done), {}, RecordType::Srv};
     ++inFlight_;
     ares_addrinfo_hints hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_DGRAM;
     ares_getaddrinfo(channel_, name.c_str(), nullptr, &hints, &DnsResolver::OnAddressInfo, query);
     ArmTimeout();
+}
+
+bool DnsResolver::MayQuery(const std::string& name)
+{
+    const std::string lowered = Lowered(name);
+    in_addr address{};
+    return !NetworkConfinement::IsConfined() && !lowered.empty() && !IsOrUnder(lowered, "invalid") &&
+           !IsOrUnder(lowered, "localhost") && name.find('\0') == std::string::npos &&
+           inet_pton(AF_INET, name.c_str(), &address) != 1 && OpenChannel() && !noServer_;
+}
+
+void DnsResolver::LookupRecords(const std::string& name, RecordType type, RecordsDone done)
+{
+    if (!MayQuery(name)) {
+        Records none;
+        none.unanswered = noServer_;
+        Complete([done = std::move(done), none] { done(none); });
+        return;
+    }
+    auto* query = new Query{this, {}, std::move(done), type};
+    ++inFlight_;
+    ares_query(channel_, name.c_str(), ns_c_in, type == RecordType::Srv ? ns_t_srv : ns_t_naptr,
+               &DnsResolver::OnRecords, query);
+    ArmTimeout();
+}
+
+void DnsResolver::OnRecords(void* data, int status, int, unsigned char* answer, int length)
+{
+    std::unique_ptr<Query> query(static_cast<Query*>(data));
+    DnsResolver& resolver = *query->resolver;
+    --resolver.inFlight_;
+    if (status == ARES_EDESTRUCTION || status == ARES_ECANCELLED)
+        return;
+    Records records;
+    if (status == ARES_SUCCESS && answer != nullptr) {
+        if (query->type == RecordType::Srv)
+            ReadServices(answer, length, records);
+        else
+            ReadNaptrs(answer, length, records);
+        records.found = !records.services.empty() || !records.naptrs.empty();
+        records.ttlSeconds = MinimumTtl(answer, length);
+    }
+    records.unanswered = status == ARES_ETIMEOUT;
+    resolver.Complete([done = std::move(query->recordsDone), records] { done(records); });
 }
 
 void DnsResolver::OnAddressInfo(void* data, int status, int, ares_addrinfo* result)
@@ -170,22 +275,22 @@ void DnsResolver::OnAddressInfo(void* data, int status, int, ares_addrinfo* resu
     if (result != nullptr)
         ares_freeaddrinfo(result);
     if (status != ARES_EDESTRUCTION && status != ARES_ECANCELLED)
-        resolver.Complete(std::move(query->done), answer);
+        resolver.Complete([done = std::move(query->done), answer] { done(answer); });
 }
 
-void DnsResolver::Complete(Done done, const Answer& answer)
+void DnsResolver::Complete(std::function<void()> deliver)
 {
     if (answers_.empty())
         window_.Post(AnswersMessage);
-    answers_.emplace_back(std::move(done), answer);
+    answers_.push_back(std::move(deliver));
 }
 
 void DnsResolver::DeliverAnswers()
 {
-    std::vector<std::pair<Done, Answer>> ready;
+    std::vector<std::function<void()>> ready;
     ready.swap(answers_);
-    for (auto& [done, answer] : ready)
-        done(answer);
+    for (auto& deliver : ready)
+        deliver();
 }
 
 void DnsResolver::OnWindowMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam)

@@ -533,14 +533,51 @@ bool SipMessage::RecordSourceInTopVia(const std::string& ip, int port)
     osip_generic_param_t* rport = nullptr;
     if (osip_via_param_get_byname(via, const_cast<char*>("rport"), &rport) != 0 || rport == nullptr)
         return false;
-    osip_free(rport->gvalue);
-    rport->gvalue = OsipText::Copy(std::to_string(port));
+    return RecordConnectionInTopVia(ip, port);
+}
+
+bool SipMessage::RecordConnectionInTopVia(const std::string& ip, int port)
+{
+    osip_via_t* via = nullptr;
+    if (message_ == nullptr || osip_message_get_via(message_, 0, &via) < 0 || via == nullptr)
+        return false;
+    osip_generic_param_t* rport = nullptr;
+    if (osip_via_param_get_byname(via, const_cast<char*>("rport"), &rport) != 0 || rport == nullptr) {
+        osip_via_param_add(via, OsipText::Copy("rport"), OsipText::Copy(std::to_string(port)));
+    } else {
+        osip_free(rport->gvalue);
+        rport->gvalue = OsipText::Copy(std::to_string(port));
+    }
     osip_generic_param_t* received = nullptr;
     if (osip_via_param_get_byname(via, const_cast<char*>("received"), &received) == 0 && received != nullptr) {
         osip_free(received->gvalue);
         received->gvalue = OsipText::Copy(ip);
     } else {
         osip_via_param_add(via, OsipText::Copy("received"), OsipText::Copy(ip));
+    }
+    osip_message_force_update(message_);
+    return true;
+}
+
+bool SipMessage::StampTransport(SipTransportKind transport)
+{
+    if (message_ == nullptr)
+        return false;
+    osip_via_t* via = nullptr;
+    if (IsRequest() && osip_message_get_via(message_, 0, &via) >= 0 && via != nullptr) {
+        osip_free(via->protocol);
+        via->protocol = OsipText::Copy(SipUri::TransportName(transport));
+    }
+    osip_contact_t* contact = nullptr;
+    if (osip_message_get_contact(message_, 0, &contact) >= 0 && contact != nullptr && contact->url != nullptr) {
+        const std::string name = SipUri::ToLower(SipUri::TransportName(transport));
+        osip_uri_param_t* param = nullptr;
+        if (osip_uri_uparam_get_byname(contact->url, const_cast<char*>("transport"), &param) == 0 && param != nullptr) {
+            osip_free(param->gvalue);
+            param->gvalue = OsipText::Copy(name);
+        } else {
+            osip_uri_uparam_add(contact->url, OsipText::Copy("transport"), OsipText::Copy(name));
+        }
     }
     osip_message_force_update(message_);
     return true;

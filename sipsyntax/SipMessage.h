@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sipsyntax/DigestAuth.h"
+#include "sipsyntax/SipUri.h"
 
 #include <string>
 #include <vector>
@@ -115,6 +116,12 @@ public:
     // A request whose top Via asks for rport learns the address and port it came from
     // (received, rport values), so that answers go back there; false when it did not ask.
     bool RecordSourceInTopVia(const std::string& ip, int port);
+    // A request that came over a connection is answered over it: its top Via learns
+    // the connection's far end whether it asked for rport or not.
+    bool RecordConnectionInTopVia(const std::string& ip, int port);
+    // The transport a message leaves by, in its top Via (requests only: a response
+    // keeps the Vias it answers) and as the transport parameter of its Contact.
+    bool StampTransport(SipTransportKind transport);
     std::vector<std::string> GetRecordRoutes() const;
     bool AddRecordRoutes(const std::vector<std::string>& routes);
     bool AddRoutes(const std::vector<std::string>& routes);

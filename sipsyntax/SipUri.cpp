@@ -28,6 +28,27 @@ std::string Text(const char* value)
     return value == nullptr ? std::string() : std::string(value);
 }
 
+// The transport parameter of a URI written without angle brackets ("host;transport=tcp")
+// is read as a parameter of the address around it.
+SipTransportKind TransportOf(osip_from_t* nameAddr)
+{
+    const osip_uri_t* url = nameAddr->url;
+    if (url->scheme != nullptr && ToLower(url->scheme) == "sips")
+        return SipTransportKind::Tls;
+    osip_uri_param_t* param = nullptr;
+    char* key = const_cast<char*>("transport");
+    if (osip_uri_param_get_byname(const_cast<osip_list_t*>(&url->url_params), key, &param) != 0 || param == nullptr)
+        osip_generic_param_get_byname(&nameAddr->gen_params, key, &param);
+    if (param == nullptr || param->gvalue == nullptr)
+        return SipTransportKind::Unspecified;
+    const std::string name = ToLower(param->gvalue);
+    if (name == "tls")
+        return SipTransportKind::Tls;
+    if (name == "tcp")
+        return SipTransportKind::Tcp;
+    return name == "udp" ? SipTransportKind::Udp : SipTransportKind::Unspecified;
+}
+
 std::string Format(const char* format, auto... values)
 {
     int length = std::snprintf(nullptr, 0, format, values...);
@@ -37,6 +58,23 @@ std::string Format(const char* format, auto... values)
 }
 
 } // namespace
+
+const char* TransportName(SipTransportKind transport)
+{
+    switch (transport) {
+    case SipTransportKind::Tcp:
+        return "TCP";
+    case SipTransportKind::Tls:
+        return "TLS";
+    default:
+        return "UDP";
+    }
+}
+
+int DefaultPortOf(SipTransportKind transport)
+{
+    return transport == SipTransportKind::Tls ? 5061 : DefaultPort;
+}
 
 std::string ToLower(std::string text)
 {
@@ -85,6 +123,9 @@ bool SplitUri(const std::string& text, SipAddress& address)
         address.user = Text(nameAddr->url->username);
         address.host = Text(nameAddr->url->host);
         address.port = PortFromText(nameAddr->url->port);
+        address.portGiven = address.port != DefaultPort || (nameAddr->url->port != nullptr &&
+                                                              std::atoi(nameAddr->url->port) == DefaultPort);
+        address.transport = TransportOf(nameAddr);
     }
     osip_from_free(nameAddr);
     return parsed;
@@ -160,10 +201,12 @@ std::string FormatTarget(const std::string& destination, const std::string& defa
     std::string port = address.port == DefaultPort ? std::string() : Format(":%d", address.port);
     std::string user = address.user.empty() ? std::string() : address.user + "@";
     firstHop = address.maddr.empty() ? defaultFirstHop : address.maddr;
+    // A sips: address stays one: every hop to it must be secured.
+    const char* scheme = ToLower(address.scheme) == "sips" ? "sips" : "sip";
     if (!address.displayName.empty())
-        return Format("%s <sip:%s%s%s>", address.displayName.c_str(), user.c_str(), address.host.c_str(),
+        return Format("%s <%s:%s%s%s>", address.displayName.c_str(), scheme, user.c_str(), address.host.c_str(),
                       port.c_str());
-    return Format("sip:%s%s%s", user.c_str(), address.host.c_str(), port.c_str());
+    return Format("%s:%s%s%s", scheme, user.c_str(), address.host.c_str(), port.c_str());
 }
 
 std::string ContactUri(const std::string& contact)

@@ -2,6 +2,10 @@
 
 #include <string>
 
+// How a SIP message travels. Unspecified: the address names no transport, so the
+// user agent picks one (UDP, or what the domain's DNS records offer).
+enum class SipTransportKind { Unspecified, Udp, Tcp, Tls };
+
 // The pieces of a SIP address as the user agent uses them. The port is 5060 when the
 // address gives none (or gives an empty or zero port).
 struct SipAddress {
@@ -11,6 +15,11 @@ struct SipAddress {
     int port = 5060;
     std::string displayName; // as written, double quotes included
     std::string maddr;
+    // Whether the text named the port; a domain without one is located by DNS SRV.
+    bool portGiven = false;
+    // TLS for a sips: URI or ";transport=tls", TCP for ";transport=tcp", UDP for
+    // ";transport=udp", Unspecified otherwise.
+    SipTransportKind transport = SipTransportKind::Unspecified;
 };
 
 // Conversions between loose address text (a bare number, user@host, a full URI, a
@@ -36,6 +45,11 @@ std::string FormatTarget(const std::string& destination, const std::string& defa
 // The URI of a Contact value, with its URI parameters and without the header's own
 // parameters; empty when the value holds no SIP URI.
 std::string ContactUri(const std::string& contact);
+
+// "UDP", "TCP" or "TLS" as Via headers write them; "UDP" for Unspecified.
+const char* TransportName(SipTransportKind transport);
+// The port a transport uses when none is given: 5061 for TLS, else 5060.
+int DefaultPortOf(SipTransportKind transport);
 
 std::string ToLower(std::string text);
 std::string ToUpper(std::string text);

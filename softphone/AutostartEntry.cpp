@@ -2,8 +2,8 @@
 
 #include "cti/AppFolder.h"
 #include "platform/PrivateFolder.h"
+#include "platform/UserFolders.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -31,10 +31,7 @@ QString ExecArgument(const QString& text)
 
 QString AutostartEntry::Path()
 {
-    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (config.isEmpty())
-        config = QDir::homePath() + QStringLiteral("/.config");
-    return config + QStringLiteral("/autostart/TarnSoftphone.desktop");
+    return QString::fromStdString(UserFolders::ConfigHome()) + QStringLiteral("/autostart/TarnSoftphone.desktop");
 }
 
 QString AutostartEntry::DesktopEntryText()

@@ -10,6 +10,7 @@ const std::vector<SettingsTable::Row>& SettingsTable::Rows()
         {"SIP", "SIPNome", K::Text, "txtConfigSIPNome", "Name", SipPage, ""},
         {"SIP", "SIPPort", K::Text, "txtConfigSipPort", "Sip Port", SipPage, "5060"},
         {"SIP", "SIPOutboundProxy", K::Text, "txtConfigSIPOutboundProxy", "OutBound Proxy", SipPage, ""},
+        {"SIP", "CAFile", K::Text, "txtConfigCAFile", "CA file", SipPage, ""},
         {"SIP", "StunServer", K::Text, "txtConfigStunServer", "STUN server", SipPage, ""},
         {"AUDIO", "AudioFoneDevice", K::DeviceName, "cbxConfigFoneDevice", "Output", AudioPage, ""},
         {"AUDIO", "AudioMicDevice", K::DeviceName, "cbxConfigMicDevice", "Input", AudioPage, ""},

@@ -245,7 +245,7 @@ QWidget* frmSettings::BuildSipPage()
     QFormLayout* form = nullptr;
     QWidget* page = NewPage(QStringLiteral("frameSip"), QStringLiteral("SIP"), form);
     for (const char* field : {"txtConfigSIPLogin", "txtConfigSIPPass", "txtConfigSIPNome", "txtConfigSIPProxy",
-                              "txtConfigSIPOutboundProxy", "txtConfigSipPort"})
+                              "txtConfigSIPOutboundProxy", "txtConfigCAFile", "txtConfigSipPort"})
         AddRow(form, field);
     PlaceTheRest(SipPage, form);
     return page;
@@ -436,6 +436,10 @@ bool frmSettings::LoadSettings()
     }
     PreferTcpWhenBothOptions(ini);
     SnapshotSettings();
+    // The entry names the program that runs with these settings, also after the
+    // program moved (from a build tree to an installed one).
+    if (Box("chkStartUpWithSystem")->isChecked())
+        AutostartEntry::Set(true);
     return true;
 }
 
@@ -665,6 +669,11 @@ QString frmSettings::DisplayName() const
 QString frmSettings::OutboundProxy() const
 {
     return Edit("txtConfigSIPOutboundProxy")->text();
+}
+
+QString frmSettings::CaFile() const
+{
+    return Edit("txtConfigCAFile")->text();
 }
 
 QString frmSettings::StunServer() const

@@ -247,11 +247,7 @@ void frmSoftphone::WatchTermination()
 
 void frmSoftphone::ApplyStyleSheet()
 {
-    QFile custom(AppFolder::Files() + QStringLiteral("trn.qss"));
-    if (custom.open(QIODevice::ReadOnly))
-        qApp->setStyleSheet(QString::fromUtf8(custom.readAll()));
-    else
-        qApp->setStyleSheet(SoftphoneStyle::DefaultSheet());
+    qApp->setStyleSheet(SoftphoneStyle::Sheet());
 }
 
 void frmSoftphone::PumpMessages()
@@ -323,6 +319,11 @@ void frmSoftphone::ConnectToProxy()
 
 bool frmSoftphone::InitializeUserAgent(const QString& listenIp, const QString& fromUri)
 {
+    // The user agent reads its extra CA file from the environment when it starts; the
+    // field wins over what trn was started with, and an empty field leaves that.
+    static const QByteArray startedWith = qgetenv("ORVSIP_TLS_CA_FILE");
+    const QString caFile = settings_->CaFile().trimmed();
+    qputenv("ORVSIP_TLS_CA_FILE", caFile.isEmpty() ? startedWith : caFile.toLocal8Bit());
     for (int port = kFirstSipPort; port <= kLastSipPort; ++port) {
         if (sipUA->Initialize(BindToChosenAddress(), Std(listenIp), port, Std(fromUri),
                               Std(settings_->OutboundProxy()), Std(settings_->Proxy()), Std(settings_->Login()),

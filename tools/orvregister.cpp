@@ -8,6 +8,7 @@
 
 #include "control/OrvComponent.h"
 #include "platform/ComponentRegistry.h"
+#include "platform/ProgramOptions.h"
 #include "platform/SharedLibrary.h"
 
 #include <cstdio>
@@ -18,10 +19,30 @@ namespace {
 
 using Entry = OrvResult (*)();
 
+const char* const kUsage = "usage: orvregister [-u] [LIBRARY]\n";
+
 int Usage()
 {
-    std::fprintf(stderr, "usage: orvregister [-u] [LIBRARY]\n");
+    std::fputs(kUsage, stderr);
     return 2;
+}
+
+std::string Help()
+{
+    return std::string(kUsage) +
+           "Registers the SIP user agent control for hosts that create it by its ProgID\n"
+           "or class identifier: the library orvregister was built with, or LIBRARY.\n"
+           "  -u          remove the registration instead\n"
+           "  --help      show this text\n"
+           "  --version   show the version\n"
+           "\n"
+           "Files:\n"
+           "  $XDG_CONFIG_HOME/orvsip/components.ini   the registry it writes\n"
+           "                                           (~/.config/orvsip/components.ini)\n"
+           "\n"
+           "Environment:\n"
+           "  XDG_CONFIG_HOME   folder of the registry (default ~/.config)\n"
+           "  HOME              home folder, for the default\n";
 }
 
 int Report(OrvResult result, bool unregister, const std::string& library)
@@ -66,6 +87,8 @@ int RegisterFile(const std::string& path, bool unregister)
 
 int main(int argc, char** argv)
 {
+    if (const std::optional<int> answered = ProgramOptions::Answer(argc, argv, "orvregister", Help()))
+        return *answered;
     bool unregister = false;
     int at = 1;
     if (at < argc && std::strcmp(argv[at], "-u") == 0) {

@@ -10,6 +10,7 @@ CallTransferee::CallTransferee(SipUserAgent& agent, std::unique_ptr<SipCall> ori
                                const std::string& referCseq)
     : agent_(agent),
       original_(std::move(original)),
+      transport_(original_->Transport()),
       lineNo_(lineNo),
       event_("refer;id=" + referCseq),
       callId_(original_->Dialog().callId)
@@ -63,7 +64,7 @@ void CallTransferee::OnNotifyResponse(const SipMessage& response)
 
 void CallTransferee::SendEntry(const std::string& text, const std::string& host, int port)
 {
-    agent_.Send(text, host, port);
+    agent_.Send(text, {transport_, host, port});
 }
 
 void CallTransferee::OnArmed()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sipsyntax/SipUri.h"
 #include "useragent/RetransmitTable.h"
 
 #include <cstdint>
@@ -52,6 +53,8 @@ protected:
 private:
     SipUserAgent& agent_;
     std::unique_ptr<SipCall> original_;
+    // The NOTIFYs take the original call's transport, also once it is gone.
+    const SipTransportKind transport_;
     const int lineNo_;
     const std::string event_;
     const std::string callId_;

@@ -264,8 +264,9 @@ bool PeerTransfers::IsTrustedSource(const SipCall& call, const std::string& sour
         return port == sourcePort && agent_.KnownAddress(split.host) == sourceIp;
     };
     const SipDialog& dialog = call.Dialog();
-    bool viaOutbound = !agent_.outboundProxyHost_.empty() && agent_.outboundProxyHost_ == sourceIp &&
-                       agent_.outboundProxyPort_ == sourcePort;
+    const SipDestination& outbound = agent_.outboundProxy_;
+    bool viaOutbound = !outbound.host.empty() && outbound.host == sourceIp &&
+                       (outbound.port != 0 ? outbound.port : SipUri::DefaultPortOf(outbound.transport)) == sourcePort;
     return viaOutbound || same(agent_.proxy_, SipUri::DefaultPort) || same(dialog.target, SipUri::DefaultPort) ||
            (!dialog.routeSet.empty() && same(dialog.routeSet.front(), SipUri::DefaultPort));
 }

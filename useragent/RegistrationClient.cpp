@@ -16,6 +16,7 @@
 namespace {
 
 constexpr int ResendMs = 3000;
+constexpr int RecoveryResendMs = 1000;
 constexpr int AttemptTimeoutMs = 15000;
 constexpr int DefaultRefreshSeconds = 20;
 constexpr int UnregisterPollMs = 50;
@@ -40,16 +41,17 @@ bool RegistrationClient::Configure(const std::string& listenIp, int listenPort, 
     fromIdentity_ = fromIdentity;
     registered_ = false;
     registering_ = false;
+    recovering_ = false;
     SipAddress registrar;
     bool split = SipUri::SplitUri(proxy, registrar) && !registrar.host.empty();
-    registrarHost_ = split ? registrar.host : std::string();
-    registrarPort_ = registrar.port;
+    registrar_ = split ? SipDestination{registrar.transport, registrar.host, registrar.portGiven ? registrar.port : 0}
+                       : SipDestination{};
     return split;
 }
 
 void RegistrationClient::Send(const std::string& text)
 {
-    agent_.Send(text, registrarHost_, registrarPort_, {SipTransport::Owner::Kind::Registration});
+    agent_.Send(text, registrar_, {SipTransport::Owner::Kind::Registration});
 }
 
 void RegistrationClient::SendRegister(const std::string& text)
@@ -75,6 +77,7 @@ void RegistrationClient::StopRegistrationTimers()
         window->KillTimer(SipUserAgent::RegistrationTimeoutTimer);
         window->KillTimer(SipUserAgent::RegistrationResendTimer);
         window->KillTimer(SipUserAgent::RegistrationRefreshTimer);
+        window->KillTimer(SipUserAgent::ConnectionKeepAliveTimer);
     }
 }
 
@@ -130,7 +133,7 @@ bool RegistrationClient::Register(int expires, const std::string& loginId, const
     loginPassword_ = loginPassword;
     std::string text;
     // A negative expiry is no registration a registrar can grant.
-    if (registrarHost_.empty() || expires < 0 || !BuildRegister(expires, false, {}, {}, text)) {
+    if (registrar_.host.empty() || expires < 0 || !BuildRegister(expires, false, {}, {}, text)) {
         lastError_ = 26;
         return false;
     }
@@ -140,6 +143,7 @@ bool RegistrationClient::Register(int expires, const std::string& loginId, const
     registering_ = true;
     firstRegistration_ = true;
     contactCorrected_ = false;
+    recovering_ = false;
     trying100Seen_ = false;
     challengeAnswers_ = 0;
     return true;
@@ -162,6 +166,7 @@ void RegistrationClient::Refresh()
 
 void RegistrationClient::Fail()
 {
+    recovering_ = false;
     StopRegistrationTimers();
     registered_ = false;
     registering_ = false;
@@ -173,7 +178,8 @@ void RegistrationClient::OnTimer(unsigned timerId)
 {
     switch (timerId) {
     case SipUserAgent::RegistrationTimeoutTimer:
-        Fail();
+        if (!RetryAtNextServer())
+            Fail();
         break;
     case SipUserAgent::RegistrationResendTimer:
         Send(lastRequest_);
@@ -182,8 +188,9 @@ void RegistrationClient::OnTimer(unsigned timerId)
         Refresh();
         break;
     case SipUserAgent::KeepAliveTimer:
+    case SipUserAgent::ConnectionKeepAliveTimer:
         if (registered_)
-            agent_.SendQuiet("\r\n", registrarHost_, registrarPort_);
+            agent_.SendKeepAlive(registrar_);
         break;
     default:
         break;
@@ -204,6 +211,8 @@ void RegistrationClient::OnSuccess(const SipMessage& response)
     staleContactIp_.clear();
     lastRequest_.clear();
     registered_ = true;
+    recovering_ = false;
+    StartConnectionKeepAlive();
     UpdateKeepAliveTimer();
     agent_.PostEvent(firstRegistration_ ? EventType::SuccessToRegister : EventType::SuccessToReRegister);
     long interval = response.GetExpires();
@@ -218,6 +227,10 @@ void RegistrationClient::OnSuccess(const SipMessage& response)
 
 bool RegistrationClient::CorrectContact(const SipMessage& response)
 {
+    // Over a connection the registrar reaches this side through it; the port it saw
+    // the REGISTER from is the connection's, never one to put in a Contact.
+    if (agent_.Transport().RegistrationUsesConnection())
+        return false;
     const std::vector<std::string> vias = response.GetVias();
     ViaParts seen;
     UdpSocket::Endpoint dotted;
@@ -314,8 +327,39 @@ void RegistrationClient::OnResponse(const SipMessage& response)
         OnProvisional();
     else if (status == 401 || status == 407)
         AnswerChallenge(response, status == 407);
+    else if (status == 503 && RetryAtNextServer())
+        return;
     else if (status >= 300)
         Fail();
+}
+
+bool RegistrationClient::RetryAtNextServer()
+{
+    std::string text;
+    if (!registering_ || !agent_.MoveToNextServer(registrar_) || !BuildRegister(expires_, !firstRegistration_, {}, {}, text))
+        return false;
+    StopRegistrationTimers();
+    StartAttemptTimers();
+    SendRegister(text);
+    trying100Seen_ = false;
+    challengeAnswers_ = 0;
+    nonceCount_ = 0;
+    return true;
+}
+
+void RegistrationClient::StartConnectionKeepAlive()
+{
+    MessageWindow* window = agent_.Window();
+    if (window != nullptr && agent_.Transport().RegistrationUsesConnection())
+        window->SetTimer(SipUserAgent::ConnectionKeepAliveTimer, ConnectionKeepAliveSeconds * 1000);
+}
+
+void RegistrationClient::OnConnectionLost()
+{
+    if (!registered_ || awaitingUnregister_)
+        return;
+    recovering_ = true;
+    Refresh();
 }
 
 bool RegistrationClient::Unregister()
@@ -345,8 +389,7 @@ void RegistrationClient::WaitForUnregisterAnswer()
 {
     for (int elapsed = 0; awaitingUnregister_ && elapsed < UnregisterWaitMs;) {
         Clock::Sleep(UnregisterPollMs);
-        agent_.ProcessLookups();
-        agent_.ReceiveOneDatagram();
+        agent_.ProcessTransport();
         elapsed += UnregisterPollMs;
         if (awaitingUnregister_ && elapsed % 1000 == 0 && elapsed < UnregisterWaitMs)
             Send(lastRequest_);
@@ -357,7 +400,14 @@ void RegistrationClient::WaitForUnregisterAnswer()
 void RegistrationClient::OnRegisterNotSent(const std::string& text)
 {
     SipMessage sent;
-    if (registering_ && sent.Parse(text) && IsAnswerToLastRegister(sent))
+    if (!registering_ || !sent.Parse(text) || !IsAnswerToLastRegister(sent))
+        return;
+    // While the registrar's connection is being made again, the REGISTER is tried
+    // each second until the attempt times out.
+    MessageWindow* window = agent_.Window();
+    if (recovering_ && window != nullptr)
+        window->SetTimer(SipUserAgent::RegistrationResendTimer, RecoveryResendMs);
+    else
         Fail();
 }
 

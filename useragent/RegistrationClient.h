@@ -1,5 +1,7 @@
 #pragma once
 
+#include "useragent/SipDestination.h"
+
 #include <string>
 
 class SipMessage;
@@ -7,13 +9,18 @@ class SipUserAgent;
 
 // Registration of the account with the registrar: first registration, refreshes,
 // digest retries, un-registration and keep-alive. Driven by the engine's timers
-// 2000-2003 and by every response whose CSeq method is REGISTER.
+// 2000-2003 and 2005 and by every response whose CSeq method is REGISTER.
+//
+// Over a connection (TCP, TLS) the registration pings it every
+// ConnectionKeepAliveSeconds while registered (RFC 5626 4.4.1), and registers again at
+// once when it breaks, trying each second until the attempt's time-out.
 class RegistrationClient {
 public:
     // Challenges answered in a row for one attempt before it counts as refused: a
     // registrar that keeps challenging (a wrong password) must not get a REGISTER
     // storm.
     static constexpr int MaxChallengeAnswers = 3;
+    static constexpr int ConnectionKeepAliveSeconds = 30;
     // Behind a NAT a CRLF goes to the registrar this often while registered: UDP
     // bindings of home routers often last 30 s.
     static constexpr int NatKeepAliveSeconds = 25;
@@ -33,6 +40,8 @@ public:
     void OnTimer(unsigned timerId);
     void OnResponse(const SipMessage& response);
     void OnRegisterNotSent(const std::string& text);
+    // The connection the registration used broke.
+    void OnConnectionLost();
     void StartKeepAlive(int seconds);
     void StopKeepAlive();
     int LastError() const { return lastError_; }
@@ -53,12 +62,16 @@ private:
     void AnswerChallenge(const SipMessage& response, bool fromProxy);
     void Fail();
     void WaitForUnregisterAnswer();
+    // The registrar failed (503, no answer): the attempt goes on at the next server of
+    // its domain when there is one.
+    bool RetryAtNextServer();
+    void StartConnectionKeepAlive();
     // Sends a REGISTER and remembers it as the one answers must match.
     void SendRegister(const std::string& text);
     bool IsAnswerToLastRegister(const SipMessage& response) const;
-    // A 2xx naming another address than the Contact registered: the Contact becomes
-    // that address and is registered at once (the old one removed); true when that
-    // REGISTER went, the success then waiting for its answer.
+    // A 2xx over UDP naming another address than the Contact registered: the Contact
+    // becomes that address and is registered at once (the old one removed); true when
+    // that REGISTER went, the success then waiting for its answer.
     bool CorrectContact(const SipMessage& response);
     void UpdateKeepAliveTimer();
 
@@ -70,6 +83,8 @@ private:
     bool unregisterTrying_ = false;
     bool awaitingUnregister_ = false;
     bool firstRegistration_ = true;
+    // Registering again after the registration's connection broke.
+    bool recovering_ = false;
     int challengeAnswers_ = 0;
     std::string lastRequest_;
     std::string fromIdentity_;
@@ -91,8 +106,7 @@ private:
     int sentCseq_ = -1;
     std::string loginId_;
     std::string loginPassword_;
-    std::string registrarHost_;
-    int registrarPort_ = 5060;
+    SipDestination registrar_;
     std::string callId_;
     int expires_ = 0;
     int nonceCount_ = 0;

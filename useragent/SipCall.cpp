@@ -48,7 +48,13 @@ SipCall::SipCall(SipUserAgent& agent, int lineNo)
 
 void SipCall::SendEntry(const std::string& text, const std::string& host, int port)
 {
-    agent_.Send(text, host, port, {SipTransport::Owner::Kind::Call, serial_});
+    agent_.Send(text, {transport_, host, port}, {SipTransport::Owner::Kind::Call, serial_});
+}
+
+void SipCall::NoteTransport(SipTransportKind transport)
+{
+    if (transport_ == SipTransportKind::Unspecified)
+        transport_ = transport;
 }
 
 void SipCall::OnArmed()
@@ -155,9 +161,17 @@ bool SipCall::Dial(const std::string& toUri, const CodecList& engineCodecs)
         return false;
     OutgoingMessage invite;
     std::string normalisedTo;
+    if (!dialog_->BuildInvite(sdp, {}, {}, toUri, invite, inviteBranch_, normalisedTo)) {
+        lastError_ = 25;
+        return false;
+    }
+    // The dialled address chooses the transport when it names one, else its first hop.
+    SipAddress dialled;
+    SipUri::SplitUri(toUri, dialled);
+    transport_ = dialled.transport != SipTransportKind::Unspecified ? dialled.transport : invite.transport;
     // An INVITE no datagram can carry fails here, before the host hears of a call.
-    if (!dialog_->BuildInvite(sdp, {}, {}, toUri, invite, inviteBranch_, normalisedTo) ||
-        invite.text.size() > SipTransport::MaxDatagramSize) {
+    const bool overConnection = transport_ == SipTransportKind::Tcp || transport_ == SipTransportKind::Tls;
+    if (!overConnection && invite.text.size() > SipTransport::MaxDatagramSize) {
         lastError_ = 25;
         return false;
     }
@@ -803,6 +817,9 @@ bool SipCall::CheckInDialog(const std::string& text)
 
 void SipCall::OnInvite(const SipMessage& invite, const std::string& text)
 {
+    // A call the peer starts speaks the transport its INVITE came by.
+    if (dialog_->state == Idle)
+        transport_ = agent_.Source().transport;
     std::vector<std::string> vias = invite.GetVias();
     ViaParts topVia;
     if (vias.empty() || !SipMessage::SplitVia(vias.front(), topVia))

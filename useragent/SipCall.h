@@ -49,6 +49,13 @@ public:
     // Unique for the life of the process, so a deferred deletion never hits a newer
     // call that happens to live at the same address.
     std::uint64_t Serial() const { return serial_; }
+    // The transport of the call's signalling: the one its first hop's URI names, the
+    // one its INVITE came by, or (for a domain whose DNS chose it) the one its first
+    // request left by; Unspecified until then. Tls: every request of the call is
+    // encrypted.
+    SipTransportKind Transport() const { return transport_; }
+    // A request of the call left by `transport`.
+    void NoteTransport(SipTransportKind transport);
 
     // Outgoing calls.
     bool Dial(const std::string& toUri, const CodecList& engineCodecs);
@@ -196,6 +203,7 @@ private:
     SipUserAgent& agent_;
     const std::uint64_t serial_;
     SdpAddress sdpAddress_;
+    SipTransportKind transport_ = SipTransportKind::Unspecified;
     std::unique_ptr<SipDialog> dialog_;
     int lineNo_;
     int lastError_ = 0;

@@ -19,7 +19,8 @@ bool SplitDestination(const std::string& address, OutgoingMessage& out)
     if (!SipUri::SplitUri(address, split) || split.host.empty())
         return false;
     out.host = split.host;
-    out.port = split.port;
+    out.port = split.portGiven ? split.port : 0;
+    out.transport = split.transport;
     return true;
 }
 

@@ -1,15 +1,19 @@
 #pragma once
 
+#include "sipsyntax/SipUri.h"
+
 #include <string>
 #include <vector>
 
 class SipMessage;
 
-// A message ready to send and where it goes.
+// A message ready to send and where it goes: the port is 0 when the address gives
+// none, and the transport the one the address names, if any.
 struct OutgoingMessage {
     std::string text;
     std::string host;
     int port = 5060;
+    SipTransportKind transport = SipTransportKind::Unspecified;
 };
 
 // The dialog state of one call and the builders of every request and response the

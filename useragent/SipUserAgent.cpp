@@ -4,7 +4,6 @@
 #include "media/DtmfTone.h"
 #include "platform/Clock.h"
 #include "platform/MessageWindow.h"
-#include "sipsyntax/DtmfInfoBody.h"
 #include "sipsyntax/LocalAddress.h"
 #include "sipsyntax/SipMessage.h"
 #include "sipsyntax/SipUri.h"
@@ -12,6 +11,7 @@
 #include "useragent/PeerTransfers.h"
 #include "useragent/RegistrationClient.h"
 #include "useragent/SipCall.h"
+#include "useragent/SipDispatcher.h"
 #include "useragent/StunClient.h"
 
 #include <algorithm>
@@ -31,24 +31,6 @@ bool IsResetCallId(const std::string& callId)
     return SameCallId(callId, SipDialog::ResetCallId);
 }
 
-int ClampCount(long count)
-{
-    return static_cast<int>(std::clamp(count, 0L, 999'999L));
-}
-
-// An INVITE that can be answered: a top Via to answer to, a CSeq with its number, and
-// the From and To the answers copy.
-bool IsAnswerable(const SipMessage& invite)
-{
-    std::vector<std::string> vias = invite.GetVias();
-    ViaParts topVia;
-    std::string number;
-    std::string method;
-    return !vias.empty() && SipMessage::SplitVia(vias.front(), topVia) &&
-           SipMessage::SplitCSeq(invite.GetCSeq(), number, method) && !invite.GetFrom().empty() &&
-           !invite.GetTo().empty();
-}
-
 } // namespace
 
 SipUserAgent::SipUserAgent(EventSink* sink, MessageLoop& loop)
@@ -58,6 +40,7 @@ SipUserAgent::SipUserAgent(EventSink* sink, MessageLoop& loop)
       media_(std::make_unique<MediaEngine>(loop)),
       registration_(std::make_unique<RegistrationClient>(*this)),
       transfers_(std::make_unique<PeerTransfers>(*this)),
+      dispatcher_(std::make_unique<SipDispatcher>(*this)),
       stun_(std::make_unique<StunClient>(loop, *media_))
 {
 }
@@ -116,7 +99,7 @@ bool SipUserAgent::Initialize(bool bindToListenIp, const std::string& listenIp, 
                                                   });
     }
     tickOrigin_ = Clock::MonotonicMs();
-    if (!window_->WatchSocket(transport_.Descriptor(), SocketMessage))
+    if (!sender_.Start(bindToListenIp ? listenIp : std::string(), listenPort))
         return Fail(11);
 
     loginId_ = loginId;
@@ -133,24 +116,24 @@ bool SipUserAgent::Initialize(bool bindToListenIp, const std::string& listenIp, 
 
 bool SipUserAgent::SplitOutboundProxy(const std::string& outboundProxy)
 {
-    outboundProxyHost_.clear();
-    outboundProxyPort_ = SipUri::DefaultPort;
+    outboundProxy_ = {};
     if (outboundProxy.empty())
         return true;
     SipAddress address;
     if (!SipUri::SplitUri(outboundProxy, address) || address.host.empty())
         return false;
-    outboundProxyHost_ = address.host;
-    outboundProxyPort_ = address.port;
+    outboundProxy_ = {address.transport, address.host, address.portGiven ? address.port : 0};
     return true;
 }
 
-// Without a proxy the account lives at this user agent's own address.
+// Without a proxy the account lives at this user agent's own address; with one, at its
+// host and port (the transport it names is no part of the account's address).
 std::string SipUserAgent::IdentityHost(const std::string& proxy) const
 {
-    if (!proxy.empty())
-        return proxy;
-    return listenIp_.empty() ? LocalAddress::SelectLocalAddress() : listenIp_;
+    SipAddress address;
+    if (proxy.empty() || !SipUri::SplitUri(proxy, address) || address.host.empty())
+        return !proxy.empty() ? proxy : listenIp_.empty() ? LocalAddress::SelectLocalAddress() : listenIp_;
+    return address.portGiven ? address.host + ":" + std::to_string(address.port) : address.host;
 }
 
 void SipUserAgent::HangUpAll()
@@ -180,10 +163,10 @@ void SipUserAgent::UnInitialize()
         for (unsigned timer : {RegistrationResendTimer, RegistrationRefreshTimer, KeepAliveTimer, CallTickTimer})
             window_->KillTimer(timer);
         tickRunning_ = false;
-        window_->UnwatchSocket(transport_.Descriptor());
+        window_->KillTimer(ConnectionKeepAliveTimer);
     }
+    sender_.Stop();
     transport_.Close();
-    sender_.DropWaiting();
     stun_->Stop();
     media_->Stop();
     lines_.clear();
@@ -424,26 +407,44 @@ SipCall* SipUserAgent::FindCall(const std::string& callId)
     return transfers_->FindCall(callId);
 }
 
-void SipUserAgent::Send(const std::string& text, const std::string& host, int port,
-                        const SipTransport::Owner& owner)
+void SipUserAgent::Send(const std::string& text, const SipDestination& destination, const SipTransport::Owner& owner)
 {
-    if (outboundProxyHost_.empty())
-        sender_.Send(text, host, port, owner);
-    else
-        sender_.Send(text, outboundProxyHost_, outboundProxyPort_, owner);
+    sender_.Send(text, outboundProxy_.host.empty() ? destination : outboundProxy_, owner);
 }
 
-void SipUserAgent::SendQuiet(const std::string& text, const std::string& host, int port)
+bool SipUserAgent::MoveToNextServer(const SipDestination& destination)
 {
-    if (outboundProxyHost_.empty())
-        sender_.Send(text, host, port, {}, true);
-    else
-        sender_.Send(text, outboundProxyHost_, outboundProxyPort_, {}, true);
+    return sender_.MoveToNextServer(outboundProxy_.host.empty() ? destination : outboundProxy_);
 }
 
-void SipUserAgent::OnMessageSent(const std::string& text, const std::string& address, int port)
+void SipUserAgent::SendKeepAlive(const SipDestination& registrar)
+{
+    sender_.KeepAlive(outboundProxy_.host.empty() ? registrar : outboundProxy_);
+}
+
+void SipUserAgent::OnMessageSent(const std::string& text, const SipTransport::Owner& owner,
+                                 SipTransportKind transport, const std::string& address, int port)
 {
     PostDiagnostic(EventType::OutgoingDiagnostic, text, address, port);
+    if (owner.kind == SipTransport::Owner::Kind::Call) {
+        if (SipCall* call = FindCallBySerial(owner.callSerial))
+            call->NoteTransport(transport);
+    }
+}
+
+void SipUserAgent::OnMessageReceived(const std::string& text, const SipSource& source)
+{
+    HandleMessage(text, source);
+}
+
+void SipUserAgent::OnTransportProblem(const std::string& text, const std::string& address, int port)
+{
+    PostDiagnostic(EventType::IncomingDiagnostic, text, address, port);
+}
+
+void SipUserAgent::OnRegistrationConnectionLost()
+{
+    registration_->OnConnectionLost();
 }
 
 // What could not leave ends what it belonged to, if that is still there.
@@ -566,9 +567,6 @@ void SipUserAgent::OnWindowMessage(unsigned message, std::uintptr_t wParam)
     case DeferDeleteMessage:
         OnDeferredDelete(static_cast<std::uint64_t>(wParam));
         break;
-    case SocketMessage:
-        OnSocketReadable(static_cast<int>(wParam));
-        break;
     default:
         break;
     }
@@ -625,123 +623,45 @@ void SipUserAgent::StopTick()
     tickRunning_ = false;
 }
 
-void SipUserAgent::OnSocketReadable(int fd)
-{
-    if (fd == transport_.Descriptor())
-        ReceiveOneDatagram();
-}
-
-void SipUserAgent::ReceiveOneDatagram()
-{
-    if (!transport_.IsOpen())
-        return;
-    UdpSocket::Datagram datagram = transport_.Receive(receiveBuffer_.data(), receiveBuffer_.size());
-    if (datagram.length <= 0 || datagram.truncated)
-        return;
-    HandleDatagram(std::string(receiveBuffer_.data(), static_cast<std::size_t>(datagram.length)), datagram.sourceIp,
-                   datagram.sourcePort);
-}
-
 void SipUserAgent::HandleDatagram(const std::string& datagram, const std::string& sourceIp, int sourcePort)
 {
+    HandleMessage(datagram, {SipTransportKind::Udp, sourceIp, sourcePort});
+}
+
+void SipUserAgent::HandleMessage(const std::string& received, const SipSource& source)
+{
     // The text ends at the first NUL byte, if any.
-    std::string text(datagram.c_str(), strnlen(datagram.c_str(), datagram.size()));
-    PostDiagnostic(EventType::IncomingDiagnostic, text, sourceIp, sourcePort);
+    std::string text(received.c_str(), strnlen(received.c_str(), received.size()));
+    PostDiagnostic(EventType::IncomingDiagnostic, text, source.ip, source.port);
     SipMessage message;
     if (!message.Parse(text) || IsResetCallId(message.GetCallId()))
         return;
     if (!message.IsRequest()) {
-        OnResponse(message, text);
+        dispatcher_->OnResponse(message, text);
         return;
     }
-    sourceIp_ = sourceIp;
-    sourcePort_ = sourcePort;
+    source_ = source;
     std::string stampedText = text;
-    if (message.RecordSourceInTopVia(sourceIp, sourcePort)) {
+    // A request that came over a connection is answered over it (RFC 3261 18.2.2).
+    const bool stamped = source.transport == SipTransportKind::Udp
+                             ? message.RecordSourceInTopVia(source.ip, source.port)
+                             : message.RecordConnectionInTopVia(source.ip, source.port);
+    if (stamped) {
         std::string stamped = message.ToText();
         if (!stamped.empty())
             stampedText = stamped;
     }
-    OnRequest(message, stampedText, text);
+    dispatcher_->OnRequest(message, stampedText, text);
 }
 
 void SipUserAgent::AnswerOutsideCall(const std::string& requestText, int status, const std::string& reason)
 {
     OutgoingMessage answer;
     if (NewDialog().BuildResponse(requestText, status, reason, {}, answer))
-        Send(answer.text, answer.host, answer.port);
+        Send(answer.text, {source_.transport, answer.host, answer.port});
 }
 
-void SipUserAgent::OnRequest(const SipMessage& request, const std::string& text, const std::string& receivedText)
-{
-    if (SipCall* call = FindCall(request.GetCallId())) {
-        if (!call->CheckInDialog(text))
-            return;
-    } else {
-        std::string reason;
-        if (!request.CheckMandatory(reason)) {
-            AnswerOutsideCall(text, 400, reason);
-            return;
-        }
-        if (!request.IsMethodAllowed()) {
-            AnswerOutsideCall(text, 405, "Method Not Allowed");
-            return;
-        }
-        if (!request.MaxForwardsNotZero()) {
-            AnswerOutsideCall(text, 483, "Too Many Hops");
-            return;
-        }
-    }
-    if (request.IsOptions()) {
-        AnswerOutsideCall(text, 200, "OK");
-    } else if (request.IsNotify()) {
-        OnNotifyRequest(request, text, receivedText);
-    } else if (request.IsInvite()) {
-        OnInviteRequest(request, text);
-    } else if (request.IsAck()) {
-        OnAckRequest(request);
-    } else if (request.IsCancel()) {
-        OnCancelRequest(request, text);
-    } else if (request.IsBye()) {
-        OnByeRequest(request, text);
-    } else if (request.IsInfo()) {
-        OnInfoRequest(request, text);
-    } else if (request.IsRefer()) {
-        OnReferRequest(request, text);
-    } else {
-        AnswerOutsideCall(text, 405, "Method Not Allowed");
-    }
-}
 
-void SipUserAgent::OnResponse(const SipMessage& response, const std::string& text)
-{
-    if (response.IsResponseFor("REGISTER")) {
-        registration_->OnResponse(response);
-        return;
-    }
-    if (response.IsResponseFor("REFER")) {
-        if (SipCall* call = FindLineCall(response.GetCallId()))
-            call->OnReferResponse(response);
-        return;
-    }
-    if (response.IsResponseFor("NOTIFY")) {
-        transfers_->OnNotifyResponse(response);
-        return;
-    }
-    transfers_->NoteResponse(response);
-    SipCall* call = FindCall(response.GetCallId());
-    if (call == nullptr)
-        return;
-    if (response.IsResponseFor("INVITE"))
-        call->OnInviteResponse(response, text);
-    else if (response.IsResponseFor("CANCEL"))
-        call->OnCancelResponse(response, text);
-    else if (response.IsResponseFor("BYE"))
-        call->OnByeResponse(response, text);
-    else if (response.IsResponseFor("INFO"))
-        call->OnInfoResponse(response);
-    transfers_->CheckOutcomes();
-}
 
 bool SipUserAgent::IsPending(const SipCall* call) const
 {
@@ -756,134 +676,12 @@ std::list<std::unique_ptr<SipCall>>::iterator SipUserAgent::FindPending(const st
     });
 }
 
-// Message waiting: a summary becomes OnVoiceMailMsg; every NOTIFY, summary or not,
-// reaches the host whole as OnMsgNOTIFY. Nothing is ever subscribed to.
-void SipUserAgent::OnNotifyRequest(const SipMessage& request, const std::string& text,
-                                   const std::string& receivedText)
-{
-    std::vector<std::string> vias = request.GetVias();
-    ViaParts topVia;
-    if (vias.empty() || !SipMessage::SplitVia(vias.front(), topVia))
-        return;
-    AnswerOutsideCall(text, 200, "OK");
-    VoiceMessageCounts counts;
-    if (request.GetVoiceMessageCounts(counts)) {
-        PostEvent(EventType::VoiceMailMsg,
-                  {request.GetMessagesWaiting() == "yes", ClampCount(counts.newCount), ClampCount(counts.oldCount),
-                   ClampCount(counts.newUrgent), ClampCount(counts.oldUrgent), request.GetMessageAccount()});
-    }
-    PostEvent(EventType::MsgNotify, {receivedText});
-}
 
-void SipUserAgent::OnInviteRequest(const SipMessage& request, const std::string& text)
-{
-    if (doNotDisturb_) {
-        AnswerOutsideCall(text, 486, "Busy Here");
-        return;
-    }
-    if (SipCall* call = FindCall(request.GetCallId())) {
-        call->OnInvite(request, text);
-        return;
-    }
-    if (!IsAnswerable(request)) {
-        AnswerOutsideCall(text, 400, "Bad Request");
-        return;
-    }
-    if (unInitializing_) {
-        AnswerOutsideCall(text, 480, "Temporarily Unavailable");
-        return;
-    }
-    if (transfers_->Accepts() && !request.GetHeaders("Replaces").empty()) {
-        transfers_->OnReplacingInvite(request, text, sourceIp_, sourcePort_);
-        return;
-    }
-    const auto ringing = std::count_if(pendingCalls_.begin(), pendingCalls_.end(),
-                                       [](const std::unique_ptr<SipCall>& call) { return !call->HangsUpAfterAck(); });
-    if (static_cast<std::size_t>(ringing) >= MaxPendingCalls) {
-        AnswerOutsideCall(text, 486, "Busy Here");
-        return;
-    }
-    pendingCalls_.push_back(std::make_unique<SipCall>(*this, -1));
-    pendingCalls_.back()->OnInvite(request, text);
-    // A call that neither rings nor waits for the ACK of its refusal is of no use.
-    if (pendingCalls_.back()->CallState() == SipCall::Idle &&
-        !pendingCalls_.back()->IsArmed(SipCall::FinalResponseSlot))
-        pendingCalls_.pop_back();
-}
 
-void SipUserAgent::OnAckRequest(const SipMessage& request)
-{
-    if (SipCall* call = FindCall(request.GetCallId()))
-        call->OnAck(request);
-}
 
-void SipUserAgent::OnCancelRequest(const SipMessage& request, const std::string& text)
-{
-    SipCall* call = FindCall(request.GetCallId());
-    if (call == nullptr) {
-        AnswerOutsideCall(text, 487, "Request Terminated");
-        AnswerOutsideCall(text, 200, "OK");
-        return;
-    }
-    if (call->CallState() != SipCall::Ringing) {
-        call->AnswerLateCancel(text);
-        return;
-    }
-    call->OnCancel(text);
-    call->HangUp();
-    if (IsPending(call))
-        DeferDelete(call);
-}
 
-void SipUserAgent::OnByeRequest(const SipMessage& request, const std::string& text)
-{
-    SipCall* call = FindCall(request.GetCallId());
-    if (call == nullptr) {
-        AnswerOutsideCall(text, 200, "OK");
-        return;
-    }
-    call->OnBye(text);
-    call->HangUp();
-    if (IsPending(call))
-        DeferDelete(call);
-}
 
-// Digits a peer sends as SIP INFO: answered 200 and raised once per INFO (not for its
-// retransmissions); an INFO with another body keeps its 405.
-void SipUserAgent::OnInfoRequest(const SipMessage& request, const std::string& text)
-{
-    const std::string contentType = request.GetContentType();
-    if (!DtmfInfoBody::IsDtmfType(contentType)) {
-        AnswerOutsideCall(text, 405, "Method Not Allowed");
-        return;
-    }
-    SipCall* call = FindLineCall(request.GetCallId());
-    if (call == nullptr || call->CallState() != SipCall::Confirmed || !PeerTransfers::IsInDialogOf(*call, request)) {
-        AnswerOutsideCall(text, 481, "Call/Transaction Does Not Exist");
-        return;
-    }
-    const std::string digit = DtmfInfoBody::Digit(contentType, request.GetBody());
-    if (digit.empty()) {
-        AnswerOutsideCall(text, 400, "Bad Request");
-        return;
-    }
-    AnswerOutsideCall(text, 200, "OK");
-    std::string number;
-    std::string method;
-    SipMessage::SplitCSeq(request.GetCSeq(), number, method);
-    if (call->TakePeerInfoCSeq(std::atoi(number.c_str())))
-        OnMediaDtmfDigit(call->LineNo(), digit);
-}
 
-void SipUserAgent::OnReferRequest(const SipMessage& request, const std::string& text)
-{
-    SipCall* call = FindCall(request.GetCallId());
-    if (!transfers_->Accepts() || call == nullptr) {
-        AnswerOutsideCall(text, 405, "Method Not Allowed");
-        return;
-    }
-    transfers_->OnRefer(*call, request, text);
-}
 
 void SipUserAgent::SetAcceptTransfer(bool enable)
 {

@@ -21,6 +21,7 @@ class MessageWindow;
 class PeerTransfers;
 class RegistrationClient;
 class SipCall;
+class SipDispatcher;
 class SipMessage;
 class StunClient;
 
@@ -29,18 +30,17 @@ class StunClient;
 // message loop it was created with.
 class SipUserAgent : private MediaEngineOwner, private SipTransport::Listener {
     friend class PeerTransfers;
+    friend class SipDispatcher;
 
 public:
-    static constexpr unsigned SocketMessage = 0x373;
     static constexpr unsigned DeferDeleteMessage = 0x2B13;
     static constexpr unsigned RegistrationTimeoutTimer = 2000;
     static constexpr unsigned RegistrationResendTimer = 2001;
     static constexpr unsigned RegistrationRefreshTimer = 2002;
     static constexpr unsigned KeepAliveTimer = 2003;
     static constexpr unsigned CallTickTimer = 2004;
+    static constexpr unsigned ConnectionKeepAliveTimer = 2005;
     static constexpr int CallTickMs = 1000;
-    // The largest UDP payload: real INVITEs outgrow 4 KiB (RFC 3261 18.1.1).
-    static constexpr std::size_t ReceiveBufferSize = 65535;
 
     SipUserAgent(EventSink* sink, MessageLoop& loop);
     ~SipUserAgent() override;
@@ -116,19 +116,26 @@ public:
     void ApplyCodecFallback() { codecs_.ApplyFallback(); }
     const CodecList& Codecs() const { return codecs_; }
 
-    // Reads and handles one datagram of the SIP socket, if one is waiting.
-    void ReceiveOneDatagram();
-    // Handles one received datagram as ReceiveOneDatagram does, for a caller that
-    // has the bytes without the socket (the fuzz target).
+    // Handles one received message as if it had come as a datagram of the SIP socket,
+    // for a caller that has the bytes without the socket (the fuzz target).
     void HandleDatagram(const std::string& datagram, const std::string& sourceIp, int sourcePort);
+    void HandleMessage(const std::string& received, const SipSource& source);
 
     // Every SIP message leaves through Send, announced as OnOutgoingDiagnostic once the
-    // system took it; its owner hears later when it cannot leave. SendQuiet is for
-    // keep-alive datagrams only.
-    void Send(const std::string& text, const std::string& host, int port, const SipTransport::Owner& owner = {});
-    void SendQuiet(const std::string& text, const std::string& host, int port);
-    // Lets look-ups of destinations finish while a method waits without the loop.
-    void ProcessLookups() { sender_.ProcessLookups(); }
+    // system took it; its owner hears later when it cannot leave. With an outbound
+    // proxy, everything goes to it.
+    void Send(const std::string& text, const SipDestination& destination, const SipTransport::Owner& owner = {});
+    // The registration's keep-alive (a CRLF datagram, or a ping on its connection).
+    void SendKeepAlive(const SipDestination& registrar);
+    SipTransport& Transport() { return sender_; }
+    // The destination's server failed (503, silence): its next messages go to the next
+    // server its domain names; false when none is left.
+    bool MoveToNextServer(const SipDestination& destination);
+    // Lets look-ups finish and what arrives be handled while a method waits without
+    // the loop.
+    void ProcessTransport() { sender_.ProcessNow(); }
+    // How the request being handled came.
+    const SipSource& Source() const { return source_; }
     // The dotted address of a host known without asking a DNS server; empty otherwise.
     std::string KnownAddress(const std::string& host) { return sender_.KnownAddress(host); }
     // The values in the order of the event's parameters.
@@ -166,25 +173,18 @@ public:
 private:
     void OnMediaDtmfDigit(int line, const std::string& digit) override;
     void OnMediaWaveDone(int line) override;
-    void OnMessageSent(const std::string& text, const std::string& address, int port) override;
+    void OnMessageSent(const std::string& text, const SipTransport::Owner& owner, SipTransportKind transport,
+                       const std::string& address, int port) override;
     void OnMessageNotSent(const SipTransport::Owner& owner, const std::string& text) override;
+    void OnMessageReceived(const std::string& text, const SipSource& source) override;
+    void OnTransportProblem(const std::string& text, const std::string& address, int port) override;
+    void OnRegistrationConnectionLost() override;
     SipCall* FindCallBySerial(std::uint64_t serial);
 
     void OnWindowMessage(unsigned message, std::uintptr_t wParam);
     void OnTimer(unsigned timerId);
-    void OnSocketReadable(int fd);
-    // `text` is the request as it is handled (its top Via may carry the source);
-    // `receivedText` as it arrived.
-    void OnRequest(const SipMessage& request, const std::string& text, const std::string& receivedText);
-    void OnNotifyRequest(const SipMessage& request, const std::string& text, const std::string& receivedText);
-    void OnResponse(const SipMessage& response, const std::string& text);
+    // Answers a request once, with a dialog of its own, over the way the request came.
     void AnswerOutsideCall(const std::string& requestText, int status, const std::string& reason);
-    void OnInviteRequest(const SipMessage& request, const std::string& text);
-    void OnAckRequest(const SipMessage& request);
-    void OnCancelRequest(const SipMessage& request, const std::string& text);
-    void OnByeRequest(const SipMessage& request, const std::string& text);
-    void OnInfoRequest(const SipMessage& request, const std::string& text);
-    void OnReferRequest(const SipMessage& request, const std::string& text);
     // The sound devices a line's call was given, given again to the line (a failed
     // transfer gives the old call its line back).
     void RestoreLineDevices(int lineNo);
@@ -230,8 +230,8 @@ private:
     std::string loginId_;
     std::string loginPassword_;
     std::string proxy_;
-    std::string outboundProxyHost_;
-    int outboundProxyPort_ = 5060;
+    // Everything goes here when an outbound proxy is set (an empty host otherwise).
+    SipDestination outboundProxy_;
     std::string listenIp_;
     int listenPort_ = 0;
     std::string fromIdentity_;
@@ -240,19 +240,17 @@ private:
     // answered calls hung up before their ACK, ending in the background.
     std::list<std::unique_ptr<SipCall>> pendingCalls_;
     std::unique_ptr<PeerTransfers> transfers_;
+    std::unique_ptr<SipDispatcher> dispatcher_;
     std::unique_ptr<StunClient> stun_;
     std::string publicContactIp_;
     int publicContactPort_ = 0;
     // The devices each line was last given (input, output).
     std::vector<std::pair<int, int>> lineDevices_;
-    // Where the datagram being handled came from.
-    std::string sourceIp_;
-    int sourcePort_ = 0;
+    // Where the message being handled came from.
+    SipSource source_;
     std::string myIp_;
     CodecList codecs_;
     EventQueue events_;
-    // One buffer for every datagram of the SIP socket.
-    std::vector<char> receiveBuffer_ = std::vector<char>(ReceiveBufferSize);
     bool tickRunning_ = false;
     // The ticks fall on whole seconds from this moment (Initialize).
     std::int64_t tickOrigin_ = 0;

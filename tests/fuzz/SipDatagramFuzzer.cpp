@@ -158,7 +158,7 @@ public:
 private:
     void RunRecord(const std::string& record)
     {
-        if (record.empty() || record.size() > SipUserAgent::ReceiveBufferSize + 1)
+        if (record.empty() || record.size() > SipTransport::ReceiveBufferSize + 1)
             return;
         auto first = static_cast<unsigned char>(record[0]);
         int action = first & 0x3F;

@@ -332,6 +332,26 @@ def write_cti_lines():
         write(CORPUS / "cti_line", name, text.encode("latin-1"))
 
 
+def write_sip_streams():
+    register = crlf(["REGISTER sip:127.0.0.1 SIP/2.0", "Via: SIP/2.0/TCP 127.0.0.1:5070;branch=z9hG4bK1",
+                     "From: <sip:1001@127.0.0.1>;tag=1", "To: <sip:1001@127.0.0.1>", "Call-ID: s1@127.0.0.1",
+                     "CSeq: 1 REGISTER", "Content-Length: 0", "", ""]).encode()
+    invite = crlf(["INVITE sip:1001@127.0.0.1 SIP/2.0", "Via: SIP/2.0/TLS 127.0.0.1:5061;branch=z9hG4bK2",
+                   "Call-ID: s2", "CSeq: 1 INVITE", "Content-Type: application/sdp", "l: 9", "", "v=0\r\ns=-"]).encode()
+    streams = {
+        # The first byte picks the size of the reads.
+        "pings-and-messages": b"\x07\r\n\r\n" + register + b"\r\n" + invite + b"\r\n\r\n" + register,
+        "one-byte-reads": b"\x00" + register + invite,
+        "huge-header": b"\xff" + b"OPTIONS sip:x SIP/2.0\r\nX: " + b"a" * 70000,
+        "huge-length": b"\x10" + register.replace(b"Content-Length: 0", b"Content-Length: 1000000000"),
+        "two-lengths": b"\x20" + register.replace(b"Content-Length: 0", b"Content-Length: 0\r\nl: 4"),
+        "cut-half-way": b"\x03" + invite[:len(invite) // 2],
+        "bare-line-feeds": b"\x05" + register.replace(b"\r\n", b"\n"),
+    }
+    for name, data in streams.items():
+        write(CORPUS / "sip_stream", name, data)
+
+
 def main():
     flows = [(path.stem, scenario_messages(path)) for path in sorted(SCENARIOS.glob("*.xml"))]
     write_sip_and_derived([(name, messages) for name, messages in flows + other_flows() if messages])
@@ -342,6 +362,7 @@ def main():
     write_wave_files()
     write_ini_files()
     write_cti_lines()
+    write_sip_streams()
 
 
 if __name__ == "__main__":

@@ -7,6 +7,7 @@ import json
 import os
 import queue
 import random
+import re
 import socket
 import struct
 import subprocess
@@ -375,12 +376,43 @@ class RawPeer:
         self.socket.close()
 
 
-class Kamailio:
-    """kamailio as registrar and proxy on 127.0.0.1, with digest users."""
+class TestCertificates:
+    """A CA and a server certificate signed by it, made with openssl for one test. The
+    server certificate names `names` (addresses and host names)."""
 
-    def __init__(self, users, config="registrar.cfg", host=LOCAL):
+    def __init__(self, names=("127.0.0.1", "localhost")):
+        self.directory = tempfile.mkdtemp(prefix="tls-")
+        self.ca = self._path("ca.pem")
+        self.certificate = self._path("server.pem")
+        self.key = self._path("server.key")
+        key_options = ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"]
+        self._openssl("req", "-x509", *key_options, "-keyout", self._path("ca.key"), "-out", self.ca, "-days", "2",
+                      "-subj", "/CN=Orv Test CA")
+        self._openssl("req", "-new", *key_options, "-keyout", self.key, "-out", self._path("server.csr"),
+                      "-subj", "/CN=" + names[0])
+        alternatives = ",".join(("IP:" if name[0].isdigit() else "DNS:") + name for name in names)
+        with open(self._path("names.ext"), "w") as handle:
+            handle.write(f"subjectAltName={alternatives}\n")
+        self._openssl("x509", "-req", "-in", self._path("server.csr"), "-CA", self.ca, "-CAkey", self._path("ca.key"),
+                      "-CAcreateserial", "-out", self.certificate, "-days", "2", "-extfile", self._path("names.ext"))
+
+    def _path(self, name):
+        return os.path.join(self.directory, name)
+
+    @staticmethod
+    def _openssl(*arguments):
+        subprocess.run(["openssl", *arguments], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+class Kamailio:
+    """kamailio as registrar and proxy on 127.0.0.1, with digest users. With
+    `certificates` (TestCertificates) it also takes TCP on its UDP port and TLS on the
+    next one (tls_port), and logs every request it receives."""
+
+    def __init__(self, users, config="registrar.cfg", certificates=None, host=LOCAL):
         self.host = host
         self.port = free_udp_port()
+        self.tls_port = self.port + 1
         self.workdir = tempfile.mkdtemp(prefix="kamailio-")
         with open(os.path.join(HERE, "kamailio", config)) as handle:
             text = handle.read()
@@ -392,16 +424,38 @@ class Kamailio:
         self.control = os.path.join(self.workdir, "ctl")
         text = text.replace('loadmodule "tm.so"',
                             f'loadmodule "ctl.so"\nmodparam("ctl", "binrpc", "unix:{self.control}")\nloadmodule "tm.so"', 1)
+        if certificates:
+            text = text.replace("#!KAMAILIO\n", "#!KAMAILIO\n#!define WITH_STREAMS\n", 1)
+            text = text.replace("TLS_PORT", str(self.tls_port)).replace("TLS_CERTIFICATE", certificates.certificate)
+            text = text.replace("TLS_KEY", certificates.key)
         self.config = os.path.join(self.workdir, "kamailio.cfg")
         with open(self.config, "w") as handle:
             handle.write(text)
         self.log_path = os.path.join(self.workdir, "kamailio.log")
         self.log_file = open(self.log_path, "w")
+        self._start()
+
+    def _start(self):
         self.process = subprocess.Popen(
-            host.command(["kamailio", "-f", self.config, "-DD", "-E", "-m", "32", "-M", "4", "-Y", self.workdir,
+            self.host.command(["kamailio", "-f", self.config, "-DD", "-E", "-m", "32", "-M", "4", "-Y", self.workdir,
                           "-P", os.path.join(self.workdir, "kamailio.pid"), "-w", self.workdir]),
             stdout=self.log_file, stderr=subprocess.STDOUT, start_new_session=True)
         self._wait_ready()
+
+    def restart(self):
+        """Stops kamailio (its connections close) and starts it again on the same ports."""
+        self.stop()
+        self.log_file = open(self.log_path, "a")
+        self._start()
+
+    def requests(self):
+        """(method, protocol: UDP, TCP or TLS) of every request kamailio logged receiving,
+        in order."""
+        if not self.log_file.closed:
+            self.log_file.flush()
+        with open(self.log_path, errors="replace") as handle:
+            found = re.findall(r"request (\S+) over (\S+) from", handle.read())
+        return [(method, protocol.upper()) for method, protocol in found]
 
     def _wait_ready(self):
         probe = RawPeer(host=self.host)
@@ -462,7 +516,7 @@ class Kamailio:
 class Baresip:
     """baresip as the far-end softphone, driven through its ctrl_tcp module."""
 
-    def __init__(self, account, audio_file=None, codecs=None, host=LOCAL):
+    def __init__(self, account, audio_file=None, codecs=None, extra_config="", host=LOCAL):
         self.host = host
         self.sip_port = free_udp_port()
         self.ctrl_port = free_udp_port()
@@ -481,7 +535,7 @@ class Baresip:
             config = config.replace(key, str(value))
         config = config.replace(LOOPBACK, host.address)
         with open(os.path.join(self.workdir, "config"), "w") as handle:
-            handle.write(config)
+            handle.write(config + extra_config)
         with open(os.path.join(self.workdir, "accounts"), "w") as handle:
             handle.write(account + (f";audio_codecs={codecs}" if codecs else "") + "\n")
         open(os.path.join(self.workdir, "contacts"), "w").close()

@@ -87,10 +87,24 @@ TEST(SipUri, MaddrIsFoundInAnyCaseAndEndsAtTheNextParameter)
     EXPECT_EQ(firstHop, "127.0.0.9");
 }
 
-TEST(SipUri, FormatTargetWritesSipForSips)
+TEST(SipUri, FormatTargetKeepsSipsAndTheTransportIsRead)
 {
     std::string firstHop;
-    EXPECT_EQ(SipUri::FormatTarget("sips:bob@127.0.0.1", "127.0.0.2", firstHop), "sip:bob@127.0.0.1");
+    // A sips: address must be reached over TLS on every hop: it stays sips:.
+    EXPECT_EQ(SipUri::FormatTarget("sips:bob@127.0.0.1", "127.0.0.2", firstHop), "sips:bob@127.0.0.1");
+    SipAddress a;
+    ASSERT_TRUE(SipUri::SplitUri("sips:bob@example.com", a));
+    EXPECT_EQ(a.transport, SipTransportKind::Tls);
+    EXPECT_FALSE(a.portGiven);
+    ASSERT_TRUE(SipUri::SplitUri("127.0.0.1:5060;transport=TCP", a));
+    EXPECT_EQ(a.transport, SipTransportKind::Tcp);
+    EXPECT_TRUE(a.portGiven);
+    ASSERT_TRUE(SipUri::SplitUri("<sip:pbx.example.com;transport=tls;lr>", a));
+    EXPECT_EQ(a.transport, SipTransportKind::Tls);
+    ASSERT_TRUE(SipUri::SplitUri("sip:pbx.example.com;transport=sctp", a));
+    EXPECT_EQ(a.transport, SipTransportKind::Unspecified);
+    EXPECT_EQ(SipUri::DefaultPortOf(SipTransportKind::Tls), 5061);
+    EXPECT_EQ(SipUri::DefaultPortOf(SipTransportKind::Unspecified), 5060);
     EXPECT_EQ(firstHop, "127.0.0.2");
     EXPECT_EQ(SipUri::FormatTarget("1001", "127.0.0.2", firstHop), "sip:1001");
 }

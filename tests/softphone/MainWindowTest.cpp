@@ -26,6 +26,7 @@ class MainWindowTest : public QObject {
 
 private slots:
     void callsBaresipAndHangsUp();
+    void registersAndCallsOverTls();
     void holdsAndTransfersTheCall();
     void followsTheTransferThePeerAsksFor();
     void answersRejectsAndLosesIncomingCalls();
@@ -171,6 +172,34 @@ void MainWindowTest::callsBaresipAndHangsUp()
     QVERIFY(trn.boxes.Take().isEmpty());
     QVERIFY(probe.events > 10);
     QCOMPARE(probe.deepest, 1); // no event delivered inside another
+}
+
+// The Sip Proxy names TLS, and the CA file field the CA of the proxy's certificate.
+void MainWindowTest::registersAndCallsOverTls()
+{
+    Peers peers(kUsers, "2002", "secret2", "auto", {}, true);
+    QVERIFY(peers.IsReady());
+    SoftphoneHarness trn;
+    trn.WriteSettings(peers.TlsProxy(),
+                      {{"SIPOutboundProxy=\n", "SIPOutboundProxy=\nCAFile=" + peers.CaFile() + "\n"}});
+    trn.Load();
+    QTRY_COMPARE_WITH_TIMEOUT(trn.Status(), QString("Registered"), kSipWaitMs);
+    QVERIFY(peers.IsRegistered("1001"));
+    QCOMPARE(trn.Window().findChild<QLineEdit*>("txtConfigCAFile")->text(), peers.CaFile());
+    const QStringList registers = SipTrace::Starting(trn.trace.sent, "REGISTER ");
+    QVERIFY(!registers.isEmpty());
+    QVERIFY2(registers.first().contains("Via: SIP/2.0/TLS "), qPrintable(registers.first()));
+
+    trn.Dial("2002");
+    trn.Click("cmdChamar");
+    QTRY_COMPARE_WITH_TIMEOUT(trn.Status(), QString("Conected"), kSipWaitMs);
+    QVERIFY(!peers.WaitBaresipEvent("CALL_ESTABLISHED").isEmpty());
+    const QStringList invites = SipTrace::Starting(trn.trace.sent, "INVITE sip:2002@");
+    QVERIFY(!invites.isEmpty());
+    QVERIFY(invites.first().contains("Via: SIP/2.0/TLS "));
+    trn.Click("cmdDesligar");
+    QVERIFY(!peers.WaitBaresipEvent("CALL_CLOSED").isEmpty());
+    QVERIFY(trn.boxes.Take().isEmpty());
 }
 
 void MainWindowTest::holdsAndTransfersTheCall()

@@ -10,9 +10,10 @@
 #endif
 
 Peers::Peers(const QJsonObject& users, const QString& baresipUser, const QString& baresipPassword,
-             const QString& answerMode, const QJsonObject& alsoAccounts)
+             const QString& answerMode, const QJsonObject& alsoAccounts, bool overTls)
 {
     const QJsonObject setup{{"users", users},
+                            {"tls", overTls},
                             {"baresip", QJsonObject{{"user", baresipUser},
                                                     {"password", baresipPassword},
                                                     {"answermode", answerMode},
@@ -23,6 +24,8 @@ Peers::Peers(const QJsonObject& users, const QString& baresipUser, const QString
                     QString::fromUtf8(QJsonDocument(setup).toJson(QJsonDocument::Compact))});
     const QJsonObject ready = ReadReply(40000);
     kamailioPort_ = ready.value("kamailio_port").toInt();
+    tlsPort_ = ready.value("tls_port").toInt();
+    caFile_ = ready.value("ca_file").toString();
 }
 
 Peers::~Peers()

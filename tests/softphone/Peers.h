@@ -10,9 +10,11 @@
 class Peers {
 public:
     // users: login -> password at kamailio; baresip registers as baresipUser, and as
-    // each login of alsoAccounts (login -> password), which answer by themselves.
+    // each login of alsoAccounts (login -> password), which answer by themselves. With
+    // overTls kamailio takes TLS too (a certificate of the test's own CA, CaFile()),
+    // and baresip registers over it.
     Peers(const QJsonObject& users, const QString& baresipUser, const QString& baresipPassword,
-          const QString& answerMode, const QJsonObject& alsoAccounts = {});
+          const QString& answerMode, const QJsonObject& alsoAccounts = {}, bool overTls = false);
     ~Peers();
     Peers(const Peers&) = delete;
     Peers& operator=(const Peers&) = delete;
@@ -20,6 +22,8 @@ public:
     bool IsReady() const { return kamailioPort_ > 0; }
     int KamailioPort() const { return kamailioPort_; }
     QString Proxy() const { return QStringLiteral("127.0.0.1:%1").arg(kamailioPort_); }
+    QString TlsProxy() const { return QStringLiteral("127.0.0.1:%1;transport=tls").arg(tlsPort_); }
+    const QString& CaFile() const { return caFile_; }
 
     QJsonObject Baresip(const QString& command, const QString& params = QString());
     // The next baresip event of that type (its JSON), or an empty object after the time.
@@ -34,4 +38,6 @@ private:
     QProcess process_;
     QByteArray buffer_;
     int kamailioPort_ = 0;
+    int tlsPort_ = 0;
+    QString caFile_;
 };

@@ -40,7 +40,8 @@ const char* const kCheckBoxes[] = {"chkAudioEchoCan", "chkAudioAEC",  "chkAudioM
 
 // A file as "Apply" writes it, with login 1001 and proxy 127.0.0.1.
 const char* const kSavedFile = "[SIP]\nSIPLogin=1001\nSIPPass=secret\nSIPProxy=127.0.0.1\nSIPNome=\nSIPPort=5060\n"
-                               "SIPOutboundProxy=\nStunServer=\n\n[AUDIO]\nAudioFoneDevice=\nAudioMicDevice=\nAudioFoneDeviceIndex=-1\n"
+                               "SIPOutboundProxy=\nCAFile=\nStunServer=\n\n[AUDIO]\nAudioFoneDevice=\nAudioMicDevice=\n"
+                     "AudioFoneDeviceIndex=-1\n"
                                "AudioMicDeviceIndex=-1\nEchoCancel=1\nAEC=0\nMicBooster=0\n\n[GENERAL]\nAwaysOnTop=0\n"
                                "ConfirmBeforeClose=1\nStarupOnSystray=0\nStartUpWithWindows=0\n\n[CODECS]\n"
                                "CodecG711u=1\nCodecG729=1\nCodecG711a=0\nCodecGSM=0\nCodecILBC=0\n\n[CTI]\n"
@@ -144,7 +145,8 @@ void SettingsTest::firstRunWizardWritesTheFile()
     QCOMPARE(ModeOf(path), kOwnerOnly);
     QCOMPARE(home.ReadFile("TARN.INI"),
              QString("[SIP]\nSIPLogin=1001\nSIPPass=secret\nSIPProxy=127.0.0.1\nSIPNome=\nSIPPort=5060\n"
-                     "SIPOutboundProxy=\nStunServer=\n\n[AUDIO]\nAudioFoneDevice=\nAudioMicDevice=\nAudioFoneDeviceIndex=-1\n"
+                     "SIPOutboundProxy=\nCAFile=\nStunServer=\n\n[AUDIO]\nAudioFoneDevice=\nAudioMicDevice=\n"
+                     "AudioFoneDeviceIndex=-1\n"
                      "AudioMicDeviceIndex=-1\nEchoCancel=0\nAEC=0\nMicBooster=0\n\n[GENERAL]\nAwaysOnTop=0\n"
                      "ConfirmBeforeClose=0\nStarupOnSystray=0\nStartUpWithWindows=0\n\n[CODECS]\n"
                      "CodecG711u=1\nCodecG729=1\nCodecG711a=0\nCodecGSM=0\nCodecILBC=0\n\n[CTI]\n"
@@ -385,6 +387,10 @@ void SettingsTest::autostartEntryFollowsTheBox()
     const QString exec = QString("Exec=env \"TRN_HOME=%1\" \"%2\"\n")
                              .arg(qEnvironmentVariable("TRN_HOME"), QApplication::applicationFilePath());
     QVERIFY2(text.contains(exec), qPrintable(text));
+    // Loading ticked settings writes the entry again, for the program that runs now.
+    QVERIFY(QFile::remove(entry));
+    QVERIFY(frmSettings().LoadSettings());
+    QVERIFY(QFile::exists(entry));
 
     Child<QCheckBox>(settings, "chkStartUpWithSystem")->setChecked(false);
     QVERIFY(settings.SaveSettings());

@@ -11,9 +11,10 @@ then answers one JSON request per input line with one JSON line:
 
 Usage: peers.py '{"users": {"1001": "secret"}, "baresip": {"user": "2002",
 "password": "secret2", "answermode": "auto", "also": {"3003": "secret3"}}}' ("also":
-more accounts of the same baresip, answering by themselves). The first line out is
-{"ready": true, "kamailio_port": N}, once baresip is registered. End of input stops
-both peers.
+more accounts of the same baresip, answering by themselves; "tls": true, kamailio takes
+TLS too, with a certificate of a CA of the test's own, and baresip registers over it).
+The first line out is {"ready": true, "kamailio_port": N, "tls_port": N, "ca_file":
+PATH}, once baresip is registered. End of input stops both peers.
 """
 import json
 import os
@@ -22,7 +23,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "interop"))
 
-from orvua_driver import LOOPBACK, Baresip, Kamailio  # noqa: E402
+from orvua_driver import LOOPBACK, Baresip, Kamailio, TestCertificates  # noqa: E402
 
 
 def reply(message):
@@ -31,14 +32,17 @@ def reply(message):
 
 
 def start(setup):
-    kamailio = Kamailio(setup["users"])
+    certificates = TestCertificates() if setup.get("tls") else None
+    kamailio = Kamailio(setup["users"], certificates=certificates)
+    proxy = f"{LOOPBACK}:{kamailio.tls_port};transport=tls" if certificates else f"{LOOPBACK}:{kamailio.port}"
     account = setup["baresip"]
     codecs = f";audio_codecs={account['codecs']}" if account.get("codecs") else ""
-    lines = [f"<sip:{account['user']}@{LOOPBACK}:{kamailio.port}>;auth_pass={account['password']}"
+    lines = [f"<sip:{account['user']}@{proxy}>;auth_pass={account['password']}"
              f";answermode={account.get('answermode', 'manual')}{codecs}"]
-    lines += [f"<sip:{user}@{LOOPBACK}:{kamailio.port}>;auth_pass={password};answermode=auto"
+    lines += [f"<sip:{user}@{proxy}>;auth_pass={password};answermode=auto"
               for user, password in account.get("also", {}).items()]
-    baresip = Baresip("\n".join(lines))
+    baresip = Baresip("\n".join(lines), extra_config=f"sip_cafile\t\t{certificates.ca}\n" if certificates else "")
+    kamailio.ca_file = certificates.ca if certificates else ""
     deadline = time.monotonic() + 15
     for user in [account["user"], *account.get("also", {})]:
         while not kamailio.is_registered(user):
@@ -67,7 +71,8 @@ def serve(kamailio, baresip, request):
 def main():
     kamailio, baresip = start(json.loads(sys.argv[1]))
     try:
-        reply({"ready": True, "kamailio_port": kamailio.port})
+        reply({"ready": True, "kamailio_port": kamailio.port, "tls_port": kamailio.tls_port,
+               "ca_file": kamailio.ca_file})
         for line in sys.stdin:
             if line.strip():
                 reply(serve(kamailio, baresip, json.loads(line)))

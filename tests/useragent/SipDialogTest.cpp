@@ -63,7 +63,8 @@ TEST(SipDialog, InviteCarriesEverythingAndGoesToTheProxy)
     ASSERT_TRUE(dialog.BuildInvite("v=0\r\n", "", "", "sip:2002@127.0.0.1:5060", out, branch, to));
     EXPECT_EQ(to, "sip:2002@127.0.0.1");
     EXPECT_EQ(out.host, "127.0.0.1");
-    EXPECT_EQ(out.port, 5060);
+    EXPECT_EQ(out.port, 0) << "the proxy names no port: the transport's own, or its domain's SRV records";
+    EXPECT_EQ(out.transport, SipTransportKind::Unspecified);
     SipMessage m = Parsed(out.text);
     EXPECT_EQ(m.GetMethod(), "INVITE");
     EXPECT_EQ(m.GetRequestUri(), "sip:2002@127.0.0.1");

@@ -23,7 +23,8 @@ struct Told : SipTransport::Listener {
     std::vector<Sent> sent;
     std::vector<std::pair<std::uint64_t, std::string>> notSent;
 
-    void OnMessageSent(const std::string& text, const std::string& address, int port) override
+    void OnMessageSent(const std::string& text, const SipTransport::Owner&, SipTransportKind,
+                       const std::string& address, int port) override
     {
         sent.push_back({text, address, port});
     }
@@ -31,6 +32,9 @@ struct Told : SipTransport::Listener {
     {
         notSent.emplace_back(owner.callSerial, text);
     }
+    void OnMessageReceived(const std::string&, const SipSource&) override {}
+    void OnTransportProblem(const std::string&, const std::string&, int) override {}
+    void OnRegistrationConnectionLost() override {}
 };
 
 class SipTransportTest : public ::testing::Test {
@@ -60,6 +64,7 @@ protected:
     }
 
     static SipTransport::Owner Call(std::uint64_t serial) { return {SipTransport::Owner::Kind::Call, serial}; }
+    static SipDestination To(const std::string& host, int port) { return {SipTransportKind::Udp, host, port}; }
 
     TestDnsServer dns;
     MessageLoop loop;
@@ -73,9 +78,9 @@ protected:
 
 TEST_F(SipTransportTest, ANameIsLookedUpOnceForItsTimeToLiveAndItsMessagesLeaveInOrder)
 {
-    transport.Send("first", "peer.test", peer.LocalPort(), Call(1));
-    transport.Send("second", "peer.test", peer.LocalPort(), Call(1));
-    transport.Send("first", "peer.test", peer.LocalPort(), Call(1));
+    transport.Send("first", To("peer.test", peer.LocalPort()), Call(1));
+    transport.Send("second", To("peer.test", peer.LocalPort()), Call(1));
+    transport.Send("first", To("peer.test", peer.LocalPort()), Call(1));
     EXPECT_TRUE(told.sent.empty()) << "nothing leaves before the name is known";
     EXPECT_EQ(ReceivedAtPeer(), "first");
     EXPECT_EQ(ReceivedAtPeer(), "second");
@@ -84,7 +89,7 @@ TEST_F(SipTransportTest, ANameIsLookedUpOnceForItsTimeToLiveAndItsMessagesLeaveI
     EXPECT_EQ(told.sent[0].port, peer.LocalPort());
     EXPECT_EQ(dns.Queries("peer.test"), 1);
 
-    transport.Send("third", "PEER.test", peer.LocalPort(), Call(1));
+    transport.Send("third", To("PEER.test", peer.LocalPort()), Call(1));
     EXPECT_EQ(told.sent.size(), 3u) << "a fresh answer sends at once";
     EXPECT_EQ(ReceivedAtPeer(), "third");
     EXPECT_EQ(dns.Queries("peer.test"), 1);
@@ -93,7 +98,7 @@ TEST_F(SipTransportTest, ANameIsLookedUpOnceForItsTimeToLiveAndItsMessagesLeaveI
     // After its time to live of one second the name is asked again.
     loop.RunFor(1100);
     EXPECT_EQ(transport.KnownAddress("peer.test"), "");
-    transport.Send("fourth", "peer.test", peer.LocalPort(), Call(1));
+    transport.Send("fourth", To("peer.test", peer.LocalPort()), Call(1));
     EXPECT_EQ(ReceivedAtPeer(), "fourth");
     EXPECT_EQ(dns.Queries("peer.test"), 2);
     EXPECT_TRUE(told.notSent.empty());
@@ -101,10 +106,10 @@ TEST_F(SipTransportTest, ANameIsLookedUpOnceForItsTimeToLiveAndItsMessagesLeaveI
 
 TEST_F(SipTransportTest, WhatCannotLeaveIsToldLaterAndTheNameIsAskedAgainAfterARefusal)
 {
-    transport.Send("unresolvable", "nosuch.test", 5060, Call(7));
-    transport.Send("reserved", "sip.nosuch.invalid", 5060, Call(8));
-    transport.Send("no port", "127.0.0.1", 0, Call(9));
-    transport.Send("keep-alive", "nosuch.invalid", 5060, Call(10), true);
+    transport.Send("unresolvable", To("nosuch.test", 5060), Call(7));
+    transport.Send("reserved", To("sip.nosuch.invalid", 5060), Call(8));
+    transport.Send("no port", To("127.0.0.1", 70000), Call(9));
+    transport.Send("keep-alive", To("nosuch.invalid", 5060), Call(10), true);
     EXPECT_TRUE(told.notSent.empty()) << "never inside the sending call";
     ASSERT_TRUE(loop.RunUntil([&] { return told.notSent.size() >= 3; }, WaitMs));
     loop.RunFor(100);
@@ -114,14 +119,14 @@ TEST_F(SipTransportTest, WhatCannotLeaveIsToldLaterAndTheNameIsAskedAgainAfterAR
 
     // A datagram no UDP packet can carry is refused: not announced, told to its
     // owner, and the name it went to is looked up again next time.
-    transport.Send("small", "peer.test", peer.LocalPort(), Call(1));
+    transport.Send("small", To("peer.test", peer.LocalPort()), Call(1));
     EXPECT_EQ(ReceivedAtPeer(), "small");
     const std::string huge(SipTransport::MaxDatagramSize + 1, 'x');
-    transport.Send(huge, "peer.test", peer.LocalPort(), Call(2));
+    transport.Send(huge, To("peer.test", peer.LocalPort()), Call(2));
     ASSERT_TRUE(loop.RunUntil([&] { return told.notSent.size() == 4; }, WaitMs));
     EXPECT_EQ(told.notSent.back().first, 2u);
     EXPECT_EQ(told.sent.size(), 1u);
-    transport.Send("again", "peer.test", peer.LocalPort(), Call(1));
+    transport.Send("again", To("peer.test", peer.LocalPort()), Call(1));
     EXPECT_EQ(ReceivedAtPeer(), "again");
     EXPECT_EQ(dns.Queries("peer.test"), 2);
 }
@@ -130,10 +135,10 @@ TEST_F(SipTransportTest, MessagesWaitingForASilentServerAreBoundedAndDroppedOnRe
 {
     dns.SetSilent(true);
     for (std::size_t n = 0; n < SipTransport::MaxWaiting + 20; ++n)
-        transport.Send("message " + std::to_string(n), "slow.test", 5060, Call(n));
+        transport.Send("message " + std::to_string(n), To("slow.test", 5060), Call(n));
     ASSERT_TRUE(loop.RunUntil([&] { return told.notSent.size() == 20; }, WaitMs));
     EXPECT_EQ(told.notSent.front().second, "message " + std::to_string(SipTransport::MaxWaiting));
-    transport.DropWaiting();
+    transport.Stop();
     loop.RunFor(3500);
     EXPECT_EQ(told.notSent.size(), 20u) << "dropped messages are nobody's news";
     EXPECT_EQ(dns.Queries("slow.test"), 2) << "one look-up for all, tried twice";
