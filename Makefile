@@ -7,7 +7,7 @@ FUZZ_SECONDS ?= 60
 CMAKE_FLAGS := -G Ninja -Wno-dev
 TEST_JOBS ?= 6
 
-.PHONY: run test package bench bench-calls fuzz deps build-release build-test screenshots clean
+.PHONY: run test package bench bench-calls bench-latency fuzz deps build-release build-test screenshots clean
 
 deps:
 	./scripts/install-deps.sh
@@ -47,6 +47,10 @@ fuzz: deps
 # CPU per call side and idle, orvua against baresip on loopback (README, Benchmarks).
 bench-calls: bench
 	python3 bench/bench_calls.py --orvua $(BUILD_BENCH)/tools/orvua --floor $(BUILD_BENCH)/bench/wake_floor
+
+# One-way delay of a call and its playout under jitter, orvua beside baresip (README, Benchmarks).
+bench-latency: bench
+	python3 bench/bench_latency.py --orvua $(BUILD_BENCH)/tools/orvua
 
 screenshots: deps
 	./scripts/screenshots.sh

@@ -39,8 +39,8 @@ sip_listen\t\t127.0.0.1:{sip_port}
 net_interface\t\t127.0.0.1
 call_local_timeout\t120
 call_max_calls\t\t4
-audio_player\t\taubridge,nowhere
-audio_source\t\taufile,{audio_file}
+audio_player\t\t{player}
+audio_source\t\t{source}
 audio_alert\t\taubridge,nowhere
 audio_level\t\tno
 audio_buffer\t\t20-160
@@ -227,11 +227,12 @@ class BaresipSide(Baresip):
     call recording, with the speex preprocessor when `filters`. Its player is an
     aubridge device nobody feeds from: ALSA's null device, which the tests use, takes
     audio as fast as it is written and keeps baresip's player thread spinning (25-50 %
-    of a core), which would be no fair reference."""
+    of a core), which would be no fair reference. `player` and `source` name other
+    devices (the latency benchmark loops the far end through "aubridge,loop")."""
 
     STARTS = 3
 
-    def __init__(self, account, audio_file, codec_name, filters):
+    def __init__(self, account, audio_file, codec_name, filters, player="aubridge,nowhere", source=None):
         self.workdir = tempfile.mkdtemp(prefix="bench-baresip-")
         with open(os.path.join(self.workdir, "accounts"), "w") as handle:
             handle.write(account + (f";audio_codecs={codec_name}" if codec_name else "") + "\n")
@@ -244,7 +245,8 @@ class BaresipSide(Baresip):
             rtp = free_udp_port()
             with open(os.path.join(self.workdir, "config"), "w") as handle:
                 handle.write(BARESIP_CONFIG.format(sip_port=self.sip_port, ctrl_port=self.ctrl_port, rtp_port=rtp,
-                                                   rtp_last=rtp + 9, audio_file=audio_file,
+                                                   rtp_last=rtp + 9, player=player,
+                                                   source=source or "aufile," + audio_file,
                                                    filters="module\t\t\tspeex_pp.so\n" if filters else ""))
             try:
                 self._start()

@@ -102,6 +102,8 @@ int AudioDevice::OpenPlayback(int deviceId)
     for (auto& state : playbackStates_)
         state = BufferFree;
     playbackSlot_ = 0;
+    playbackInFlight_ = 0;
+    playbackDepth_ = std::clamp(playback_->BlocksAhead(), 1, PlaybackBuffers / 2);
     playbackRunning_ = true;
     speakerMuted_ = false;
     speakerMeter_.Reset();
@@ -115,12 +117,12 @@ int AudioDevice::OpenPlayback(int deviceId)
     return MediaOk;
 }
 
-// 200 ms of silence ahead of the first mixed block; every block played then
-// brings one more, so 20 stay in flight.
+// The depth in silence ahead of the first mixed block; every block played then
+// brings one more.
 void AudioDevice::PrimePlayback()
 {
     const Block silence{};
-    for (int block = 0; block < PrimedBlocks; ++block)
+    for (int block = 0; block < playbackDepth_; ++block)
         WritePlaybackBlock(silence);
 }
 
@@ -158,6 +160,7 @@ void AudioDevice::ClosePlaybackLocked()
     FreeDoneBuffers(playbackStates_.data(), PlaybackBuffers);
     playback_.reset();
     playbackHandle_ = 0;
+    playbackDepth_ = 0;
 }
 
 void AudioDevice::FreeDoneBuffers(std::atomic<int>* states, int count)
@@ -198,25 +201,47 @@ void AudioDevice::ProcessCapturedBlock(const WaveBlock& block)
     std::copy_n(block.data, BlockSamples, heldBlock_.begin());
 }
 
+// A block played brings the next one. A block handed back unplayed brings none:
+// the device then runs out, and its underrun fills it up to the depth again.
 void AudioDevice::OnPlaybackNotice(WaveNotice notice, WaveBlock* block)
 {
+    if (notice == WaveNotice::Underrun)
+        OnPlaybackUnderrun();
     if (notice != WaveNotice::BlockDone)
         return;
     playbackStates_[block->slot] = BufferDone;
+    --playbackInFlight_;
+    if (!playbackRunning_ || block->bytesRecorded == 0)
+        return;
+    const std::span<const std::int16_t, BlockSamples> played(block->data, BlockSamples);
+    speakerMeter_.Feed(played);
+    FeedEchoReference(played);
+    FillPlayback();
+}
+
+// The device played silence in place of a block, which the echo reference counts too.
+void AudioDevice::OnPlaybackUnderrun()
+{
     if (!playbackRunning_)
         return;
-    speakerMeter_.Feed(std::span<const std::int16_t>(block->data, BlockSamples));
-    FeedEchoReference(*block);
-    PlayNextBlock();
+    const Block silence{};
+    FeedEchoReference(silence);
+    FillPlayback();
+}
+
+void AudioDevice::FillPlayback()
+{
+    for (int missing = playbackDepth_ - playbackInFlight_; missing > 0; --missing)
+        PlayNextBlock();
 }
 
 // The block has just been played: its echo reaches the microphone now. Every
 // played block counts, silence too, so that the reference keeps time with the
 // microphone.
-void AudioDevice::FeedEchoReference(const WaveBlock& played)
+void AudioDevice::FeedEchoReference(std::span<const std::int16_t, BlockSamples> played)
 {
     if (captureRunning_ && !microphoneMuted_)
-        echoGain_.WriteReference(std::span<const std::int16_t, BlockSamples>(played.data, BlockSamples));
+        echoGain_.WriteReference(played);
 }
 
 void AudioDevice::PlayNextBlock()
@@ -243,10 +268,13 @@ void AudioDevice::WritePlaybackBlock(const Block& samples)
     else
         std::copy(samples.begin(), samples.end(), block.data);
     state = BufferQueued;
-    if (playback_->Queue(&block))
+    ++playbackInFlight_;
+    if (playback_->Queue(&block)) {
         ++playbackSlot_;
-    else
+    } else {
         state = BufferFree;
+        --playbackInFlight_;
+    }
 }
 
 void AudioDevice::SetBlocksPerWake(int blocks)

@@ -11,15 +11,19 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <vector>
 
 // The sound card of the media engine: one capture stream feeding every line's
 // sending path through the echo and gain processor, and one playback stream
 // pulling the lines' mixed audio, both 8000 Hz 16-bit mono in 10 ms blocks.
-// Playback keeps 20 blocks (200 ms) in flight out of 500 buffers; capture keeps
-// 25 buffers queued and holds one block back. A block becomes the echo
-// canceller's reference once it has been played, not when it is queued 200 ms
-// ahead, so reference and echo meet within the canceller's tail. The last volumes
+// Playback keeps as many blocks in flight (out of 500 buffers) as the device needs
+// ahead of it (PlaybackDepth: one for the virtual speaker, a few for a sound card):
+// each block played brings the next one, and when the device ran out of blocks it
+// is filled up to that depth again. Capture keeps 25 buffers queued and holds one
+// block back. A block becomes the echo canceller's reference once it has been
+// played, not when it is queued ahead, so reference and echo meet within the
+// canceller's tail; a block handed back unplayed is no reference. The last volumes
 // and microphone boost set on a stream are applied to every stream opened later. Opening a stream while one is open
 // replaces it once the new device has opened. Closing hands back every buffer and returns only when no callback
 // of the stream can run any more.
@@ -27,7 +31,6 @@ class AudioDevice {
 public:
     static constexpr std::size_t BlockSamples = AudioDeviceOwner::BlockSamples;
     static constexpr int PlaybackBuffers = 500;
-    static constexpr int PrimedBlocks = 20;
     static constexpr int CaptureBuffers = 25;
     // Buffer states.
     static constexpr int BufferFree = 1001;
@@ -52,6 +55,10 @@ public:
     // open now and those opened later; a device with a pace of its own keeps it.
     void SetBlocksPerWake(int blocks);
     bool PlaybackRunning() const { return playbackRunning_; }
+    // The blocks the playback stream keeps in flight; 0 without one.
+    int PlaybackDepth() const { return playbackDepth_; }
+    // Blocks handed to the playback stream and not yet back.
+    int PlaybackBlocksInFlight() const { return playbackInFlight_; }
 
     void MuteMicrophone(bool mute);
     void MuteSpeaker(bool mute) { speakerMuted_ = mute; }
@@ -79,9 +86,12 @@ private:
     void OnCaptureNotice(WaveNotice notice, WaveBlock* block);
     void OnPlaybackNotice(WaveNotice notice, WaveBlock* block);
     void ProcessCapturedBlock(const WaveBlock& block);
+    // Writes mixed blocks until the depth is in flight.
+    void FillPlayback();
     void PlayNextBlock();
     void WritePlaybackBlock(const Block& samples);
-    void FeedEchoReference(const WaveBlock& played);
+    void OnPlaybackUnderrun();
+    void FeedEchoReference(std::span<const std::int16_t, BlockSamples> played);
     void RestoreCaptureControls();
     void RestorePlaybackControls();
     bool QueueCaptureBuffers();
@@ -117,6 +127,8 @@ private:
     std::array<WaveBlock, PlaybackBuffers> playbackBlocks_{};
     std::array<std::atomic<int>, PlaybackBuffers> playbackStates_{};
     int playbackSlot_ = 0;
+    std::atomic<int> playbackDepth_{0};
+    std::atomic<int> playbackInFlight_{0};
 
     // Guarded by streamsMutex_.
     int blocksPerWake_ = 1;

@@ -103,8 +103,8 @@ bool JitterBuffer::QueueNextPacket()
         return false;
     if (cycle_ >= AdaptationCycle - 1)
         Adapt();
-    if (Queued() < 2)
-        return PlayLastAndStartOver();
+    if (queue_.empty())
+        return WaitForNextPacket();
     return PlayOrConceal();
 }
 
@@ -119,25 +119,39 @@ void JitterBuffer::DiscardLate()
     }
 }
 
+// Of the packets every take of the cycle found queued beyond the one it took, one
+// stays as a spare against jitter a little larger than the cycle's; only the rest
+// may be thrown away, and only then does the target come down. A flood (more
+// than MaxQueued) is cut all the same.
 void JitterBuffer::Adapt()
 {
-    if (Queued() <= target_ + 2)
+    const int unneeded = shortest_ - 1 - SparePackets;
+    const int spare = Queued() > MaxQueued ? MaxAdaptationDrops : std::min(MaxAdaptationDrops, unneeded);
+    if (Queued() <= target_ + 2 && unneeded > 0)
         target_ = std::max(target_ - 1, MinimumTarget);
-    for (int dropped = 0; dropped < MaxAdaptationDrops && Queued() > target_; ++dropped)
+    for (int dropped = 0; dropped < spare && Queued() > target_; ++dropped)
         TakeOldestAsPlayed();
     // A dropped packet may share its timestamp with the next one.
     DiscardLate();
+    shortest_ = NoTakeYet;
     // Becomes 1 once this packet is played.
     cycle_ = AdaptationCycle;
 }
 
-bool JitterBuffer::PlayLastAndStartOver()
+// Nothing queued: the last packet plays again while the play position waits, so
+// the next packet still plays when it comes; after five plays the buffer has run
+// dry and fills up again.
+bool JitterBuffer::WaitForNextPacket()
 {
-    const bool any = !queue_.empty();
-    if (any)
-        fifo_.Write(queue_.back().pcm);
-    StartOver();
-    return any;
+    if (!last_ || plays_ >= MaxPlays) {
+        StartOver();
+        return false;
+    }
+    ++plays_;
+    shortest_ = 0;
+    cycle_ = (cycle_ + 1) % AdaptationCycle;
+    fifo_.Write(last_->pcm);
+    return true;
 }
 
 bool JitterBuffer::PlayOrConceal()
@@ -152,6 +166,7 @@ bool JitterBuffer::PlayOrConceal()
         ++plays_;
         *playPosition_ += SamplesPerMs * durationMs_;
     } else {
+        shortest_ = std::min(shortest_, Queued());
         TakeOldestAsPlayed();
     }
     cycle_ = (cycle_ + 1) % AdaptationCycle;
@@ -201,6 +216,7 @@ void JitterBuffer::StartOver()
     target_ = InitialTarget;
     buffering_ = true;
     cycle_ = 0;
+    shortest_ = NoTakeYet;
 }
 
 JitterBuffer::Pcm JitterBuffer::SpareCopyOf(std::span<const std::int16_t> samples)

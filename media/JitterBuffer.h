@@ -11,8 +11,14 @@
 
 // Turns received packets, which come late, early, twice or not at all, into a
 // steady run of 10 ms blocks for the speaker. It fills up to a target depth, then
-// plays the oldest packet each time the previous one is used up, repeats the last
-// packet over a short loss, and lowers the target while the stream runs smoothly.
+// plays the oldest packet each time the previous one is used up. A lost packet is
+// covered by repeating the last one; so is a packet not there yet, but then the
+// play position waits for it, so that a late packet still plays (the delay grows
+// by the repeat) rather than being thrown away. After five plays of one packet the
+// buffer has run dry and fills up to a target of 5 again. Every 100 packets the
+// target comes down by one, to no less than 2, when every packet of the cycle found
+// two more queued behind it; only packets the whole cycle did not need, but one,
+// are then thrown away to cut the delay, so jitter keeps the depth it needs.
 // Timestamps compare in 32-bit serial arithmetic, so a stream may wrap around.
 // Beyond its target it keeps at most MaxBacklogMs of audio: a sender faster than
 // real time neither fills memory nor builds up a delay that would then play.
@@ -54,8 +60,13 @@ private:
     static constexpr std::uint32_t SamplesPerMs = 8;
     static constexpr int AdaptationCycle = 100;
     static constexpr int MaxAdaptationDrops = 3;
+    // Packets kept beyond the fewest a cycle needed behind the one it took.
+    static constexpr int SparePackets = 1;
     // The last packet is played at most this often in a row (once plus 4 repeats).
     static constexpr int MaxPlays = 5;
+    // What shortest_ holds while the cycle has taken no packet yet: more than a
+    // queue being played from holds.
+    static constexpr int NoTakeYet = MaxQueued + 1;
     // More late packets than this in a row mean the sender restarted its timestamps.
     static constexpr int MaxLateRun = MaxQueued;
     // Sample buffers kept for reuse.
@@ -66,7 +77,7 @@ private:
     bool QueueNextPacket();
     void DiscardLate();
     void Adapt();
-    bool PlayLastAndStartOver();
+    bool WaitForNextPacket();
     bool PlayOrConceal();
     bool IsPacketMissing() const;
     void TakeOldestAsPlayed();
@@ -92,5 +103,8 @@ private:
     std::optional<std::uint32_t> playPosition_;
     bool buffering_ = true;
     int cycle_ = 0;
+    // The fewest packets queued when a packet was taken in this cycle; 0 once the
+    // cycle had to wait for one.
+    int shortest_ = NoTakeYet;
     int lateRun_ = 0;
 };

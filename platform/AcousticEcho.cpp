@@ -32,16 +32,16 @@ std::shared_ptr<AcousticEcho> AcousticEcho::Parse(const std::string& text)
     return std::make_shared<AcousticEcho>(static_cast<int>(delay), attenuation);
 }
 
-std::int64_t AcousticEcho::DelaySamples() const
+std::int64_t AcousticEcho::DistanceSamples() const
 {
-    return static_cast<std::int64_t>(delayMs_) * SampleRate / 1000;
+    return static_cast<std::int64_t>(delayMs_) * SampleRate / 1000 + BlockSamples;
 }
 
 void AcousticEcho::StartListening()
 {
     std::lock_guard lock(mutex_);
     listening_ = true;
-    heard_ = playedCount_ - DelaySamples();
+    heard_ = playedCount_ - DistanceSamples();
 }
 
 void AcousticEcho::StopListening()
@@ -56,7 +56,7 @@ void AcousticEcho::StartPlaying()
     std::fill(played_.begin(), played_.end(), 0.0f);
     // What the speaker plays from now is heard after the delay.
     if (listening_)
-        playedCount_ = heard_ + DelaySamples();
+        playedCount_ = heard_ + DistanceSamples();
 }
 
 void AcousticEcho::Play(std::span<const std::int16_t> samples)

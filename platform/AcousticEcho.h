@@ -13,14 +13,18 @@
 // a laptop's speaker leaks into its own microphone. The two devices run on one
 // sample clock, as the two sides of a sound card do: the microphone's n-th sample
 // hears the sample the speaker played `delay` samples before it, counted from the
-// moment each device started. A device thread held up for a while and catching up
-// keeps that count; what the speaker plays too late for its moment is not heard.
+// moment each device started. A block handed to the speaker plays during the 10 ms
+// after it, and a block the microphone gives holds the 10 ms before it, so even at
+// no delay a block is heard in the microphone's block after the one it was played
+// in. A device thread held up for a while and catching up keeps that count; what
+// the speaker plays too late for its moment is not heard.
 // Thread-safe: the two devices run on threads of their own.
 class AcousticEcho {
 public:
     static constexpr int SampleRate = 8000;
     static constexpr int MaxDelayMs = 500;
     static constexpr double MaxAttenuationDb = 100.0;
+    static constexpr std::int64_t BlockSamples = 80;
 
     AcousticEcho(int delayMs, double attenuationDb);
 
@@ -42,7 +46,8 @@ public:
     void Play(std::span<const std::int16_t> samples);
 
 private:
-    std::int64_t DelaySamples() const;
+    // From a sample handed to the speaker to the microphone sample that hears it.
+    std::int64_t DistanceSamples() const;
 
     const int delayMs_;
     const double attenuationDb_;

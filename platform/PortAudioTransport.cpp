@@ -1,14 +1,29 @@
 #include "platform/PortAudioTransport.h"
 
+#include "platform/WaveBackend.h"
+
 #include <portaudio.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <thread>
 
 namespace {
 constexpr double SampleRate = 8000.0;
 constexpr unsigned long BlockFrames = 80;
+constexpr double BlockSeconds = BlockFrames / SampleRate;
 } // namespace
+
+int PortAudioTransport::BlocksFor(double latencySeconds)
+{
+    // A latency of whole blocks stays whole though its binary fraction may come out
+    // a hair above (0.07 s is 7.000000000000001 blocks); NaN falls to the minimum.
+    const double blocks = std::ceil(latencySeconds / BlockSeconds - 1e-6);
+    if (!(blocks >= MinBlocksAhead))
+        return MinBlocksAhead;
+    return static_cast<int>(std::min(blocks, static_cast<double>(WaveBackend::MaxBlocksAhead)));
+}
 
 std::unique_ptr<PortAudioTransport> PortAudioTransport::Open(WaveDirection direction, int deviceIndex)
 {
@@ -26,7 +41,8 @@ std::unique_ptr<PortAudioTransport> PortAudioTransport::Open(WaveDirection direc
                                         SampleRate, BlockFrames, paClipOff, nullptr, nullptr);
     if (error != paNoError)
         return nullptr;
-    return std::unique_ptr<PortAudioTransport>(new PortAudioTransport(direction, stream));
+    return std::unique_ptr<PortAudioTransport>(
+        new PortAudioTransport(direction, stream, BlocksFor(info->defaultLowOutputLatency)));
 }
 
 PortAudioTransport::~PortAudioTransport()

@@ -16,11 +16,21 @@ public:
 
     bool Start() override;
     std::size_t Transfer(std::span<std::int16_t> samples) override;
+    // The device's low output latency in whole blocks, at least MinBlocksAhead.
+    int BlocksAhead() const override { return blocksAhead_; }
+
+    static constexpr int MinBlocksAhead = 4;
+    // Whole 10 ms blocks covering `latencySeconds`, at least MinBlocksAhead.
+    static int BlocksFor(double latencySeconds);
 
 private:
-    PortAudioTransport(WaveDirection direction, void* stream) : direction_(direction), stream_(stream) {}
+    PortAudioTransport(WaveDirection direction, void* stream, int blocksAhead)
+        : direction_(direction), stream_(stream), blocksAhead_(blocksAhead)
+    {
+    }
 
     const WaveDirection direction_;
     void* stream_;
+    const int blocksAhead_;
     bool started_ = false;
 };

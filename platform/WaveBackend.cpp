@@ -3,7 +3,9 @@
 #include "platform/PortAudioBackend.h"
 #include "platform/VirtualWaveBackend.h"
 
+#include <charconv>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 
 std::unique_ptr<WaveStream> WaveBackend::Open(WaveDirection direction, int id, WaveCallback callback)
@@ -11,7 +13,20 @@ std::unique_ptr<WaveStream> WaveBackend::Open(WaveDirection direction, int id, W
     auto transport = OpenTransport(direction, id);
     if (transport == nullptr)
         return nullptr;
-    return std::make_unique<WaveStream>(direction, std::move(transport), std::move(callback), Pacer());
+    auto stream = std::make_unique<WaveStream>(direction, std::move(transport), std::move(callback), Pacer());
+    stream->SetBlocksAhead(BlocksAheadChosen(std::getenv("ORVSIP_PLAYBACK_BLOCKS")));
+    return stream;
+}
+
+int WaveBackend::BlocksAheadChosen(const char* text)
+{
+    if (text == nullptr)
+        return 0;
+    const char* end = text + std::strlen(text);
+    int blocks = 0;
+    const auto parsed = std::from_chars(text, end, blocks);
+    const bool whole = parsed.ec == std::errc() && parsed.ptr == end;
+    return whole && blocks >= 1 && blocks <= MaxBlocksAhead ? blocks : 0;
 }
 
 WaveBackend& WaveBackend::Current()

@@ -11,6 +11,8 @@
 class WaveBackend {
 public:
     static constexpr int DefaultDevice = -1;
+    // The most blocks ORVSIP_PLAYBACK_BLOCKS may ask to keep ahead of a speaker.
+    static constexpr int MaxBlocksAhead = 100;
 
     virtual ~WaveBackend() = default;
     virtual std::string Name() const = 0;
@@ -20,8 +22,13 @@ public:
     // nullptr when the device cannot be opened as 8000 Hz 16-bit mono.
     virtual std::unique_ptr<WaveTransport> OpenTransport(WaveDirection direction, int id) = 0;
 
-    // An open stream on the device, not yet started; nullptr on failure.
+    // An open stream on the device, not yet started; nullptr on failure. A playback
+    // stream keeps the blocks ahead its device needs, or as many as
+    // ORVSIP_PLAYBACK_BLOCKS says (1..MaxBlocksAhead).
     std::unique_ptr<WaveStream> Open(WaveDirection direction, int id, WaveCallback callback);
+    // The blocks ahead ORVSIP_PLAYBACK_BLOCKS's text asks for; 0 (the device's own
+    // need) when it is unset or not a whole number in range.
+    static int BlocksAheadChosen(const char* text);
     // What moves the streams of devices without a pace of their own; nullptr when
     // every device keeps its own pace.
     virtual DevicePacer* Pacer() { return nullptr; }

@@ -126,9 +126,13 @@ void WaveStream::MoveOne(std::unique_lock<std::mutex>& lock)
 {
     WaveBlock* block = TakeNextBlock();
     lock.unlock();
-    Move(block);
-    if (block != nullptr)
+    const std::size_t moved = Move(block);
+    if (block != nullptr) {
+        block->bytesRecorded = moved * 2;
         callback_(WaveNotice::BlockDone, block);
+    } else if (direction_ == WaveDirection::Playback) {
+        callback_(WaveNotice::Underrun, nullptr);
+    }
     lock.lock();
 }
 
@@ -156,22 +160,21 @@ void WaveStream::ReturnQueued(std::unique_lock<std::mutex>& lock)
 
 // Moves one 10 ms block through the transport; without a queued block capture is
 // thrown away and playback is silence, so the device keeps its pace.
-void WaveStream::Move(WaveBlock* block)
+std::size_t WaveStream::Move(WaveBlock* block)
 {
     std::array<std::int16_t, BlockSamples> samples{};
     const std::size_t available = block != nullptr ? std::min(block->bytes / 2, BlockSamples) : 0;
     if (direction_ == WaveDirection::Playback) {
         std::copy_n(block != nullptr ? block->data : samples.data(), available, samples.begin());
         ApplyGain(samples);
-        transport_->Transfer(samples);
-        return;
+        return std::min(transport_->Transfer(samples), available);
     }
     const std::size_t moved = std::min(transport_->Transfer(samples), available);
-    if (block == nullptr)
-        return;
-    ApplyGain(std::span(samples).first(moved));
-    std::copy_n(samples.begin(), moved, block->data);
-    block->bytesRecorded = moved * 2;
+    if (block != nullptr) {
+        ApplyGain(std::span(samples).first(moved));
+        std::copy_n(samples.begin(), moved, block->data);
+    }
+    return moved;
 }
 
 void WaveStream::ApplyGain(std::span<std::int16_t> samples) const

@@ -18,15 +18,17 @@ enum class WaveDirection { Capture, Playback };
 struct WaveBlock {
     std::int16_t* data = nullptr;
     std::size_t bytes = 0;         // size of `data`, a whole number of samples
-    std::size_t bytesRecorded = 0; // capture: bytes the device filled
+    std::size_t bytesRecorded = 0; // bytes the device filled or played; 0 when handed back unused
     int slot = 0;                  // the owner's own tag
 };
 
-enum class WaveNotice { BlockDone, Closed };
+// Underrun: a playback device had no block queued when one was due, and played
+// silence in its place.
+enum class WaveNotice { BlockDone, Underrun, Closed };
 
 // Notices arrive one at a time, on the stream's own thread; for a stream moved by
 // a pacer, on the pacer's thread, and those of Reset and Close on the caller's.
-// `block` is null for Closed.
+// `block` is null for Underrun and Closed.
 using WaveCallback = std::function<void(WaveNotice notice, WaveBlock* block)>;
 
 class DevicePacer;
@@ -66,6 +68,10 @@ public:
     // pace of its own keeps it.
     int BlocksPerWake() const { return blocksPerWake_; }
     void SetBlocksPerWake(int blocks) { blocksPerWake_ = blocks; }
+    // How many blocks a playback stream's user keeps queued ahead of the device:
+    // the device's own need unless the back end set another.
+    int BlocksAhead() const { return blocksAhead_ > 0 ? blocksAhead_ : transport_->BlocksAhead(); }
+    void SetBlocksAhead(int blocks) { blocksAhead_ = blocks; }
 
     std::uint32_t Volume() const { return volume_; }
     void SetVolume(std::uint32_t volume) { volume_ = volume; }
@@ -80,7 +86,8 @@ private:
     void MoveOne(std::unique_lock<std::mutex>& lock);
     WaveBlock* TakeNextBlock();
     void ReturnQueued(std::unique_lock<std::mutex>& lock);
-    void Move(WaveBlock* block);
+    // The samples the device took or gave.
+    std::size_t Move(WaveBlock* block);
     void ApplyGain(std::span<std::int16_t> samples) const;
 
     const WaveDirection direction_;
@@ -90,6 +97,7 @@ private:
     std::atomic<std::uint32_t> volume_{FullVolume};
     std::atomic<bool> boost_{false};
     std::atomic<int> blocksPerWake_{1};
+    int blocksAhead_ = 0;
 
     std::mutex mutex_;
     std::condition_variable changed_;

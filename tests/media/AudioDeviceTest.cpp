@@ -24,19 +24,96 @@ std::vector<std::int16_t> Flatten(const std::vector<std::array<std::int16_t, 80>
 
 } // namespace
 
-TEST(AudioDevice, PlaybackKeepsTwentyBlocksInFlight)
+namespace {
+
+// The virtual speaker, refusing the blocks it is handed from its 20th to its 40th,
+// as a device that stalls: they come back unplayed and it runs out.
+class StallingBackend : public VirtualWaveBackend {
+public:
+    std::unique_ptr<WaveTransport> OpenTransport(WaveDirection direction, int id) override
+    {
+        auto inner = VirtualWaveBackend::OpenTransport(direction, id);
+        if (inner == nullptr || direction == WaveDirection::Capture)
+            return inner;
+        return std::make_unique<Stalling>(std::move(inner), transfers);
+    }
+
+    static constexpr int StallFrom = 20;
+    static constexpr int StallUntil = 40;
+    std::atomic<int> transfers{0};
+
+private:
+    class Stalling : public WaveTransport {
+    public:
+        Stalling(std::unique_ptr<WaveTransport> inner, std::atomic<int>& transfers)
+            : inner_(std::move(inner)), transfers_(transfers)
+        {
+        }
+        bool Start() override { return inner_->Start(); }
+        std::size_t Transfer(std::span<std::int16_t> samples) override
+        {
+            const int count = transfers_++;
+            const std::size_t moved = inner_->Transfer(samples);
+            return count >= StallFrom && count < StallUntil ? 0 : moved;
+        }
+
+    private:
+        std::unique_ptr<WaveTransport> inner_;
+        std::atomic<int>& transfers_;
+    };
+};
+
+// Watches a playback stream through a stall: the most blocks ever in flight.
+int MostInFlightThroughAStall(AudioDevice& device, StallingBackend& backend)
 {
-    RecordingOwner owner;
-    VirtualWaveBackend backend;
-    AudioDevice device(owner, backend);
-    ASSERT_EQ(device.OpenPlayback(-1), MediaOk);
-    EXPECT_NE(device.PlaybackHandle(), 0u);
-    EXPECT_TRUE(device.PlaybackRunning());
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    const int queued = CountState(device.PlaybackBufferStates(), AudioDevice::BufferQueued);
-    EXPECT_GE(queued, AudioDevice::PrimedBlocks - 1);
-    EXPECT_LE(queued, AudioDevice::PrimedBlocks);
-    EXPECT_GT(owner.SpeakerCalls(), 0);
+    int most = 0;
+    for (int tries = 0; tries < 3000 && backend.transfers < StallingBackend::StallUntil + 20; ++tries) {
+        most = std::max(most, device.PlaybackBlocksInFlight());
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return most;
+}
+
+// The blocks in flight once the stream's thread is between two blocks.
+int SettledInFlight(AudioDevice& device)
+{
+    int last = -1;
+    for (int tries = 0; tries < 50; ++tries) {
+        const int now = device.PlaybackBlocksInFlight();
+        if (now == last)
+            return now;
+        last = now;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return last;
+}
+
+} // namespace
+
+TEST(AudioDevice, PlaybackKeepsItsDepthInFlightAndFillsUpToItAgainAfterAnUnderrun)
+{
+    for (const char* chosen : {"", "4"}) {
+        ScopedEnvironment blocks("ORVSIP_PLAYBACK_BLOCKS", chosen);
+        const int depth = *chosen != '\0' ? 4 : 1;
+        RecordingOwner owner;
+        owner.PlayToSpeaker(3000);
+        StallingBackend backend;
+        AudioDevice device(owner, backend);
+        ASSERT_EQ(device.OpenPlayback(-1), MediaOk);
+        EXPECT_NE(device.PlaybackHandle(), 0u);
+        EXPECT_TRUE(device.PlaybackRunning());
+        EXPECT_EQ(device.PlaybackDepth(), depth) << chosen;
+        EXPECT_EQ(SettledInFlight(device), depth) << "primed";
+        std::this_thread::sleep_for(std::chrono::milliseconds(60));
+        EXPECT_EQ(SettledInFlight(device), depth);
+        const int beforeStall = owner.SpeakerCalls();
+        EXPECT_GT(beforeStall, 0);
+
+        EXPECT_LE(MostInFlightThroughAStall(device, backend), depth);
+        ASSERT_GE(backend.transfers, StallingBackend::StallUntil + 20);
+        EXPECT_EQ(SettledInFlight(device), depth) << "filled up again, to the depth and no more";
+        EXPECT_GT(owner.SpeakerCalls(), beforeStall + 20) << "the mixed audio plays on";
+    }
 }
 
 TEST(AudioDevice, CloseHandsBackEveryBufferAndStopsTheCallbacks)
@@ -127,8 +204,10 @@ TEST(AudioDevice, SpeakerAudioFeedsTheEchoReferenceOnlyWhileTheMicrophoneListens
     EXPECT_FALSE(device.EchoGain().NewestReference());
     device.ClosePlayback();
 
-    // Each mixed block is numbered by the speaker call that made it. It plays after
-    // the 20 primed blocks, and only then is it the echo reference.
+    // Each mixed block is numbered by the speaker call that made it. With 20 blocks
+    // kept ahead of the speaker, it plays 20 calls later, and only then is it the
+    // echo reference.
+    ScopedEnvironment blocks("ORVSIP_PLAYBACK_BLOCKS", "20");
     NumberingOwner numbering;
     AudioDevice listening(numbering, backend);
     ASSERT_EQ(listening.OpenCapture(0), MediaOk);
@@ -141,9 +220,35 @@ TEST(AudioDevice, SpeakerAudioFeedsTheEchoReferenceOnlyWhileTheMicrophoneListens
         if (!reference || (*reference)[0] == 0)
             continue;
         newest = (*reference)[0];
-        ASSERT_GE(calls - newest, AudioDevice::PrimedBlocks - 1) << "a block is the reference before it played";
+        ASSERT_GE(calls - newest, listening.PlaybackDepth() - 1) << "a block is the reference before it played";
     }
     EXPECT_GE(newest, 10);
+}
+
+TEST(AudioDevice, AnEchoWithoutDelayLoopsWhatTheSpeakerPlaysIntoTheMicrophoneWithoutAFile)
+{
+    ScopedEnvironment echo("ORVSIP_VIRTUAL_ECHO", "0,0");
+    RecordingOwner owner;
+    owner.PlayToSpeaker(1234);
+    VirtualWaveBackend backend;
+    AudioDevice device(owner, backend);
+    device.EchoGain().DisableEchoNoiseCancellation();
+    ASSERT_EQ(device.OpenCapture(0), MediaOk);
+    ASSERT_EQ(device.OpenPlayback(0), MediaOk);
+    ASSERT_TRUE(owner.WaitForMicrophoneBlocks(12));
+    device.CloseCapture();
+    device.ClosePlayback();
+    // After the primed silence the speaker plays 1234; the microphone hears a block
+    // in its next one, which the device holds back once more, and from then on it
+    // sends exactly what the speaker played.
+    const auto blocks = owner.MicrophoneBlocks();
+    const auto loud = std::find_if(blocks.begin(), blocks.end(), [](const auto& block) { return block[0] != 0; });
+    ASSERT_NE(loud, blocks.end());
+    EXPECT_LE(loud - blocks.begin(), 5);
+    std::array<std::int16_t, 80> played;
+    played.fill(1234);
+    for (auto block = loud; block != blocks.end(); ++block)
+        EXPECT_EQ(*block, played) << block - blocks.begin();
 }
 
 TEST(AudioDevice, MutedSpeakerPlaysSilenceAndTheMeterShowsIt)

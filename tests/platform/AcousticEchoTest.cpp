@@ -18,12 +18,13 @@ Samples Ramp(std::size_t count, int first)
     return samples;
 }
 
-// One 10 ms round: the speaker plays a block, then the microphone captures one.
+// One 10 ms tick of the device clock: the microphone gives the block it captured
+// in the last 10 ms, then the speaker takes the block for the next 10 ms.
 Samples Round(AcousticEcho& echo, const Samples& played, std::int16_t spoken = 0)
 {
-    echo.Play(played);
     Samples captured(80, spoken);
     echo.AddTo(captured);
+    echo.Play(played);
     return captured;
 }
 
@@ -44,7 +45,8 @@ TEST(AcousticEcho, ParsesDelayAndAttenuation)
 
 TEST(AcousticEcho, TheMicrophoneHearsThePlayedSignalDelayedAndAttenuated)
 {
-    AcousticEcho echo(20, 20.0); // 160 samples, a tenth of the amplitude
+    // 20 ms of air (160 samples) after the 10 ms the block plays in; a tenth of the amplitude.
+    AcousticEcho echo(20, 20.0);
     echo.StartListening();
     echo.StartPlaying();
     const Samples played = Ramp(800, 1000);
@@ -55,10 +57,10 @@ TEST(AcousticEcho, TheMicrophoneHearsThePlayedSignalDelayedAndAttenuated)
         const Samples captured = Round(echo, slice, 5);
         heard.insert(heard.end(), captured.begin(), captured.end());
     }
-    for (std::size_t n = 0; n < 160; ++n)
+    for (std::size_t n = 0; n < 240; ++n)
         ASSERT_EQ(heard[n], 5) << n;
-    for (std::size_t n = 160; n < heard.size(); ++n)
-        ASSERT_NEAR(heard[n], 5 + played[n - 160] / 10.0, 0.5) << n;
+    for (std::size_t n = 240; n < heard.size(); ++n)
+        ASSERT_NEAR(heard[n], 5 + played[n - 240] / 10.0, 0.5) << n;
 }
 
 TEST(AcousticEcho, OnlyAListeningMicrophoneHearsAndItHearsWhatWasPlayedTheDelayBefore)
@@ -72,8 +74,9 @@ TEST(AcousticEcho, OnlyAListeningMicrophoneHearsAndItHearsWhatWasPlayedTheDelayB
     EXPECT_EQ(captured, Samples(80, 0));
 
     echo.StartListening();
-    EXPECT_EQ(Round(echo, Ramp(80, 500)), Ramp(80, 99)) << "the block played 10 ms before";
-    EXPECT_EQ(Round(echo, Ramp(80, 600)), Ramp(80, 500));
+    EXPECT_EQ(Round(echo, Ramp(80, 500)), Ramp(80, 98)) << "handed over 20 ms before: played for 10, in the air 10";
+    EXPECT_EQ(Round(echo, Ramp(80, 600)), Ramp(80, 99));
+    EXPECT_EQ(Round(echo, Ramp(80, 650)), Ramp(80, 500));
     echo.StopListening();
     EXPECT_EQ(Round(echo, Ramp(80, 700)), Samples(80, 0));
 }
@@ -89,11 +92,14 @@ TEST(AcousticEcho, DevicesHeldUpAndCatchingUpKeepTheirCount)
     for (int block = 0; block < 10; ++block) {
         Samples captured(80, 0);
         echo.AddTo(captured);
-        EXPECT_EQ(captured, block == 0 ? Samples(80, 0) : Ramp(80, 100 * (block - 1))) << block;
+        EXPECT_EQ(captured, block < 2 ? Samples(80, 0) : Ramp(80, 100 * (block - 2))) << block;
     }
     // The speaker is held up for 30 ms: the microphone hears nothing then, and the
     // blocks played late are not heard later; what follows keeps the count.
     Samples captured(80, 0);
+    echo.AddTo(captured);
+    EXPECT_EQ(captured, Ramp(80, 800));
+    captured.assign(80, 0);
     echo.AddTo(captured);
     EXPECT_EQ(captured, Ramp(80, 900));
     for (int block = 0; block < 3; ++block) {
@@ -123,9 +129,12 @@ TEST(AcousticEcho, TheVirtualDevicesShareTheEchoOfTheVariableAndRefuseAMalformed
     ASSERT_NE(speaker, nullptr);
     ASSERT_TRUE(microphone->Start());
     ASSERT_TRUE(speaker->Start());
+    // With no delay, what the speaker plays in one tick is in the microphone's next block.
+    Samples captured(80, 0);
+    microphone->Transfer(captured);
+    EXPECT_EQ(captured, Samples(80, 0));
     Samples played(80, 1234);
     speaker->Transfer(played);
-    Samples captured(80, 0);
     microphone->Transfer(captured);
     EXPECT_EQ(captured, played);
 }

@@ -1,3 +1,4 @@
+#include "platform/PortAudioTransport.h"
 #include "platform/VirtualWaveBackend.h"
 #include "platform/WavSource.h"
 #include "platform/WaveBackend.h"
@@ -9,6 +10,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <deque>
 #include <mutex>
@@ -257,4 +259,36 @@ TEST(WaveBackend, PortAudioWithoutDevicesFailsToOpen)
         GTEST_SKIP() << "this machine has a capture device";
     EXPECT_EQ(portAudio->DeviceName(WaveDirection::Capture, 0), "");
     EXPECT_EQ(portAudio->Open(WaveDirection::Capture, 0, [](WaveNotice, WaveBlock*) {}), nullptr);
+}
+
+TEST(WaveBackend, BlocksAheadOfTheSpeakerAreTheDevicesUnlessAWholeNumberInRangeIsChosen)
+{
+    EXPECT_EQ(WaveBackend::BlocksAheadChosen("4"), 4);
+    EXPECT_EQ(WaveBackend::BlocksAheadChosen("1"), 1);
+    EXPECT_EQ(WaveBackend::BlocksAheadChosen("100"), 100);
+    for (const char* other : {"", "0", "101", "-3", "4x", " 4", "4 ", "0x10", "99999999999999999999"})
+        EXPECT_EQ(WaveBackend::BlocksAheadChosen(other), 0) << other;
+    EXPECT_EQ(WaveBackend::BlocksAheadChosen(nullptr), 0);
+
+    setenv("ORVSIP_PLAYBACK_BLOCKS", "7", 1);
+    VirtualWaveBackend backend;
+    auto chosen = backend.Open(WaveDirection::Playback, 0, [](WaveNotice, WaveBlock*) {});
+    setenv("ORVSIP_PLAYBACK_BLOCKS", "lots", 1);
+    auto own = backend.Open(WaveDirection::Playback, 0, [](WaveNotice, WaveBlock*) {});
+    unsetenv("ORVSIP_PLAYBACK_BLOCKS");
+    ASSERT_NE(chosen, nullptr);
+    ASSERT_NE(own, nullptr);
+    EXPECT_EQ(chosen->BlocksAhead(), 7);
+    EXPECT_EQ(own->BlocksAhead(), 1) << "the virtual speaker takes each block just when it is due";
+
+    // A sound card: its low output latency in whole 10 ms blocks, at least four.
+    EXPECT_EQ(PortAudioTransport::BlocksFor(0.0087), 4);
+    EXPECT_EQ(PortAudioTransport::BlocksFor(0.04), 4);
+    EXPECT_EQ(PortAudioTransport::BlocksFor(0.0400000001), 4);
+    EXPECT_EQ(PortAudioTransport::BlocksFor(0.0401), 5);
+    EXPECT_EQ(PortAudioTransport::BlocksFor(0.07), 7);
+    EXPECT_EQ(PortAudioTransport::BlocksFor(0.1), 10);
+    EXPECT_EQ(PortAudioTransport::BlocksFor(-1.0), 4);
+    EXPECT_EQ(PortAudioTransport::BlocksFor(std::nan("")), 4);
+    EXPECT_EQ(PortAudioTransport::BlocksFor(1e9), WaveBackend::MaxBlocksAhead);
 }

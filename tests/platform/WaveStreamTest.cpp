@@ -49,19 +49,40 @@ struct Buffers {
 
 struct Notices {
     std::atomic<int> done{0};
+    std::atomic<int> played{0};
+    std::atomic<int> underruns{0};
     std::atomic<int> closed{0};
     std::atomic<bool> afterClose{false};
     WaveCallback Callback()
     {
-        return [this](WaveNotice notice, WaveBlock*) {
+        return [this](WaveNotice notice, WaveBlock* block) {
             if (closed > 0)
                 afterClose = true;
-            if (notice == WaveNotice::BlockDone)
+            if (notice == WaveNotice::BlockDone) {
                 ++done;
-            else
+                played += block->bytesRecorded > 0;
+            } else if (notice == WaveNotice::Underrun) {
+                ++underruns;
+            } else {
                 ++closed;
+            }
         };
     }
+};
+
+// A device that takes blocks for a while, then refuses them, as one that went away.
+class RefusingTransport : public WaveTransport {
+public:
+    explicit RefusingTransport(int accepted) : accepted_(accepted) {}
+    bool Start() override { return true; }
+    std::size_t Transfer(std::span<std::int16_t> samples) override
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return accepted_-- > 0 ? samples.size() : 0;
+    }
+
+private:
+    int accepted_;
 };
 
 } // namespace
@@ -113,6 +134,24 @@ TEST(WaveStream, ResetHandsBackEveryQueuedBlock)
     stream.Reset();
     EXPECT_EQ(notices.done, 4);
     EXPECT_EQ(notices.closed, 0);
+}
+
+TEST(WaveStream, PlaybackTellsWhichBlocksPlayedAndWhenItRanOutOfThem)
+{
+    Buffers buffers;
+    Notices notices;
+    WaveStream stream(WaveDirection::Playback, std::make_unique<RefusingTransport>(2), notices.Callback());
+    for (auto& block : buffers.blocks)
+        stream.Queue(&block);
+    ASSERT_TRUE(stream.Start());
+    for (int tries = 0; tries < 500 && notices.underruns < 3; ++tries)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    stream.Close();
+    EXPECT_EQ(notices.done, 4);
+    EXPECT_EQ(notices.played, 2) << "the blocks the device refused come back unplayed";
+    EXPECT_EQ(buffers.blocks[1].bytesRecorded, 160u);
+    EXPECT_EQ(buffers.blocks[2].bytesRecorded, 0u);
+    EXPECT_GE(notices.underruns, 3) << "with nothing queued the device plays silence and says so";
 }
 
 TEST(WaveStream, CloseDeliversClosedLastAndNothingAfterwards)
@@ -200,6 +239,8 @@ struct PacedLog {
                 ++closed;
                 return;
             }
+            if (notice != WaveNotice::BlockDone)
+                return;
             {
                 std::lock_guard lock(mutex);
                 done.emplace_back(direction, std::this_thread::get_id());
