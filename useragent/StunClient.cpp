@@ -5,10 +5,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <string_view>
 
 namespace {
 
-constexpr const char* UriScheme = "stun:";
+constexpr std::string_view UriScheme = "stun:";
 constexpr std::size_t LongestHost = 253;
 
 bool IsHostText(const std::string& host)
@@ -43,11 +44,12 @@ StunClient::StunClient(MessageLoop& loop, MediaEngine& media)
 bool StunClient::ParseServer(const std::string& text, std::string& host, int& port)
 {
     std::string rest = text;
-    if (rest.size() > std::char_traits<char>::length(UriScheme) &&
-        std::equal(UriScheme, UriScheme + 5, rest.begin(), [](char a, char b) {
-            return a == std::tolower(static_cast<unsigned char>(b));
-        }))
-        rest.erase(0, 5);
+    const bool withScheme = rest.size() > UriScheme.size() &&
+                            std::equal(UriScheme.begin(), UriScheme.end(), rest.begin(), [](char a, char b) {
+                                return a == std::tolower(static_cast<unsigned char>(b));
+                            });
+    if (withScheme)
+        rest.erase(0, UriScheme.size());
     port = DefaultPort;
     const std::size_t colon = rest.find(':');
     if (colon != std::string::npos && !ParsePort(rest.substr(colon + 1), port))
