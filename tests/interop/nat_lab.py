@@ -14,10 +14,11 @@ binding a new port: a binding kept alive keeps its port.
 The namespaces are linked to nothing but each other, so nothing the test sends leaves
 them; their addresses belong to the test alone. Making one needs root (`available()`
 says why not); `close()` ends every process left in them and deletes them, also after
-a failed test.
+a failed test, and a new lab removes those of a test process that was killed.
 """
 import ctypes
 import os
+import re
 import secrets
 import socket
 import struct
@@ -71,12 +72,34 @@ class Namespace:
                 _libc.setns(own.fileno(), CLONE_NEWNET)
 
 
+def _remove_namespace(name):
+    """Ends every process left in a namespace of a lab, then deletes it."""
+    pids = subprocess.run(["ip", "netns", "pids", name], capture_output=True, text=True).stdout
+    for pid in pids.split():
+        try:
+            os.kill(int(pid), 9)
+        except ProcessLookupError:
+            pass
+    subprocess.run(["ip", "netns", "del", name], capture_output=True)
+
+
+def _remove_abandoned_labs():
+    """The namespaces of labs whose test process is gone (killed at its time-out)."""
+    names = subprocess.run(["ip", "netns", "list"], capture_output=True, text=True).stdout.split()
+    for name in names:
+        owner = re.match(r"orv(\d+)x", name)
+        if owner and not os.path.exists(f"/proc/{owner.group(1)}"):
+            _remove_namespace(name)
+
+
 class NatLab:
     def __init__(self):
+        _remove_abandoned_labs()
         tag = secrets.token_hex(3)
-        self.home = Namespace(f"orv{tag}home", HOME)
-        self.router = Namespace(f"orv{tag}rtr", PUBLIC)
-        self.internet = Namespace(f"orv{tag}net", SERVER)
+        prefix = f"orv{os.getpid()}x{tag}"
+        self.home = Namespace(prefix + "home", HOME)
+        self.router = Namespace(prefix + "rtr", PUBLIC)
+        self.internet = Namespace(prefix + "net", SERVER)
         self.mapped = {}
         self.generation = 1
         try:
@@ -150,13 +173,7 @@ table ip lab {{
 
     def close(self):
         for namespace in (self.home, self.router, self.internet):
-            pids = subprocess.run(["ip", "netns", "pids", namespace.name], capture_output=True, text=True).stdout
-            for pid in pids.split():
-                try:
-                    os.kill(int(pid), 9)
-                except ProcessLookupError:
-                    pass
-            subprocess.run(["ip", "netns", "del", namespace.name], capture_output=True)
+            _remove_namespace(namespace.name)
 
 
 class Coturn:
