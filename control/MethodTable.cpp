@@ -125,6 +125,8 @@ MethodTable::MethodTable()
         "attended transfer: ask line B's peer to call line A's peer, replacing line A's call");
     Add(72, "SetAcceptTransfer", &C::SetAcceptTransfer, {"Enable"},
         "let peers transfer calls (their REFER, an INVITE with Replaces); off by default");
+    Add(75, "SetStunServer", &C::SetStunServer, {"Host"},
+        "the STUN server (host[:port]) telling the lines' public RTP address behind a NAT; \"\" for none");
     Add(78, "GetRemoteParty", &C::GetRemoteParty, {"LineNo"}, "the name-addr of the line's current peer");
 }
 

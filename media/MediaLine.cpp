@@ -87,6 +87,8 @@ void MediaLine::Close()
 void MediaLine::CloseLocked()
 {
     socket_.Close();
+    latch_.Clear();
+    stun_.Forget();
     open_ = false;
     readsOnBeat_ = false;
     hold_ = false;
@@ -151,7 +153,9 @@ int MediaLine::ReadOnBeat(bool pulledBySpeaker, DatagramBatch& batch)
 int MediaLine::ReadBatchLocked(bool pulledBySpeaker, DatagramBatch& batch)
 {
     return socket_.ReceiveBatch(batch, MaxDatagramsPerRead,
-                                [&](std::span<const std::uint8_t> datagram) { Deliver(datagram, pulledBySpeaker); });
+                                [&](std::span<const std::uint8_t> datagram, const NetworkEndpoint& source) {
+                                    Deliver(datagram, source, pulledBySpeaker);
+                                });
 }
 
 void MediaLine::ChooseReaderLocked()
@@ -160,11 +164,17 @@ void MediaLine::ChooseReaderLocked()
     socket_.Watch(!readsOnBeat_);
 }
 
-void MediaLine::Deliver(std::span<const std::uint8_t> datagram, bool pulledBySpeaker)
+void MediaLine::Deliver(std::span<const std::uint8_t> datagram, const NetworkEndpoint& source, bool pulledBySpeaker)
 {
+    if (stun_.Take(source, datagram))
+        return;
     auto header = RtpHeader::Parse(datagram);
     if (!header || !open_ || hold_ || !media_.receiveEnabled)
         return;
+    if (!latch_.Accept(source, header->ssrc)) {
+        ++foreignPacketsDropped_;
+        return;
+    }
     if (header->payloadType == TelephoneEventType) {
         char digit = eventReceiver_.OnPacket(header->sequence, header->payload);
         if (digit != '\0' && owner_ != nullptr)
@@ -209,6 +219,11 @@ void MediaLine::StartMedia(const std::string& remoteIp, int remotePort, int code
     std::lock_guard lock(mutex_);
     media_.remoteIp = remoteIp;
     media_.remotePort = remotePort;
+    // Latching starts over when the media moves; a hold's null address moves nothing.
+    NetworkEndpoint signalled;
+    if (UdpSocket::ParseEndpoint(remoteIp, remotePort, signalled) && signalled.IsSet() &&
+        signalled != latch_.Signalled())
+        latch_.Reset(signalled);
     media_.outboundCodec = codec;
     media_.outboundPayloadType = payloadType;
     VoiceCodec* encoder = codecs_.At(codec);
@@ -230,11 +245,56 @@ void MediaLine::StopMedia(bool disableSend, bool disableReceive)
     media_.inboundCodec = -1;
     media_.sendEnabled = !disableSend;
     media_.receiveEnabled = !disableReceive;
+    latch_.Clear();
     ChooseReaderLocked();
     hold_ = false;
     ResetStreamsLocked();
     DropPendingDigitsLocked();
     player_.Stop();
+}
+
+NetworkEndpoint MediaLine::SendDestination()
+{
+    std::lock_guard lock(mutex_);
+    return latch_.Destination();
+}
+
+std::uint64_t MediaLine::ForeignPacketsDropped()
+{
+    std::lock_guard lock(mutex_);
+    return foreignPacketsDropped_;
+}
+
+void MediaLine::QueryStunServer(const NetworkEndpoint& server, const StunMessage::TransactionId& id)
+{
+    std::lock_guard lock(mutex_);
+    if (open_)
+        socket_.Send(stun_.Start(server, id), server);
+}
+
+void MediaLine::ResendStunQuery()
+{
+    std::lock_guard lock(mutex_);
+    if (open_ && stun_.Pending())
+        socket_.Send(stun_.PendingRequest(), stun_.Server());
+}
+
+bool MediaLine::StunQueryPending()
+{
+    std::lock_guard lock(mutex_);
+    return stun_.Pending();
+}
+
+std::optional<NetworkEndpoint> MediaLine::StunMappedAddress()
+{
+    std::lock_guard lock(mutex_);
+    return stun_.Mapped();
+}
+
+void MediaLine::ForgetStunMapping()
+{
+    std::lock_guard lock(mutex_);
+    stun_.Forget();
 }
 
 void MediaLine::SetHold(bool hold)
@@ -340,9 +400,24 @@ void MediaLine::AppendToPacket(const Block& block, int codec, int payloadType)
     std::size_t encoded = 0;
     if (encoder->Encode(std::span(assembly_.data(), packetSamples), payload, encoded) != 0 || encoded == 0)
         return;
-    const auto packet =
-        packetizer_.AudioPacket(codec, static_cast<std::uint8_t>(payloadType), std::span(payload.data(), encoded));
-    socket_.Send(packet, media_.remoteIp, media_.remotePort);
+    SendPacketLocked(
+        packetizer_.AudioPacket(codec, static_cast<std::uint8_t>(payloadType), std::span(payload.data(), encoded)));
+}
+
+void MediaLine::SendPacketLocked(std::span<const std::uint8_t> packet)
+{
+    ticksSinceSent_ = 0;
+    if (latch_.Destination().IsSet())
+        socket_.Send(packet, latch_.Destination());
+}
+
+// A held call sends nothing, either side holding it: an empty packet of the call's
+// payload type now and then keeps the NAT bindings of its path (and the peer's latch).
+void MediaLine::KeepBindingOpenLocked()
+{
+    if (!HasMediaLocked() || media_.outboundPayloadType < 0 || ++ticksSinceSent_ < KeepAliveTicks)
+        return;
+    SendPacketLocked(packetizer_.KeepAlivePacket(static_cast<std::uint8_t>(media_.outboundPayloadType)));
 }
 
 void MediaLine::SendMicrophoneBlock(const Block& microphone)
@@ -370,8 +445,7 @@ void MediaLine::SendTelephoneEvent()
     if (record.marker)
         quietTicks_ += QuietTicksPerMarker;
     auto payload = record.Payload();
-    const auto packet = packetizer_.EventPacket(record.marker, record.payloadType, payload);
-    socket_.Send(packet, media_.remoteIp, media_.remotePort);
+    SendPacketLocked(packetizer_.EventPacket(record.marker, record.payloadType, payload));
     if (record.advanceSequence)
         packetizer_.AdvanceSequence();
     if (record.last)
@@ -381,6 +455,7 @@ void MediaLine::SendTelephoneEvent()
 void MediaLine::SendTick()
 {
     std::lock_guard lock(mutex_);
+    KeepBindingOpenLocked();
     if (!CanSend())
         return;
     if (sendingTone_ || inbandTone_.SizeBytes() > 0) {

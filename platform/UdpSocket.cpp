@@ -121,6 +121,17 @@ bool UdpSocket::ResolveEndpoint(const std::string& host, int port, Endpoint& end
     return port > 0 && port <= 65535 && ResolveIpv4(host, address) && EndpointOf(address.s_addr, port, endpoint);
 }
 
+int UdpSocket::PortOf(const Endpoint& endpoint)
+{
+    return ntohs(endpoint.port);
+}
+
+bool UdpSocket::ParseEndpoint(const std::string& dotted, int port, Endpoint& endpoint)
+{
+    in_addr address{};
+    return inet_pton(AF_INET, dotted.c_str(), &address) == 1 && EndpointOf(address.s_addr, port, endpoint);
+}
+
 bool UdpSocket::EndpointOf(std::uint32_t address, int port, Endpoint& endpoint)
 {
     if (port <= 0 || port > 65535)

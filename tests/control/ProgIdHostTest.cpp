@@ -91,6 +91,7 @@ const std::map<int, std::string> AllMethods = {
     {70, "GetVersionSDK"},
     {71, "JoinTwoLine"},
     {72, "SetAcceptTransfer"},
+    {75, "SetStunServer"},
     {78, "GetRemoteParty"},
 };
 
@@ -193,7 +194,7 @@ protected:
 
 TEST_F(ProgIdHostTest, TheTableHoldsEveryMethod)
 {
-    ASSERT_EQ(AllMethods.size(), 72u);
+    ASSERT_EQ(AllMethods.size(), 73u);
     ASSERT_EQ(registerServer(), OrvOk);
     OrvResult result = OrvFail;
     auto control = Create(OrvProgId, result);
@@ -208,7 +209,7 @@ TEST_F(ProgIdHostTest, TheTableHoldsEveryMethod)
         EXPECT_EQ(control->GetIDOfName(method.name), method.dispId);
     }
     EXPECT_EQ(table, expected);
-    EXPECT_EQ(control->Methods().size(), 72u);
+    EXPECT_EQ(control->Methods().size(), 73u);
 }
 
 TEST_F(ProgIdHostTest, CreatedByNameEveryMethodRunsByNameAndByIdentifier)
