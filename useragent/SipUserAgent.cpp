@@ -661,8 +661,6 @@ void SipUserAgent::AnswerOutsideCall(const std::string& requestText, int status,
         Send(answer.text, {source_.transport, answer.host, answer.port});
 }
 
-
-
 bool SipUserAgent::IsPending(const SipCall* call) const
 {
     return std::any_of(pendingCalls_.begin(), pendingCalls_.end(),
