@@ -154,6 +154,10 @@ public:
     virtual void SetAcceptTransfer(bool enable);
     // The name-addr of the peer the line's call is with now; "" and error 34 without a call.
     virtual std::string GetRemoteParty(int lineNo);
+    // The STUN server ("host[:port]", port 3478 by default) that tells the lines'
+    // public RTP address for their SDP behind a NAT; "" for none, the default. Kept
+    // across Initialize; false with error 11 for a text naming no server.
+    virtual bool SetStunServer(const std::string& server);
     // The figures of the line's call (or of its last one, until the next begins) as
     // "key=value;..." text: codec, sent_packets, sent_bytes, received_packets,
     // received_bytes, lost, peer_lost, jitter_ms, peer_jitter_ms, rtt_ms, concealed,

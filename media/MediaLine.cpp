@@ -89,6 +89,8 @@ void MediaLine::CloseLocked()
 {
     EndRtcpLocked();
     socket_.Close();
+    latch_.Clear();
+    stun_.Forget();
     open_ = false;
     readsOnBeat_ = false;
     hold_ = false;
@@ -173,6 +175,8 @@ void MediaLine::ChooseReaderLocked()
 void MediaLine::Deliver(std::span<const std::uint8_t> datagram, const NetworkEndpoint& source,
                         std::optional<std::chrono::microseconds> arrival, bool pulledBySpeaker)
 {
+    if (stun_.Take(source, datagram))
+        return;
     if (RtcpPacket::LooksLikeRtcp(datagram)) {
         if (rtcp_.Multiplexed())
             rtcp_.OnDatagram(datagram, source, arrival);
@@ -181,6 +185,12 @@ void MediaLine::Deliver(std::span<const std::uint8_t> datagram, const NetworkEnd
     auto header = RtpHeader::Parse(datagram);
     if (!header || !open_ || hold_ || !media_.receiveEnabled)
         return;
+    if (!latch_.Accept(source, header->ssrc)) {
+        ++foreignPacketsDropped_;
+        return;
+    }
+    if (latch_.Latched())
+        rtcp_.FollowLatchedPeer(latch_.Destination());
     rtcp_.NoteReceived(header->ssrc, header->sequence, header->timestamp, header->payload.size(), arrival,
                        header->payloadType != TelephoneEventType);
     if (header->payloadType == TelephoneEventType) {
@@ -229,6 +239,11 @@ void MediaLine::StartMedia(const std::string& remoteIp, int remotePort, int code
     std::lock_guard lock(mutex_);
     media_.remoteIp = remoteIp;
     media_.remotePort = remotePort;
+    // Latching starts over when the media moves; a hold's null address moves nothing.
+    NetworkEndpoint signalled;
+    if (UdpSocket::ParseEndpoint(remoteIp, remotePort, signalled) && signalled.IsSet() &&
+        signalled != latch_.Signalled())
+        latch_.Reset(signalled);
     media_.outboundCodec = codec;
     media_.outboundPayloadType = payloadType;
     VoiceCodec* encoder = codecs_.At(codec);
@@ -251,11 +266,56 @@ void MediaLine::StopMedia(bool disableSend, bool disableReceive)
     media_.inboundCodec = -1;
     media_.sendEnabled = !disableSend;
     media_.receiveEnabled = !disableReceive;
+    latch_.Clear();
     ChooseReaderLocked();
     hold_ = false;
     ResetStreamsLocked();
     DropPendingDigitsLocked();
     player_.Stop();
+}
+
+NetworkEndpoint MediaLine::SendDestination()
+{
+    std::lock_guard lock(mutex_);
+    return latch_.Destination();
+}
+
+std::uint64_t MediaLine::ForeignPacketsDropped()
+{
+    std::lock_guard lock(mutex_);
+    return foreignPacketsDropped_;
+}
+
+void MediaLine::QueryStunServer(const NetworkEndpoint& server, const StunMessage::TransactionId& id)
+{
+    std::lock_guard lock(mutex_);
+    if (open_)
+        socket_.Send(stun_.Start(server, id), server);
+}
+
+void MediaLine::ResendStunQuery()
+{
+    std::lock_guard lock(mutex_);
+    if (open_ && stun_.Pending())
+        socket_.Send(stun_.PendingRequest(), stun_.Server());
+}
+
+bool MediaLine::StunQueryPending()
+{
+    std::lock_guard lock(mutex_);
+    return stun_.Pending();
+}
+
+std::optional<NetworkEndpoint> MediaLine::StunMappedAddress()
+{
+    std::lock_guard lock(mutex_);
+    return stun_.Mapped();
+}
+
+void MediaLine::ForgetStunMapping()
+{
+    std::lock_guard lock(mutex_);
+    stun_.Forget();
 }
 
 int MediaLine::PrepareRtcp(bool ownPort)
@@ -417,8 +477,18 @@ void MediaLine::AppendToPacket(const Block& block, int codec, int payloadType)
 
 void MediaLine::SendPacketLocked(std::span<const std::uint8_t> packet)
 {
-    if (socket_.Send(packet, media_.remoteIp, media_.remotePort))
+    ticksSinceSent_ = 0;
+    if (latch_.Destination().IsSet() && socket_.Send(packet, latch_.Destination()))
         rtcp_.NoteSent(packet);
+}
+
+// A held call sends nothing, either side holding it: an empty packet of the call's
+// payload type now and then keeps the NAT bindings of its path (and the peer's latch).
+void MediaLine::KeepBindingOpenLocked()
+{
+    if (!HasMediaLocked() || media_.outboundPayloadType < 0 || ++ticksSinceSent_ < KeepAliveTicks)
+        return;
+    SendPacketLocked(packetizer_.KeepAlivePacket(static_cast<std::uint8_t>(media_.outboundPayloadType)));
 }
 
 void MediaLine::SendMicrophoneBlock(const Block& microphone)
@@ -456,6 +526,7 @@ void MediaLine::SendTelephoneEvent()
 void MediaLine::SendTick()
 {
     std::lock_guard lock(mutex_);
+    KeepBindingOpenLocked();
     if (!CanSend())
         return;
     if (sendingTone_ || inbandTone_.SizeBytes() > 0) {

@@ -8,6 +8,8 @@
 #include "media/RtcpChannel.h"
 #include "media/RtpPacketizer.h"
 #include "media/RtpSocket.h"
+#include "media/RtpSourceLatch.h"
+#include "media/StunBinding.h"
 #include "media/TelephoneEventReceiver.h"
 #include "media/TelephoneEventSender.h"
 #include "media/WavePlayer.h"
@@ -35,6 +37,9 @@ public:
     using Block = std::array<std::int16_t, BlockSamples>;
     // Packets a jitter buffer keeps when no sound device pulls it.
     static constexpr int UnpulledJitterLimit = 10;
+    // While a call sends nothing (held either way), an RTP packet without payload
+    // goes this often, so that NAT bindings on the way stay open.
+    static constexpr int KeepAliveTicks = 1500;
 
     // sendsSilence: no sound device feeds the line, so with nothing else to send its
     // call carries silence, which keeps the peer's media time-out and NAT bindings alive.
@@ -74,6 +79,20 @@ public:
     void StartMedia(const std::string& remoteIp, int remotePort, int codec, int payloadType, bool send,
                     bool receive, int packetTimeMs = 0);
     void StopMedia(bool disableSend, bool disableReceive);
+    // Where the call's packets go now (the SDP's endpoint, or the source latched
+    // onto); unset without a call.
+    NetworkEndpoint SendDestination();
+    // RTP packets dropped because they came from another source than the call's.
+    std::uint64_t ForeignPacketsDropped();
+
+    // A STUN Binding request from the line's socket to `server`, and the pending one
+    // sent again (a retransmission keeps its transaction).
+    void QueryStunServer(const NetworkEndpoint& server, const StunMessage::TransactionId& id);
+    void ResendStunQuery();
+    bool StunQueryPending();
+    // The public address the server told, until the line closes or Forget.
+    std::optional<NetworkEndpoint> StunMappedAddress();
+    void ForgetStunMapping();
 
     // RTCP of the line's calls. The port to announce in an SDP this side sends, bound
     // now when `ownPort` (0 without one); a call not yet begun starts with unknown
@@ -147,8 +166,9 @@ private:
     int ReadBatchLocked(bool pulledBySpeaker, DatagramBatch& batch);
     void Deliver(std::span<const std::uint8_t> datagram, const NetworkEndpoint& source,
                  std::optional<std::chrono::microseconds> arrival, bool pulledBySpeaker);
-    // Every RTP packet leaves here.
+    // Every RTP packet leaves here, to the latch's destination.
     void SendPacketLocked(std::span<const std::uint8_t> packet);
+    void KeepBindingOpenLocked();
     CallStatistics StatisticsLocked();
     // The call's RTCP ends with a BYE; its figures stay readable.
     void EndRtcpLocked();
@@ -183,6 +203,11 @@ private:
     // What the RTP socket is bound to: empty for every address.
     std::string bindAddress_;
     MediaState media_;
+    RtpSourceLatch latch_;
+    std::uint64_t foreignPacketsDropped_ = 0;
+    // Send ticks since the last packet left.
+    int ticksSinceSent_ = 0;
+    StunBinding stun_;
     RtpPacketizer packetizer_;
     CodecSet codecs_;
     JitterBuffer jitter_;

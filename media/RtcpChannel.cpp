@@ -3,6 +3,8 @@
 #include "media/RtpHeader.h"
 #include "media/RtpSocket.h"
 
+#include <arpa/inet.h>
+
 #include <array>
 #include <cstdio>
 #include <random>
@@ -72,6 +74,14 @@ void RtcpChannel::Start(const RtcpTarget& target, std::uint32_t ownSsrc)
         socket_.Close();
     if (!session_.Started())
         session_.Start(ownSsrc, cname_, Now());
+}
+
+void RtcpChannel::FollowLatchedPeer(const NetworkEndpoint& rtp)
+{
+    const std::uint16_t rtpPort = ntohs(rtp.port);
+    if (!target_.multiplexed && rtpPort == 65535)
+        return;
+    peer_ = {rtp.address, target_.multiplexed ? rtp.port : htons(static_cast<std::uint16_t>(rtpPort + 1))};
 }
 
 void RtcpChannel::Stop(RtpSocket& rtp)

@@ -38,6 +38,10 @@ public:
     void Start(const RtcpTarget& target, std::uint32_t ownSsrc);
     bool Running() const { return session_.Started(); }
     bool Multiplexed() const { return target_.multiplexed; }
+    // The call's RTP latched onto `rtp`, another source than its SDP names (a peer
+    // behind a NAT): the peer's RTCP is the one from that address, on the next port
+    // (on the same one, multiplexed), and reports go there, until the media moves.
+    void FollowLatchedPeer(const NetworkEndpoint& rtp);
     // The call ended: a report with a BYE goes out, the figures stay and the socket
     // closes.
     void Stop(RtpSocket& rtp);
@@ -62,7 +66,8 @@ public:
     int LocalPort() const { return socket_.IsOpen() ? socket_.LocalPort() : 0; }
 
 private:
-    // The source filter of received RTCP: the peer's RTCP endpoint as the SDP gives it.
+    // The source filter of received RTCP: the peer's RTCP endpoint as the SDP gives it,
+    // or as the RTP latch found it.
     bool IsFromPeer(const NetworkEndpoint& source) const { return peer_.IsSet() && source == peer_; }
     void Send(RtpSocket& rtp, bool bye);
     static RtcpSession::Now Now();

@@ -22,8 +22,6 @@ public:
     bool IsOpen() const { return socket_.IsOpen(); }
     int Descriptor() const { return socket_.Descriptor(); }
     bool Matches(int fd) const { return socket_.IsOpen() && socket_.Descriptor() == fd; }
-    // The destination is resolved when it differs from the last one, not per packet.
-    bool Send(std::span<const std::uint8_t> bytes, const std::string& host, int port);
     bool Send(std::span<const std::uint8_t> bytes, const NetworkEndpoint& destination)
     {
         return socket_.SendTo(bytes, destination);
@@ -47,7 +45,4 @@ private:
     UdpSocket socket_;
     MessageWindow* window_ = nullptr;
     bool watched_ = false;
-    std::string destinationHost_;
-    int destinationPort_ = 0;
-    UdpSocket::Endpoint destination_;
 };

@@ -309,6 +309,8 @@ void frmSoftphone::ConnectToProxy()
     // Initialize restores the default codecs: the user's choices go in after it.
     settings_->ApplyAudioSettings(*sipUA);
     sipUA->SetAcceptTransfer(true);
+    if (!sipUA->SetStunServer(Std(settings_->StunServer())))
+        ReportControlError();
     if (!OpenLines(listenIp, 1))
         return;
     if (!sipUA->RegisterToProxy(kRegisterExpiry))

@@ -142,12 +142,12 @@ class LossyRelayTest(unittest.TestCase):
 
 class RawRtcpPeer:
     """A hand-made far end: SIP on one socket, RTP (and RTCP, when multiplexed) on
-    another, RTCP on a third when it has a port of its own."""
+    another, RTCP on a third when it has a port of its own (with `consecutive`, the RTP
+    port + 1)."""
 
-    def __init__(self, test):
+    def __init__(self, test, consecutive=False):
         self.sip = SipPeer()
-        self.media = RawPeer()
-        self.rtcp = RawPeer()
+        self.media, self.rtcp = consecutive_peers() if consecutive else (RawPeer(), RawPeer())
         for peer in (self.sip, self.media, self.rtcp):
             test.addCleanup(peer.close)
         self.sources, self.rtcp_sources = set(), set()
@@ -181,6 +181,16 @@ class RawRtcpPeer:
 
     def rtp_ssrcs(self):
         return {rtp_fields(data)["ssrc"] for _, data in list(self.heard.arrivals) if not is_rtcp(data)}
+
+
+def consecutive_peers():
+    """Two sockets on loopback, the second on the port after the first's."""
+    while True:
+        first = RawPeer()
+        try:
+            return first, RawPeer(first.port + 1)
+        except OSError:
+            first.close()
 
 
 def wait_for(test, what, timeout=15):
@@ -264,6 +274,45 @@ class RtcpPortsTest(unittest.TestCase):
         self.assertTrue(self.ua.call("Disconnect", 0))
         self.peer.sip.expect("BYE")
         wait_for(self, lambda: any(r and r["bye"] and r["ssrc"] == ssrc for _, r in self.peer.reports(self.peer.heard)))
+
+    def test_rtcp_follows_the_source_the_rtp_latched_onto(self):
+        """A peer behind a NAT sends from another port than its SDP names: once the RTP
+        latches onto it, its RTCP is what comes from that port + 1 (that very port,
+        multiplexed), and reports go there; the SDP's endpoint and a third address no
+        longer count."""
+        rtp_port = free_udp_port()
+        self.assertTrue(self.ua.call("OpenLine", 0, True, LOOPBACK, rtp_port))
+        stranger = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.addCleanup(stranger.close)
+        stranger.bind(("127.0.0.2", 0))
+        for number, multiplexed in enumerate((False, True)):
+            moved = RawRtcpPeer(self, consecutive=True)
+            call_id = f"latched-{number}"
+            offer = sdp(self.peer.media.port) + ("a=rtcp-mux\r\n" if multiplexed else f"a=rtcp:{self.peer.rtcp.port}\r\n")
+            self.peer.sip.request("INVITE", self.sip_port, call_id, 1, body=offer)
+            self.assertEqual(self.ua.wait_event("OnIncomingCall")[0], call_id)
+            self.assertTrue(self.ua.call("AcceptCall", 0, call_id, -1, -1))
+            ok = self.peer.sip.expect("SIP/2.0 200")
+            announced = re.search(r"^a=rtcp:(\d+)\r$", body(ok), re.MULTILINE)
+            rtcp_port = rtp_port if multiplexed else int(announced.group(1)) if announced else rtp_port + 1
+            self.peer.sip.request("ACK", self.sip_port, call_id, 1, to_tag=tag(header(ok, "To")))
+            self.ua.wait_event("OnSuccessToConnect")
+            sender = PacedSender(moved.media, rtp_port)
+
+            ssrc = wait_for(self, lambda: moved.first_report_about_us(moved.heard if multiplexed else moved.rtcp_heard))[1]["ssrc"]
+            self.assertEqual(self.peer.reports(self.peer.heard) + self.peer.reports(self.peer.rtcp_heard), [],
+                             "no report to the endpoint the SDP named")
+            reply = rtcp_text.receiver_report(PEER_SSRC, rtcp_text.block(ssrc, lost=5 + number, jitter=8))
+            (self.peer.media if multiplexed else self.peer.rtcp).send(reply, rtcp_port)
+            stranger.sendto(reply, (LOOPBACK, rtcp_port))
+            self.ua.drain(0.5)
+            self.assertEqual(self.statistics()["peer_lost"], -1, "neither the SDP's endpoint nor a third address")
+            (moved.media if multiplexed else moved.rtcp).send(reply, rtcp_port)
+            reported = wait_for(self, lambda: (s := self.statistics())["peer_lost"] == 5 + number and s)
+            self.assertEqual(reported["peer_jitter_ms"], 1.0, reported)
+            self.assertTrue(self.ua.call("Disconnect", 0))
+            self.peer.sip.expect("BYE")
+            sender.stop()
 
     def test_a_port_of_its_own_is_announced_when_the_next_one_is_taken(self):
         # Hosts open lines on any free ports, consecutive ones too: the RTCP of line 0
