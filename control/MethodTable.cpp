@@ -126,6 +126,10 @@ MethodTable::MethodTable()
     Add(72, "SetAcceptTransfer", &C::SetAcceptTransfer, {"Enable"},
         "let peers transfer calls (their REFER, an INVITE with Replaces); off by default");
     Add(78, "GetRemoteParty", &C::GetRemoteParty, {"LineNo"}, "the name-addr of the line's current peer");
+    Add(73, "SetMediaEncryption", &C::SetMediaEncryption, {"Mode"},
+        "SRTP for new calls: 0 off, 1 offered, 2 required (keys only over TLS)");
+    Add(74, "GetMediaEncryption", &C::GetMediaEncryption, {"LineNo"},
+        "the SRTP suite of the line's call, \"\" for plain RTP");
 }
 
 const MethodTable& MethodTable::Instance()

@@ -312,6 +312,16 @@ std::string OrvSIPUserAgentOCX::GetRemoteParty(int lineNo)
     return impl_->Call(std::string(), &SipUserAgent::GetRemoteParty, lineNo);
 }
 
+bool OrvSIPUserAgentOCX::SetMediaEncryption(int mode)
+{
+    return impl_->Call(false, &SipUserAgent::SetMediaEncryption, mode);
+}
+
+std::string OrvSIPUserAgentOCX::GetMediaEncryption(int lineNo)
+{
+    return impl_->Call(std::string(), &SipUserAgent::GetMediaEncryption, lineNo);
+}
+
 bool OrvSIPUserAgentOCX::Connect(int lineNo, const std::string& toUri, int inputDeviceId, int outputDeviceId)
 {
     return impl_->Owned(false, [&] {

@@ -96,6 +96,7 @@ void MediaLine::CloseLocked()
     mixRing_.Clear();
     player_.Stop();
     recorder_.DeleteFile();
+    srtp_.reset();
 }
 
 bool MediaLine::IsOpen()
@@ -162,6 +163,9 @@ void MediaLine::ChooseReaderLocked()
 
 void MediaLine::Deliver(std::span<const std::uint8_t> datagram, bool pulledBySpeaker)
 {
+    // A packet that fails the SRTP checks goes no further: nothing of it is read.
+    if (srtp_ != nullptr && !srtp_->Unprotect(datagram))
+        return;
     auto header = RtpHeader::Parse(datagram);
     if (!header || !open_ || hold_ || !media_.receiveEnabled)
         return;
@@ -235,6 +239,20 @@ void MediaLine::StopMedia(bool disableSend, bool disableReceive)
     ResetStreamsLocked();
     DropPendingDigitsLocked();
     player_.Stop();
+    srtp_.reset();
+}
+
+bool MediaLine::SetKeys(const std::shared_ptr<SrtpSession>& session, const SrtpKeys& keys)
+{
+    std::lock_guard lock(mutex_);
+    srtp_ = keys.Encrypted() ? session : nullptr;
+    return srtp_ == nullptr || srtp_->Configure(keys);
+}
+
+std::string MediaLine::EncryptionSuite()
+{
+    std::lock_guard lock(mutex_);
+    return srtp_ != nullptr ? srtp_->Suite() : std::string();
 }
 
 void MediaLine::SetHold(bool hold)
@@ -340,9 +358,15 @@ void MediaLine::AppendToPacket(const Block& block, int codec, int payloadType)
     std::size_t encoded = 0;
     if (encoder->Encode(std::span(assembly_.data(), packetSamples), payload, encoded) != 0 || encoded == 0)
         return;
-    const auto packet =
-        packetizer_.AudioPacket(codec, static_cast<std::uint8_t>(payloadType), std::span(payload.data(), encoded));
-    socket_.Send(packet, media_.remoteIp, media_.remotePort);
+    SendPacketLocked(
+        packetizer_.AudioPacket(codec, static_cast<std::uint8_t>(payloadType), std::span(payload.data(), encoded)));
+}
+
+void MediaLine::SendPacketLocked(std::span<const std::uint8_t> packet)
+{
+    const auto wire = srtp_ != nullptr ? srtp_->Protect(packet) : packet;
+    if (!wire.empty())
+        socket_.Send(wire, media_.remoteIp, media_.remotePort);
 }
 
 void MediaLine::SendMicrophoneBlock(const Block& microphone)
@@ -370,8 +394,7 @@ void MediaLine::SendTelephoneEvent()
     if (record.marker)
         quietTicks_ += QuietTicksPerMarker;
     auto payload = record.Payload();
-    const auto packet = packetizer_.EventPacket(record.marker, record.payloadType, payload);
-    socket_.Send(packet, media_.remoteIp, media_.remotePort);
+    SendPacketLocked(packetizer_.EventPacket(record.marker, record.payloadType, payload));
     if (record.advanceSequence)
         packetizer_.AdvanceSequence();
     if (record.last)

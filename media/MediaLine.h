@@ -6,12 +6,14 @@
 #include "media/JitterBuffer.h"
 #include "media/RtpPacketizer.h"
 #include "media/RtpSocket.h"
+#include "media/SrtpSession.h"
 #include "media/TelephoneEventReceiver.h"
 #include "media/TelephoneEventSender.h"
 #include "media/WavePlayer.h"
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <span>
 #include <string>
@@ -71,6 +73,14 @@ public:
     void StartMedia(const std::string& remoteIp, int remotePort, int codec, int payloadType, bool send,
                     bool receive, int packetTimeMs = 0);
     void StopMedia(bool disableSend, bool disableReceive);
+    // The call's SRTP: its session (the call keeps it, with its replay windows and
+    // rollover counters, across media restarts) and its keys, given before its media
+    // starts so that nothing leaves in clear; empty keys for plain RTP. StopMedia lets
+    // go of the session. false when a key cannot be used: the line then sends and
+    // takes nothing.
+    bool SetKeys(const std::shared_ptr<SrtpSession>& session, const SrtpKeys& keys);
+    // The suite of the call's SRTP; empty for plain RTP.
+    std::string EncryptionSuite();
     void SetHold(bool hold);
     int OutboundCodec();
     int InboundCodec();
@@ -134,6 +144,8 @@ private:
     void DeliverAudio(int codec, std::uint16_t sequence, std::uint32_t timestamp,
                       std::span<const std::uint8_t> payload, bool pulledBySpeaker);
     void AppendToPacket(const Block& block, int codec, int payloadType);
+    // Every packet leaves here: protected when the call has keys.
+    void SendPacketLocked(std::span<const std::uint8_t> packet);
     // Samples per packet sent in `codec`: the call's packet time for its own codec.
     std::size_t PacketSamplesLocked(const VoiceCodec& encoder, int codec) const;
     void SendTelephoneEvent();
@@ -150,6 +162,7 @@ private:
     const bool sendsSilence_;
     std::mutex mutex_;
     RtpSocket socket_;
+    std::shared_ptr<SrtpSession> srtp_;
     bool open_ = false;
     bool readsOnBeat_ = false;
     bool hold_ = false;

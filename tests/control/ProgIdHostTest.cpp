@@ -92,6 +92,8 @@ const std::map<int, std::string> AllMethods = {
     {71, "JoinTwoLine"},
     {72, "SetAcceptTransfer"},
     {78, "GetRemoteParty"},
+    {73, "SetMediaEncryption"},
+    {74, "GetMediaEncryption"},
 };
 
 class ProgIdHostTest : public ::testing::Test {
@@ -193,7 +195,7 @@ protected:
 
 TEST_F(ProgIdHostTest, TheTableHoldsEveryMethod)
 {
-    ASSERT_EQ(AllMethods.size(), 72u);
+    ASSERT_EQ(AllMethods.size(), 74u);
     ASSERT_EQ(registerServer(), OrvOk);
     OrvResult result = OrvFail;
     auto control = Create(OrvProgId, result);
@@ -208,7 +210,7 @@ TEST_F(ProgIdHostTest, TheTableHoldsEveryMethod)
         EXPECT_EQ(control->GetIDOfName(method.name), method.dispId);
     }
     EXPECT_EQ(table, expected);
-    EXPECT_EQ(control->Methods().size(), 72u);
+    EXPECT_EQ(control->Methods().size(), 74u);
 }
 
 TEST_F(ProgIdHostTest, CreatedByNameEveryMethodRunsByNameAndByIdentifier)
