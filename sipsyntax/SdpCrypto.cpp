@@ -33,18 +33,16 @@ std::string EncodeBase64(const std::uint8_t* bytes, std::size_t size)
     return text;
 }
 
-// Exactly `out.size()` bytes, with or without padding; false for anything else.
+// Exactly the key's bytes: 30 bytes are 40 characters and need no padding.
 bool DecodeBase64(const std::string& text, SdpCrypto::KeySalt& out)
 {
-    std::string digits = text;
-    while (!digits.empty() && digits.back() == '=')
-        digits.pop_back();
-    if (digits.size() != (out.size() * 4 + 2) / 3 || text.size() - digits.size() > 2)
+    static_assert(SdpCrypto::KeySaltBytes % 3 == 0, "a whole number of groups, no padding");
+    if (text.size() != out.size() / 3 * 4)
         return false;
     std::uint32_t bits = 0;
     int held = 0;
     std::size_t written = 0;
-    for (char c : digits) {
+    for (char c : text) {
         const int value = Base64Value(c);
         if (value < 0)
             return false;
@@ -55,7 +53,7 @@ bool DecodeBase64(const std::string& text, SdpCrypto::KeySalt& out)
             out[written++] = static_cast<std::uint8_t>(bits >> held);
         }
     }
-    return written == out.size();
+    return true;
 }
 
 bool AllDigits(const std::string& text, std::size_t maxDigits)
