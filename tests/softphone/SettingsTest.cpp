@@ -144,8 +144,8 @@ void SettingsTest::firstRunWizardWritesTheFile()
     QCOMPARE(ModeOf(path), kOwnerOnly);
     QCOMPARE(home.ReadFile("TARN.INI"),
              QString("[SIP]\nSIPLogin=1001\nSIPPass=secret\nSIPProxy=127.0.0.1\nSIPNome=\nSIPPort=5060\n"
-                     "SIPOutboundProxy=\nCAFile=\n\n[AUDIO]\nAudioFoneDevice=\nAudioMicDevice=\nAudioFoneDeviceIndex=-1\n"
-                     "AudioMicDeviceIndex=-1\nEchoCancel=0\nAEC=0\nMicBooster=0\n\n[GENERAL]\nAwaysOnTop=0\n"
+                     "SIPOutboundProxy=\nCAFile=\nMediaEncryption=0\n\n[AUDIO]\nAudioFoneDevice=\nAudioMicDevice=\n"
+                     "AudioFoneDeviceIndex=-1\nAudioMicDeviceIndex=-1\nEchoCancel=0\nAEC=0\nMicBooster=0\n\n[GENERAL]\nAwaysOnTop=0\n"
                      "ConfirmBeforeClose=0\nStarupOnSystray=0\nStartUpWithWindows=0\n\n[CODECS]\n"
                      "CodecG711u=1\nCodecG729=1\nCodecG711a=0\nCodecGSM=0\nCodecILBC=0\n\n[CTI]\n"
                      "EnableCTITCP=False\nEnableCTIXML=False\nEnableCTI=0\nTCPPort=2500\n"));
@@ -262,14 +262,19 @@ void SettingsTest::cancelRestoresAndApplySaves()
     QCOMPARE(settings.Proxy(), QString("127.0.0.1"));
 
     QSignalSpy applied(&settings, &frmSettings::SettingsApplied);
+    // A file from before "Call encryption" existed loads as off and gets the key.
+    QCOMPARE(settings.MediaEncryption(), 0);
     WhileModal(settings, [&] {
         Text(settings, "txtConfigSIPProxy")->setText("10.0.0.5");
         Child<QRadioButton>(settings, "optCTITCP")->setChecked(true);
+        Child<QComboBox>(settings, "cbxConfigMediaEncryption")->setCurrentIndex(2);
         Click(settings, "cmdApply");
     });
     settings.RunNormal();
     QCOMPARE(applied.count(), 1);
+    QCOMPARE(settings.MediaEncryption(), 2);
     QString expected = QString(kSavedFile)
+                           .replace("CAFile=\n", "CAFile=\nMediaEncryption=2\n")
                            .replace("SIPProxy=127.0.0.1", "SIPProxy=10.0.0.5")
                            .replace("EnableCTITCP=False\nEnableCTIXML=True", "EnableCTITCP=True\nEnableCTIXML=False");
     QCOMPARE(home.ReadFile("TARN.INI"), expected);
@@ -313,6 +318,8 @@ void SettingsTest::loadFailuresOpenTheWizard()
         {"CodecGSM=0", "CodecGSM=yes", "127.0.0.1", true},
         {"EnableCTIXML=True", "EnableCTIXML=maybe", "127.0.0.1", true},
         {"EnableCTITCP=False", "EnableCTITCP=", "127.0.0.1", true},
+        {"CAFile=\n", "CAFile=\nMediaEncryption=3\n", "127.0.0.1", false},
+        {"CAFile=\n", "CAFile=\nMediaEncryption=on\n", "127.0.0.1", false},
     };
     for (const Broken& broken : cases) {
         settings.RestoreSettings(); // back to the first-run values
