@@ -12,7 +12,7 @@ const std::vector<SettingsTable::Row>& SettingsTable::Rows()
         {"SIP", "SIPOutboundProxy", K::Text, "txtConfigSIPOutboundProxy", "OutBound Proxy", SipPage, ""},
         {"SIP", "CAFile", K::Text, "txtConfigCAFile", "CA file", SipPage, ""},
         {"SIP", "MediaEncryption", K::Choice, "cbxConfigMediaEncryption", "Call encryption", SipPage, "0",
-         "Off|Offered (SRTP when the other side takes it)|Required (SRTP or no call)"},
+         "Off|Offered|Required"},
         {"AUDIO", "AudioFoneDevice", K::DeviceName, "cbxConfigFoneDevice", "Output", AudioPage, ""},
         {"AUDIO", "AudioMicDevice", K::DeviceName, "cbxConfigMicDevice", "Input", AudioPage, ""},
         {"AUDIO", "AudioFoneDeviceIndex", K::Position, "cbxConfigFoneDevice", "Output", AudioPage, "-1"},
