@@ -16,6 +16,7 @@ from orvua_driver import (LOOPBACK, Baresip, Kamailio, Orvua, RawPeer, TestCerti
                           write_wav)
 from raw_sip import RTPMAPS, SipPeer
 from rtp_media import ulaw_to_linear
+from sip_text import header
 from test_wave_recording import tone_runs
 from udp_relay import UdpRelay
 
@@ -44,27 +45,23 @@ def segment(path, start, end):
     return samples[int(start * rate):int(end * rate)]
 
 
-def header(text, name):
-    for line in text.split("\r\n"):
-        if line.lower().startswith(name.lower() + ":"):
-            return line.split(":", 1)[1].strip()
-    return ""
-
-
 class EncryptedPeers:
     """kamailio (over TLS unless told otherwise), a baresip with the given media
     encryption registered as 2002, orvua as 1001, and a relay before each one's RTP
     port: `to_orvua` carries baresip's audio, `to_baresip` orvua's. With `capture`,
-    orvua reaches kamailio through one more relay that records its SIP."""
+    orvua reaches kamailio through one more relay that records its SIP. With
+    `transfer_target` baresip is 3003 too, and its audio ports are its own choice (a
+    transfer holds two calls at once): `to_baresip` then carries nothing."""
 
-    def __init__(self, test, mediaenc=None, tls=True, relay_options=None, capture=False):
+    def __init__(self, test, mediaenc=None, tls=True, relay_options=None, capture=False, transfer_target=False):
         self.test = test
+        self.transfer_target = transfer_target
         self.directory = tempfile.mkdtemp(prefix="orvua-srtp-")
         self.orvua_rtp, self.baresip_rtp = free_udp_port(), free_udp_port()
         self.to_orvua = self._relay((LOOPBACK, self.orvua_rtp), **(relay_options or {}))
         self.to_baresip = self._relay((LOOPBACK, self.baresip_rtp))
         certificates = TestCertificates() if tls else None
-        self.kamailio = Kamailio({"1001": "secret", "2002": "secret2"}, certificates=certificates,
+        self.kamailio = Kamailio({"1001": "secret", "2002": "secret2", "3003": "secret3"}, certificates=certificates,
                                  media_map={self.orvua_rtp: self.to_orvua.port,
                                             self.baresip_rtp: self.to_baresip.port})
         test.addCleanup(self.kamailio.stop)
@@ -74,8 +71,11 @@ class EncryptedPeers:
         write_wav(peer_file, tone(PEER_TONE, 150))
         encryption = f";mediaenc={mediaenc}" if mediaenc else ""
         config = "module\t\t\tsrtp.so\n" + (f"sip_cafile\t\t{certificates.ca}\n" if tls else "")
-        self.baresip = Baresip(f"<sip:2002@{self.proxy}>;auth_pass=secret2;answermode=auto{encryption}",
-                               audio_file=peer_file, extra_config=config, rtp_port=self.baresip_rtp)
+        accounts = f"<sip:2002@{self.proxy}>;auth_pass=secret2;answermode=auto{encryption}"
+        if transfer_target:
+            accounts += f"\n<sip:3003@{self.proxy}>;auth_pass=secret3;answermode=auto{encryption}"
+        self.baresip = Baresip(accounts, audio_file=peer_file, extra_config=config,
+                               rtp_port=None if transfer_target else self.baresip_rtp)
         test.addCleanup(self.baresip.stop)
         self.microphone = os.path.join(self.directory, "mic.wav")
         self.speaker = os.path.join(self.directory, "speaker.wav")
@@ -103,9 +103,10 @@ class EncryptedPeers:
         self.test.assertTrue(self.ua.call("RegisterToProxy", 3600))
         self.ua.wait_event("OnSuccessToRegister", timeout=15)
         deadline = time.monotonic() + 10
-        while not self.kamailio.is_registered("2002"):
-            self.test.assertLess(time.monotonic(), deadline, "baresip did not register:\n" + self.baresip.log())
-            time.sleep(0.2)
+        for user in ("2002", "3003") if self.transfer_target else ("2002",):
+            while not self.kamailio.is_registered(user):
+                self.test.assertLess(time.monotonic(), deadline, "baresip did not register:\n" + self.baresip.log())
+                time.sleep(0.2)
 
     def sent(self, start):
         return [a[0] for a in self.ua.pending("OnOutgoingDiagnostic") if a[0].startswith(start)]
@@ -202,7 +203,7 @@ class EncryptedCallTest(unittest.TestCase):
         offered = keys_of(invite)
         self.assertEqual(len(offered), 2, invite)
         self.assertEqual(len(set(offered)), 2, "a key per suite")
-        ua.drain(2)
+        ua.drain(3)
 
         # Hold and unhold offer the same keys again, and the media goes on both ways:
         # baresip's recording ends with the hold, so digits (telephone events, as
@@ -335,6 +336,33 @@ class UdpSignallingTest(unittest.TestCase):
         captured = [r.data for r in peers.capture.records if r.source == (LOOPBACK, peers.sip_port)]
         self.assertTrue(any(data.startswith(b"INVITE ") for data in captured), "the capture saw the INVITE")
         self.assertFalse([data for data in captured if b"a=crypto" in data])
+
+class EncryptedTransferTest(unittest.TestCase):
+    """baresip (srtp-mand) transfers its encrypted call with orvua to another of its
+    accounts: the new call has new keys, and its audio is encrypted too."""
+
+    def test_the_transferred_call_has_keys_of_its_own(self):
+        peers = EncryptedPeers(self, "srtp-mand", transfer_target=True)
+        ua = peers.ua
+        self.assertTrue(ua.call("SetMediaEncryption", 2))
+        ua.call("SetAcceptTransfer", True)
+        peers.register()
+        peers.call_baresip()
+        first = keys_of(peers.sent("INVITE sip:2002@")[-1])
+        peers.baresip.command("transfer", f"sip:3003@{peers.proxy}")
+        self.assertEqual(ua.wait_event("OnConnecting", timeout=15), [0])
+        ua.wait_event("OnSuccessToConnect", timeout=15)
+        self.assertIn("sip:3003@", ua.call("GetRemoteParty", 0))
+        self.assertIn(ua.call("GetMediaEncryption", 0), SUITES)
+        invite = peers.sent("INVITE sip:3003@")[-1]
+        self.assertIn(" RTP/SAVP ", invite)
+        self.assertEqual(len(keys_of(invite)), 2)
+        self.assertFalse(set(keys_of(invite)) & set(first), "new keys for the new call")
+        ua.drain(3)
+        heard = peers.hang_up()
+        assert_heard(self, segment(heard, -2.2, -0.2), PEER_TONE)
+        self.assertGreater(len(peers.to_orvua.records), 100)
+        self.assertEqual(peers.tone_packets()[0], 0)
 
 
 class TamperedMediaTest(unittest.TestCase):
