@@ -82,6 +82,8 @@ bool SrtpSession::Configure(const SrtpKeys& keys)
     if (!keepInbound) {
         Destroy(inbound_);
         inbound_ = CreateContext(keys.suite, keys.receive, false);
+        inboundStreams_ = 0;
+        nextEvicted_ = 0;
     }
     keys_ = keys;
     if (outbound_ != nullptr && inbound_ != nullptr)
@@ -97,6 +99,8 @@ void SrtpSession::Clear()
     Destroy(inbound_);
     keys_ = {};
     discards_ = {};
+    inboundStreams_ = 0;
+    nextEvicted_ = 0;
 }
 
 std::span<const std::uint8_t> SrtpSession::Protect(std::span<const std::uint8_t> packet)
@@ -125,6 +129,7 @@ bool SrtpSession::Unprotect(std::span<const std::uint8_t>& packet)
     const srtp_err_status_t status = srtp_unprotect(inbound_, received_.data(), &length);
     if (status == srtp_err_status_ok) {
         packet = std::span<const std::uint8_t>(received_.data(), static_cast<std::size_t>(length));
+        NoteInboundStream(packet);
         return true;
     }
     if (status == srtp_err_status_replay_fail || status == srtp_err_status_replay_old)
@@ -132,4 +137,21 @@ bool SrtpSession::Unprotect(std::span<const std::uint8_t>& packet)
     else
         ++discards_.authentication;
     return false;
+}
+
+void SrtpSession::NoteInboundStream(std::span<const std::uint8_t> packet)
+{
+    constexpr std::size_t SsrcOffset = 8;
+    std::uint32_t ssrc = 0;
+    std::memcpy(&ssrc, packet.data() + SsrcOffset, sizeof ssrc);
+    const auto known = inboundSsrcs_.begin() + static_cast<std::ptrdiff_t>(inboundStreams_);
+    if (std::find(inboundSsrcs_.begin(), known, ssrc) != known)
+        return;
+    if (inboundStreams_ < inboundSsrcs_.size()) {
+        inboundSsrcs_[inboundStreams_++] = ssrc;
+        return;
+    }
+    srtp_remove_stream(inbound_, inboundSsrcs_[nextEvicted_]);
+    inboundSsrcs_[nextEvicted_] = ssrc;
+    nextEvicted_ = (nextEvicted_ + 1) % inboundSsrcs_.size();
 }

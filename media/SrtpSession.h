@@ -57,6 +57,10 @@ public:
     // the next Unprotect); false, and counted, for a packet that fails the checks.
     bool Unprotect(std::span<const std::uint8_t>& packet);
 
+    // The peer's streams (SSRCs) kept at once: a peer that holds the key is a stranger
+    // too, and ever new SSRCs of its would each take memory; the oldest is forgotten.
+    static constexpr std::size_t MaxInboundStreams = 8;
+
 private:
     // The largest packet taken either way, before the authentication tag.
     static constexpr std::size_t MaxPacketBytes = 2048;
@@ -67,10 +71,16 @@ private:
     void Clear();
     static srtp_ctx_t_* CreateContext(const std::string& suite, const SrtpKeys::KeySalt& key, bool outbound);
     static void Destroy(srtp_ctx_t_*& context);
+    // Notes the SSRC of a packet that passed, forgetting the oldest stream beyond the bound.
+    void NoteInboundStream(std::span<const std::uint8_t> packet);
 
     SrtpKeys keys_;
     srtp_ctx_t_* outbound_ = nullptr;
     srtp_ctx_t_* inbound_ = nullptr;
+    // The SSRCs of the inbound streams as they stand in the packets, oldest at `nextEvicted_`.
+    std::array<std::uint32_t, MaxInboundStreams> inboundSsrcs_{};
+    std::size_t inboundStreams_ = 0;
+    std::size_t nextEvicted_ = 0;
     Discards discards_;
     std::array<std::uint8_t, MaxPacketBytes + MaxTrailerBytes> sent_{};
     std::array<std::uint8_t, MaxPacketBytes + MaxTrailerBytes> received_{};

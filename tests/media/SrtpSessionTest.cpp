@@ -24,9 +24,9 @@ SrtpKeys KeysFor(const char* suite, std::uint8_t send, std::uint8_t receive)
     return {suite, KeyOf(send), KeyOf(receive)};
 }
 
-std::vector<std::uint8_t> Packet(std::uint16_t sequence, std::size_t payloadBytes = 160)
+std::vector<std::uint8_t> Packet(std::uint16_t sequence, std::size_t payloadBytes = 160, std::uint32_t ssrc = 0x5EED)
 {
-    return RtpHeader::Build(false, 0, sequence, sequence * 160u, 0x5EED, std::vector<std::uint8_t>(payloadBytes, 0x55));
+    return RtpHeader::Build(false, 0, sequence, sequence * 160u, ssrc, std::vector<std::uint8_t>(payloadBytes, 0x55));
 }
 
 std::vector<std::uint8_t> Copy(std::span<const std::uint8_t> bytes)
@@ -90,6 +90,24 @@ TEST(SrtpSession, OnlyAuthenticPacketsPassOnceAndAKeptKeyKeepsItsReplayWindow)
     EXPECT_FALSE(ours.Unprotect(received));
     ASSERT_TRUE(ours.Configure({}));
     EXPECT_EQ(Copy(ours.Protect(plain)), plain) << "plain RTP without keys";
+}
+
+TEST(SrtpSession, APeerThatKeepsChangingItsSsrcHasItsOldestStreamForgotten)
+{
+    SrtpSession ours;
+    SrtpSession theirs;
+    ASSERT_TRUE(ours.Configure(KeysFor(Suite80, 1, 2)));
+    ASSERT_TRUE(theirs.Configure(KeysFor(Suite80, 2, 1)));
+    std::vector<std::vector<std::uint8_t>> firsts;
+    for (std::uint32_t ssrc = 1; ssrc <= SrtpSession::MaxInboundStreams + 1; ++ssrc) {
+        firsts.push_back(Copy(ours.Protect(Packet(7, 160, ssrc))));
+        std::span<const std::uint8_t> received(firsts.back());
+        ASSERT_TRUE(theirs.Unprotect(received)) << ssrc;
+    }
+    std::span<const std::uint8_t> latest(firsts.back());
+    EXPECT_FALSE(theirs.Unprotect(latest)) << "a stream kept keeps its window";
+    std::span<const std::uint8_t> oldest(firsts.front());
+    EXPECT_TRUE(theirs.Unprotect(oldest)) << "the oldest stream was forgotten, and its memory with it";
 }
 
 TEST(SrtpSession, ALineSendsEveryPacketProtectedAndDecodesOnlyWhatPassesTheChecks)
