@@ -312,6 +312,11 @@ std::string OrvSIPUserAgentOCX::GetRemoteParty(int lineNo)
     return impl_->Call(std::string(), &SipUserAgent::GetRemoteParty, lineNo);
 }
 
+bool OrvSIPUserAgentOCX::SetStunServer(const std::string& server)
+{
+    return impl_->Owned(false, [&] { return impl_->TextsWhole(11, {&server}) && impl_->Engine().SetStunServer(server); });
+}
+
 bool OrvSIPUserAgentOCX::SetMediaEncryption(int mode)
 {
     return impl_->Call(false, &SipUserAgent::SetMediaEncryption, mode);

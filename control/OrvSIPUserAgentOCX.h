@@ -154,6 +154,10 @@ public:
     virtual void SetAcceptTransfer(bool enable);
     // The name-addr of the peer the line's call is with now; "" and error 34 without a call.
     virtual std::string GetRemoteParty(int lineNo);
+    // The STUN server ("host[:port]", port 3478 by default) that tells the lines'
+    // public RTP address for their SDP behind a NAT; "" for none, the default. Kept
+    // across Initialize; false with error 11 for a text naming no server.
+    virtual bool SetStunServer(const std::string& server);
     // SRTP with keys exchanged in the SDP (RFC 4568) for the calls begun from now on: 0
     // off (the default), 1 offered (used when the peer takes it), 2 required (a call
     // without it fails with 41). Keys go only into the SDP of a call whose signalling

@@ -261,6 +261,38 @@ int MediaEngine::GetInboundCodec(int line)
     return target != nullptr ? target->InboundCodec() : -1;
 }
 
+bool MediaEngine::QueryStunServer(int line, const NetworkEndpoint& server, const StunMessage::TransactionId& id)
+{
+    MediaLine* target = CheckedOpenLine(line);
+    if (target != nullptr)
+        target->QueryStunServer(server, id);
+    return target != nullptr;
+}
+
+void MediaEngine::ResendStunQuery(int line)
+{
+    if (MediaLine* target = CheckedOpenLine(line))
+        target->ResendStunQuery();
+}
+
+bool MediaEngine::StunQueryPending(int line)
+{
+    MediaLine* target = CheckedOpenLine(line);
+    return target != nullptr && target->StunQueryPending();
+}
+
+std::optional<NetworkEndpoint> MediaEngine::StunMappedAddress(int line)
+{
+    MediaLine* target = CheckedOpenLine(line);
+    return target != nullptr ? target->StunMappedAddress() : std::nullopt;
+}
+
+void MediaEngine::ForgetStunMapping(int line)
+{
+    if (MediaLine* target = CheckedOpenLine(line))
+        target->ForgetStunMapping();
+}
+
 bool MediaEngine::AttachDevices(int line, int inputDevice, int outputDevice)
 {
     int error = attachments_.Attach(line, inputDevice, outputDevice, audioDevice_.get());

@@ -37,6 +37,7 @@ public:
     MediaEngine& operator=(const MediaEngine&) = delete;
 
     bool Start(int lineCount, bool useSoundDevice, MediaEngineOwner* owner);
+    int LineCount() const { return static_cast<int>(lines_.size()); }
     void Stop();
     bool IsRunning() const { return running_; }
     int LastError() const { return lastError_; }
@@ -60,6 +61,15 @@ public:
     bool Unhold(int line);
     int GetOutboundCodec(int line);
     int GetInboundCodec(int line);
+    // The public address of an open line's RTP socket, asked of a STUN server from
+    // that socket (a new request), and the pending request sent again.
+    bool QueryStunServer(int line, const NetworkEndpoint& server, const StunMessage::TransactionId& id);
+    void ResendStunQuery(int line);
+    bool StunQueryPending(int line);
+    // What the server told; nothing before an answer, after ForgetStunMapping, or
+    // once the line closed.
+    std::optional<NetworkEndpoint> StunMappedAddress(int line);
+    void ForgetStunMapping(int line);
     bool AttachDevices(int line, int inputDevice, int outputDevice);
     bool DetachDevices(int line);
     // The host's sound controls; they work without a sound device as far as they can.

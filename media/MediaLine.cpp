@@ -87,6 +87,8 @@ void MediaLine::Close()
 void MediaLine::CloseLocked()
 {
     socket_.Close();
+    latch_.Clear();
+    stun_.Forget();
     open_ = false;
     readsOnBeat_ = false;
     hold_ = false;
@@ -152,7 +154,9 @@ int MediaLine::ReadOnBeat(bool pulledBySpeaker, DatagramBatch& batch)
 int MediaLine::ReadBatchLocked(bool pulledBySpeaker, DatagramBatch& batch)
 {
     return socket_.ReceiveBatch(batch, MaxDatagramsPerRead,
-                                [&](std::span<const std::uint8_t> datagram) { Deliver(datagram, pulledBySpeaker); });
+                                [&](std::span<const std::uint8_t> datagram, const NetworkEndpoint& source) {
+                                    Deliver(datagram, source, pulledBySpeaker);
+                                });
 }
 
 void MediaLine::ChooseReaderLocked()
@@ -161,14 +165,21 @@ void MediaLine::ChooseReaderLocked()
     socket_.Watch(!readsOnBeat_);
 }
 
-void MediaLine::Deliver(std::span<const std::uint8_t> datagram, bool pulledBySpeaker)
+void MediaLine::Deliver(std::span<const std::uint8_t> datagram, const NetworkEndpoint& source, bool pulledBySpeaker)
 {
-    // A packet that fails the SRTP checks goes no further: nothing of it is read.
+    if (stun_.Take(source, datagram))
+        return;
+    // A packet that fails the SRTP checks goes no further: nothing of it is read, and
+    // it cannot move the source latch.
     if (srtp_ != nullptr && !srtp_->Unprotect(datagram))
         return;
     auto header = RtpHeader::Parse(datagram);
     if (!header || !open_ || hold_ || !media_.receiveEnabled)
         return;
+    if (!latch_.Accept(source, header->ssrc)) {
+        ++foreignPacketsDropped_;
+        return;
+    }
     if (header->payloadType == TelephoneEventType) {
         char digit = eventReceiver_.OnPacket(header->sequence, header->payload);
         if (digit != '\0' && owner_ != nullptr)
@@ -213,6 +224,11 @@ void MediaLine::StartMedia(const std::string& remoteIp, int remotePort, int code
     std::lock_guard lock(mutex_);
     media_.remoteIp = remoteIp;
     media_.remotePort = remotePort;
+    // Latching starts over when the media moves; a hold's null address moves nothing.
+    NetworkEndpoint signalled;
+    if (UdpSocket::ParseEndpoint(remoteIp, remotePort, signalled) && signalled.IsSet() &&
+        signalled != latch_.Signalled())
+        latch_.Reset(signalled);
     media_.outboundCodec = codec;
     media_.outboundPayloadType = payloadType;
     VoiceCodec* encoder = codecs_.At(codec);
@@ -234,6 +250,7 @@ void MediaLine::StopMedia(bool disableSend, bool disableReceive)
     media_.inboundCodec = -1;
     media_.sendEnabled = !disableSend;
     media_.receiveEnabled = !disableReceive;
+    latch_.Clear();
     ChooseReaderLocked();
     hold_ = false;
     ResetStreamsLocked();
@@ -253,6 +270,50 @@ std::string MediaLine::EncryptionSuite()
 {
     std::lock_guard lock(mutex_);
     return srtp_ != nullptr ? srtp_->Suite() : std::string();
+}
+
+NetworkEndpoint MediaLine::SendDestination()
+{
+    std::lock_guard lock(mutex_);
+    return latch_.Destination();
+}
+
+std::uint64_t MediaLine::ForeignPacketsDropped()
+{
+    std::lock_guard lock(mutex_);
+    return foreignPacketsDropped_;
+}
+
+void MediaLine::QueryStunServer(const NetworkEndpoint& server, const StunMessage::TransactionId& id)
+{
+    std::lock_guard lock(mutex_);
+    if (open_)
+        socket_.Send(stun_.Start(server, id), server);
+}
+
+void MediaLine::ResendStunQuery()
+{
+    std::lock_guard lock(mutex_);
+    if (open_ && stun_.Pending())
+        socket_.Send(stun_.PendingRequest(), stun_.Server());
+}
+
+bool MediaLine::StunQueryPending()
+{
+    std::lock_guard lock(mutex_);
+    return stun_.Pending();
+}
+
+std::optional<NetworkEndpoint> MediaLine::StunMappedAddress()
+{
+    std::lock_guard lock(mutex_);
+    return stun_.Mapped();
+}
+
+void MediaLine::ForgetStunMapping()
+{
+    std::lock_guard lock(mutex_);
+    stun_.Forget();
 }
 
 void MediaLine::SetHold(bool hold)
@@ -364,9 +425,21 @@ void MediaLine::AppendToPacket(const Block& block, int codec, int payloadType)
 
 void MediaLine::SendPacketLocked(std::span<const std::uint8_t> packet)
 {
+    ticksSinceSent_ = 0;
+    if (!latch_.Destination().IsSet())
+        return;
     const auto wire = srtp_ != nullptr ? srtp_->Protect(packet) : packet;
     if (!wire.empty())
-        socket_.Send(wire, media_.remoteIp, media_.remotePort);
+        socket_.Send(wire, latch_.Destination());
+}
+
+// A held call sends nothing, either side holding it: an empty packet of the call's
+// payload type now and then keeps the NAT bindings of its path (and the peer's latch).
+void MediaLine::KeepBindingOpenLocked()
+{
+    if (!HasMediaLocked() || media_.outboundPayloadType < 0 || ++ticksSinceSent_ < KeepAliveTicks)
+        return;
+    SendPacketLocked(packetizer_.KeepAlivePacket(static_cast<std::uint8_t>(media_.outboundPayloadType)));
 }
 
 void MediaLine::SendMicrophoneBlock(const Block& microphone)
@@ -404,6 +477,7 @@ void MediaLine::SendTelephoneEvent()
 void MediaLine::SendTick()
 {
     std::lock_guard lock(mutex_);
+    KeepBindingOpenLocked();
     if (!CanSend())
         return;
     if (sendingTone_ || inbandTone_.SizeBytes() > 0) {

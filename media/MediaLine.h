@@ -7,6 +7,8 @@
 #include "media/RtpPacketizer.h"
 #include "media/RtpSocket.h"
 #include "media/SrtpSession.h"
+#include "media/RtpSourceLatch.h"
+#include "media/StunBinding.h"
 #include "media/TelephoneEventReceiver.h"
 #include "media/TelephoneEventSender.h"
 #include "media/WavePlayer.h"
@@ -15,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -34,6 +37,9 @@ public:
     using Block = std::array<std::int16_t, BlockSamples>;
     // Packets a jitter buffer keeps when no sound device pulls it.
     static constexpr int UnpulledJitterLimit = 10;
+    // While a call sends nothing (held either way), an RTP packet without payload
+    // goes this often, so that NAT bindings on the way stay open.
+    static constexpr int KeepAliveTicks = 1500;
 
     // sendsSilence: no sound device feeds the line, so with nothing else to send its
     // call carries silence, which keeps the peer's media time-out and NAT bindings alive.
@@ -81,6 +87,20 @@ public:
     bool SetKeys(const std::shared_ptr<SrtpSession>& session, const SrtpKeys& keys);
     // The suite of the call's SRTP; empty for plain RTP.
     std::string EncryptionSuite();
+    // Where the call's packets go now (the SDP's endpoint, or the source latched
+    // onto); unset without a call.
+    NetworkEndpoint SendDestination();
+    // RTP packets dropped because they came from another source than the call's.
+    std::uint64_t ForeignPacketsDropped();
+
+    // A STUN Binding request from the line's socket to `server`, and the pending one
+    // sent again (a retransmission keeps its transaction).
+    void QueryStunServer(const NetworkEndpoint& server, const StunMessage::TransactionId& id);
+    void ResendStunQuery();
+    bool StunQueryPending();
+    // The public address the server told, until the line closes or Forget.
+    std::optional<NetworkEndpoint> StunMappedAddress();
+    void ForgetStunMapping();
     void SetHold(bool hold);
     int OutboundCodec();
     int InboundCodec();
@@ -140,7 +160,10 @@ private:
     // line's media changed.
     void ChooseReaderLocked();
     int ReadBatchLocked(bool pulledBySpeaker, DatagramBatch& batch);
-    void Deliver(std::span<const std::uint8_t> datagram, bool pulledBySpeaker);
+    void Deliver(std::span<const std::uint8_t> datagram, const NetworkEndpoint& source, bool pulledBySpeaker);
+    // Every RTP packet leaves here, to the latch's destination.
+    void SendPacketLocked(std::span<const std::uint8_t> packet);
+    void KeepBindingOpenLocked();
     void DeliverAudio(int codec, std::uint16_t sequence, std::uint32_t timestamp,
                       std::span<const std::uint8_t> payload, bool pulledBySpeaker);
     void AppendToPacket(const Block& block, int codec, int payloadType);
@@ -173,6 +196,11 @@ private:
     std::string localAddress_;
     int localPort_ = -1;
     MediaState media_;
+    RtpSourceLatch latch_;
+    std::uint64_t foreignPacketsDropped_ = 0;
+    // Send ticks since the last packet left.
+    int ticksSinceSent_ = 0;
+    StunBinding stun_;
     RtpPacketizer packetizer_;
     CodecSet codecs_;
     JitterBuffer jitter_;

@@ -56,6 +56,13 @@ std::span<const std::uint8_t> RtpPacketizer::EventPacket(bool marker, std::uint8
     return std::span(packet_.data(), length);
 }
 
+std::span<const std::uint8_t> RtpPacketizer::KeepAlivePacket(std::uint8_t payloadType)
+{
+    const std::size_t length = RtpHeader::Write(false, payloadType, sequence_, audioTimestamp_, ssrc_, {}, packet_);
+    ++sequence_;
+    return std::span(packet_.data(), length);
+}
+
 void RtpPacketizer::FinishEvent()
 {
     audioTimestamp_ = eventTimestamp_ + 2880;

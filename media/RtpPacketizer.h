@@ -23,6 +23,9 @@ public:
     // A telephone-event packet at the event timestamp.
     std::span<const std::uint8_t> EventPacket(bool marker, std::uint8_t payloadType,
                                               std::span<const std::uint8_t> payload);
+    // A packet of the audio stream without payload (it keeps NAT bindings open): it
+    // takes a sequence number, the timestamp stays.
+    std::span<const std::uint8_t> KeepAlivePacket(std::uint8_t payloadType);
     void AdvanceSequence() { ++sequence_; }
     // After the last packet of an event burst.
     void FinishEvent();

@@ -34,14 +34,3 @@ void RtpSocket::Watch(bool watched)
     window_->UnwatchSocket(socket_.Descriptor());
     watched_ = false;
 }
-
-bool RtpSocket::Send(std::span<const std::uint8_t> bytes, const std::string& host, int port)
-{
-    if (port != destinationPort_ || host != destinationHost_) {
-        if (!UdpSocket::ResolveEndpoint(host, port, destination_))
-            return false;
-        destinationHost_ = host;
-        destinationPort_ = port;
-    }
-    return socket_.SendTo(bytes, destination_);
-}

@@ -22,10 +22,12 @@ public:
     bool IsOpen() const { return socket_.IsOpen(); }
     int Descriptor() const { return socket_.Descriptor(); }
     bool Matches(int fd) const { return socket_.IsOpen() && socket_.Descriptor() == fd; }
-    // The destination is resolved when it differs from the last one, not per packet.
-    bool Send(std::span<const std::uint8_t> bytes, const std::string& host, int port);
+    bool Send(std::span<const std::uint8_t> bytes, const NetworkEndpoint& destination)
+    {
+        return socket_.SendTo(bytes, destination);
+    }
     // Reads the waiting datagrams, at most `limit`, with one system call and hands
-    // each whole one to `handle`; returns how many were read.
+    // each whole one with its source to `handle`; returns how many were read.
     template <typename Handler>
     int ReceiveBatch(DatagramBatch& batch, int limit, Handler&& handle)
     {
@@ -33,7 +35,7 @@ public:
         for (int at = 0; at < count; ++at) {
             const auto index = static_cast<std::size_t>(at);
             if (!batch.Truncated(index))
-                handle(batch.Bytes(index));
+                handle(batch.Bytes(index), batch.Source(index));
         }
         return count;
     }
@@ -42,7 +44,4 @@ private:
     UdpSocket socket_;
     MessageWindow* window_ = nullptr;
     bool watched_ = false;
-    std::string destinationHost_;
-    int destinationPort_ = 0;
-    UdpSocket::Endpoint destination_;
 };

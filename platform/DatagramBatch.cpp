@@ -1,14 +1,16 @@
 #include "platform/DatagramBatch.h"
 
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 
 #include <algorithm>
 
 struct DatagramBatch::Headers {
-    explicit Headers(std::size_t capacity) : messages(capacity), vectors(capacity) {}
+    explicit Headers(std::size_t capacity) : messages(capacity), vectors(capacity), sources(capacity) {}
     std::vector<mmsghdr> messages;
     std::vector<iovec> vectors;
+    std::vector<sockaddr_in> sources;
 };
 
 DatagramBatch::DatagramBatch(std::size_t capacity, std::size_t datagramBytes)
@@ -19,6 +21,7 @@ DatagramBatch::DatagramBatch(std::size_t capacity, std::size_t datagramBytes)
         headers_->vectors[at] = {storage_.data() + at * datagramBytes_, datagramBytes_};
         headers_->messages[at].msg_hdr.msg_iov = &headers_->vectors[at];
         headers_->messages[at].msg_hdr.msg_iovlen = 1;
+        headers_->messages[at].msg_hdr.msg_name = &headers_->sources[at];
     }
 }
 
@@ -29,6 +32,9 @@ int DatagramBatch::ReadFrom(int fd, std::size_t limit)
     const auto wanted = static_cast<unsigned>(std::min(limit, capacity_));
     if (fd < 0 || wanted == 0)
         return 0;
+    // Each read tells the length of the address it wrote.
+    for (std::size_t at = 0; at < wanted; ++at)
+        headers_->messages[at].msg_hdr.msg_namelen = sizeof(sockaddr_in);
     const int read = recvmmsg(fd, headers_->messages.data(), wanted, MSG_DONTWAIT, nullptr);
     return std::max(read, 0);
 }
@@ -42,4 +48,12 @@ std::span<const std::uint8_t> DatagramBatch::Bytes(std::size_t index) const
 bool DatagramBatch::Truncated(std::size_t index) const
 {
     return (headers_->messages[index].msg_hdr.msg_flags & MSG_TRUNC) != 0;
+}
+
+NetworkEndpoint DatagramBatch::Source(std::size_t index) const
+{
+    const sockaddr_in& source = headers_->sources[index];
+    if (headers_->messages[index].msg_hdr.msg_namelen < sizeof source || source.sin_family != AF_INET)
+        return {};
+    return {source.sin_addr.s_addr, source.sin_port};
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/NetworkEndpoint.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -24,6 +26,8 @@ public:
     std::span<const std::uint8_t> Bytes(std::size_t index) const;
     // Whether it was larger than datagramBytes: the rest was lost.
     bool Truncated(std::size_t index) const;
+    // Where it came from.
+    NetworkEndpoint Source(std::size_t index) const;
 
 private:
     struct Headers;

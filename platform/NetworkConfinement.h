@@ -1,6 +1,9 @@
 #pragma once
 
+#include <netinet/in.h>
+
 #include <cstdint>
+#include <string>
 
 // A process-wide limit on what UdpSocket does on the network, for programs that
 // feed arbitrary input to the engine (the fuzz targets): when confined, host names
@@ -22,4 +25,7 @@ public:
     static bool MaySendTo(std::uint32_t networkOrderAddress);
     // Whether an allowed datagram is dropped instead of sent.
     static bool DropsTraffic() { return Current() == Level::NoTraffic; }
+    // The local address a socket binds: bindIp, or every address when it is empty
+    // (loopback when confined); false when either is malformed.
+    static bool BindAddress(const std::string& bindIp, int port, sockaddr_in& local);
 };

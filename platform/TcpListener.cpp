@@ -17,11 +17,8 @@ TcpListener::~TcpListener()
 bool TcpListener::Open(const std::string& bindIp, int port)
 {
     Close();
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_port = htons(static_cast<std::uint16_t>(port));
-    local.sin_addr.s_addr = htonl(NetworkConfinement::IsConfined() ? INADDR_LOOPBACK : INADDR_ANY);
-    if (port < 0 || port > 65535 || (!bindIp.empty() && inet_pton(AF_INET, bindIp.c_str(), &local.sin_addr) != 1))
+    sockaddr_in local;
+    if (!NetworkConfinement::BindAddress(bindIp, port, local))
         return false;
     fd_ = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd_ < 0)

@@ -51,11 +51,8 @@ UdpSocket::~UdpSocket()
 bool UdpSocket::Open(const std::string& bindIp, int port)
 {
     Close();
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_port = htons(static_cast<std::uint16_t>(port));
-    local.sin_addr.s_addr = htonl(NetworkConfinement::IsConfined() ? INADDR_LOOPBACK : INADDR_ANY);
-    if (port < 0 || port > 65535 || (!bindIp.empty() && inet_pton(AF_INET, bindIp.c_str(), &local.sin_addr) != 1))
+    sockaddr_in local;
+    if (!NetworkConfinement::BindAddress(bindIp, port, local))
         return false;
     fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd_ < 0)
@@ -122,6 +119,17 @@ bool UdpSocket::ResolveEndpoint(const std::string& host, int port, Endpoint& end
 {
     in_addr address{};
     return port > 0 && port <= 65535 && ResolveIpv4(host, address) && EndpointOf(address.s_addr, port, endpoint);
+}
+
+int UdpSocket::PortOf(const Endpoint& endpoint)
+{
+    return ntohs(endpoint.port);
+}
+
+bool UdpSocket::ParseEndpoint(const std::string& dotted, int port, Endpoint& endpoint)
+{
+    in_addr address{};
+    return inet_pton(AF_INET, dotted.c_str(), &address) == 1 && EndpointOf(address.s_addr, port, endpoint);
 }
 
 bool UdpSocket::EndpointOf(std::uint32_t address, int port, Endpoint& endpoint)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/DatagramBatch.h"
+#include "platform/NetworkEndpoint.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -17,11 +18,7 @@ public:
         int sourcePort = 0;
     };
 
-    // An IPv4 address and port, both in network byte order.
-    struct Endpoint {
-        std::uint32_t address = 0;
-        std::uint16_t port = 0;
-    };
+    using Endpoint = NetworkEndpoint;
 
     UdpSocket() = default;
     ~UdpSocket();
@@ -58,6 +55,10 @@ public:
     static bool EndpointOf(std::uint32_t address, int port, Endpoint& endpoint);
     // The dotted text of an IPv4 address in network byte order.
     static std::string DottedAddress(std::uint32_t address);
+    // The port of an endpoint as a number.
+    static int PortOf(const Endpoint& endpoint);
+    // The endpoint of a dotted IPv4 address and a port; false for anything else.
+    static bool ParseEndpoint(const std::string& dotted, int port, Endpoint& endpoint);
 
 private:
     int fd_ = -1;

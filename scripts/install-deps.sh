@@ -9,7 +9,7 @@ packages=(
   portaudio19-dev libasound2-dev libjack-jackd2-dev libsndfile1-dev qt6-base-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   sip-tester kamailio kamailio-tls-modules baresip baresip-core linphone-cli dnsmasq-base openssl
-  iproute2 sox python3 python3-dev pybind11-dev
+  iproute2 nftables coturn sox python3 python3-dev pybind11-dev
   libgsm-tools xvfb xauth clang libclang-rt-14-dev
   desktop-file-utils appstream lintian man-db file
 )

@@ -13,6 +13,7 @@ const std::vector<SettingsTable::Row>& SettingsTable::Rows()
         {"SIP", "CAFile", K::Text, "txtConfigCAFile", "CA file", SipPage, ""},
         {"SIP", "MediaEncryption", K::Choice, "cbxConfigMediaEncryption", "Call encryption", SipPage, "0",
          "Off|Offered|Required"},
+        {"SIP", "StunServer", K::Text, "txtConfigStunServer", "STUN server", SipPage, ""},
         {"AUDIO", "AudioFoneDevice", K::DeviceName, "cbxConfigFoneDevice", "Output", AudioPage, ""},
         {"AUDIO", "AudioMicDevice", K::DeviceName, "cbxConfigMicDevice", "Input", AudioPage, ""},
         {"AUDIO", "AudioFoneDeviceIndex", K::Position, "cbxConfigFoneDevice", "Output", AudioPage, "-1"},

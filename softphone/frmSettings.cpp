@@ -525,6 +525,11 @@ bool frmSettings::ValidateSettings()
         if (c < '0' || c > '9')
             return Refuse(QStringLiteral("The SIP Port is not valid"), Edit("txtConfigSipPort"));
     }
+    const QString stun = StunServer();
+    for (const QChar c : stun) {
+        if (c.unicode() >= 0x80 || (!c.isLetterOrNumber() && c != '.' && c != '-' && c != ':'))
+            return Refuse(QStringLiteral("The STUN server is not valid"), Edit("txtConfigStunServer"));
+    }
     // Only a socket that is to listen needs a port it can listen on.
     if (Box("chkEnableCTI")->isChecked() && Option("optCTITCP")->isChecked() && !IsTcpPort(Edit("txtConfigTCPPort")->text()))
         return Refuse(QStringLiteral("The CTI TCP Port is not valid"), Edit("txtConfigTCPPort"), CtiPage);
@@ -694,6 +699,11 @@ QString frmSettings::CaFile() const
 int frmSettings::MediaEncryption() const
 {
     return List("cbxConfigMediaEncryption")->currentIndex();
+}
+
+QString frmSettings::StunServer() const
+{
+    return Edit("txtConfigStunServer")->text().trimmed();
 }
 
 int frmSettings::MicDeviceId() const

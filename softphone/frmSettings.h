@@ -79,6 +79,7 @@ public:
     // The "Call encryption" choice, as SetMediaEncryption takes it: 0 off, 1 offered,
     // 2 required.
     int MediaEncryption() const;
+    QString StunServer() const;
     // List position minus 1: -1 for "Default Device", -2 without a selection.
     int MicDeviceId() const;
     int SpeakerDeviceId() const;

@@ -310,6 +310,8 @@ void frmSoftphone::ConnectToProxy()
     settings_->ApplyAudioSettings(*sipUA);
     sipUA->SetAcceptTransfer(true);
     sipUA->SetMediaEncryption(settings_->MediaEncryption());
+    if (!sipUA->SetStunServer(Std(settings_->StunServer())))
+        ReportControlError();
     if (!OpenLines(listenIp, 1))
         return;
     if (!sipUA->RegisterToProxy(kRegisterExpiry))

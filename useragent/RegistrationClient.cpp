@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "platform/MessageWindow.h"
+#include "platform/UdpSocket.h"
 #include "sipsyntax/DigestAuth.h"
 #include "sipsyntax/SipIdentifiers.h"
 #include "sipsyntax/SipMessage.h"
@@ -30,6 +31,13 @@ bool RegistrationClient::Configure(const std::string& listenIp, int listenPort, 
 {
     listenIp_ = listenIp;
     listenPort_ = listenPort;
+    contactIp_ = listenIp;
+    contactPort_ = listenPort;
+    staleContactIp_.clear();
+    contactCorrected_ = false;
+    behindNat_ = false;
+    hostKeepAliveSeconds_ = 0;
+    keepAliveSeconds_ = 0;
     fromIdentity_ = fromIdentity;
     registered_ = false;
     registering_ = false;
@@ -98,7 +106,10 @@ bool RegistrationClient::BuildRegister(int expires, bool refresh, const std::str
     message.SetRequestUri(identity.host);
     // The display name arrives with its quotes; they are written once, here.
     std::string shownName = identity.displayName.empty() ? identity.user : DigestAuth::WithoutQuotes(identity.displayName);
-    message.SetContact("\"" + shownName + "\" " + SipIdentifiers::ContactValue(identity.user, listenIp_, listenPort_));
+    message.SetContact("\"" + shownName + "\" " + SipIdentifiers::ContactValue(identity.user, contactIp_, contactPort_));
+    if (!staleContactIp_.empty())
+        message.SetContact(SipIdentifiers::ContactValue(identity.user, staleContactIp_, staleContactPort_) +
+                           ";expires=0");
     bool credentials = !authorization.empty() || !proxyAuthorization.empty();
     if (!credentials && expires != 0 && !refresh)
         callId_ = SipIdentifiers::NewCallId() + "@" + identity.host;
@@ -131,6 +142,7 @@ bool RegistrationClient::Register(int expires, const std::string& loginId, const
     SendRegister(text);
     registering_ = true;
     firstRegistration_ = true;
+    contactCorrected_ = false;
     recovering_ = false;
     trying100Seen_ = false;
     challengeAnswers_ = 0;
@@ -147,6 +159,7 @@ void RegistrationClient::Refresh()
     StartAttemptTimers();
     registering_ = true;
     firstRegistration_ = false;
+    contactCorrected_ = false;
     trying100Seen_ = false;
     challengeAnswers_ = 0;
 }
@@ -193,10 +206,14 @@ void RegistrationClient::OnSuccess(const SipMessage& response)
         registered_ = false;
         return;
     }
+    if (CorrectContact(response))
+        return;
+    staleContactIp_.clear();
     lastRequest_.clear();
     registered_ = true;
     recovering_ = false;
     StartConnectionKeepAlive();
+    UpdateKeepAliveTimer();
     agent_.PostEvent(firstRegistration_ ? EventType::SuccessToRegister : EventType::SuccessToReRegister);
     long interval = response.GetExpires();
     if (interval <= 0)
@@ -206,6 +223,56 @@ void RegistrationClient::OnSuccess(const SipMessage& response)
     long refreshSeconds = std::clamp(interval - 3, 1L, MaxRefreshSeconds);
     if (MessageWindow* window = agent_.Window())
         window->SetTimer(SipUserAgent::RegistrationRefreshTimer, static_cast<int>(refreshSeconds * 1000));
+}
+
+bool RegistrationClient::CorrectContact(const SipMessage& response)
+{
+    // Over a connection the registrar reaches this side through it; the port it saw
+    // the REGISTER from is the connection's, never one to put in a Contact.
+    if (agent_.Transport().RegistrationUsesConnection())
+        return false;
+    const std::vector<std::string> vias = response.GetVias();
+    ViaParts seen;
+    UdpSocket::Endpoint dotted;
+    if (vias.empty() || !SipMessage::SplitVia(vias.front(), seen) ||
+        !UdpSocket::ParseEndpoint(seen.host, seen.port, dotted))
+        return false;
+    behindNat_ = seen.host != listenIp_ || seen.port != listenPort_;
+    if (contactCorrected_ || (seen.host == contactIp_ && seen.port == contactPort_))
+        return false;
+    std::string text;
+    staleContactIp_ = contactIp_;
+    staleContactPort_ = contactPort_;
+    contactIp_ = seen.host;
+    contactPort_ = seen.port;
+    contactCorrected_ = true;
+    agent_.SetPublicContact(behindNat_ ? contactIp_ : std::string(), contactPort_);
+    if (!BuildRegister(expires_, true, {}, {}, text))
+        return false;
+    StartAttemptTimers();
+    SendRegister(text);
+    return true;
+}
+
+int RegistrationClient::KeepAlivePeriodSeconds(int hostSeconds, bool behindNat)
+{
+    if (!behindNat)
+        return hostSeconds;
+    return hostSeconds > 0 ? std::min(hostSeconds, NatKeepAliveSeconds) : NatKeepAliveSeconds;
+}
+
+// One timer: one keep-alive per period, whoever asked for it.
+void RegistrationClient::UpdateKeepAliveTimer()
+{
+    const int seconds = KeepAlivePeriodSeconds(hostKeepAliveSeconds_, behindNat_);
+    MessageWindow* window = agent_.Window();
+    if (seconds == keepAliveSeconds_ || window == nullptr)
+        return;
+    keepAliveSeconds_ = seconds;
+    if (seconds > 0)
+        window->SetTimer(SipUserAgent::KeepAliveTimer, seconds * 1000);
+    else
+        window->KillTimer(SipUserAgent::KeepAliveTimer);
 }
 
 void RegistrationClient::OnProvisional()
@@ -348,12 +415,12 @@ void RegistrationClient::StartKeepAlive(int seconds)
 {
     // A period beyond what milliseconds in an int hold (24 days) is as good as that.
     constexpr int LongestSeconds = std::numeric_limits<int>::max() / 1000;
-    if (MessageWindow* window = agent_.Window())
-        window->SetTimer(SipUserAgent::KeepAliveTimer, std::min(seconds, LongestSeconds) * 1000);
+    hostKeepAliveSeconds_ = std::min(seconds, LongestSeconds);
+    UpdateKeepAliveTimer();
 }
 
 void RegistrationClient::StopKeepAlive()
 {
-    if (MessageWindow* window = agent_.Window())
-        window->KillTimer(SipUserAgent::KeepAliveTimer);
+    hostKeepAliveSeconds_ = 0;
+    UpdateKeepAliveTimer();
 }

@@ -21,6 +21,13 @@ public:
     // storm.
     static constexpr int MaxChallengeAnswers = 3;
     static constexpr int ConnectionKeepAliveSeconds = 30;
+    // Behind a NAT a CRLF goes to the registrar this often while registered: UDP
+    // bindings of home routers often last 30 s.
+    static constexpr int NatKeepAliveSeconds = 25;
+
+    // The keep-alive period in seconds (0: none): the host's own (EnableKeepAlive, 0
+    // when off) and the NAT's, the shorter winning.
+    static int KeepAlivePeriodSeconds(int hostSeconds, bool behindNat);
 
     explicit RegistrationClient(SipUserAgent& agent) : agent_(agent) {}
 
@@ -39,6 +46,9 @@ public:
     void StopKeepAlive();
     int LastError() const { return lastError_; }
     bool IsRegistered() const { return registered_; }
+    // Whether the registrar saw the REGISTERs come from another address than the
+    // listen address (its Via received and rport, RFC 3581).
+    bool BehindNat() const { return behindNat_; }
 
 private:
     bool BuildRegister(int expires, bool refresh, const std::string& authorization,
@@ -59,6 +69,11 @@ private:
     // Sends a REGISTER and remembers it as the one answers must match.
     void SendRegister(const std::string& text);
     bool IsAnswerToLastRegister(const SipMessage& response) const;
+    // A 2xx over UDP naming another address than the Contact registered: the Contact
+    // becomes that address and is registered at once (the old one removed); true when
+    // that REGISTER went, the success then waiting for its answer.
+    bool CorrectContact(const SipMessage& response);
+    void UpdateKeepAliveTimer();
 
     SipUserAgent& agent_;
     int lastError_ = 0;
@@ -75,6 +90,18 @@ private:
     std::string fromIdentity_;
     std::string listenIp_;
     int listenPort_ = 0;
+    // The address the Contact of REGISTERs names, and a Contact registered before
+    // that a correction removes (expires=0); empty ip when none.
+    std::string contactIp_;
+    int contactPort_ = 0;
+    std::string staleContactIp_;
+    int staleContactPort_ = 0;
+    // One correction per attempt: a registrar reporting ever new addresses gets no
+    // REGISTER storm.
+    bool contactCorrected_ = false;
+    bool behindNat_ = false;
+    int hostKeepAliveSeconds_ = 0;
+    int keepAliveSeconds_ = 0;
     int cseq_ = 1;
     int sentCseq_ = -1;
     std::string loginId_;

@@ -121,9 +121,13 @@ bool SipCall::BuildLocalSdp(const std::string& direction, std::string& sdp, cons
     params.ownerUserName = agent_.LoginId();
     params.sessionName = "OrvSoft";
     params.direction = direction;
+    if (sdpAddress_.line != lineNo_) {
+        sdpAddress_.line = lineNo_;
+        agent_.AdvertisedMediaAddress(lineNo_, sdpAddress_.ip, sdpAddress_.port);
+    }
     params.originAddress = agent_.Media().GetLocalAddress(lineNo_);
-    params.connectionAddress = connectionAddress.empty() ? params.originAddress : connectionAddress;
-    params.mediaPort = agent_.Media().GetLocalPort(lineNo_);
+    params.connectionAddress = connectionAddress.empty() ? sdpAddress_.ip : connectionAddress;
+    params.mediaPort = sdpAddress_.port;
     params.payloads = codecs_.PayloadTypes();
     params.rtpMaps = codecs_.RtpMaps();
     if (!(peerOffer.empty() ? encryption_.Offer(params) : encryption_.Answer(peerOffer, params))) {

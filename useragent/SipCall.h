@@ -148,7 +148,7 @@ private:
     void ByeAfterAnswer();
     void SendOnce(const OutgoingMessage& message);
     void SendTwice(const OutgoingMessage& message);
-    // The connection address is the line's own unless another is given (hold: 0.0.0.0).
+    // The connection address is the call's own unless another is given (hold: 0.0.0.0).
     // With the peer's offer it is the answer to it, else an offer.
     bool BuildLocalSdp(const std::string& direction, std::string& sdp, const std::string& connectionAddress = {},
                        const std::string& peerOffer = {});
@@ -208,8 +208,17 @@ private:
     void UpdateMediaAtReInviteAck(const SipMessage& ack);
     bool IsPending() const { return lineNo_ < 0; }
 
+    // Where this call's SDP asks the peer to send, taken at its first SDP on a line and
+    // kept for the call: the address its NAT binding was made for.
+    struct SdpAddress {
+        int line = -1;
+        std::string ip;
+        int port = 0;
+    };
+
     SipUserAgent& agent_;
     const std::uint64_t serial_;
+    SdpAddress sdpAddress_;
     SipTransportKind transport_ = SipTransportKind::Unspecified;
     std::unique_ptr<SipDialog> dialog_;
     int lineNo_;

@@ -36,6 +36,8 @@ SipDialog::SipDialog(std::string listenIp, int listenPort, std::string proxy, st
     : localIdentity(std::move(localIdentity)),
       listenIp(std::move(listenIp)),
       listenPort(listenPort),
+      contactIp(this->listenIp),
+      contactPort(listenPort),
       proxy(std::move(proxy)),
       loginId(std::move(loginId))
 {
@@ -49,7 +51,7 @@ void SipDialog::Reset()
 
 bool SipDialog::BuildContact(SipMessage& message) const
 {
-    return SipIdentifiers::BuildContact(message, localIdentity, listenIp, listenPort);
+    return SipIdentifiers::BuildContact(message, localIdentity, contactIp, contactPort);
 }
 
 bool SipDialog::AddVia(SipMessage& message, const std::string& branch) const

@@ -72,6 +72,10 @@ public:
     std::vector<std::string> routeSet;
     std::string listenIp;
     int listenPort;
+    // Where peers reach this side (Contact): the listen address, or the public one a
+    // registrar saw behind a NAT.
+    std::string contactIp;
+    int contactPort;
     std::string target;
     std::string proxy;
     std::string loginId;

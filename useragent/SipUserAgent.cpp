@@ -13,6 +13,7 @@
 #include "useragent/RegistrationClient.h"
 #include "useragent/SipCall.h"
 #include "useragent/SipDispatcher.h"
+#include "useragent/StunClient.h"
 
 #include <algorithm>
 #include <array>
@@ -40,7 +41,8 @@ SipUserAgent::SipUserAgent(EventSink* sink, MessageLoop& loop)
       media_(std::make_unique<MediaEngine>(loop)),
       registration_(std::make_unique<RegistrationClient>(*this)),
       transfers_(std::make_unique<PeerTransfers>(*this)),
-      dispatcher_(std::make_unique<SipDispatcher>(*this))
+      dispatcher_(std::make_unique<SipDispatcher>(*this)),
+      stun_(std::make_unique<StunClient>(loop, *media_))
 {
 }
 
@@ -84,6 +86,7 @@ bool SipUserAgent::Initialize(bool bindToListenIp, const std::string& listenIp, 
     doNotDisturb_ = false;
     listenIp_ = listenIp;
     listenPort_ = listenPort;
+    SetPublicContact({}, 0);
     codecs_.SelectAll();
 
     if (!transport_.Open(bindToListenIp ? listenIp : std::string(), listenPort))
@@ -165,6 +168,7 @@ void SipUserAgent::UnInitialize()
     }
     sender_.Stop();
     transport_.Close();
+    stun_->Stop();
     media_->Stop();
     lines_.clear();
 }
@@ -214,6 +218,7 @@ bool SipUserAgent::OpenLine(int lineNo, bool bindToRtpIp, const std::string& rtp
         lastError_ = TranslateMediaError(media_->LastError());
         return false;
     }
+    stun_->OnLineOpened();
     return true;
 }
 
@@ -507,7 +512,38 @@ void SipUserAgent::OnDeferredDelete(std::uint64_t serial)
 
 SipDialog SipUserAgent::NewDialog() const
 {
-    return SipDialog(listenIp_, listenPort_, proxy_, loginId_, fromIdentity_);
+    SipDialog dialog(listenIp_, listenPort_, proxy_, loginId_, fromIdentity_);
+    if (!publicContactIp_.empty()) {
+        dialog.contactIp = publicContactIp_;
+        dialog.contactPort = publicContactPort_;
+    }
+    return dialog;
+}
+
+void SipUserAgent::SetPublicContact(const std::string& ip, int port)
+{
+    publicContactIp_ = ip;
+    publicContactPort_ = port;
+}
+
+bool SipUserAgent::SetStunServer(const std::string& server)
+{
+    if (!stun_->SetServer(server)) {
+        lastError_ = 11;
+        return false;
+    }
+    return true;
+}
+
+void SipUserAgent::AdvertisedMediaAddress(int lineNo, std::string& ip, int& port)
+{
+    if (auto mapped = media_->StunMappedAddress(lineNo)) {
+        ip = UdpSocket::DottedAddress(mapped->address);
+        port = UdpSocket::PortOf(*mapped);
+        return;
+    }
+    ip = media_->GetLocalAddress(lineNo);
+    port = media_->GetLocalPort(lineNo);
 }
 
 void SipUserAgent::OnMediaDtmfDigit(int line, const std::string& digit)
@@ -625,8 +661,6 @@ void SipUserAgent::AnswerOutsideCall(const std::string& requestText, int status,
     if (NewDialog().BuildResponse(requestText, status, reason, {}, answer))
         Send(answer.text, {source_.transport, answer.host, answer.port});
 }
-
-
 
 bool SipUserAgent::IsPending(const SipCall* call) const
 {

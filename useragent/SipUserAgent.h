@@ -23,6 +23,7 @@ class RegistrationClient;
 class SipCall;
 class SipDispatcher;
 class SipMessage;
+class StunClient;
 
 // The SIP engine: the SIP socket, the lines with their calls, the pending incoming
 // calls, registration and the event queue. Everything runs on the thread of the
@@ -84,6 +85,10 @@ public:
     void SetAcceptTransfer(bool enable);
     // The name-addr of the peer of the line's call (34 without one).
     std::string GetRemoteParty(int lineNo);
+    // The STUN server the lines learn their public RTP address from ("host[:port]");
+    // empty for none, the default; kept across Initialize. false (11) for a text that
+    // names no server.
+    bool SetStunServer(const std::string& server);
     // SRTP for calls begun from now on (CallEncryption::Mode); false (41) for another
     // value. Kept across Initialize.
     bool SetMediaEncryption(int mode);
@@ -158,6 +163,13 @@ public:
 
     // A dialog with this engine's local values, for answers outside any call.
     SipDialog NewDialog() const;
+    // The address a registrar saw this side's SIP datagrams come from, when it differs
+    // from the listen address (a NAT): new dialogs put it in their Contact. An empty
+    // ip goes back to the listen address.
+    void SetPublicContact(const std::string& ip, int port);
+    // The address and port a line's SDP names: the public ones a STUN server told,
+    // else the line's own.
+    void AdvertisedMediaAddress(int lineNo, std::string& ip, int& port);
     const std::string& ListenIp() const { return listenIp_; }
     int ListenPort() const { return listenPort_; }
     const std::string& Proxy() const { return proxy_; }
@@ -241,6 +253,9 @@ private:
     std::list<std::unique_ptr<SipCall>> pendingCalls_;
     std::unique_ptr<PeerTransfers> transfers_;
     std::unique_ptr<SipDispatcher> dispatcher_;
+    std::unique_ptr<StunClient> stun_;
+    std::string publicContactIp_;
+    int publicContactPort_ = 0;
     // The devices each line was last given (input, output).
     std::vector<std::pair<int, int>> lineDevices_;
     // Where the message being handled came from.

@@ -1,6 +1,7 @@
 // Fuzz target: RTP datagrams through a media line's receive path: the line's socket
 // on loopback, the header, telephone events, the decoder of every codec and the
-// jitter buffer, drained as a sound device would drain it.
+// jitter buffer, drained as a sound device would drain it; and STUN answers, the
+// peer standing for the STUN server the line asked (transaction id 0x01..0x0C).
 //
 // Input: one set-up byte, then datagrams, each preceded by its length in two bytes
 // (big-endian). Set-up bits: 0-2 the codec media starts with (each input starts
@@ -26,6 +27,7 @@ namespace {
 
 constexpr int CodecPayloadTypes[] = {3, 98, 8, 0, 18};
 constexpr int MaxPullsAtEnd = 64;
+constexpr StunMessage::TransactionId StunId = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
 
 class DigitCounter : public MediaEngineOwner {
 public:
@@ -57,6 +59,9 @@ public:
         pulled_ = (setUp & 0x08) != 0;
         line_.StartMedia("127.0.0.1", peer_.LocalPort(), codec, CodecPayloadTypes[codec], false, true);
         line_.SetHold((setUp & 0x10) != 0);
+        NetworkEndpoint server;
+        UdpSocket::ParseEndpoint("127.0.0.1", peer_.LocalPort(), server);
+        line_.QueryStunServer(server, StunId);
         for (std::size_t at = 1; at + 2 <= size;) {
             std::size_t length = std::min<std::size_t>((std::size_t{data[at]} << 8) | data[at + 1], size - at - 2);
             at += 2;
@@ -68,6 +73,7 @@ public:
         }
         // Nothing an input received outlives it, so each input stands on its own.
         line_.StopMedia(true, true);
+        line_.ForgetStunMapping();
         digits_.digits.clear();
     }
 

@@ -237,6 +237,22 @@ def write_rtp():
            rtp(0, 0xFFFF, 0xFFFFFF00, bytes(160)), rtp(0, 0, 0x60, bytes(160))]
     write(CORPUS / "rtp_datagram", "odd-headers-and-wrap", bytes([3 | 0x08]) + framed(*odd))
     write(CORPUS / "rtp_datagram", "held", bytes([2 | 0x10]) + framed(*[rtp(8, 1, 0, bytes(160))]))
+    write(CORPUS / "rtp_datagram", "stun-answers", bytes([3]) + framed(*stun_answers()))
+
+
+def stun_answer(attributes, transaction=bytes(range(1, 13)), kind=0x0101):
+    return struct.pack("!HHI", kind, len(attributes), 0x2112A442) + transaction + attributes
+
+
+def stun_answers():
+    """Answers to the fuzz target's STUN request: XOR-MAPPED-ADDRESS, the old
+    MAPPED-ADDRESS, an error, another transaction's, and one cut short."""
+    xor_mapped = struct.pack("!HHBBH4s", 0x0020, 8, 0, 1, 32853 ^ 0x2112, bytes([0xE1, 0x12, 0xA6, 0x43]))
+    mapped = struct.pack("!HHBBH4s", 0x0001, 8, 0, 1, 8080, bytes([192, 0, 2, 7]))
+    software = struct.pack("!HH", 0x8022, 3) + b"abc\0"
+    good = stun_answer(software + xor_mapped)
+    return [good, stun_answer(mapped), stun_answer(xor_mapped, kind=0x0111),
+            stun_answer(xor_mapped, transaction=bytes(12)), good[:30], rtp(0, 5, 800, bytes(160))]
 
 
 def srtp_framed(*packets):

@@ -33,6 +33,19 @@ display=0
 ipv6=0
 """
 
+# An account on a registrar of 127.0.0.1 (kamailio): every call then goes through it.
+ACCOUNT = """[proxy_0]
+reg_proxy=<sip:127.0.0.1:{registrar_port}>
+reg_identity=<sip:{user}@127.0.0.1>
+reg_expires=3600
+reg_sendregister=1
+publish=0
+[auth_info_0]
+username={user}
+passwd={password}
+domain=127.0.0.1
+"""
+
 
 def unavailable():
     """Why linphone cannot be a peer here, or None when it can."""
@@ -47,9 +60,10 @@ def unavailable():
 
 class Linphone:
     """One linphonec on free ports of 127.0.0.1, playing `audio_file` into its calls and
-    recording what it hears into `self.recording`."""
+    recording what it hears into `self.recording`. With `account` (user, password,
+    Kamailio) it registers there first."""
 
-    def __init__(self, audio_file, autoanswer=True):
+    def __init__(self, audio_file, autoanswer=True, account=None):
         self.sip_port = free_udp_port()
         self.workdir = tempfile.mkdtemp(prefix="linphone-")
         os.makedirs(os.path.join(self.workdir, ".local", "share", "linphone"))
@@ -57,6 +71,9 @@ class Linphone:
         rtp = free_udp_port()
         with open(config, "w") as handle:
             handle.write(CONFIG.format(rtp=rtp, video=rtp + 1))
+            if account:
+                user, password, registrar = account
+                handle.write(ACCOUNT.format(user=user, password=password, registrar_port=registrar.port))
         self.recording = os.path.join(self.workdir, "heard.wav")
         self.log_path = os.path.join(self.workdir, "linphone.log")
         self.lines = queue.Queue()
@@ -72,6 +89,8 @@ class Linphone:
                         "autoanswer " + ("enable" if autoanswer else "disable")):
             self.command(command)
         self.wait_output(r"Auto answer (enabled|disabled)")
+        if account:
+            self._wait_registered(account[0], account[2])
 
     def _read(self):
         for raw in self.process.stdout:
@@ -93,6 +112,13 @@ class Linphone:
             if re.search(pattern, line):
                 return line
         raise TimeoutError(f"linphone printed no {pattern!r}; output:\n" + "\n".join(self.output[-30:]))
+
+    def _wait_registered(self, user, registrar):
+        deadline = time.monotonic() + 15
+        while not registrar.is_registered(user):
+            if time.monotonic() > deadline:
+                raise TimeoutError(f"linphone did not register {user}:\n" + registrar.log())
+            time.sleep(0.2)
 
     def has_no_call(self):
         self.command("calls")

@@ -5,7 +5,10 @@ send reaches it: requests go on to the host and port of their Request-URI with t
 relay's own Via on top, so that their responses come back through it and go on to
 the Via below. Each SDP body's audio port is replaced by the port of a UdpRelay
 that forwards the RTP to the real port, records it and applies the impairments
-given (delay, drop, corrupt: see UdpRelay). Everything stays on 127.0.0.1.
+given (delay, drop, corrupt: see UdpRelay). Like a real media relay it is
+symmetric: the RTP of a call reaches each side from the relay that side sends to,
+so a user agent that takes RTP only from where it sends takes it. Everything stays
+on 127.0.0.1.
 """
 import re
 import socket
@@ -24,6 +27,7 @@ class SipMediaRelay:
         self.socket.bind((LOOPBACK, 0))
         self.port = self.socket.getsockname()[1]
         self.taps = {}
+        self.calls = {}
         self.reader = ReaderThread(socket_receiver(self.socket), self.relay)
 
     def address(self):
@@ -69,10 +73,17 @@ class SipMediaRelay:
         port = int(match.group(1))
         if port not in self.taps:
             self.taps[port] = UdpRelay(target=(LOOPBACK, port), record=True, **self.impairments)
+            self._pair(head, self.taps[port])
         body = body[:match.start(1)] + str(self.taps[port].port) + body[match.end(1):]
         head = re.sub(r"^Content-Length:\s*\d+", f"Content-Length: {len(body.encode())}", head,
                       flags=re.MULTILINE | re.IGNORECASE)
         return head + separator + body
+
+    def _pair(self, head, tap):
+        call_id = re.search(r"^(?:Call-ID|i):\s*(\S+)", head, re.MULTILINE | re.IGNORECASE)
+        other = self.calls.setdefault(call_id.group(1) if call_id else "", tap)
+        if other is not tap:
+            tap.sender, other.sender = other, tap
 
     def stop(self):
         self.reader.stop()

@@ -55,6 +55,23 @@ def free_udp_port():
             return port
 
 
+class Loopback:
+    """Where the tests' processes run unless a test says otherwise: this machine,
+    each bound to 127.0.0.1. A test's own network (nat_lab) offers the same."""
+    address = LOOPBACK
+
+    @staticmethod
+    def command(argv):
+        return list(argv)
+
+    @staticmethod
+    def socket(kind=socket.SOCK_DGRAM):
+        return socket.socket(socket.AF_INET, kind)
+
+
+LOCAL = Loopback()
+
+
 def split_words(line):
     """Splits a protocol line into words, undoing the quoting of strings (a \\xHH escape
     is a byte; bytes that are not UTF-8 come back as surrogate escapes)."""
@@ -120,9 +137,10 @@ def quote(text):
 class Orvua:
     """One orvua process: method calls in, results and events out."""
 
-    def __init__(self, env=None):
+    def __init__(self, env=None, host=LOCAL):
+        self.host = host
         self.process = subprocess.Popen(
-            [ORVUA], stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+            host.command([ORVUA]), stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
             env=dict(os.environ, **(env or {})), bufsize=0)
         self.lines = queue.Queue()
         self.events = []
@@ -230,7 +248,7 @@ class Orvua:
 
     def initialize(self, sip_port, lines=1, proxy=LOOPBACK, login="1001", password="secret",
                    from_uri="", outbound="", sound=False):
-        return self.call("Initialize", True, LOOPBACK, sip_port, from_uri, outbound, proxy, login, password,
+        return self.call("Initialize", True, self.host.address, sip_port, from_uri, outbound, proxy, login, password,
                          sound, lines)
 
     def quit(self, timeout=15):
@@ -324,13 +342,14 @@ class Sipp:
 class RawPeer:
     """A plain UDP socket on loopback for hand-made datagrams."""
 
-    def __init__(self, port=0):
-        self.socket = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-        self.socket.bind((LOOPBACK, port))
+    def __init__(self, port=0, host=LOCAL):
+        self.address = host.address
+        self.socket = host.socket()
+        self.socket.bind((self.address, port))
         self.port = self.socket.getsockname()[1]
 
     def send(self, data, port):
-        self.socket.sendto(data.encode() if isinstance(data, str) else data, (LOOPBACK, port))
+        self.socket.sendto(data.encode() if isinstance(data, str) else data, (self.address, port))
 
     def receive(self, timeout=3):
         data = self.receive_bytes(timeout)
@@ -390,7 +409,8 @@ class Kamailio:
     `certificates` (TestCertificates) it also takes TCP on its UDP port and TLS on the
     next one (tls_port), and logs every request it receives."""
 
-    def __init__(self, users, config="registrar.cfg", certificates=None, media_map=None):
+    def __init__(self, users, config="registrar.cfg", certificates=None, media_map=None, host=LOCAL):
+        self.host = host
         self.port = free_udp_port()
         self.tls_port = self.port + 1
         self.workdir = tempfile.mkdtemp(prefix="kamailio-")
@@ -399,6 +419,11 @@ class Kamailio:
         passwords = "\n    ".join(
             f'if ($fU == "{user}") {{ $var(password) = "{password}"; }}' for user, password in users.items())
         text = text.replace("SIP_PORT", str(self.port)).replace("PASSWORDS", passwords)
+        text = text.replace(LOOPBACK, host.address)
+        # Its control socket, for kamcmd: a file, reachable from any network namespace.
+        self.control = os.path.join(self.workdir, "ctl")
+        text = text.replace('loadmodule "tm.so"',
+                            f'loadmodule "ctl.so"\nmodparam("ctl", "binrpc", "unix:{self.control}")\nloadmodule "tm.so"', 1)
         if certificates:
             text = text.replace("#!KAMAILIO\n", "#!KAMAILIO\n#!define WITH_STREAMS\n", 1)
             text = text.replace("TLS_PORT", str(self.tls_port)).replace("TLS_CERTIFICATE", certificates.certificate)
@@ -417,8 +442,8 @@ class Kamailio:
 
     def _start(self):
         self.process = subprocess.Popen(
-            ["kamailio", "-f", self.config, "-DD", "-E", "-m", "32", "-M", "4", "-Y", self.workdir,
-             "-P", os.path.join(self.workdir, "kamailio.pid"), "-w", self.workdir],
+            self.host.command(["kamailio", "-f", self.config, "-DD", "-E", "-m", "32", "-M", "4", "-Y", self.workdir,
+                          "-P", os.path.join(self.workdir, "kamailio.pid"), "-w", self.workdir]),
             stdout=self.log_file, stderr=subprocess.STDOUT, start_new_session=True)
         self._wait_ready()
 
@@ -438,7 +463,7 @@ class Kamailio:
         return [(method, protocol.upper()) for method, protocol in found]
 
     def _wait_ready(self):
-        probe = RawPeer()
+        probe = RawPeer(host=self.host)
         try:
             deadline = time.monotonic() + 15
             while time.monotonic() < deadline:
@@ -453,20 +478,28 @@ class Kamailio:
 
     def options(self, from_port, user="nobody", call_id=None):
         call_id = call_id or f"probe-{time.monotonic_ns()}"
-        return (f"OPTIONS sip:{user}@127.0.0.1:{self.port} SIP/2.0\r\n"
-                f"Via: SIP/2.0/UDP 127.0.0.1:{from_port};branch=z9hG4bK{call_id}\r\n"
-                f"From: <sip:probe@127.0.0.1:{from_port}>;tag=p1\r\nTo: <sip:{user}@127.0.0.1>\r\n"
+        address = self.host.address
+        return (f"OPTIONS sip:{user}@{address}:{self.port} SIP/2.0\r\n"
+                f"Via: SIP/2.0/UDP {address}:{from_port};branch=z9hG4bK{call_id}\r\n"
+                f"From: <sip:probe@{address}:{from_port}>;tag=p1\r\nTo: <sip:{user}@{address}>\r\n"
                 f"Call-ID: {call_id}\r\nCSeq: 1 OPTIONS\r\nMax-Forwards: 70\r\nContent-Length: 0\r\n\r\n")
 
     def is_registered(self, user):
         """Whether a request for the user is routed on (its contact is known)."""
-        probe = RawPeer()
+        probe = RawPeer(host=self.host)
         try:
             probe.send(self.options(probe.port, user), self.port)
             answer = probe.receive(timeout=3) or ""
             return not answer.startswith("SIP/2.0 404")
         finally:
             probe.close()
+
+    def contacts(self, user):
+        """The contact URIs kamailio's location holds for the user (through kamcmd)."""
+        result = subprocess.run(["kamcmd", "-s", f"unix:{self.control}", "ul.lookup", "location",
+                                 f"{user}@{self.host.address}"], capture_output=True, text=True, timeout=10)
+        return [line.split(":", 1)[1].strip() for line in result.stdout.splitlines()
+                if line.strip().startswith("Address:")]
 
     def log(self):
         if not self.log_file.closed:
@@ -488,7 +521,8 @@ class Kamailio:
 class Baresip:
     """baresip as the far-end softphone, driven through its ctrl_tcp module."""
 
-    def __init__(self, account, audio_file=None, codecs=None, extra_config="", rtp_port=None):
+    def __init__(self, account, audio_file=None, codecs=None, extra_config="", rtp_port=None, host=LOCAL):
+        self.host = host
         self.sip_port = free_udp_port()
         self.ctrl_port = free_udp_port()
         # With rtp_port (a test's choice) every call's audio takes that port and its
@@ -506,6 +540,7 @@ class Baresip:
         for key, value in (("SIP_PORT", self.sip_port), ("CTRL_PORT", self.ctrl_port), ("RTP_PORTS", rtp_ports),
                            ("AUDIO_SOURCE", "aufile," + audio_file), ("RECORD_PATH", self.record_dir)):
             config = config.replace(key, str(value))
+        config = config.replace(LOOPBACK, host.address)
         with open(os.path.join(self.workdir, "config"), "w") as handle:
             handle.write(config + extra_config)
         with open(os.path.join(self.workdir, "accounts"), "w") as handle:
@@ -517,7 +552,7 @@ class Baresip:
         """Starts baresip on the set-up in self.workdir and connects to its control."""
         self.log_path = os.path.join(self.workdir, "baresip.log")
         self.log_file = open(self.log_path, "w")
-        self.process = subprocess.Popen(["baresip", "-f", self.workdir], stdin=subprocess.PIPE,
+        self.process = subprocess.Popen(self.host.command(["baresip", "-f", self.workdir]), stdin=subprocess.PIPE,
                                         stdout=self.log_file, stderr=subprocess.STDOUT, cwd=self.workdir)
         self.events = queue.Queue()
         self.seen = []
@@ -528,9 +563,13 @@ class Baresip:
     def _connect(self):
         deadline = time.monotonic() + 15
         while True:
+            connection = self.host.socket(socket.SOCK_STREAM)
             try:
-                return socket.create_connection((LOOPBACK, self.ctrl_port), timeout=2)
+                connection.settimeout(2)
+                connection.connect((self.host.address, self.ctrl_port))
+                return connection
             except OSError:
+                connection.close()
                 if time.monotonic() > deadline or self.process.poll() is not None:
                     raise RuntimeError("baresip did not start:\n" + self.log())
                 time.sleep(0.1)

@@ -61,6 +61,9 @@ class UdpRelay:
         self.random = random.Random(seed)
         self.impair(delay=delay, drop=drop, corrupt=corrupt, keep=keep)
         self._last_other = None
+        # Another relay whose socket the datagrams leave from: two relays, each the
+        # other's sender, make one symmetric media relay (see SipMediaRelay).
+        self.sender = None
         self._due = []
         self._order = itertools.count()
         self._lock = threading.Condition()
@@ -153,7 +156,7 @@ class UdpRelay:
     def _send(self, entry, data):
         entry.sent = time.monotonic()
         try:
-            self.socket.sendto(data, entry.destination)
+            (self.sender or self).socket.sendto(data, entry.destination)
         except OSError:
             entry.sent = None
 

@@ -238,3 +238,94 @@ TEST(MediaLine, WithMediaTheBeatReadsTheSocketInBoundedBatchesAndTheLoopNoLonger
     EXPECT_EQ(rig.loop.Dispatch(), 0);
     EXPECT_EQ(rig.line.ReadOnBeat(false, batch), 1) << "what waited is read on the beat";
 }
+
+TEST(MediaLine, RtpFromAnotherSourceIsNeverTakenAndNeverChangesWhereTheLineSends)
+{
+    LineRig rig;
+    rig.StartCall(CodecSet::Pcmu, PcmuPayloadType);
+    DatagramBatch batch(MediaLine::MaxDatagramsPerRead, MediaEngine::MaxRtpDatagram);
+    SendPcmuRun(rig.peer, rig.port, 3);
+    EXPECT_EQ(rig.line.ReadOnBeat(false, batch), 3);
+    // Another address sends what the peer would: its SSRC, its next sequence numbers,
+    // a payload type of the call (PCMA here, to tell its packets apart).
+    RtpPeer stranger;
+    const std::vector<std::uint8_t> payload(160, 0xD5);
+    for (std::uint16_t sequence = 3; sequence < 20; ++sequence)
+        stranger.Send(rig.port, RtpHeader::Build(false, 8, sequence, sequence * 160u, 1, payload));
+    EXPECT_EQ(rig.line.ReadOnBeat(false, batch), 17);
+    EXPECT_EQ(rig.line.InboundCodec(), CodecSet::Pcmu) << "no forged packet was decoded";
+    EXPECT_EQ(rig.line.ForeignPacketsDropped(), 17u);
+    rig.peer.Take();
+    for (std::size_t block = 0; block < 8; ++block)
+        Round(rig, SineBlock(440, block));
+    EXPECT_EQ(rig.peer.Take().size(), 4u);
+    EXPECT_TRUE(stranger.Take().empty());
+    NetworkEndpoint peer;
+    ASSERT_TRUE(UdpSocket::ParseEndpoint("127.0.0.1", rig.peer.Port(), peer));
+    EXPECT_EQ(rig.line.SendDestination(), peer);
+}
+
+TEST(MediaLine, APeerSendingFromAnotherPortThanItsSdpNamesIsLatchedOntoUntilTheMediaMoves)
+{
+    LineRig rig;
+    RtpPeer named;
+    DatagramBatch batch(MediaLine::MaxDatagramsPerRead, MediaEngine::MaxRtpDatagram);
+    rig.line.StartMedia("127.0.0.1", named.Port(), CodecSet::Pcmu, PcmuPayloadType, true, true);
+    SendPcmuRun(rig.peer, rig.port, RtpSourceLatch::PacketsToLatch - 1);
+    rig.line.ReadOnBeat(false, batch);
+    EXPECT_EQ(rig.line.InboundCodec(), -1) << "not yet latched";
+    Round(rig, SineBlock(440, 0));
+    Round(rig, SineBlock(440, 1));
+    EXPECT_EQ(named.Take().size(), 1u) << "until then the SDP's address gets the audio";
+    SendPcmuRun(rig.peer, rig.port, 1);
+    rig.line.ReadOnBeat(false, batch);
+    EXPECT_EQ(rig.line.InboundCodec(), CodecSet::Pcmu);
+    Round(rig, SineBlock(440, 2));
+    Round(rig, SineBlock(440, 3));
+    EXPECT_EQ(rig.peer.Take().size(), 1u) << "symmetric RTP: the audio goes where the peer's comes from";
+    EXPECT_TRUE(named.Take().empty());
+
+    // Hold and resume name the same address: the latch stays.
+    rig.line.StartMedia("0.0.0.0", named.Port(), CodecSet::Pcmu, PcmuPayloadType, false, true);
+    rig.line.StartMedia("127.0.0.1", named.Port(), CodecSet::Pcmu, PcmuPayloadType, true, true);
+    SendPcmuRun(rig.peer, rig.port, 1);
+    rig.line.ReadOnBeat(false, batch);
+    EXPECT_EQ(rig.line.ForeignPacketsDropped(), 2u);
+    // Media moved elsewhere: latching opens again.
+    RtpPeer moved;
+    rig.line.StartMedia("127.0.0.1", moved.Port(), CodecSet::Pcmu, PcmuPayloadType, true, true);
+    SendPcmuRun(rig.peer, rig.port, 1);
+    rig.line.ReadOnBeat(false, batch);
+    EXPECT_EQ(rig.line.ForeignPacketsDropped(), 3u);
+    EXPECT_EQ(UdpSocket::PortOf(rig.line.SendDestination()), moved.Port());
+}
+
+TEST(MediaLine, AHeldCallSendsAnEmptyPacketOfItsPayloadTypeEveryFifteenSeconds)
+{
+    LineRig rig(nullptr, true);
+    rig.StartCall(CodecSet::Pcmu, PcmuPayloadType);
+    for (int tick = 0; tick < 4; ++tick)
+        rig.line.SendTick();
+    const auto before = rig.peer.Take();
+    ASSERT_EQ(before.size(), 2u);
+    auto keepAlivesAfter = [&](int ticks) {
+        for (int tick = 0; tick < ticks; ++tick)
+            rig.line.SendTick();
+        return rig.peer.Take();
+    };
+    rig.line.SetHold(true);
+    EXPECT_TRUE(keepAlivesAfter(MediaLine::KeepAliveTicks - 1).empty());
+    const auto first = keepAlivesAfter(1);
+    ASSERT_EQ(first.size(), 1u);
+    EXPECT_EQ(first[0].payloadType, PcmuPayloadType);
+    EXPECT_TRUE(first[0].payload.empty());
+    EXPECT_EQ(first[0].sequence, static_cast<std::uint16_t>(before.back().sequence + 1));
+    EXPECT_EQ(keepAlivesAfter(MediaLine::KeepAliveTicks).size(), 1u);
+
+    // Held by the peer (nothing to send): the same.
+    rig.line.SetHold(false);
+    rig.line.StartMedia("127.0.0.1", rig.peer.Port(), CodecSet::Pcmu, PcmuPayloadType, false, true);
+    EXPECT_EQ(keepAlivesAfter(MediaLine::KeepAliveTicks).size(), 1u);
+    rig.line.StopMedia(true, true);
+    EXPECT_TRUE(keepAlivesAfter(2 * MediaLine::KeepAliveTicks).empty()) << "no call, nothing";
+}

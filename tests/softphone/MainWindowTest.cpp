@@ -1,4 +1,5 @@
 #include "cti/CtiEventQueue.h"
+#include "platform/UdpSocket.h"
 #include "softphone/frmIncommingCall.h"
 #include "softphone/frmTranfer.h"
 #include "softphone/zzSlider.h"
@@ -110,7 +111,11 @@ void MainWindowTest::callsBaresipAndHangsUp()
     Peers peers(kUsers, "2002", "secret2", "auto");
     QVERIFY(peers.IsReady());
     SoftphoneHarness trn;
-    trn.WriteSettings(peers.Proxy());
+    // The STUN server of TARN.INI is asked from the line's RTP port; silent, it leaves
+    // the SDP with the line's own address.
+    UdpSocket stun;
+    QVERIFY(stun.Open("127.0.0.1", 0));
+    trn.WriteSettings(peers.Proxy(), {{"StunServer=\n", QString("StunServer=127.0.0.1:%1\n").arg(stun.LocalPort())}});
     WriteToneWav(trn.home.File("tone.wav"));
     qputenv("ORVSIP_VIRTUAL_MIC", trn.home.File("tone.wav").toUtf8());
     NestingProbe probe;
@@ -119,6 +124,9 @@ void MainWindowTest::callsBaresipAndHangsUp()
     QTRY_COMPARE_WITH_TIMEOUT(trn.Status(), QString("Registered"), kSipWaitMs);
     QVERIFY(peers.IsRegistered("1001"));
     QCOMPARE(trn.GroupInFront(), QString("frameChamarCancelar"));
+    char request[64];
+    const UdpSocket::Datagram asked = stun.Receive(request, sizeof request);
+    QCOMPARE(asked.length, 20);
 
     trn.Dial("2002");
     QCOMPARE(trn.Display(), QString("2002"));
@@ -128,6 +136,7 @@ void MainWindowTest::callsBaresipAndHangsUp()
     const QStringList invites = SipTrace::Starting(trn.trace.sent, "INVITE sip:2002@" + peers.Proxy() + " SIP/2.0");
     QVERIFY2(!invites.isEmpty(), qPrintable(trn.trace.sent.join("\n----\n")));
     QVERIFY(invites.first().contains("m=audio 7000 RTP/AVP 0 101")); // PCMU alone, from RTP port 7000
+    QCOMPARE(asked.sourcePort, 7000);
     QCOMPARE(trn.Codec(), QString("gsm711u"));
     QCOMPARE(trn.GroupInFront(), QString("frameTranferirDesligar"));
     QTRY_COMPARE_WITH_TIMEOUT(trn.OutputRecord(), QString("STATUS|SUCCESS TO CONNECT|"), trn.kDirectRecordMs);

@@ -40,7 +40,8 @@ const char* const kCheckBoxes[] = {"chkAudioEchoCan", "chkAudioAEC",  "chkAudioM
 
 // A file as "Apply" writes it, with login 1001 and proxy 127.0.0.1.
 const char* const kSavedFile = "[SIP]\nSIPLogin=1001\nSIPPass=secret\nSIPProxy=127.0.0.1\nSIPNome=\nSIPPort=5060\n"
-                               "SIPOutboundProxy=\nCAFile=\n\n[AUDIO]\nAudioFoneDevice=\nAudioMicDevice=\nAudioFoneDeviceIndex=-1\n"
+                               "SIPOutboundProxy=\nCAFile=\nStunServer=\n\n[AUDIO]\nAudioFoneDevice=\nAudioMicDevice=\n"
+                     "AudioFoneDeviceIndex=-1\n"
                                "AudioMicDeviceIndex=-1\nEchoCancel=1\nAEC=0\nMicBooster=0\n\n[GENERAL]\nAwaysOnTop=0\n"
                                "ConfirmBeforeClose=1\nStarupOnSystray=0\nStartUpWithWindows=0\n\n[CODECS]\n"
                                "CodecG711u=1\nCodecG729=1\nCodecG711a=0\nCodecGSM=0\nCodecILBC=0\n\n[CTI]\n"
@@ -144,8 +145,9 @@ void SettingsTest::firstRunWizardWritesTheFile()
     QCOMPARE(ModeOf(path), kOwnerOnly);
     QCOMPARE(home.ReadFile("TARN.INI"),
              QString("[SIP]\nSIPLogin=1001\nSIPPass=secret\nSIPProxy=127.0.0.1\nSIPNome=\nSIPPort=5060\n"
-                     "SIPOutboundProxy=\nCAFile=\nMediaEncryption=0\n\n[AUDIO]\nAudioFoneDevice=\nAudioMicDevice=\n"
-                     "AudioFoneDeviceIndex=-1\nAudioMicDeviceIndex=-1\nEchoCancel=0\nAEC=0\nMicBooster=0\n\n[GENERAL]\nAwaysOnTop=0\n"
+                     "SIPOutboundProxy=\nCAFile=\nMediaEncryption=0\nStunServer=\n\n[AUDIO]\nAudioFoneDevice=\nAudioMicDevice=\n"
+                     "AudioFoneDeviceIndex=-1\n"
+                     "AudioMicDeviceIndex=-1\nEchoCancel=0\nAEC=0\nMicBooster=0\n\n[GENERAL]\nAwaysOnTop=0\n"
                      "ConfirmBeforeClose=0\nStarupOnSystray=0\nStartUpWithWindows=0\n\n[CODECS]\n"
                      "CodecG711u=1\nCodecG729=1\nCodecG711a=0\nCodecGSM=0\nCodecILBC=0\n\n[CTI]\n"
                      "EnableCTITCP=False\nEnableCTIXML=False\nEnableCTI=0\nTCPPort=2500\n"));
@@ -182,7 +184,8 @@ void SettingsTest::validationMessages()
         {{"txtConfigSipPort", "50a0"}},
         {{"txtConfigSipPort", " 5060"}},
         {{"txtConfigSipPort", "-1"}},
-        {{"txtConfigSipPort", "99999"}},
+        {{"txtConfigSipPort", "99999"}, {"txtConfigStunServer", "stun server"}},
+        {{"txtConfigStunServer", " stun.example.net:3479 "}},
         {{"txtConfigTCPPort", "2501"}},
     };
     WhileModal(settings, [&] {
@@ -204,19 +207,22 @@ void SettingsTest::validationMessages()
     QCOMPARE(boxes.Take(), QStringList({"The SIP Login must be informed", "The SIP Proxy must be informed",
                                         "The SIP Port must be informed", "The SIP Port is not valid",
                                         "The SIP Port is not valid", "The SIP Port is not valid",
-                                        "The CTI TCP Port is not valid"}));
-    QCOMPARE(boxes.icons.count(MessageBoxes::Icon::Information), 7);
-    QCOMPARE(pages, QStringList({"1", "1", "1", "1", "1", "1", "3", "2"}));
+                                        "The STUN server is not valid", "The CTI TCP Port is not valid"}));
+    QCOMPARE(boxes.icons.count(MessageBoxes::Icon::Information), 8);
+    QCOMPARE(pages, QStringList({"1", "1", "1", "1", "1", "1", "1", "3", "2"}));
     QCOMPARE(focused.at(0), Text(settings, "txtConfigSIPLogin"));
     QCOMPARE(focused.at(1), Text(settings, "txtConfigSIPProxy"));
     QCOMPARE(focused.at(2), Text(settings, "txtConfigSipPort"));
     QCOMPARE(focused.at(3), Text(settings, "txtConfigSipPort"));
-    QCOMPARE(focused.at(6), Text(settings, "txtConfigTCPPort"));
+    QCOMPARE(focused.at(6), Text(settings, "txtConfigStunServer"));
+    QCOMPARE(focused.at(7), Text(settings, "txtConfigTCPPort"));
     QCOMPARE(applied.count(), 1); // 99999: no range check
     QVERIFY(!settings.isVisible());
     QVERIFY(home.ReadFile("TARN.INI").contains("SIPPort=99999\n"));
     QVERIFY(home.ReadFile("TARN.INI").contains("SIPProxy=pbx\n"));
     QVERIFY(home.ReadFile("TARN.INI").contains("TCPPort=2501\n"));
+    QVERIFY(home.ReadFile("TARN.INI").contains("StunServer= stun.example.net:3479 \n"));
+    QCOMPARE(settings.StunServer(), QString("stun.example.net:3479"));
 }
 
 void SettingsTest::cancelRestoresAndApplySaves()

@@ -11,7 +11,7 @@
 namespace {
 
 const char* const kSettings = "[SIP]\nSIPLogin=1001\nSIPPass=secret\nSIPProxy=PROXY\nSIPNome=\nSIPPort=5060\n"
-                              "SIPOutboundProxy=\n\n[AUDIO]\nAudioFoneDevice=Default Device\n"
+                              "SIPOutboundProxy=\nStunServer=\n\n[AUDIO]\nAudioFoneDevice=Default Device\n"
                               "AudioMicDevice=Default Device\nAudioFoneDeviceIndex=0\nAudioMicDeviceIndex=0\n"
                               "EchoCancel=0\nAEC=0\nMicBooster=0\n\n[GENERAL]\nAwaysOnTop=0\n"
                               "ConfirmBeforeClose=0\nStarupOnSystray=0\nStartUpWithWindows=0\n\n[CODECS]\n"
