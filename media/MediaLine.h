@@ -161,14 +161,13 @@ private:
     void ChooseReaderLocked();
     int ReadBatchLocked(bool pulledBySpeaker, DatagramBatch& batch);
     void Deliver(std::span<const std::uint8_t> datagram, const NetworkEndpoint& source, bool pulledBySpeaker);
-    // Every RTP packet leaves here, to the latch's destination.
+    // Every RTP packet leaves here, to the latch's destination, protected when the call
+    // has keys.
     void SendPacketLocked(std::span<const std::uint8_t> packet);
     void KeepBindingOpenLocked();
     void DeliverAudio(int codec, std::uint16_t sequence, std::uint32_t timestamp,
                       std::span<const std::uint8_t> payload, bool pulledBySpeaker);
     void AppendToPacket(const Block& block, int codec, int payloadType);
-    // Every packet leaves here: protected when the call has keys.
-    void SendPacketLocked(std::span<const std::uint8_t> packet);
     // Samples per packet sent in `codec`: the call's packet time for its own codec.
     std::size_t PacketSamplesLocked(const VoiceCodec& encoder, int codec) const;
     void SendTelephoneEvent();

@@ -60,6 +60,9 @@ class EncryptedPeers:
         self.orvua_rtp, self.baresip_rtp = free_udp_port(), free_udp_port()
         self.to_orvua = self._relay((LOOPBACK, self.orvua_rtp), **(relay_options or {}))
         self.to_baresip = self._relay((LOOPBACK, self.baresip_rtp))
+        # Each side's audio arrives from the port it sends to, as from a media relay:
+        # neither side has a reason to latch onto another source.
+        self.to_orvua.sender, self.to_baresip.sender = self.to_baresip, self.to_orvua
         certificates = TestCertificates() if tls else None
         self.kamailio = Kamailio({"1001": "secret", "2002": "secret2", "3003": "secret3"}, certificates=certificates,
                                  media_map={self.orvua_rtp: self.to_orvua.port,

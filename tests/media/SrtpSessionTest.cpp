@@ -1,5 +1,6 @@
 #include "LineTestSupport.h"
 #include "media/MediaEngine.h"
+#include "media/RtpSourceLatch.h"
 #include "media/SrtpSession.h"
 #include "platform/DatagramBatch.h"
 
@@ -161,4 +162,35 @@ TEST(SrtpSession, ALineSendsEveryPacketProtectedAndDecodesOnlyWhatPassesTheCheck
     const auto plain = rig.peer.Take();
     ASSERT_EQ(plain.size(), 1u);
     EXPECT_EQ(plain[0].payload.size(), 160u) << "a call without keys after it is plain";
+}
+
+TEST(SrtpSession, OnlyAuthenticPacketsFromAnotherPortMoveTheLatch)
+{
+    LineRig rig;
+    auto session = std::make_shared<SrtpSession>();
+    SrtpSession peer;
+    ASSERT_TRUE(peer.Configure(KeysFor(Suite80, 2, 1)));
+    SrtpSession forger;
+    ASSERT_TRUE(forger.Configure(KeysFor(Suite80, 9, 1)));
+    ASSERT_TRUE(rig.line.SetKeys(session, KeysFor(Suite80, 1, 2)));
+    RtpPeer named;
+    rig.line.StartMedia("127.0.0.1", named.Port(), CodecSet::Pcmu, 0, true, true);
+    DatagramBatch batch(MediaLine::MaxDatagramsPerRead, MediaEngine::MaxRtpDatagram);
+    // Another port of the SDP's address may be latched onto, but not by plain packets
+    // or packets under a key the call did not agree.
+    RtpPeer stranger;
+    for (std::uint16_t sequence = 1; sequence <= 2 * RtpSourceLatch::PacketsToLatch; ++sequence) {
+        stranger.Send(rig.port, Packet(sequence));
+        stranger.Send(rig.port, Copy(forger.Protect(Packet(sequence))));
+    }
+    rig.line.ReadOnBeat(false, batch);
+    EXPECT_EQ(rig.line.InboundCodec(), -1);
+    EXPECT_EQ(UdpSocket::PortOf(rig.line.SendDestination()), named.Port());
+    EXPECT_EQ(session->TakeDiscards().authentication, 4u * RtpSourceLatch::PacketsToLatch);
+
+    for (std::uint16_t sequence = 1; sequence <= RtpSourceLatch::PacketsToLatch; ++sequence)
+        rig.peer.Send(rig.port, Copy(peer.Protect(Packet(sequence))));
+    rig.line.ReadOnBeat(false, batch);
+    EXPECT_EQ(rig.line.InboundCodec(), CodecSet::Pcmu);
+    EXPECT_EQ(UdpSocket::PortOf(rig.line.SendDestination()), rig.peer.Port()) << "the key holder's port";
 }

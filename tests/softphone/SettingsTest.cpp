@@ -280,7 +280,7 @@ void SettingsTest::cancelRestoresAndApplySaves()
     QCOMPARE(applied.count(), 1);
     QCOMPARE(settings.MediaEncryption(), 2);
     QString expected = QString(kSavedFile)
-                           .replace("CAFile=\n", "CAFile=\nMediaEncryption=2\n")
+                           .replace("StunServer=\n", "StunServer=\nMediaEncryption=2\n")
                            .replace("SIPProxy=127.0.0.1", "SIPProxy=10.0.0.5")
                            .replace("EnableCTITCP=False\nEnableCTIXML=True", "EnableCTITCP=True\nEnableCTIXML=False");
     QCOMPARE(home.ReadFile("TARN.INI"), expected);
