@@ -221,6 +221,18 @@ bool MediaEngine::StopMedia(int line, bool disableSend, bool disableReceive)
     return true;
 }
 
+bool MediaEngine::SetMediaKeys(int line, const std::shared_ptr<SrtpSession>& session, const SrtpKeys& keys)
+{
+    MediaLine* target = CheckedOpenLine(line);
+    return target != nullptr && target->SetKeys(session, keys);
+}
+
+std::string MediaEngine::GetMediaEncryption(int line)
+{
+    MediaLine* target = CheckedOpenLine(line);
+    return target != nullptr ? target->EncryptionSuite() : std::string();
+}
+
 bool MediaEngine::Hold(int line)
 {
     MediaLine* target = CheckedOpenLine(line);

@@ -53,6 +53,10 @@ public:
     bool StartMedia(int line, const std::string& remoteIp, int remotePort, int codec, int payloadType, bool send,
                     bool receive, int packetTimeMs = 0);
     bool StopMedia(int line, bool disableSend, bool disableReceive);
+    // The SRTP session and keys of the line's call (MediaLine::SetKeys): set before StartMedia.
+    bool SetMediaKeys(int line, const std::shared_ptr<SrtpSession>& session, const SrtpKeys& keys);
+    // The SRTP suite of the line's call, empty for plain RTP or a failed check.
+    std::string GetMediaEncryption(int line);
     bool Hold(int line);
     bool Unhold(int line);
     int GetOutboundCodec(int line);

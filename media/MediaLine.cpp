@@ -98,6 +98,7 @@ void MediaLine::CloseLocked()
     mixRing_.Clear();
     player_.Stop();
     recorder_.DeleteFile();
+    srtp_.reset();
 }
 
 bool MediaLine::IsOpen()
@@ -167,6 +168,10 @@ void MediaLine::ChooseReaderLocked()
 void MediaLine::Deliver(std::span<const std::uint8_t> datagram, const NetworkEndpoint& source, bool pulledBySpeaker)
 {
     if (stun_.Take(source, datagram))
+        return;
+    // A packet that fails the SRTP checks goes no further: nothing of it is read, and
+    // it cannot move the source latch.
+    if (srtp_ != nullptr && !srtp_->Unprotect(datagram))
         return;
     auto header = RtpHeader::Parse(datagram);
     if (!header || !open_ || hold_ || !media_.receiveEnabled)
@@ -251,6 +256,20 @@ void MediaLine::StopMedia(bool disableSend, bool disableReceive)
     ResetStreamsLocked();
     DropPendingDigitsLocked();
     player_.Stop();
+    srtp_.reset();
+}
+
+bool MediaLine::SetKeys(const std::shared_ptr<SrtpSession>& session, const SrtpKeys& keys)
+{
+    std::lock_guard lock(mutex_);
+    srtp_ = keys.Encrypted() ? session : nullptr;
+    return srtp_ == nullptr || srtp_->Configure(keys);
+}
+
+std::string MediaLine::EncryptionSuite()
+{
+    std::lock_guard lock(mutex_);
+    return srtp_ != nullptr ? srtp_->Suite() : std::string();
 }
 
 NetworkEndpoint MediaLine::SendDestination()
@@ -407,8 +426,11 @@ void MediaLine::AppendToPacket(const Block& block, int codec, int payloadType)
 void MediaLine::SendPacketLocked(std::span<const std::uint8_t> packet)
 {
     ticksSinceSent_ = 0;
-    if (latch_.Destination().IsSet())
-        socket_.Send(packet, latch_.Destination());
+    if (!latch_.Destination().IsSet())
+        return;
+    const auto wire = srtp_ != nullptr ? srtp_->Protect(packet) : packet;
+    if (!wire.empty())
+        socket_.Send(wire, latch_.Destination());
 }
 
 // A held call sends nothing, either side holding it: an empty packet of the call's

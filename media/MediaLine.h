@@ -6,6 +6,7 @@
 #include "media/JitterBuffer.h"
 #include "media/RtpPacketizer.h"
 #include "media/RtpSocket.h"
+#include "media/SrtpSession.h"
 #include "media/RtpSourceLatch.h"
 #include "media/StunBinding.h"
 #include "media/TelephoneEventReceiver.h"
@@ -14,6 +15,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -77,6 +79,14 @@ public:
     void StartMedia(const std::string& remoteIp, int remotePort, int codec, int payloadType, bool send,
                     bool receive, int packetTimeMs = 0);
     void StopMedia(bool disableSend, bool disableReceive);
+    // The call's SRTP: its session (the call keeps it, with its replay windows and
+    // rollover counters, across media restarts) and its keys, given before its media
+    // starts so that nothing leaves in clear; empty keys for plain RTP. StopMedia lets
+    // go of the session. false when a key cannot be used: the line then sends and
+    // takes nothing.
+    bool SetKeys(const std::shared_ptr<SrtpSession>& session, const SrtpKeys& keys);
+    // The suite of the call's SRTP; empty for plain RTP.
+    std::string EncryptionSuite();
     // Where the call's packets go now (the SDP's endpoint, or the source latched
     // onto); unset without a call.
     NetworkEndpoint SendDestination();
@@ -151,7 +161,8 @@ private:
     void ChooseReaderLocked();
     int ReadBatchLocked(bool pulledBySpeaker, DatagramBatch& batch);
     void Deliver(std::span<const std::uint8_t> datagram, const NetworkEndpoint& source, bool pulledBySpeaker);
-    // Every RTP packet leaves here, to the latch's destination.
+    // Every RTP packet leaves here, to the latch's destination, protected when the call
+    // has keys.
     void SendPacketLocked(std::span<const std::uint8_t> packet);
     void KeepBindingOpenLocked();
     void DeliverAudio(int codec, std::uint16_t sequence, std::uint32_t timestamp,
@@ -173,6 +184,7 @@ private:
     const bool sendsSilence_;
     std::mutex mutex_;
     RtpSocket socket_;
+    std::shared_ptr<SrtpSession> srtp_;
     bool open_ = false;
     bool readsOnBeat_ = false;
     bool hold_ = false;

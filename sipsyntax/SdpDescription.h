@@ -16,6 +16,8 @@ struct SdpOfferParams {
     int mediaPort = 0;
     std::vector<std::string> payloads; // decimal payload numbers, in preference order
     std::vector<std::string> rtpMaps;  // parallel to payloads, e.g. "PCMU/8000"
+    std::string profile = "RTP/AVP";   // the m= line's transport: RTP/AVP, or RTP/SAVP for SRTP only
+    std::vector<std::string> cryptos{}; // a=crypto values (SDES keys), in order
 };
 
 // Payload numbers of the codecs a peer offers; -1 for a codec not offered.
@@ -52,6 +54,10 @@ public:
     // The packet time the peer asks for (a=ptime of the audio, else of the session) in
     // milliseconds; 0 when it asks for none or for no sensible one.
     int GetPacketTime() const;
+    // The transport of the audio's m= line ("RTP/AVP", "RTP/SAVP"...); empty without one.
+    std::string GetMediaProfile() const;
+    // The values of the audio's a=crypto attributes, in order.
+    std::vector<std::string> GetCryptoAttributes() const;
 
 private:
     const char* AttributeValue(int media, const char* name) const;

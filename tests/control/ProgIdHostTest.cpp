@@ -93,6 +93,8 @@ const std::map<int, std::string> AllMethods = {
     {72, "SetAcceptTransfer"},
     {75, "SetStunServer"},
     {78, "GetRemoteParty"},
+    {73, "SetMediaEncryption"},
+    {74, "GetMediaEncryption"},
 };
 
 class ProgIdHostTest : public ::testing::Test {
@@ -194,7 +196,7 @@ protected:
 
 TEST_F(ProgIdHostTest, TheTableHoldsEveryMethod)
 {
-    ASSERT_EQ(AllMethods.size(), 73u);
+    ASSERT_EQ(AllMethods.size(), 75u);
     ASSERT_EQ(registerServer(), OrvOk);
     OrvResult result = OrvFail;
     auto control = Create(OrvProgId, result);
@@ -209,7 +211,7 @@ TEST_F(ProgIdHostTest, TheTableHoldsEveryMethod)
         EXPECT_EQ(control->GetIDOfName(method.name), method.dispId);
     }
     EXPECT_EQ(table, expected);
-    EXPECT_EQ(control->Methods().size(), 73u);
+    EXPECT_EQ(control->Methods().size(), 75u);
 }
 
 TEST_F(ProgIdHostTest, CreatedByNameEveryMethodRunsByNameAndByIdentifier)
