@@ -125,6 +125,10 @@ MethodTable::MethodTable()
         "attended transfer: ask line B's peer to call line A's peer, replacing line A's call");
     Add(72, "SetAcceptTransfer", &C::SetAcceptTransfer, {"Enable"},
         "let peers transfer calls (their REFER, an INVITE with Replaces); off by default");
+    Add(73, "SetMediaEncryption", &C::SetMediaEncryption, {"Mode"},
+        "SRTP for new calls: 0 off, 1 offered, 2 required (keys only over TLS)");
+    Add(74, "GetMediaEncryption", &C::GetMediaEncryption, {"LineNo"},
+        "the SRTP suite of the line's call, \"\" for plain RTP");
     Add(75, "SetStunServer", &C::SetStunServer, {"Host"},
         "the STUN server (host[:port]) telling the lines' public RTP address behind a NAT; \"\" for none");
     Add(76, "GetCallStatistics", &C::GetCallStatistics, {"LineNo"},

@@ -317,6 +317,16 @@ bool OrvSIPUserAgentOCX::SetStunServer(const std::string& server)
     return impl_->Owned(false, [&] { return impl_->TextsWhole(11, {&server}) && impl_->Engine().SetStunServer(server); });
 }
 
+bool OrvSIPUserAgentOCX::SetMediaEncryption(int mode)
+{
+    return impl_->Call(false, &SipUserAgent::SetMediaEncryption, mode);
+}
+
+std::string OrvSIPUserAgentOCX::GetMediaEncryption(int lineNo)
+{
+    return impl_->Call(std::string(), &SipUserAgent::GetMediaEncryption, lineNo);
+}
+
 bool OrvSIPUserAgentOCX::Connect(int lineNo, const std::string& toUri, int inputDeviceId, int outputDeviceId)
 {
     return impl_->Owned(false, [&] {

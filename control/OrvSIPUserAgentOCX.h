@@ -158,6 +158,15 @@ public:
     // public RTP address for their SDP behind a NAT; "" for none, the default. Kept
     // across Initialize; false with error 11 for a text naming no server.
     virtual bool SetStunServer(const std::string& server);
+    // SRTP with keys exchanged in the SDP (RFC 4568) for the calls begun from now on: 0
+    // off (the default), 1 offered (used when the peer takes it), 2 required (a call
+    // without it fails with 41). Keys go only into the SDP of a call whose signalling
+    // is TLS to a sips: target or through a proxy given as a TLS one. Kept across
+    // Initialize; false with 41 for another mode.
+    virtual bool SetMediaEncryption(int mode);
+    // The SRTP suite of the line's call ("AES_CM_128_HMAC_SHA1_80"...), "" for plain
+    // RTP; "" and error 34 without a call.
+    virtual std::string GetMediaEncryption(int lineNo);
     // The figures of the line's call (or of its last one, until the next begins) as
     // "key=value;..." text: codec, sent_packets, sent_bytes, received_packets,
     // received_bytes, lost, peer_lost, jitter_ms, peer_jitter_ms, rtt_ms, concealed,

@@ -26,6 +26,7 @@ std::optional<ControlErrorTable::Report> ControlErrorTable::ReportFor(int code)
         {31, {"ERROR", "Line is not open."}},
         {34, {"ERROR", "Line is not in voice session."}},
         {40, {"ERROR", "called from a thread other than the one that created the control"}},
+        {41, {"ERROR", "the call needs media encryption that cannot be had"}},
     };
     const auto found = reports.find(code);
     if (found == reports.end())

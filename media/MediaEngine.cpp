@@ -241,6 +241,18 @@ std::string MediaEngine::GetCallStatistics(int line)
     return target != nullptr ? target->Statistics().ToText() : std::string();
 }
 
+bool MediaEngine::SetMediaKeys(int line, const std::shared_ptr<SrtpSession>& session, const SrtpKeys& keys)
+{
+    MediaLine* target = CheckedOpenLine(line);
+    return target != nullptr && target->SetKeys(session, keys);
+}
+
+std::string MediaEngine::GetMediaEncryption(int line)
+{
+    MediaLine* target = CheckedOpenLine(line);
+    return target != nullptr ? target->EncryptionSuite() : std::string();
+}
+
 bool MediaEngine::Hold(int line)
 {
     MediaLine* target = CheckedOpenLine(line);

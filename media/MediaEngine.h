@@ -59,6 +59,10 @@ public:
     bool StartRtcp(int line, const RtcpTarget& target);
     // The figures of the line's call, or of its last one; empty on a failed check.
     std::string GetCallStatistics(int line);
+    // The SRTP session and keys of the line's call (MediaLine::SetKeys): set before StartMedia.
+    bool SetMediaKeys(int line, const std::shared_ptr<SrtpSession>& session, const SrtpKeys& keys);
+    // The SRTP suite of the line's call, empty for plain RTP or a failed check.
+    std::string GetMediaEncryption(int line);
     bool Hold(int line);
     bool Unhold(int line);
     int GetOutboundCodec(int line);

@@ -100,6 +100,7 @@ void MediaLine::CloseLocked()
     mixRing_.Clear();
     player_.Stop();
     recorder_.DeleteFile();
+    srtp_.reset();
 }
 
 bool MediaLine::IsOpen()
@@ -153,7 +154,7 @@ int MediaLine::ReadOnBeat(bool pulledBySpeaker, DatagramBatch& batch)
         return 0;
     speakerPulls_ = pulledBySpeaker;
     const int read = ReadBatchLocked(pulledBySpeaker, batch);
-    rtcp_.OnBeat(socket_, batch);
+    rtcp_.OnBeat(socket_, batch, srtp_.get());
     return read;
 }
 
@@ -179,9 +180,13 @@ void MediaLine::Deliver(std::span<const std::uint8_t> datagram, const NetworkEnd
         return;
     if (RtcpPacket::LooksLikeRtcp(datagram)) {
         if (rtcp_.Multiplexed())
-            rtcp_.OnDatagram(datagram, source, arrival);
+            rtcp_.OnDatagram(datagram, source, arrival, srtp_.get());
         return;
     }
+    // A packet that fails the SRTP checks goes no further: nothing of it is read, and
+    // it cannot move the source latch.
+    if (srtp_ != nullptr && !srtp_->Unprotect(datagram))
+        return;
     auto header = RtpHeader::Parse(datagram);
     if (!header || !open_ || hold_ || !media_.receiveEnabled)
         return;
@@ -272,6 +277,20 @@ void MediaLine::StopMedia(bool disableSend, bool disableReceive)
     ResetStreamsLocked();
     DropPendingDigitsLocked();
     player_.Stop();
+    srtp_.reset();
+}
+
+bool MediaLine::SetKeys(const std::shared_ptr<SrtpSession>& session, const SrtpKeys& keys)
+{
+    std::lock_guard lock(mutex_);
+    srtp_ = keys.Encrypted() ? session : nullptr;
+    return srtp_ == nullptr || srtp_->Configure(keys);
+}
+
+std::string MediaLine::EncryptionSuite()
+{
+    std::lock_guard lock(mutex_);
+    return srtp_ != nullptr ? srtp_->Suite() : std::string();
 }
 
 NetworkEndpoint MediaLine::SendDestination()
@@ -342,7 +361,7 @@ void MediaLine::EndRtcpLocked()
 {
     if (rtcp_.Running())
         lastCall_ = StatisticsLocked();
-    rtcp_.Stop(socket_);
+    rtcp_.Stop(socket_, srtp_.get());
 }
 
 CallStatistics MediaLine::Statistics()
@@ -478,7 +497,10 @@ void MediaLine::AppendToPacket(const Block& block, int codec, int payloadType)
 void MediaLine::SendPacketLocked(std::span<const std::uint8_t> packet)
 {
     ticksSinceSent_ = 0;
-    if (latch_.Destination().IsSet() && socket_.Send(packet, latch_.Destination()))
+    if (!latch_.Destination().IsSet())
+        return;
+    const auto wire = srtp_ != nullptr ? srtp_->Protect(packet) : packet;
+    if (!wire.empty() && socket_.Send(wire, latch_.Destination()))
         rtcp_.NoteSent(packet);
 }
 

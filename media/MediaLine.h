@@ -8,6 +8,7 @@
 #include "media/RtcpChannel.h"
 #include "media/RtpPacketizer.h"
 #include "media/RtpSocket.h"
+#include "media/SrtpSession.h"
 #include "media/RtpSourceLatch.h"
 #include "media/StunBinding.h"
 #include "media/TelephoneEventReceiver.h"
@@ -16,6 +17,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -79,6 +81,14 @@ public:
     void StartMedia(const std::string& remoteIp, int remotePort, int codec, int payloadType, bool send,
                     bool receive, int packetTimeMs = 0);
     void StopMedia(bool disableSend, bool disableReceive);
+    // The call's SRTP: its session (the call keeps it, with its replay windows and
+    // rollover counters, across media restarts) and its keys, given before its media
+    // starts so that nothing leaves in clear; empty keys for plain RTP. StopMedia lets
+    // go of the session. false when a key cannot be used: the line then sends and
+    // takes nothing.
+    bool SetKeys(const std::shared_ptr<SrtpSession>& session, const SrtpKeys& keys);
+    // The suite of the call's SRTP; empty for plain RTP.
+    std::string EncryptionSuite();
     // Where the call's packets go now (the SDP's endpoint, or the source latched
     // onto); unset without a call.
     NetworkEndpoint SendDestination();
@@ -166,7 +176,8 @@ private:
     int ReadBatchLocked(bool pulledBySpeaker, DatagramBatch& batch);
     void Deliver(std::span<const std::uint8_t> datagram, const NetworkEndpoint& source,
                  std::optional<std::chrono::microseconds> arrival, bool pulledBySpeaker);
-    // Every RTP packet leaves here, to the latch's destination.
+    // Every RTP packet leaves here, to the latch's destination, protected when the call
+    // has keys.
     void SendPacketLocked(std::span<const std::uint8_t> packet);
     void KeepBindingOpenLocked();
     CallStatistics StatisticsLocked();
@@ -191,6 +202,7 @@ private:
     const bool sendsSilence_;
     std::mutex mutex_;
     RtpSocket socket_;
+    std::shared_ptr<SrtpSession> srtp_;
     bool open_ = false;
     bool readsOnBeat_ = false;
     bool hold_ = false;

@@ -2,6 +2,7 @@
 
 #include "media/RtpHeader.h"
 #include "media/RtpSocket.h"
+#include "media/SrtpSession.h"
 
 #include <arpa/inet.h>
 
@@ -84,10 +85,10 @@ void RtcpChannel::FollowLatchedPeer(const NetworkEndpoint& rtp)
     peer_ = {rtp.address, target_.multiplexed ? rtp.port : htons(static_cast<std::uint16_t>(rtpPort + 1))};
 }
 
-void RtcpChannel::Stop(RtpSocket& rtp)
+void RtcpChannel::Stop(RtpSocket& rtp, SrtpSession* srtp)
 {
     if (session_.Started())
-        Send(rtp, true);
+        Send(rtp, true, srtp);
     Close();
 }
 
@@ -114,11 +115,12 @@ void RtcpChannel::NoteReceived(std::uint32_t ssrc, std::uint16_t sequence, std::
 
 // The round trip counts from when the report arrived, not from when a beat read it.
 void RtcpChannel::OnDatagram(std::span<const std::uint8_t> datagram, const NetworkEndpoint& source,
-                             std::optional<std::chrono::microseconds> arrival)
+                             std::optional<std::chrono::microseconds> arrival, SrtpSession* srtp)
 {
     if (!session_.Started())
         return;
-    const auto compound = IsFromPeer(source) ? RtcpPacket::Parse(datagram) : std::nullopt;
+    const bool authentic = IsFromPeer(source) && (srtp == nullptr || srtp->UnprotectControl(datagram));
+    const auto compound = authentic ? RtcpPacket::Parse(datagram) : std::nullopt;
     if (!compound) {
         ++rejected_;
         return;
@@ -126,7 +128,7 @@ void RtcpChannel::OnDatagram(std::span<const std::uint8_t> datagram, const Netwo
     session_.OnRtcpReceived(*compound, NtpTime(arrival.value_or(WallClock())));
 }
 
-void RtcpChannel::OnBeat(RtpSocket& rtp, DatagramBatch& batch)
+void RtcpChannel::OnBeat(RtpSocket& rtp, DatagramBatch& batch, SrtpSession* srtp)
 {
     if (!session_.Started())
         return;
@@ -135,20 +137,24 @@ void RtcpChannel::OnBeat(RtpSocket& rtp, DatagramBatch& batch)
         for (int at = 0; at < count; ++at) {
             const auto index = static_cast<std::size_t>(at);
             if (!batch.Truncated(index))
-                OnDatagram(batch.Bytes(index), batch.Source(index), batch.Arrival(index));
+                OnDatagram(batch.Bytes(index), batch.Source(index), batch.Arrival(index), srtp);
         }
     }
     if (session_.ReportDue(Now()))
-        Send(rtp, false);
+        Send(rtp, false, srtp);
 }
 
-void RtcpChannel::Send(RtpSocket& rtp, bool bye)
+void RtcpChannel::Send(RtpSocket& rtp, bool bye, SrtpSession* srtp)
 {
     std::array<std::uint8_t, RtcpPacket::MaxWrittenBytes> report{};
     const std::size_t length = session_.WriteReport(Now(), bye, report);
     if (length == 0 || !peer_.IsSet())
         return;
-    const std::span<const std::uint8_t> bytes(report.data(), length);
+    std::span<const std::uint8_t> bytes(report.data(), length);
+    if (srtp != nullptr)
+        bytes = srtp->ProtectControl(bytes);
+    if (bytes.empty())
+        return;
     if (target_.multiplexed)
         rtp.Send(bytes, peer_);
     else if (socket_.IsOpen())

@@ -12,6 +12,7 @@
 #include <string>
 
 class RtpSocket;
+class SrtpSession;
 
 // Where the peer takes RTCP: its address (the SDP's, or a=rtcp's), its RTCP port
 // (a=rtcp's, else the RTP port + 1) or, multiplexed (a=rtcp-mux), its RTP port.
@@ -25,7 +26,9 @@ struct RtcpTarget {
 // per call, on the RTP port + 1 when that is free, else on any free port, and never
 // required: a line without one still sends and takes multiplexed RTCP), reading it
 // on the media beat, sending the reports when due and the BYE at the end of a call.
-// Only what comes from the call's peer counts. Not locked: the line locks.
+// Only what comes from the call's peer counts. An encrypted call's RTCP is SRTCP
+// through the call's SrtpSession (null for plain RTP): nothing leaves in clear, and
+// what fails the checks counts as a stranger's. Not locked: the line locks.
 class RtcpChannel {
 public:
     RtcpChannel();
@@ -44,7 +47,7 @@ public:
     void FollowLatchedPeer(const NetworkEndpoint& rtp);
     // The call ended: a report with a BYE goes out, the figures stay and the socket
     // closes.
-    void Stop(RtpSocket& rtp);
+    void Stop(RtpSocket& rtp, SrtpSession* srtp);
     // The line closed: nothing more is sent.
     void Close();
 
@@ -55,13 +58,14 @@ public:
     // A datagram that came as RTCP (on its own socket, or multiplexed on the RTP one).
     // `arrival`: the wall clock when it came, as the kernel stamped it.
     void OnDatagram(std::span<const std::uint8_t> datagram, const NetworkEndpoint& source,
-                    std::optional<std::chrono::microseconds> arrival);
+                    std::optional<std::chrono::microseconds> arrival, SrtpSession* srtp);
     // Once per wake-up of the media beat: what the RTCP socket received, then the
     // report when it is due.
-    void OnBeat(RtpSocket& rtp, DatagramBatch& batch);
+    void OnBeat(RtpSocket& rtp, DatagramBatch& batch, SrtpSession* srtp);
 
     RtcpSession::Figures Figures() const { return session_.CurrentFigures(); }
-    // Datagrams dropped for coming from elsewhere than the peer, or for not being RTCP.
+    // Datagrams dropped for coming from elsewhere than the peer, for failing the
+    // SRTCP checks, or for not being RTCP.
     std::uint64_t Rejected() const { return rejected_; }
     int LocalPort() const { return socket_.IsOpen() ? socket_.LocalPort() : 0; }
 
@@ -69,7 +73,7 @@ private:
     // The source filter of received RTCP: the peer's RTCP endpoint as the SDP gives it,
     // or as the RTP latch found it.
     bool IsFromPeer(const NetworkEndpoint& source) const { return peer_.IsSet() && source == peer_; }
-    void Send(RtpSocket& rtp, bool bye);
+    void Send(RtpSocket& rtp, bool bye, SrtpSession* srtp);
     static RtcpSession::Now Now();
     static std::uint64_t NtpTime(std::chrono::microseconds wallClock);
 

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  libosip2-dev libgsm1-dev libbcg729-dev libspeexdsp-dev libc-ares-dev libssl-dev
+  libosip2-dev libgsm1-dev libbcg729-dev libspeexdsp-dev libc-ares-dev libssl-dev libsrtp2-dev
   portaudio19-dev libasound2-dev libjack-jackd2-dev libsndfile1-dev qt6-base-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   sip-tester kamailio kamailio-tls-modules baresip baresip-core linphone-cli dnsmasq-base openssl

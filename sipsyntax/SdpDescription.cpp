@@ -103,7 +103,8 @@ bool SdpDescription::BuildOffer(const SdpOfferParams& params, std::string& outpu
     sdp_message_o_origin_set(sdp_, Copy(owner), Copy(sessionId), Copy(sessionId), Copy("IN"), Copy("IP4"),
                              Copy(params.originAddress));
     sdp_message_s_name_set(sdp_, Copy(params.sessionName));
-    sdp_message_m_media_add(sdp_, Copy("audio"), Copy(std::to_string(params.mediaPort)), nullptr, Copy("RTP/AVP"));
+    sdp_message_m_media_add(sdp_, Copy("audio"), Copy(std::to_string(params.mediaPort)), nullptr,
+                           Copy(params.profile));
     sdp_message_c_connection_add(sdp_, -1, Copy("IN"), Copy("IP4"), Copy(params.connectionAddress), nullptr,
                                  nullptr);
     for (std::size_t at = 0; at < params.payloads.size() && at < params.rtpMaps.size(); ++at) {
@@ -120,6 +121,8 @@ bool SdpDescription::BuildOffer(const SdpOfferParams& params, std::string& outpu
         AddMediaAttribute("rtcp", std::to_string(params.rtcpPort));
     if (params.rtcpMux)
         AddMediaAttribute("rtcp-mux", {});
+    for (const std::string& crypto : params.cryptos)
+        AddMediaAttribute("crypto", crypto);
     if (!params.direction.empty())
         AddMediaAttribute(params.direction, {});
     output = ToText();
@@ -225,6 +228,25 @@ int SdpDescription::GetPacketTime() const
     if (end == value || milliseconds <= 0 || milliseconds > LongestPacketMs)
         return 0;
     return static_cast<int>(milliseconds);
+}
+
+std::string SdpDescription::GetMediaProfile() const
+{
+    const char* profile = sdp_ != nullptr ? sdp_message_m_proto_get(sdp_, 0) : nullptr;
+    return profile != nullptr ? profile : std::string();
+}
+
+std::vector<std::string> SdpDescription::GetCryptoAttributes() const
+{
+    std::vector<std::string> values;
+    if (sdp_ == nullptr)
+        return values;
+    for (int at = 0; const char* field = sdp_message_a_att_field_get(sdp_, 0, at); ++at) {
+        const char* value = sdp_message_a_att_value_get(sdp_, 0, at);
+        if (SipUri::ToLower(field) == "crypto" && value != nullptr)
+            values.emplace_back(value);
+    }
+    return values;
 }
 
 void SdpDescription::GetCodecMap(CodecNames& names, CodecPayloads& payloads, int& telephoneEventPayload) const

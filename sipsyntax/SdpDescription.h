@@ -20,6 +20,8 @@ struct SdpOfferParams {
     int rtcpPort = 0;
     // a=rtcp-mux (RFC 5761): RTCP may share the RTP port.
     bool rtcpMux = false;
+    std::string profile = "RTP/AVP";   // the m= line's transport: RTP/AVP, or RTP/SAVP for SRTP only
+    std::vector<std::string> cryptos{}; // a=crypto values (SDES keys), in order
 };
 
 // Where a peer's SDP says it takes RTCP: a=rtcp's port and address, when it has one.
@@ -66,6 +68,10 @@ public:
     // a=rtcp-mux and a=rtcp of the audio; a port of 0 (and no address) when a=rtcp is
     // missing or unreadable.
     SdpRtcp GetRtcp() const;
+    // The transport of the audio's m= line ("RTP/AVP", "RTP/SAVP"...); empty without one.
+    std::string GetMediaProfile() const;
+    // The values of the audio's a=crypto attributes, in order.
+    std::vector<std::string> GetCryptoAttributes() const;
 
 private:
     const char* AttributeValue(int media, const char* name) const;

@@ -11,6 +11,8 @@ const std::vector<SettingsTable::Row>& SettingsTable::Rows()
         {"SIP", "SIPPort", K::Text, "txtConfigSipPort", "Sip Port", SipPage, "5060"},
         {"SIP", "SIPOutboundProxy", K::Text, "txtConfigSIPOutboundProxy", "OutBound Proxy", SipPage, ""},
         {"SIP", "CAFile", K::Text, "txtConfigCAFile", "CA file", SipPage, ""},
+        {"SIP", "MediaEncryption", K::Choice, "cbxConfigMediaEncryption", "Call encryption", SipPage, "0",
+         "Off|Offered|Required"},
         {"SIP", "StunServer", K::Text, "txtConfigStunServer", "STUN server", SipPage, ""},
         {"AUDIO", "AudioFoneDevice", K::DeviceName, "cbxConfigFoneDevice", "Output", AudioPage, ""},
         {"AUDIO", "AudioMicDevice", K::DeviceName, "cbxConfigMicDevice", "Input", AudioPage, ""},

@@ -16,6 +16,7 @@ public:
         DeviceName, // the same list's text, for people reading the file; never read back
         Check,      // a check box: 0 or 1 (2, greyed elsewhere, reads as ticked)
         Option,     // an option button: True or False
+        Choice,     // a list of fixed choices: the position of the one chosen
     };
 
     enum Page { SipPage = 1, AudioPage = 2, CtiPage = 3, GeneralPage = 4 };
@@ -29,8 +30,11 @@ public:
         const char* field;
         const char* caption;
         Page page;
-        // The field's value before any file is loaded.
+        // The field's value before any file is loaded, and for a Choice that a file
+        // from before the setting existed lacks.
         const char* initial;
+        // A Choice's captions, separated by '|'.
+        const char* choices = nullptr;
     };
 
     // In the order of the file: the order saving writes them and loading reads them.

@@ -67,6 +67,16 @@ std::optional<bool> ToBoolean(const std::string& text)
     return number ? std::optional<bool>(*number != 0) : std::nullopt;
 }
 
+// A file written before the setting existed lacks it: the initial choice then.
+bool LoadChoice(const std::string& text, QComboBox* list, const char* initial)
+{
+    const auto position = ToInteger(text.empty() ? initial : text);
+    if (!position || *position < 0 || *position >= list->count())
+        return false;
+    list->setCurrentIndex(*position);
+    return true;
+}
+
 bool LoadPosition(const std::string& text, QComboBox* list)
 {
     const auto position = ToInteger(text);
@@ -102,6 +112,11 @@ QWidget* NewField(const Row& row)
         return new QCheckBox(caption);
     case Kind::Option:
         return new QRadioButton(caption);
+    case Kind::Choice: {
+        auto* list = new QComboBox;
+        list->addItems(QString::fromLatin1(row.choices).split('|'));
+        return list;
+    }
     }
     return nullptr;
 }
@@ -245,7 +260,8 @@ QWidget* frmSettings::BuildSipPage()
     QFormLayout* form = nullptr;
     QWidget* page = NewPage(QStringLiteral("frameSip"), QStringLiteral("SIP"), form);
     for (const char* field : {"txtConfigSIPLogin", "txtConfigSIPPass", "txtConfigSIPNome", "txtConfigSIPProxy",
-                              "txtConfigSIPOutboundProxy", "txtConfigCAFile", "txtConfigSipPort"})
+                              "txtConfigSIPOutboundProxy", "txtConfigCAFile", "cbxConfigMediaEncryption",
+                              "txtConfigSipPort"})
         AddRow(form, field);
     PlaceTheRest(SipPage, form);
     return page;
@@ -361,6 +377,7 @@ QString frmSettings::StoredText(const Row& row) const
     case Kind::Secret:
         return Edit(row.field)->text();
     case Kind::Position:
+    case Kind::Choice:
         return QString::number(List(row.field)->currentIndex());
     case Kind::DeviceName:
         return List(row.field)->currentText();
@@ -383,6 +400,8 @@ bool frmSettings::LoadField(const Row& row, const std::string& value)
         return true;
     case Kind::Position:
         return LoadPosition(value, List(row.field));
+    case Kind::Choice:
+        return LoadChoice(value, List(row.field), row.initial);
     case Kind::DeviceName:
         return true;
     case Kind::Check:
@@ -404,7 +423,8 @@ void frmSettings::RestoreField(const Row& row, const QString& stored)
     case Kind::Secret:
         Edit(row.field)->setText(stored);
         break;
-    case Kind::Position: {
+    case Kind::Position:
+    case Kind::Choice: {
         const int position = stored.toInt();
         List(row.field)->setCurrentIndex(position < List(row.field)->count() ? position : -1);
         break;
@@ -674,6 +694,11 @@ QString frmSettings::OutboundProxy() const
 QString frmSettings::CaFile() const
 {
     return Edit("txtConfigCAFile")->text();
+}
+
+int frmSettings::MediaEncryption() const
+{
+    return List("cbxConfigMediaEncryption")->currentIndex();
 }
 
 QString frmSettings::StunServer() const

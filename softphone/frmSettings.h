@@ -76,6 +76,9 @@ public:
     QString OutboundProxy() const;
     // A PEM file of CAs the proxy's TLS certificate may come from, beside the system's.
     QString CaFile() const;
+    // The "Call encryption" choice, as SetMediaEncryption takes it: 0 off, 1 offered,
+    // 2 required.
+    int MediaEncryption() const;
     QString StunServer() const;
     // List position minus 1: -1 for "Default Device", -2 without a selection.
     int MicDeviceId() const;

@@ -56,6 +56,8 @@ constexpr int kLastSipPort = 6999;
 constexpr int kFirstRtpPort = 7000;
 constexpr int kExtraRtpAttempts = 1000;
 constexpr int kRegisterExpiry = 3600;
+// The control's error for a call that would need encryption it cannot have.
+constexpr int kEncryptionUnavailable = 41;
 constexpr int kLevelIntervalMs = 20;
 // Other copies get this long to end on SIGTERM; un-registering gets as long.
 constexpr std::chrono::milliseconds kEndGrace{2000};
@@ -309,6 +311,7 @@ void frmSoftphone::ConnectToProxy()
     // Initialize restores the default codecs: the user's choices go in after it.
     settings_->ApplyAudioSettings(*sipUA);
     sipUA->SetAcceptTransfer(true);
+    sipUA->SetMediaEncryption(settings_->MediaEncryption());
     if (!sipUA->SetStunServer(Std(settings_->StunServer())))
         ReportControlError();
     if (!OpenLines(listenIp, 1))
@@ -394,6 +397,9 @@ bool frmSoftphone::MakeCall()
         return false;
     }
     if (!sipUA->Connect(kLine, *uri, settings_->MicDeviceId(), settings_->SpeakerDeviceId())) {
+        // "Call encryption" asks for what this proxy's way cannot give: nothing was sent.
+        if (sipUA->GetOrvObjectError() == kEncryptionUnavailable)
+            SetStatusText(QStringLiteral("Encryption not possible"));
         ReportControlError();
         return false;
     }
@@ -636,6 +642,13 @@ QString frmSoftphone::CodecLabel(int codec)
     }
 }
 
+void frmSoftphone::ShowCallCodec(int lineNo)
+{
+    const QString codec = CodecLabel(sipUA->GetOutboundCodec(lineNo));
+    const bool encrypted = !sipUA->GetMediaEncryption(lineNo).empty();
+    panel_->lblDisplayCodec->setText(encrypted ? QStringLiteral("encrypted  ") + codec : codec);
+}
+
 void frmSoftphone::ShowIncomingCallPopup(const QString& name, const QString& number)
 {
     if (popup_ == nullptr) {
@@ -808,7 +821,7 @@ void frmSoftphone::OnSuccessToConnect(int lineNo, const std::string&, int)
     ShowTransferredParty(lineNo);
     SetStatusText(QStringLiteral("Conected"));
     panel_->BringToFront(panel_->frameTranferirDesligar);
-    panel_->lblDisplayCodec->setText(CodecLabel(sipUA->GetOutboundCodec(lineNo)));
+    ShowCallCodec(lineNo);
     // -1 is a failed read, not a volume: the sliders keep what they show.
     const int mic = sipUA->GetMicVolume();
     if (mic >= 0)

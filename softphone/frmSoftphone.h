@@ -128,6 +128,8 @@ private:
     void OnFailToReRegister() override;
     void OnFailToUnRegister() override;
     void OnConnecting(int lineNo) override;
+    // The codec line of a connected call, "encrypted" in front when its voice is.
+    void ShowCallCodec(int lineNo);
     // A transfer brings a new peer to the call on the screen: its number is shown.
     void ShowTransferredParty(int lineNo);
     void OnFailToConnect(int lineNo) override;

@@ -36,6 +36,7 @@ const char* ReasonOf(int status)
     case 403: return "Forbidden";
     case 481: return "Call/Transaction Does Not Exist";
     case 486: return "Busy Here";
+    case 488: return "Not Acceptable Here";
     case 491: return "Request Pending";
     case 603: return "Declined";
     default: return "Server Internal Error";
@@ -315,9 +316,15 @@ void PeerTransfers::OnReplacingInvite(const SipMessage& invite, const std::strin
         return;
     }
     const int line = LineOf(*replaced);
+    // A call the media encryption setting cannot take leaves the replaced one as it is.
+    auto replacing = std::make_unique<SipCall>(agent_, line);
+    if (!replacing->TakesOffer(invite)) {
+        Answer(text, 488, ReasonOf(488));
+        return;
+    }
     std::unique_ptr<SipCall>& slot = agent_.lines_[static_cast<std::size_t>(line)];
     EndQuietly(std::move(slot));
-    slot = std::make_unique<SipCall>(agent_, line);
+    slot = std::move(replacing);
     agent_.media_->Unhold(line);
     agent_.codecs_.ApplyFallback();
     slot->AnswerReplacing(invite, text, agent_.codecs_);

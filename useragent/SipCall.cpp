@@ -86,6 +86,24 @@ void SipCall::StopMedia()
 {
     agent_.Media().StopMedia(lineNo_, true, true);
     agent_.Media().DetachDevices(lineNo_);
+    ReportSrtpDiscards();
+}
+
+// Only once the line let go of the session: a call that gave its line away has
+// none to stop.
+void SipCall::ReportSrtpDiscards()
+{
+    if (srtp_ == nullptr || lineNo_ < 0)
+        return;
+    const SrtpSession::Discards discards = srtp_->TakeDiscards();
+    const std::uint64_t dropped = discards.authentication + discards.replay;
+    if (dropped == 0)
+        return;
+    agent_.PostDiagnostic(EventType::IncomingDiagnostic,
+                          "SRTP dropped " + std::to_string(dropped) + " packets of the call on line " +
+                              std::to_string(lineNo_) + ": " + std::to_string(discards.authentication) +
+                              " failed authentication, " + std::to_string(discards.replay) + " were replays",
+                          lastMedia_.ip, lastMedia_.port);
 }
 
 void SipCall::Respond(const std::string& request, int status, const std::string& reason, int slot,
@@ -117,6 +135,10 @@ bool SipCall::BuildLocalSdp(const std::string& direction, std::string& sdp, cons
     params.mediaPort = sdpAddress_.port;
     params.payloads = codecs_.PayloadTypes();
     params.rtpMaps = codecs_.RtpMaps();
+    if (!(peerOffer.empty() ? encryption_.Offer(params) : encryption_.Answer(peerOffer, params))) {
+        lastError_ = CallEncryption::Unavailable;
+        return false;
+    }
     SdpDescription description;
     if (!description.Init() || !description.BuildOffer(params, sdp) || sdp.empty()) {
         lastError_ = 24;
@@ -145,10 +167,20 @@ bool SipCall::StartMediaFromSdp(const std::string& sdp, bool send, bool receive,
     if (chosen.empty())
         return false;
     started.codec = CodecList::CodecIndexOfName(chosen);
+    // The keys go to the line before its media starts: nothing leaves in clear.
+    SrtpKeys keys;
+    const bool refused = encryption_.KeysFor(description, keys) == CallEncryption::Outcome::Refused;
+    if (keys.Encrypted() && srtp_ == nullptr)
+        srtp_ = std::make_shared<SrtpSession>();
+    if (refused || (!agent_.Media().SetMediaKeys(lineNo_, srtp_, keys) && keys.Encrypted())) {
+        started.encryptionRefused = true;
+        lastError_ = CallEncryption::Unavailable;
+        return false;
+    }
     agent_.Media().StartMedia(lineNo_, started.ip, started.port, started.codec,
                               PeerPayloadFor(started.codec, payloads), send, receive, description.GetPacketTime());
     StartRtcp(description, started);
-    lastMedia_ = {sdp, send, receive};
+    lastMedia_ = {sdp, send, receive, started.ip, started.port};
     return true;
 }
 
@@ -173,6 +205,13 @@ bool SipCall::ResumeMedia()
 bool SipCall::Dial(const std::string& toUri, const CodecList& engineCodecs)
 {
     codecs_ = engineCodecs;
+    // The dialled address chooses the transport when it names one, else its first hop.
+    SipAddress dialled;
+    SipUri::SplitUri(toUri, dialled);
+    transport_ = dialled.transport != SipTransportKind::Unspecified ? dialled.transport
+                                                                     : dialog_->FirstHopTransport(toUri);
+    encryption_.Begin(agent_.MediaEncryption(),
+                      agent_.KeysMayTravel(transport_, SipUri::ToLower(dialled.scheme) == "sips"));
     std::string sdp;
     if (!BuildLocalSdp("sendrecv", sdp))
         return false;
@@ -182,10 +221,6 @@ bool SipCall::Dial(const std::string& toUri, const CodecList& engineCodecs)
         lastError_ = 25;
         return false;
     }
-    // The dialled address chooses the transport when it names one, else its first hop.
-    SipAddress dialled;
-    SipUri::SplitUri(toUri, dialled);
-    transport_ = dialled.transport != SipTransportKind::Unspecified ? dialled.transport : invite.transport;
     // An INVITE no datagram can carry fails here, before the host hears of a call.
     const bool overConnection = transport_ == SipTransportKind::Tcp || transport_ == SipTransportKind::Tls;
     if (!overConnection && invite.text.size() > SipTransport::MaxDatagramSize) {
@@ -387,6 +422,8 @@ void SipCall::OnInvite2xx(const SipMessage& response, const std::string& text)
     MediaStart started;
     if (StartMediaFromSdp(response.GetBody(), true, true, started))
         OnConnected(started);
+    else if (started.encryptionRefused)
+        EndForEncryption(EventType::FailToConnect);
 }
 
 void SipCall::OnReInvite2xx(const SipMessage& response, const std::string& text, int cseq)
@@ -403,8 +440,9 @@ void SipCall::OnReInvite2xx(const SipMessage& response, const std::string& text,
     Clear(InviteSlot);
     dialog_->UpdateRemoteTarget(response.GetContact());
     MediaStart started;
-    if (reinviteKind_ == 2)
-        StartMediaFromSdp(response.GetBody(), true, true, started);
+    if (reinviteKind_ == 2 && !StartMediaFromSdp(response.GetBody(), true, true, started) &&
+        started.encryptionRefused)
+        EndForEncryption(EventType::DisconnectCall);
 }
 
 void SipCall::EndUnwantedLeg(const std::string& text)
@@ -426,6 +464,13 @@ void SipCall::OnConnected(const MediaStart& started)
 {
     codec_ = started.codec;
     agent_.PostEvent(EventType::SuccessToConnect, {lineNo_, started.ip, started.port});
+}
+
+void SipCall::EndForEncryption(EventType event)
+{
+    EndCall();
+    agent_.SetLastError(CallEncryption::Unavailable);
+    agent_.PostLineEvent(event, lineNo_);
 }
 
 bool SipCall::ReadChallenge(const SipMessage& response, DigestChallenge& challenge)
@@ -832,11 +877,26 @@ bool SipCall::CheckInDialog(const std::string& text)
     return false;
 }
 
+void SipCall::BeginIncoming(const SipMessage& invite)
+{
+    transport_ = agent_.Source().transport;
+    SipAddress target;
+    SipUri::SplitUri(invite.GetRequestUri(), target);
+    // The answer goes back the way the INVITE came; later requests go the call's way.
+    const bool keysMayTravel = transport_ == SipTransportKind::Tls &&
+                               agent_.KeysMayTravel(transport_, SipUri::ToLower(target.scheme) == "sips");
+    encryption_.Begin(agent_.MediaEncryption(), keysMayTravel);
+}
+
+bool SipCall::TakesOffer(const SipMessage& invite)
+{
+    BeginIncoming(invite);
+    return encryption_.CanAnswer(invite.GetBody());
+}
+
 void SipCall::OnInvite(const SipMessage& invite, const std::string& text)
 {
-    // A call the peer starts speaks the transport its INVITE came by.
-    if (dialog_->state == Idle)
-        transport_ = agent_.Source().transport;
+    const bool offerTaken = dialog_->state != Idle || TakesOffer(invite);
     std::vector<std::string> vias = invite.GetVias();
     ViaParts topVia;
     if (vias.empty() || !SipMessage::SplitVia(vias.front(), topVia))
@@ -847,6 +907,11 @@ void SipCall::OnInvite(const SipMessage& invite, const std::string& text)
         // Known by its Call-ID, so that the ACK and repeated INVITEs find this call.
         dialog_->callId = invite.GetCallId();
         Respond(text, 406, reason, FinalResponseSlot);
+        return;
+    }
+    if (!offerTaken) {
+        dialog_->callId = invite.GetCallId();
+        Respond(text, 488, "Not Acceptable Here", FinalResponseSlot);
         return;
     }
     if (!dialog_->AcceptInvite(text))
@@ -900,8 +965,11 @@ void SipCall::AnswerReInvite(const std::string& text)
             direction = "inactive";
     }
     std::string sdp;
-    if (!BuildLocalSdp(direction, sdp, {}, body))
+    if (!BuildLocalSdp(direction, sdp, {}, body)) {
+        // An offer that would cost the call its encryption leaves it as it was.
+        Respond(lastReceivedInvite_, 488, "Not Acceptable Here", FinalResponseSlot);
         return;
+    }
     Respond(lastReceivedInvite_, 200, "OK", OkSlot, sdp);
 }
 
@@ -990,6 +1058,8 @@ void SipCall::ConnectMediaAtAck(const SipMessage& ack)
     MediaStart started;
     if (StartMediaFromSdp(sdp, true, true, started))
         OnConnected(started);
+    else if (started.encryptionRefused)
+        EndForEncryption(EventType::DisconnectCall);
 }
 
 void SipCall::UpdateMediaAtReInviteAck(const SipMessage& ack)
@@ -1009,7 +1079,8 @@ void SipCall::UpdateMediaAtReInviteAck(const SipMessage& ack)
         send = direction != "sendonly" && direction != "inactive" && address != "0.0.0.0";
     }
     MediaStart started;
-    StartMediaFromSdp(answer, send, true, started);
+    if (!StartMediaFromSdp(answer, send, true, started) && started.encryptionRefused)
+        EndForEncryption(EventType::DisconnectCall);
 }
 
 void SipCall::OnAck(const SipMessage& ack)
@@ -1019,7 +1090,11 @@ void SipCall::OnAck(const SipMessage& ack)
         ConnectMediaAtAck(ack);
         break;
     case Confirmed:
-        UpdateMediaAtReInviteAck(ack);
+        // The ACK of a refused re-INVITE changes nothing.
+        if (IsArmed(FinalResponseSlot))
+            Clear(FinalResponseSlot);
+        else
+            UpdateMediaAtReInviteAck(ack);
         break;
     default:
         Clear(FinalResponseSlot);

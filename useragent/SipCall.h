@@ -1,6 +1,8 @@
 #pragma once
 
+#include "useragent/CallEncryption.h"
 #include "useragent/CodecList.h"
+#include "useragent/EventRecord.h"
 #include "useragent/RetransmitTable.h"
 #include "useragent/SipDialog.h"
 
@@ -95,8 +97,11 @@ public:
     void AnswerLateCancel(const std::string& text);
     void OnBye(const std::string& text);
     bool Answer(const CodecList& engineCodecs);
-    // An INVITE that replaces a call of this user agent (RFC 3891): answered at once,
-    // without ringing and without telling the host of a new call.
+    // Whether a new call's INVITE can be answered as the media encryption setting asks
+    // (an INVITE without an offer can); it is refused with 488 otherwise.
+    bool TakesOffer(const SipMessage& invite);
+    // An INVITE that replaces a call of this user agent (RFC 3891), after TakesOffer:
+    // answered at once, without ringing and without telling the host of a new call.
     bool AnswerReplacing(const SipMessage& invite, const std::string& text, const CodecList& engineCodecs);
     // A peer's INFO counts once: false for a CSeq already seen (a retransmission).
     bool TakePeerInfoCSeq(int cseq);
@@ -114,6 +119,8 @@ public:
         int codec = -1;
         std::string ip;
         int port = 0;
+        // The SDP leaves the call without the encryption it needs (error 41).
+        bool encryptionRefused = false;
     };
     bool StartMediaFromSdp(const std::string& sdp, bool send, bool receive, MediaStart& started);
     // Starts the line's media again as the call last ran it (a transfer that failed
@@ -143,7 +150,7 @@ private:
     void SendOnce(const OutgoingMessage& message);
     void SendTwice(const OutgoingMessage& message);
     // The connection address is the call's own unless another is given (hold: 0.0.0.0).
-    // `peerOffer` is the SDP answered, empty when this side offers: an offer proposes
+    // With the peer's offer it is the answer to it, else an offer: an offer proposes
     // RTCP on the RTP port, an answer takes it when the offer did.
     bool BuildLocalSdp(const std::string& direction, std::string& sdp, const std::string& connectionAddress = {},
                        const std::string& peerOffer = {});
@@ -190,6 +197,13 @@ private:
                          SipMessage& sent, Credential& credential);
     std::string CredentialsFor(const DigestChallenge& challenge, const std::string& method, const std::string& uri);
     void OnConnected(const MediaStart& started);
+    // The peer's SDP leaves the call without the encryption it needs: it ends with a
+    // BYE, the host hears `event` and reads 41 as the error.
+    void EndForEncryption(EventType event);
+    // What the call's SRTP dropped, told as a diagnostic once its media stopped.
+    void ReportSrtpDiscards();
+    // A call the peer starts: the transport its INVITE came by, and its encryption.
+    void BeginIncoming(const SipMessage& invite);
     void PostRingingStop();
     void OnInviteTimeout();
     void AnswerReInvite(const std::string& text);
@@ -217,6 +231,9 @@ private:
     int telephoneEventPayload_ = -1;
     int codec_ = -1;
     CodecList codecs_ = CodecList::CallDefault();
+    CallEncryption encryption_;
+    // The call's SRTP, kept across its media's restarts; made with its first keys.
+    std::shared_ptr<SrtpSession> srtp_;
     std::string inviteBranch_;
     std::string lastReceivedInvite_;
     std::string lastSentInvite_;
@@ -234,6 +251,8 @@ private:
         std::string sdp;
         bool send = false;
         bool receive = false;
+        std::string ip;
+        int port = 0;
     } lastMedia_;
     bool byeAtAck_ = false;
 };

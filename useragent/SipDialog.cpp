@@ -87,6 +87,15 @@ bool SipDialog::StartInDialogRequest(SipMessage& message, const char* method, Ou
     return SplitDestination(routeSet.front(), out) && message.AddRoutes(routeSet);
 }
 
+SipTransportKind SipDialog::FirstHopTransport(const std::string& dialledUri) const
+{
+    std::string firstHop;
+    SipUri::FormatTarget(dialledUri, proxy.empty() ? dialledUri : proxy, firstHop);
+    OutgoingMessage out;
+    SplitDestination(firstHop, out);
+    return out.transport;
+}
+
 bool SipDialog::BuildInvite(const std::string& sdp, const std::string& authorization,
                             const std::string& proxyAuthorization, const std::string& dialledUri,
                             OutgoingMessage& out, std::string& branch, std::string& normalisedTo)

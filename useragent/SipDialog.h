@@ -31,6 +31,9 @@ public:
 
     void Reset();
 
+    // The transport the first hop of an INVITE to `dialledUri` names (its maddr, the
+    // proxy, or the address itself), as BuildInvite will send it.
+    SipTransportKind FirstHopTransport(const std::string& dialledUri) const;
     bool BuildInvite(const std::string& sdp, const std::string& authorization, const std::string& proxyAuthorization,
                      const std::string& dialledUri, OutgoingMessage& out, std::string& branch,
                      std::string& normalisedTo);

@@ -113,7 +113,7 @@ void SipServerLocator::AskNextService(const std::string& key)
     }
     const auto [transport, name] = search.services[search.next++];
     resolver_.LookupRecords(name, DnsResolver::RecordType::Srv,
-                            [this, key, transport](const DnsResolver::Records& records) {
+                            [this, key, transport = transport](const DnsResolver::Records& records) {
                                 auto search = searches_.find(key);
                                 if (search == searches_.end())
                                     return;

@@ -7,6 +7,7 @@
 #include "sipsyntax/LocalAddress.h"
 #include "sipsyntax/SipMessage.h"
 #include "sipsyntax/SipUri.h"
+#include "useragent/CallEncryption.h"
 #include "useragent/EventSink.h"
 #include "useragent/PeerTransfers.h"
 #include "useragent/RegistrationClient.h"
@@ -693,6 +694,31 @@ std::string SipUserAgent::GetRemoteParty(int lineNo)
     if (call == nullptr || !SipUri::SplitUri(call->Dialog().remoteParty, peer))
         return {};
     return SipUri::BuildNameAddr(peer.host, peer.port, peer.user, peer.scheme, peer.displayName);
+}
+
+bool SipUserAgent::SetMediaEncryption(int mode)
+{
+    if (!CallEncryption::IsMode(mode)) {
+        lastError_ = CallEncryption::Unavailable;
+        return false;
+    }
+    mediaEncryption_ = mode;
+    return true;
+}
+
+std::string SipUserAgent::GetMediaEncryption(int lineNo)
+{
+    return CallInProgress(lineNo) != nullptr ? media_->GetMediaEncryption(lineNo) : std::string();
+}
+
+bool SipUserAgent::KeysMayTravel(SipTransportKind callTransport, bool sipsTarget) const
+{
+    const bool outbound = !outboundProxy_.host.empty();
+    SipAddress proxy;
+    SipUri::SplitUri(proxy_, proxy);
+    const SipTransportKind firstHop = outbound ? outboundProxy_.transport : callTransport;
+    const SipTransportKind configured = outbound ? outboundProxy_.transport : proxy.transport;
+    return firstHop == SipTransportKind::Tls && (sipsTarget || configured == SipTransportKind::Tls);
 }
 
 void SipUserAgent::RestoreLineDevices(int lineNo)

@@ -89,6 +89,17 @@ public:
     // empty for none, the default; kept across Initialize. false (11) for a text that
     // names no server.
     bool SetStunServer(const std::string& server);
+    // SRTP for calls begun from now on (CallEncryption::Mode); false (41) for another
+    // value. Kept across Initialize.
+    bool SetMediaEncryption(int mode);
+    int MediaEncryption() const { return mediaEncryption_; }
+    // The SRTP suite of the line's call, "" for plain RTP (34 without a call).
+    std::string GetMediaEncryption(int lineNo);
+    // Whether a key written into the SDP of a call stays private: its requests leave
+    // over TLS (to the outbound proxy, when one is set) and either its target is a
+    // sips: URI or the proxy they go through was given as a TLS one, so that its later
+    // hops are the provider's to keep secure (RFC 3261 §26.2.2).
+    bool KeysMayTravel(SipTransportKind callTransport, bool sipsTarget) const;
     // Ringing calls waiting for an answer; INVITEs of new calls beyond this are busy.
     static constexpr std::size_t MaxPendingCalls = 16;
     // The most lines one user agent runs (TotalLine beyond it: error 29).
@@ -236,6 +247,7 @@ private:
     int listenPort_ = 0;
     std::string fromIdentity_;
     bool doNotDisturb_ = false;
+    int mediaEncryption_ = 0;
     // The calls off a line: incoming calls not accepted yet, in arrival order, and
     // answered calls hung up before their ACK, ending in the background.
     std::list<std::unique_ptr<SipCall>> pendingCalls_;

@@ -17,10 +17,11 @@ TEST(ControlErrorTable, ReportsTheListedCodesOnly)
     EXPECT_EQ(ControlErrorTable::ReportFor(34)->message, "Line is not in voice session.");
     EXPECT_EQ(ControlErrorTable::ReportFor(40)->message,
               "called from a thread other than the one that created the control");
+    EXPECT_EQ(ControlErrorTable::ReportFor(41)->message, "the call needs media encryption that cannot be had");
     int reported = 0;
     for (int code = -5; code < 100; ++code)
         reported += ControlErrorTable::ReportFor(code).has_value() ? 1 : 0;
-    EXPECT_EQ(reported, 21);
+    EXPECT_EQ(reported, 22);
     for (const int silent : {0, 12, 20, 21, 32, 33, 35, 36, 37, 38})
         EXPECT_FALSE(ControlErrorTable::ReportFor(silent).has_value()) << silent;
 }

@@ -5,7 +5,9 @@ A SIP seed is the exchange of one sipp scenario of the interop tests (the messag
 sipp sends, with the scenario's keywords filled in and the words the SIP target
 replaces, $CALLID, $CSEQ, $BRANCH and $LOCALTAG, where a peer copies what this side
 sent), or one exchange of the other interop tests. SDP and digest seeds come out of the same
-messages; RTP seeds are packets of every codec and telephone events; sound file
+messages; RTP seeds are packets of every codec and telephone events, and SRTP seeds
+the same with the ways the target protects, repeats and damages them; key seeds
+are a=crypto lines alone and in SDP of this side and of baresip; sound file
 seeds are small WAV and AU files of several formats (GSM 06.10 WAV too); INI seeds
 are a TARN.INI, an INPUT.INI record and broken ones; CTI seeds are socket sessions.
 
@@ -284,6 +286,54 @@ def write_rtcp():
         write(CORPUS / "rtcp_compound", name, data)
 
 
+def srtp_framed(*packets):
+    """SRTP target datagrams: each (way, packet) as its way byte, length and bytes."""
+    return b"".join(bytes([way]) + struct.pack("!H", len(p)) + p for way, p in packets)
+
+
+def write_srtp():
+    for name, (payload_type, codec, payload) in {"pcmu": (0, 3, bytes(range(160))), "g729": (18, 4, bytes(20)),
+                                                 "gsm": (3, 0, bytes([0xD0]) + bytes(32))}.items():
+        packets = [(1, rtp(payload_type, 100 + n, 160 * n, payload)) for n in range(8)]
+        packets += [(2, rtp(payload_type, 108, 1280, payload)), (3 | (45 << 2), rtp(payload_type, 109, 1440, payload)),
+                    (0, rtp(payload_type, 110, 1600, payload + bytes(10))), (1, rtp(payload_type, 104, 640, payload))]
+        write(CORPUS / "srtp_receive", f"{name}-80-pulled", bytes([codec | 0x10]) + srtp_framed(*packets))
+        write(CORPUS / "srtp_receive", f"{name}-32", bytes([codec | 0x08]) + srtp_framed(*packets[:5]))
+    events = [(1 if n != 2 else 2, rtp(101, 10 + n, 800, bytes([5, 0x0A if n < 3 else 0x8A]) + struct.pack("!H", 160)))
+              for n in range(5)]
+    write(CORPUS / "srtp_receive", "telephone-events", bytes([3 | 0x10]) + srtp_framed(*events))
+    odd = [(1, b"\x80"), (1, rtp(0, 1, 0, b"")), (1, bytes([0x90]) + rtp(0, 2, 160, bytes(170))[1:]),
+           (1, bytes([0xA0]) + rtp(0, 3, 320, bytes(160) + b"\x05")[1:]), (0, bytes(5)), (3, rtp(0, 4, 480, bytes(160)))]
+    write(CORPUS / "srtp_receive", "odd-packets", bytes([3]) + srtp_framed(*odd))
+
+
+def write_sdp_crypto():
+    key, other = "AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwd", "HRwbGhkYFxYVFBMSERAPDg0MCwoJCAcGBQQDAgEA"
+
+    def keyed(profile, *cryptos):
+        return sdp("0 101", "sendrecv").replace("RTP/AVP", profile) + "".join(f"a=crypto:{c}\r\n" for c in cryptos)
+
+    seeds = {
+        "line-80": f"1 AES_CM_128_HMAC_SHA1_80 inline:{key}",
+        "line-lifetime-wsh": f"7 AES_CM_128_HMAC_SHA1_32 inline:{key}|2^31 WSH=64",
+        "ours-offered": keyed("RTP/AVP", f"1 AES_CM_128_HMAC_SHA1_80 inline:{key}",
+                              f"2 AES_CM_128_HMAC_SHA1_32 inline:{other}"),
+        "ours-required": keyed("RTP/SAVP", f"1 AES_CM_128_HMAC_SHA1_80 inline:{key}",
+                               f"2 AES_CM_128_HMAC_SHA1_32 inline:{other}"),
+        "answer-32": keyed("RTP/SAVP", f"2 AES_CM_128_HMAC_SHA1_32 inline:{other}"),
+        "baresip-mandatory": keyed("RTP/SAVP", f"1 AES_CM_128_HMAC_SHA1_32 inline:{key}",
+                                   f"2 AES_CM_128_HMAC_SHA1_80 inline:{other}",
+                                   f"3 AES_256_CM_HMAC_SHA1_32 inline:{key}{other[:20]}",
+                                   f"4 AES_256_CM_HMAC_SHA1_80 inline:{other}{key[:20]}"),
+        "unusable": keyed("RTP/SAVP", f"1 AES_CM_128_HMAC_SHA1_80 inline:{key}|2^20|1:4",
+                          f"2 AES_CM_128_HMAC_SHA1_80 inline:{key[:30]}", f"x AES_CM_128_HMAC_SHA1_80 inline:{key}",
+                          f"3 AES_CM_128_HMAC_SHA1_80 inline:{key} UNENCRYPTED_SRTP"),
+        "plain": sdp("0 8 101", "sendrecv"),
+    }
+    for name, text in seeds.items():
+        write(CORPUS / "sdp_crypto", name, text.encode())
+
+
 def riff_wave(format_tag, channels, rate, bits, frames, declared_bytes=None):
     """A RIFF WAVE file of a ramp, its data chunk length as declared (or true)."""
     block = channels * bits // 8
@@ -390,6 +440,8 @@ def main():
     write_digest_extras()
     write_rtp()
     write_rtcp()
+    write_srtp()
+    write_sdp_crypto()
     write_wav()
     write_wave_files()
     write_ini_files()

@@ -409,7 +409,7 @@ class Kamailio:
     `certificates` (TestCertificates) it also takes TCP on its UDP port and TLS on the
     next one (tls_port), and logs every request it receives."""
 
-    def __init__(self, users, config="registrar.cfg", certificates=None, host=LOCAL):
+    def __init__(self, users, config="registrar.cfg", certificates=None, media_map=None, host=LOCAL):
         self.host = host
         self.port = free_udp_port()
         self.tls_port = self.port + 1
@@ -428,6 +428,11 @@ class Kamailio:
             text = text.replace("#!KAMAILIO\n", "#!KAMAILIO\n#!define WITH_STREAMS\n", 1)
             text = text.replace("TLS_PORT", str(self.tls_port)).replace("TLS_CERTIFICATE", certificates.certificate)
             text = text.replace("TLS_KEY", certificates.key)
+        # media_map: {port: other port}; every SDP it carries announces the other port
+        # for the audio of the first (a test's relay in the media path).
+        substitutions = "\n    ".join(f"subst_body('/m=audio {port} /m=audio {other} /');"
+                                       for port, other in (media_map or {}).items())
+        text = text.replace("MEDIA_MAP", substitutions)
         self.config = os.path.join(self.workdir, "kamailio.cfg")
         with open(self.config, "w") as handle:
             handle.write(text)
@@ -516,11 +521,13 @@ class Kamailio:
 class Baresip:
     """baresip as the far-end softphone, driven through its ctrl_tcp module."""
 
-    def __init__(self, account, audio_file=None, codecs=None, extra_config="", host=LOCAL):
+    def __init__(self, account, audio_file=None, codecs=None, extra_config="", rtp_port=None, host=LOCAL):
         self.host = host
         self.sip_port = free_udp_port()
         self.ctrl_port = free_udp_port()
-        rtp = free_udp_port()
+        # With rtp_port (a test's choice) every call's audio takes that port and its
+        # RTCP the next one: one call at a time then.
+        rtp = rtp_port or free_udp_port()
         self.workdir = tempfile.mkdtemp(prefix="baresip-")
         if audio_file is None:
             audio_file = os.path.join(self.workdir, "silence.wav")
@@ -529,9 +536,9 @@ class Baresip:
         os.makedirs(self.record_dir)
         with open(os.path.join(HERE, "baresip", "config")) as handle:
             config = handle.read()
-        for key, value in (("SIP_PORT", self.sip_port), ("CTRL_PORT", self.ctrl_port),
-                           ("RTP_PORTS", f"{rtp}-{rtp + 9}"), ("AUDIO_SOURCE", "aufile," + audio_file),
-                           ("RECORD_PATH", self.record_dir)):
+        rtp_ports = f"{rtp}-{rtp + (1 if rtp_port else 9)}"
+        for key, value in (("SIP_PORT", self.sip_port), ("CTRL_PORT", self.ctrl_port), ("RTP_PORTS", rtp_ports),
+                           ("AUDIO_SOURCE", "aufile," + audio_file), ("RECORD_PATH", self.record_dir)):
             config = config.replace(key, str(value))
         config = config.replace(LOOPBACK, host.address)
         with open(os.path.join(self.workdir, "config"), "w") as handle:

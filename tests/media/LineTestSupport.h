@@ -39,15 +39,20 @@ public:
 
     int Port() const { return socket_.LocalPort(); }
     // Every datagram that has arrived so far (loopback delivers at once).
+    std::vector<std::vector<std::uint8_t>> TakeDatagrams()
+    {
+        std::vector<std::vector<std::uint8_t>> datagrams;
+        char buffer[2048];
+        for (auto datagram = socket_.Receive(buffer, sizeof buffer); datagram.length >= 0;
+             datagram = socket_.Receive(buffer, sizeof buffer))
+            datagrams.emplace_back(buffer, buffer + datagram.length);
+        return datagrams;
+    }
     std::vector<ArrivedPacket> Take()
     {
         std::vector<ArrivedPacket> packets;
-        char buffer[2048];
-        for (auto datagram = socket_.Receive(buffer, sizeof buffer); datagram.length >= 0;
-             datagram = socket_.Receive(buffer, sizeof buffer)) {
-            const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(buffer),
-                                         static_cast<std::size_t>(datagram.length));
-            if (auto header = RtpHeader::Parse(bytes))
+        for (const auto& datagram : TakeDatagrams()) {
+            if (auto header = RtpHeader::Parse(datagram))
                 packets.push_back({header->marker, header->payloadType, header->sequence, header->timestamp,
                                    {header->payload.begin(), header->payload.end()}});
         }

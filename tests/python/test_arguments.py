@@ -32,7 +32,7 @@ class ArgumentsTest(unittest.TestCase):
         self.methods = control_methods()
 
     def test_every_method_under_its_own_name(self):
-        self.assertEqual(len(self.methods), 75)
+        self.assertEqual(len(self.methods), 77)
         for name, (_, _, parameters, result, _) in self.methods.items():
             method = getattr(self.ua, name)
             signature = inspect.signature(method)

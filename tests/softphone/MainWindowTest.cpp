@@ -271,14 +271,15 @@ void MainWindowTest::showsLogsAndPublishesCallQuality()
     QVERIFY(trn.boxes.Take().isEmpty());
 }
 
-// The Sip Proxy names TLS, and the CA file field the CA of the proxy's certificate.
+// The Sip Proxy names TLS, the CA file field the CA of the proxy's certificate, and
+// "Call encryption" asks for SRTP, which baresip requires too.
 void MainWindowTest::registersAndCallsOverTls()
 {
-    Peers peers(kUsers, "2002", "secret2", "auto", {}, true);
+    Peers peers(kUsers, "2002", "secret2", "auto", {}, true, "srtp-mand");
     QVERIFY(peers.IsReady());
     SoftphoneHarness trn;
-    trn.WriteSettings(peers.TlsProxy(),
-                      {{"SIPOutboundProxy=\n", "SIPOutboundProxy=\nCAFile=" + peers.CaFile() + "\n"}});
+    trn.WriteSettings(peers.TlsProxy(), {{"SIPOutboundProxy=\n", "SIPOutboundProxy=\nCAFile=" + peers.CaFile() +
+                                                                     "\nMediaEncryption=2\n"}});
     trn.Load();
     QTRY_COMPARE_WITH_TIMEOUT(trn.Status(), QString("Registered"), kSipWaitMs);
     QVERIFY(peers.IsRegistered("1001"));
@@ -294,6 +295,9 @@ void MainWindowTest::registersAndCallsOverTls()
     const QStringList invites = SipTrace::Starting(trn.trace.sent, "INVITE sip:2002@");
     QVERIFY(!invites.isEmpty());
     QVERIFY(invites.first().contains("Via: SIP/2.0/TLS "));
+    QVERIFY2(invites.first().contains(" RTP/SAVP ") && invites.first().contains("a=crypto:1 "),
+             qPrintable(invites.first()));
+    QCOMPARE(trn.Codec(), QString("encrypted  gsm711u"));
     trn.Click("cmdDesligar");
     QVERIFY(!peers.WaitBaresipEvent("CALL_CLOSED").isEmpty());
     QVERIFY(trn.boxes.Take().isEmpty());

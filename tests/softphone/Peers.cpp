@@ -10,13 +10,15 @@
 #endif
 
 Peers::Peers(const QJsonObject& users, const QString& baresipUser, const QString& baresipPassword,
-             const QString& answerMode, const QJsonObject& alsoAccounts, bool overTls)
+             const QString& answerMode, const QJsonObject& alsoAccounts, bool overTls,
+             const QString& mediaEncryption)
 {
     const QJsonObject setup{{"users", users},
                             {"tls", overTls},
                             {"baresip", QJsonObject{{"user", baresipUser},
                                                     {"password", baresipPassword},
                                                     {"answermode", answerMode},
+                                                    {"mediaenc", mediaEncryption},
                                                     {"also", alsoAccounts}}}};
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_.start(QStringLiteral("python3"),

@@ -12,9 +12,11 @@ public:
     // users: login -> password at kamailio; baresip registers as baresipUser, and as
     // each login of alsoAccounts (login -> password), which answer by themselves. With
     // overTls kamailio takes TLS too (a certificate of the test's own CA, CaFile()),
-    // and baresip registers over it.
+    // and baresip registers over it; with mediaEncryption baresip's account asks for
+    // it (its srtp module: "srtp", "srtp-mand").
     Peers(const QJsonObject& users, const QString& baresipUser, const QString& baresipPassword,
-          const QString& answerMode, const QJsonObject& alsoAccounts = {}, bool overTls = false);
+          const QString& answerMode, const QJsonObject& alsoAccounts = {}, bool overTls = false,
+          const QString& mediaEncryption = {});
     ~Peers();
     Peers(const Peers&) = delete;
     Peers& operator=(const Peers&) = delete;

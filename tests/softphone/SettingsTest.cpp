@@ -145,7 +145,7 @@ void SettingsTest::firstRunWizardWritesTheFile()
     QCOMPARE(ModeOf(path), kOwnerOnly);
     QCOMPARE(home.ReadFile("TARN.INI"),
              QString("[SIP]\nSIPLogin=1001\nSIPPass=secret\nSIPProxy=127.0.0.1\nSIPNome=\nSIPPort=5060\n"
-                     "SIPOutboundProxy=\nCAFile=\nStunServer=\n\n[AUDIO]\nAudioFoneDevice=\nAudioMicDevice=\n"
+                     "SIPOutboundProxy=\nCAFile=\nMediaEncryption=0\nStunServer=\n\n[AUDIO]\nAudioFoneDevice=\nAudioMicDevice=\n"
                      "AudioFoneDeviceIndex=-1\n"
                      "AudioMicDeviceIndex=-1\nEchoCancel=0\nAEC=0\nMicBooster=0\n\n[GENERAL]\nAwaysOnTop=0\n"
                      "ConfirmBeforeClose=0\nStarupOnSystray=0\nStartUpWithWindows=0\n\n[CODECS]\n"
@@ -268,14 +268,19 @@ void SettingsTest::cancelRestoresAndApplySaves()
     QCOMPARE(settings.Proxy(), QString("127.0.0.1"));
 
     QSignalSpy applied(&settings, &frmSettings::SettingsApplied);
+    // A file from before "Call encryption" existed loads as off and gets the key.
+    QCOMPARE(settings.MediaEncryption(), 0);
     WhileModal(settings, [&] {
         Text(settings, "txtConfigSIPProxy")->setText("10.0.0.5");
         Child<QRadioButton>(settings, "optCTITCP")->setChecked(true);
+        Child<QComboBox>(settings, "cbxConfigMediaEncryption")->setCurrentIndex(2);
         Click(settings, "cmdApply");
     });
     settings.RunNormal();
     QCOMPARE(applied.count(), 1);
+    QCOMPARE(settings.MediaEncryption(), 2);
     QString expected = QString(kSavedFile)
+                           .replace("StunServer=\n", "StunServer=\nMediaEncryption=2\n")
                            .replace("SIPProxy=127.0.0.1", "SIPProxy=10.0.0.5")
                            .replace("EnableCTITCP=False\nEnableCTIXML=True", "EnableCTITCP=True\nEnableCTIXML=False");
     QCOMPARE(home.ReadFile("TARN.INI"), expected);
@@ -319,6 +324,8 @@ void SettingsTest::loadFailuresOpenTheWizard()
         {"CodecGSM=0", "CodecGSM=yes", "127.0.0.1", true},
         {"EnableCTIXML=True", "EnableCTIXML=maybe", "127.0.0.1", true},
         {"EnableCTITCP=False", "EnableCTITCP=", "127.0.0.1", true},
+        {"CAFile=\n", "CAFile=\nMediaEncryption=3\n", "127.0.0.1", false},
+        {"CAFile=\n", "CAFile=\nMediaEncryption=on\n", "127.0.0.1", false},
     };
     for (const Broken& broken : cases) {
         settings.RestoreSettings(); // back to the first-run values

@@ -11,8 +11,9 @@ then answers one JSON request per input line with one JSON line:
 
 Usage: peers.py '{"users": {"1001": "secret"}, "baresip": {"user": "2002",
 "password": "secret2", "answermode": "auto", "also": {"3003": "secret3"}}}' ("also":
-more accounts of the same baresip, answering by themselves; "tls": true, kamailio takes
-TLS too, with a certificate of a CA of the test's own, and baresip registers over it).
+more accounts of the same baresip, answering by themselves; "mediaenc": baresip's media
+encryption, e.g. "srtp-mand"; "tls": true, kamailio takes TLS too, with a certificate of
+a CA of the test's own, and baresip registers over it).
 The first line out is {"ready": true, "kamailio_port": N, "tls_port": N, "ca_file":
 PATH}, once baresip is registered. End of input stops both peers.
 """
@@ -37,11 +38,14 @@ def start(setup):
     proxy = f"{LOOPBACK}:{kamailio.tls_port};transport=tls" if certificates else f"{LOOPBACK}:{kamailio.port}"
     account = setup["baresip"]
     codecs = f";audio_codecs={account['codecs']}" if account.get("codecs") else ""
+    encryption = f";mediaenc={account['mediaenc']}" if account.get("mediaenc") else ""
     lines = [f"<sip:{account['user']}@{proxy}>;auth_pass={account['password']}"
-             f";answermode={account.get('answermode', 'manual')}{codecs}"]
+             f";answermode={account.get('answermode', 'manual')}{codecs}{encryption}"]
     lines += [f"<sip:{user}@{proxy}>;auth_pass={password};answermode=auto"
               for user, password in account.get("also", {}).items()]
-    baresip = Baresip("\n".join(lines), extra_config=f"sip_cafile\t\t{certificates.ca}\n" if certificates else "")
+    config = f"sip_cafile\t\t{certificates.ca}\n" if certificates else ""
+    config += "module\t\t\tsrtp.so\n" if encryption else ""
+    baresip = Baresip("\n".join(lines), extra_config=config)
     kamailio.ca_file = certificates.ca if certificates else ""
     deadline = time.monotonic() + 15
     for user in [account["user"], *account.get("also", {})]:
