@@ -387,6 +387,8 @@ class StereoRecordingTest(unittest.TestCase):
         self.assertTrue(ua.call("DisableEchoNoiseCancellation"))
         self.assertTrue(ua.call("ResetRecording", 0))
         ua.drain(4)
+        # Stopped, so that the mixed-down copy below holds exactly what this one does.
+        self.assertTrue(ua.call("StopRecording", 0))
         echoed = os.path.join(directory, "echoed.wav")
         self.assertTrue(ua.call("SaveRecordingToWaveFile", 0, echoed))
 
