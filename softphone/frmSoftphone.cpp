@@ -583,6 +583,8 @@ void frmSoftphone::EndProgram()
 
 void frmSoftphone::LeaveProgram(const std::shared_ptr<ProcessKiller>& copies)
 {
+    // A call cut by the program's end still gets its line in the call log.
+    quality_->CallEnded();
     const QString socket = cti_->LocalSocketPath();
     ProgramEnd::Run([this] { sipUA->UnInitialize(); },
                     [this, copies, socket] {
