@@ -131,6 +131,10 @@ MethodTable::MethodTable()
         "the SRTP suite of the line's call, \"\" for plain RTP");
     Add(75, "SetStunServer", &C::SetStunServer, {"Host"},
         "the STUN server (host[:port]) telling the lines' public RTP address behind a NAT; \"\" for none");
+    Add(76, "GetCallStatistics", &C::GetCallStatistics, {"LineNo"},
+        "figures of the line's call, or of its last one: key=value;... (loss, jitter, round trip, MOS estimate)");
+    Add(77, "SetRecordingChannels", &C::SetRecordingChannels, {"LineNo", "Channels"},
+        "1 records the call mixed in mono (default), 2 in stereo: this side left, the peer right");
     Add(78, "GetRemoteParty", &C::GetRemoteParty, {"LineNo"}, "the name-addr of the line's current peer");
 }
 

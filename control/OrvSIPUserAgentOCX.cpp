@@ -545,6 +545,17 @@ bool OrvSIPUserAgentOCX::StartRecording(int lineNo, int recordVoice, bool record
                             [&](MediaEngine& media) { return media.StartRecording(lineNo, recordVoice, recordCompress); });
 }
 
+bool OrvSIPUserAgentOCX::SetRecordingChannels(int lineNo, int channels)
+{
+    return impl_->LineMedia(lineNo, [&](MediaEngine& media) { return media.SetRecordingChannels(lineNo, channels); });
+}
+
+std::string OrvSIPUserAgentOCX::GetCallStatistics(int lineNo)
+{
+    return impl_->LineMediaAnswer(lineNo, std::string(),
+                                  [&](MediaEngine& media) { return media.GetCallStatistics(lineNo); });
+}
+
 // ---- The control's own methods ----------------------------------------------------------
 
 std::string OrvSIPUserAgentOCX::GetVersionFile()

@@ -167,6 +167,14 @@ public:
     // The SRTP suite of the line's call ("AES_CM_128_HMAC_SHA1_80"...), "" for plain
     // RTP; "" and error 34 without a call.
     virtual std::string GetMediaEncryption(int lineNo);
+    // The figures of the line's call (or of its last one, until the next begins) as
+    // "key=value;..." text: codec, sent_packets, sent_bytes, received_packets,
+    // received_bytes, lost, peer_lost, jitter_ms, peer_jitter_ms, rtt_ms, concealed,
+    // jb_delay_ms and mos; -1 for a figure not known yet.
+    virtual std::string GetCallStatistics(int lineNo);
+    // 1 records the call as one mixed channel (the default), 2 in stereo: this side
+    // left, the peer right; error 33 for another number, or for stereo with compression.
+    virtual bool SetRecordingChannels(int lineNo, int channels);
 
 private:
     struct Impl;

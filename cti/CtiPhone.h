@@ -28,6 +28,8 @@ struct CtiLineStatus {
     std::string peer;
     std::string codec;
     std::vector<CtiPendingCall> pending; // oldest first, the one "Answer" takes first
+    // The call's figures, key=value;... (GetCallStatistics); empty without a call.
+    std::string quality;
 };
 
 // The phone that CTI commands drive: trn's main window offers its call operations

@@ -141,6 +141,11 @@ std::string CtiProtocol::Failure(int statusCode, std::string_view reason, std::s
     return Fields({"FAILURE", std::to_string(statusCode), reason, contact});
 }
 
+std::string CtiProtocol::Quality(std::string_view figures)
+{
+    return Fields({"QUALITY", figures});
+}
+
 std::vector<std::string> CtiProtocol::Snapshot(const CtiSnapshot& snapshot)
 {
     std::vector<std::string> lines;
@@ -149,6 +154,8 @@ std::vector<std::string> CtiProtocol::Snapshot(const CtiSnapshot& snapshot)
     for (const CtiPendingCall& call : snapshot.pending)
         lines.push_back(Fields({"SNAPSHOT", "PENDING", call.callId, call.caller}));
     lines.push_back(Fields({"SNAPSHOT", "PEER", snapshot.peer, snapshot.codec}));
+    if (!snapshot.quality.empty())
+        lines.push_back(Fields({"SNAPSHOT", "QUALITY", snapshot.quality}));
     const CtiEventQueue::Record& error = snapshot.lastError;
     lines.push_back(Fields({"SNAPSHOT", "LASTERROR", error.command, error.parameter, error.message}));
     lines.push_back(Fields({"SNAPSHOT", "END"}));

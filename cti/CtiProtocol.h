@@ -18,12 +18,15 @@ struct CtiSnapshot {
     std::string codec;
     // The last error record or failure answer; empty when there was none.
     CtiEventQueue::Record lastError;
+    // The figures of a connected call; empty otherwise (no QUALITY line then).
+    std::string quality;
 };
 
 // The CTI socket's line protocol: one UTF-8 line per message, "\n" ended ("\r\n"
 // accepted). A client sends a command name and its parameter ("Dial 2001"); trn
 // answers every command with one line, "OK <command>" or "ERROR <command> <code>
-// <message>", and sends tab-separated event, failure and snapshot lines. Pure text
+// <message>", and sends tab-separated event, failure, quality and snapshot lines;
+// a client ignores line types it does not know. Pure text
 // in and out, so that every rule here is testable and fuzzable without a socket.
 class CtiProtocol {
 public:
@@ -57,6 +60,8 @@ public:
     static std::string Event(const CtiEventQueue::Record& record);
     // "FAILURE", SIP status code, reason phrase, Contact (3xx only), tab-separated.
     static std::string Failure(int statusCode, std::string_view reason, std::string_view contact);
+    // "QUALITY" and the figures of a call (key=value;...), tab-separated.
+    static std::string Quality(std::string_view figures);
     // "SNAPSHOT" lines, the last one "SNAPSHOT\tEND".
     static std::vector<std::string> Snapshot(const CtiSnapshot& snapshot);
 

@@ -72,6 +72,11 @@ void CtiService::WriteCtiOutput(const CtiEventQueue::Record& record)
     Publish(CtiProtocol::Event(record));
 }
 
+void CtiService::PublishQuality(const std::string& figures)
+{
+    Publish(CtiProtocol::Quality(figures));
+}
+
 void CtiService::Publish(const std::string& line)
 {
     server_->Broadcast(line);
@@ -148,6 +153,8 @@ std::vector<std::string> CtiService::SnapshotLines()
         snapshot.peer = status.peer;
         snapshot.codec = status.codec;
     }
+    if (snapshot.line == "CONNECTED" || snapshot.line == "HELD")
+        snapshot.quality = status.quality;
     snapshot.lastError = lastError_;
     return CtiProtocol::Snapshot(snapshot);
 }

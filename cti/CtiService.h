@@ -39,6 +39,9 @@ public:
     void CallEndedHere() { callState_.CallEndedHere(); }
 
     void QueueCtiEvent(const std::string& command, const std::string& parameter, const std::string& message);
+    // The figures a call ended with, to socket clients only (the text files keep
+    // their records as they are).
+    void PublishQuality(const std::string& figures);
     void WriteCtiOutput(const CtiEventQueue::Record& record);
 
     // The socket listens when enabled, on `address` (127.0.0.1 when empty; any other

@@ -76,6 +76,18 @@ void JitterBuffer::DropOldestBeyond(int maxQueued)
         DropOldest();
 }
 
+std::int64_t JitterBuffer::ConcealedBlocks() const
+{
+    std::lock_guard lock(mutex_);
+    return concealedBlocks_;
+}
+
+double JitterBuffer::DelayMs() const
+{
+    std::lock_guard lock(mutex_);
+    return static_cast<double>(QueuedSamples() + fifo_.SizeBytes() / 2) / SamplesPerMs;
+}
+
 int JitterBuffer::QueuedCount() const
 {
     std::lock_guard lock(mutex_);
@@ -150,8 +162,14 @@ bool JitterBuffer::WaitForNextPacket()
     ++plays_;
     shortest_ = 0;
     cycle_ = (cycle_ + 1) % AdaptationCycle;
-    fifo_.Write(last_->pcm);
+    RepeatLast();
     return true;
+}
+
+void JitterBuffer::RepeatLast()
+{
+    concealedBlocks_ += static_cast<std::int64_t>(last_->pcm.size() / BlockSamples);
+    fifo_.Write(last_->pcm);
 }
 
 bool JitterBuffer::PlayOrConceal()
@@ -165,10 +183,12 @@ bool JitterBuffer::PlayOrConceal()
         }
         ++plays_;
         *playPosition_ += SamplesPerMs * durationMs_;
-    } else {
-        shortest_ = std::min(shortest_, Queued());
-        TakeOldestAsPlayed();
+        cycle_ = (cycle_ + 1) % AdaptationCycle;
+        RepeatLast();
+        return true;
     }
+    shortest_ = std::min(shortest_, Queued());
+    TakeOldestAsPlayed();
     cycle_ = (cycle_ + 1) % AdaptationCycle;
     fifo_.Write(last_->pcm);
     return true;

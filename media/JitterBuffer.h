@@ -45,6 +45,11 @@ public:
     // line whose audio nobody pulls.
     void DropOldestBeyond(int maxQueued);
 
+    // Blocks played again in place of a packet missing or not there yet, since the
+    // buffer was made (Reset keeps the count).
+    std::int64_t ConcealedBlocks() const;
+    // The audio queued to play, in milliseconds: the delay the buffer adds now.
+    double DelayMs() const;
     int QueuedCount() const;
     int TargetDepth() const;
     bool IsBuffering() const;
@@ -79,6 +84,8 @@ private:
     void Adapt();
     bool WaitForNextPacket();
     bool PlayOrConceal();
+    // The last packet plays again.
+    void RepeatLast();
     bool IsPacketMissing() const;
     void TakeOldestAsPlayed();
     void DropOldest();
@@ -107,4 +114,5 @@ private:
     // cycle had to wait for one.
     int shortest_ = NoTakeYet;
     int lateRun_ = 0;
+    std::int64_t concealedBlocks_ = 0;
 };

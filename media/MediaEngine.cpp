@@ -221,6 +221,26 @@ bool MediaEngine::StopMedia(int line, bool disableSend, bool disableReceive)
     return true;
 }
 
+int MediaEngine::PrepareRtcp(int line, bool ownPort)
+{
+    MediaLine* target = CheckedOpenLine(line);
+    return target != nullptr ? target->PrepareRtcp(ownPort) : 0;
+}
+
+bool MediaEngine::StartRtcp(int line, const RtcpTarget& rtcp)
+{
+    MediaLine* target = CheckedOpenLine(line);
+    if (target != nullptr)
+        target->StartRtcp(rtcp);
+    return target != nullptr;
+}
+
+std::string MediaEngine::GetCallStatistics(int line)
+{
+    MediaLine* target = CheckedOpenLine(line);
+    return target != nullptr ? target->Statistics().ToText() : std::string();
+}
+
 bool MediaEngine::SetMediaKeys(int line, const std::shared_ptr<SrtpSession>& session, const SrtpKeys& keys)
 {
     MediaLine* target = CheckedOpenLine(line);
@@ -351,7 +371,7 @@ bool MediaEngine::OnSpeakerBlock(std::span<std::int16_t, BlockSamples> block)
     std::array<int, BlockSamples> sum{};
     bool any = false;
     for (std::size_t at = 0; at < lines_.size(); ++at) {
-        yielded[at] = lines_[at]->PullSpeakerBlock(received[at]);
+        yielded[at] = lines_[at]->PullSpeakerBlock(received[at], audioDevice_->PlaybackDepth());
         any = any || yielded[at];
         for (std::size_t sample = 0; yielded[at] && sample < BlockSamples; ++sample)
             sum[sample] += received[at][sample];
@@ -510,9 +530,21 @@ bool MediaEngine::ResetRecording(int line)
     });
 }
 
+// The line's lock is held only to flush the recording; the copy runs without it, so
+// capture, playout and the media beat go on while a long recording is saved.
 bool MediaEngine::SaveRecordingToWaveFile(int line, const std::string& path)
 {
-    return RunOnRecorder(line, [&](CallRecorder& recorder) { return recorder.Save(path); });
+    MediaLine* target = CheckedOpenLine(line);
+    if (target == nullptr)
+        return false;
+    const std::optional<CallRecorder::SaveJob> job =
+        target->OnRecorder([](CallRecorder& recorder) { return recorder.PrepareSave(); });
+    return Succeeded(job ? CallRecorder::WriteSaved(*job, path) : MediaCannotOpenFile);
+}
+
+bool MediaEngine::SetRecordingChannels(int line, int channels)
+{
+    return RunOnRecorder(line, [channels](CallRecorder& recorder) { return recorder.SetChannels(channels); });
 }
 
 bool MediaEngine::IsRecording(int line)

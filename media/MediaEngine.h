@@ -53,6 +53,12 @@ public:
     bool StartMedia(int line, const std::string& remoteIp, int remotePort, int codec, int payloadType, bool send,
                     bool receive, int packetTimeMs = 0);
     bool StopMedia(int line, bool disableSend, bool disableReceive);
+    // RTCP (MediaLine): the port an SDP of this side announces (0 for none; never a
+    // failure), and where the peer takes it once its SDP is known.
+    int PrepareRtcp(int line, bool ownPort);
+    bool StartRtcp(int line, const RtcpTarget& target);
+    // The figures of the line's call, or of its last one; empty on a failed check.
+    std::string GetCallStatistics(int line);
     // The SRTP session and keys of the line's call (MediaLine::SetKeys): set before StartMedia.
     bool SetMediaKeys(int line, const std::shared_ptr<SrtpSession>& session, const SrtpKeys& keys);
     // The SRTP suite of the line's call, empty for plain RTP or a failed check.
@@ -100,6 +106,8 @@ public:
     bool StopRecording(int line);
     bool ResetRecording(int line);
     bool SaveRecordingToWaveFile(int line, const std::string& path);
+    // 1 mixed mono, 2 stereo (this side left, the peer right); 60 otherwise.
+    bool SetRecordingChannels(int line, int channels);
     bool IsRecording(int line);
     int DtmfVolume() const { return tonePlayer_.Volume(); }
     void SetDtmfVolume(int volume) { tonePlayer_.SetVolume(volume); }

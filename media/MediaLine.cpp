@@ -73,6 +73,7 @@ int MediaLine::Open(bool bindToIp, const std::string& ip, int port, MessageWindo
     open_ = true;
     media_.sendEnabled = false;
     media_.receiveEnabled = false;
+    bindAddress_ = bindToIp ? ip : std::string();
     localAddress_ = ip;
     localPort_ = port;
     return MediaOk;
@@ -86,6 +87,7 @@ void MediaLine::Close()
 
 void MediaLine::CloseLocked()
 {
+    EndRtcpLocked();
     socket_.Close();
     latch_.Clear();
     stun_.Forget();
@@ -148,14 +150,20 @@ int MediaLine::OnReadable(int fd, bool pulledBySpeaker, DatagramBatch& batch)
 int MediaLine::ReadOnBeat(bool pulledBySpeaker, DatagramBatch& batch)
 {
     std::lock_guard lock(mutex_);
-    return readsOnBeat_ ? ReadBatchLocked(pulledBySpeaker, batch) : 0;
+    if (!readsOnBeat_)
+        return 0;
+    speakerPulls_ = pulledBySpeaker;
+    const int read = ReadBatchLocked(pulledBySpeaker, batch);
+    rtcp_.OnBeat(socket_, batch, srtp_.get());
+    return read;
 }
 
 int MediaLine::ReadBatchLocked(bool pulledBySpeaker, DatagramBatch& batch)
 {
     return socket_.ReceiveBatch(batch, MaxDatagramsPerRead,
-                                [&](std::span<const std::uint8_t> datagram, const NetworkEndpoint& source) {
-                                    Deliver(datagram, source, pulledBySpeaker);
+                                [&](std::span<const std::uint8_t> datagram, const NetworkEndpoint& source,
+                                    std::optional<std::chrono::microseconds> arrival) {
+                                    Deliver(datagram, source, arrival, pulledBySpeaker);
                                 });
 }
 
@@ -165,10 +173,16 @@ void MediaLine::ChooseReaderLocked()
     socket_.Watch(!readsOnBeat_);
 }
 
-void MediaLine::Deliver(std::span<const std::uint8_t> datagram, const NetworkEndpoint& source, bool pulledBySpeaker)
+void MediaLine::Deliver(std::span<const std::uint8_t> datagram, const NetworkEndpoint& source,
+                        std::optional<std::chrono::microseconds> arrival, bool pulledBySpeaker)
 {
     if (stun_.Take(source, datagram))
         return;
+    if (RtcpPacket::LooksLikeRtcp(datagram)) {
+        if (rtcp_.Multiplexed())
+            rtcp_.OnDatagram(datagram, source, arrival, srtp_.get());
+        return;
+    }
     // A packet that fails the SRTP checks goes no further: nothing of it is read, and
     // it cannot move the source latch.
     if (srtp_ != nullptr && !srtp_->Unprotect(datagram))
@@ -180,6 +194,10 @@ void MediaLine::Deliver(std::span<const std::uint8_t> datagram, const NetworkEnd
         ++foreignPacketsDropped_;
         return;
     }
+    if (latch_.Latched())
+        rtcp_.FollowLatchedPeer(latch_.Destination());
+    rtcp_.NoteReceived(header->ssrc, header->sequence, header->timestamp, header->payload.size(), arrival,
+                       header->payloadType != TelephoneEventType);
     if (header->payloadType == TelephoneEventType) {
         char digit = eventReceiver_.OnPacket(header->sequence, header->payload);
         if (digit != '\0' && owner_ != nullptr)
@@ -204,9 +222,11 @@ void MediaLine::DeliverAudio(int codec, std::uint16_t sequence, std::uint32_t ti
     const std::span<const std::int16_t> pcm(decoded_.data(), decoded);
     media_.inboundCodec = codec;
     jitter_.Insert(sequence, codec, timestamp, pcm);
-    recorder_.FeedRemoteVoice(sequence, codec, timestamp, pcm);
-    if (!pulledBySpeaker)
+    // Played, the peer's voice is recorded as the speaker gets it (PullSpeakerBlock).
+    if (!pulledBySpeaker) {
+        recorder_.FeedRemoteVoice(sequence, codec, timestamp, pcm);
         jitter_.DropOldestBeyond(UnpulledJitterLimit);
+    }
 }
 
 void MediaLine::ResetStreamsLocked()
@@ -245,6 +265,7 @@ void MediaLine::StartMedia(const std::string& remoteIp, int remotePort, int code
 void MediaLine::StopMedia(bool disableSend, bool disableReceive)
 {
     std::lock_guard lock(mutex_);
+    EndRtcpLocked();
     media_.outboundCodec = -1;
     media_.outboundPacketSamples = 0;
     media_.inboundCodec = -1;
@@ -314,6 +335,56 @@ void MediaLine::ForgetStunMapping()
 {
     std::lock_guard lock(mutex_);
     stun_.Forget();
+}
+
+int MediaLine::PrepareRtcp(bool ownPort)
+{
+    std::lock_guard lock(mutex_);
+    if (!open_)
+        return 0;
+    if (!rtcp_.Running())
+        lastCall_ = CallStatistics{};
+    return ownPort ? rtcp_.Prepare(bindAddress_, localPort_) : 0;
+}
+
+void MediaLine::StartRtcp(const RtcpTarget& target)
+{
+    std::lock_guard lock(mutex_);
+    if (!open_)
+        return;
+    if (!rtcp_.Running())
+        concealedAtCallStart_ = jitter_.ConcealedBlocks();
+    rtcp_.Start(target, packetizer_.Ssrc());
+}
+
+void MediaLine::EndRtcpLocked()
+{
+    if (rtcp_.Running())
+        lastCall_ = StatisticsLocked();
+    rtcp_.Stop(socket_, srtp_.get());
+}
+
+CallStatistics MediaLine::Statistics()
+{
+    std::lock_guard lock(mutex_);
+    return rtcp_.Running() ? StatisticsLocked() : lastCall_.value_or(CallStatistics{});
+}
+
+CallStatistics MediaLine::StatisticsLocked()
+{
+    CallStatistics::Playout playout;
+    playout.codec = media_.outboundCodec >= 0 ? media_.outboundCodec : media_.inboundCodec;
+    if (VoiceCodec* encoder = codecs_.At(playout.codec))
+        playout.packetMs = static_cast<int>(PacketSamplesLocked(*encoder, playout.codec) / 8);
+    playout.concealedBlocks = jitter_.ConcealedBlocks() - concealedAtCallStart_;
+    playout.jitterBufferDelayMs = speakerPulls_ ? jitter_.DelayMs() : -1;
+    return CallStatistics::Of(rtcp_.Figures(), playout);
+}
+
+std::uint64_t MediaLine::RtcpRejected()
+{
+    std::lock_guard lock(mutex_);
+    return rtcp_.Rejected();
 }
 
 void MediaLine::SetHold(bool hold)
@@ -429,8 +500,8 @@ void MediaLine::SendPacketLocked(std::span<const std::uint8_t> packet)
     if (!latch_.Destination().IsSet())
         return;
     const auto wire = srtp_ != nullptr ? srtp_->Protect(packet) : packet;
-    if (!wire.empty())
-        socket_.Send(wire, latch_.Destination());
+    if (!wire.empty() && socket_.Send(wire, latch_.Destination()))
+        rtcp_.NoteSent(packet);
 }
 
 // A held call sends nothing, either side holding it: an empty packet of the call's
@@ -535,10 +606,14 @@ void MediaLine::SendToneBlock()
 }
 
 // A wave file played with listening is heard in place of what the line received.
-bool MediaLine::PullSpeakerBlock(Block& block)
+bool MediaLine::PullSpeakerBlock(Block& block, int playbackDepth)
 {
     std::lock_guard lock(mutex_);
     bool yielded = open_ && jitter_.Pull(block);
+    // Heard once the device played the blocks before it; the line's own voice reaches
+    // the recorder a beat after it was captured.
+    if (yielded)
+        recorder_.FeedHeardVoice(block, playbackDepth + 1);
     if (Block listened; player_.ReadListen(listened)) {
         block = listened;
         yielded = true;

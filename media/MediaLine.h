@@ -2,8 +2,10 @@
 
 #include "media/BlockFifo.h"
 #include "media/CallRecorder.h"
+#include "media/CallStatistics.h"
 #include "media/CodecSet.h"
 #include "media/JitterBuffer.h"
+#include "media/RtcpChannel.h"
 #include "media/RtpPacketizer.h"
 #include "media/RtpSocket.h"
 #include "media/SrtpSession.h"
@@ -101,6 +103,17 @@ public:
     // The public address the server told, until the line closes or Forget.
     std::optional<NetworkEndpoint> StunMappedAddress();
     void ForgetStunMapping();
+
+    // RTCP of the line's calls. The port to announce in an SDP this side sends, bound
+    // now when `ownPort` (0 without one); a call not yet begun starts with unknown
+    // figures.
+    int PrepareRtcp(bool ownPort);
+    // Where the peer takes RTCP; the first time in a call its RTCP session starts.
+    void StartRtcp(const RtcpTarget& target);
+    // The figures of the call, or of the last one until the next begins.
+    CallStatistics Statistics();
+    // RTCP datagrams dropped: from another source than the peer, or malformed.
+    std::uint64_t RtcpRejected();
     void SetHold(bool hold);
     int OutboundCodec();
     int InboundCodec();
@@ -122,7 +135,8 @@ public:
     // Every 10 ms after the send tick: the recorder takes one block of the call.
     void RecorderTick();
     // Speaker side: the line's next received block; false when it has none.
-    bool PullSpeakerBlock(Block& block);
+    // `playbackDepth`: the blocks the sound device keeps in flight before it plays one.
+    bool PullSpeakerBlock(Block& block, int playbackDepth = 0);
     // What the other lines received, to be mixed into this line's outgoing audio.
     void WriteMixRing(const Block& others);
 
@@ -160,11 +174,15 @@ private:
     // line's media changed.
     void ChooseReaderLocked();
     int ReadBatchLocked(bool pulledBySpeaker, DatagramBatch& batch);
-    void Deliver(std::span<const std::uint8_t> datagram, const NetworkEndpoint& source, bool pulledBySpeaker);
+    void Deliver(std::span<const std::uint8_t> datagram, const NetworkEndpoint& source,
+                 std::optional<std::chrono::microseconds> arrival, bool pulledBySpeaker);
     // Every RTP packet leaves here, to the latch's destination, protected when the call
     // has keys.
     void SendPacketLocked(std::span<const std::uint8_t> packet);
     void KeepBindingOpenLocked();
+    CallStatistics StatisticsLocked();
+    // The call's RTCP ends with a BYE; its figures stay readable.
+    void EndRtcpLocked();
     void DeliverAudio(int codec, std::uint16_t sequence, std::uint32_t timestamp,
                       std::span<const std::uint8_t> payload, bool pulledBySpeaker);
     void AppendToPacket(const Block& block, int codec, int payloadType);
@@ -194,6 +212,8 @@ private:
     int quietTicks_ = 0;
     std::string localAddress_;
     int localPort_ = -1;
+    // What the RTP socket is bound to: empty for every address.
+    std::string bindAddress_;
     MediaState media_;
     RtpSourceLatch latch_;
     std::uint64_t foreignPacketsDropped_ = 0;
@@ -209,6 +229,12 @@ private:
     TelephoneEventReceiver eventReceiver_;
     WavePlayer player_;
     CallRecorder recorder_;
+    RtcpChannel rtcp_;
+    // The figures of the line's last call, once it ended.
+    std::optional<CallStatistics> lastCall_;
+    std::int64_t concealedAtCallStart_ = 0;
+    // Whether a sound device plays the jitter buffer, as the last beat found.
+    bool speakerPulls_ = false;
     // The longest packet sent: 60 ms.
     std::array<std::int16_t, 480> assembly_{};
     std::size_t assemblySamples_ = 0;

@@ -7,6 +7,8 @@ bool RtpSocket::Open(const std::string& bindIp, int port, MessageWindow& window)
     Close();
     if (!socket_.Open(bindIp, port))
         return false;
+    // Arrival times measure the peer's jitter however late the beat reads.
+    socket_.StampArrivals();
     if (!window.WatchSocket(socket_.Descriptor(), ReadableMessage)) {
         socket_.Close();
         return false;

@@ -27,7 +27,8 @@ public:
         return socket_.SendTo(bytes, destination);
     }
     // Reads the waiting datagrams, at most `limit`, with one system call and hands
-    // each whole one with its source to `handle`; returns how many were read.
+    // each whole one with its source and arrival time to `handle`; returns how many
+    // were read.
     template <typename Handler>
     int ReceiveBatch(DatagramBatch& batch, int limit, Handler&& handle)
     {
@@ -35,7 +36,7 @@ public:
         for (int at = 0; at < count; ++at) {
             const auto index = static_cast<std::size_t>(at);
             if (!batch.Truncated(index))
-                handle(batch.Bytes(index), batch.Source(index));
+                handle(batch.Bytes(index), batch.Source(index), batch.Arrival(index));
         }
         return count;
     }

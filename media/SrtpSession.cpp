@@ -105,18 +105,40 @@ void SrtpSession::Clear()
 
 std::span<const std::uint8_t> SrtpSession::Protect(std::span<const std::uint8_t> packet)
 {
+    return ProtectAny(packet, false);
+}
+
+bool SrtpSession::Unprotect(std::span<const std::uint8_t>& packet)
+{
+    return UnprotectAny(packet, false);
+}
+
+std::span<const std::uint8_t> SrtpSession::ProtectControl(std::span<const std::uint8_t> packet)
+{
+    return ProtectAny(packet, true);
+}
+
+bool SrtpSession::UnprotectControl(std::span<const std::uint8_t>& packet)
+{
+    return UnprotectAny(packet, true);
+}
+
+std::span<const std::uint8_t> SrtpSession::ProtectAny(std::span<const std::uint8_t> packet, bool control)
+{
     if (!Encrypted())
         return packet;
     if (outbound_ == nullptr || packet.size() > MaxPacketBytes)
         return {};
     std::copy(packet.begin(), packet.end(), sent_.begin());
     int length = static_cast<int>(packet.size());
-    if (srtp_protect(outbound_, sent_.data(), &length) != srtp_err_status_ok)
+    const srtp_err_status_t status = control ? srtp_protect_rtcp(outbound_, sent_.data(), &length)
+                                             : srtp_protect(outbound_, sent_.data(), &length);
+    if (status != srtp_err_status_ok)
         return {};
     return std::span<const std::uint8_t>(sent_.data(), static_cast<std::size_t>(length));
 }
 
-bool SrtpSession::Unprotect(std::span<const std::uint8_t>& packet)
+bool SrtpSession::UnprotectAny(std::span<const std::uint8_t>& packet, bool control)
 {
     if (!Encrypted())
         return true;
@@ -126,10 +148,12 @@ bool SrtpSession::Unprotect(std::span<const std::uint8_t>& packet)
     }
     std::copy(packet.begin(), packet.end(), received_.begin());
     int length = static_cast<int>(packet.size());
-    const srtp_err_status_t status = srtp_unprotect(inbound_, received_.data(), &length);
+    const srtp_err_status_t status = control ? srtp_unprotect_rtcp(inbound_, received_.data(), &length)
+                                             : srtp_unprotect(inbound_, received_.data(), &length);
     if (status == srtp_err_status_ok) {
         packet = std::span<const std::uint8_t>(received_.data(), static_cast<std::size_t>(length));
-        NoteInboundStream(packet);
+        // The stream's SSRC: the sender's, first in an RTCP packet, after the timestamp in RTP.
+        NoteInboundStream(packet, control ? 4 : 8);
         return true;
     }
     if (status == srtp_err_status_replay_fail || status == srtp_err_status_replay_old)
@@ -139,11 +163,10 @@ bool SrtpSession::Unprotect(std::span<const std::uint8_t>& packet)
     return false;
 }
 
-void SrtpSession::NoteInboundStream(std::span<const std::uint8_t> packet)
+void SrtpSession::NoteInboundStream(std::span<const std::uint8_t> packet, std::size_t offset)
 {
-    constexpr std::size_t SsrcOffset = 8;
     std::uint32_t ssrc = 0;
-    std::memcpy(&ssrc, packet.data() + SsrcOffset, sizeof ssrc);
+    std::memcpy(&ssrc, packet.data() + offset, sizeof ssrc);
     const auto known = inboundSsrcs_.begin() + static_cast<std::ptrdiff_t>(inboundStreams_);
     if (std::find(inboundSsrcs_.begin(), known, ssrc) != known)
         return;

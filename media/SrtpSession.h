@@ -23,7 +23,7 @@ struct SrtpKeys {
 
 // SRTP (RFC 3711) for one line, over libsrtp: every packet sent is protected and
 // every packet received is checked and decrypted, with the suites
-// AES_CM_128_HMAC_SHA1_80 and AES_CM_128_HMAC_SHA1_32. Plain RTP passes unchanged while
+// AES_CM_128_HMAC_SHA1_80 and AES_CM_128_HMAC_SHA1_32; RTCP likewise as SRTCP. Plain RTP passes unchanged while
 // the session has no keys. Not locked: its line's lock guards it.
 class SrtpSession {
 public:
@@ -56,6 +56,9 @@ public:
     // Replaces `packet` by its plain form (in the session's own buffer, valid until
     // the next Unprotect); false, and counted, for a packet that fails the checks.
     bool Unprotect(std::span<const std::uint8_t>& packet);
+    // The same for an RTCP compound packet (SRTCP: its own index, an 80-bit tag).
+    std::span<const std::uint8_t> ProtectControl(std::span<const std::uint8_t> packet);
+    bool UnprotectControl(std::span<const std::uint8_t>& packet);
 
     // The peer's streams (SSRCs) kept at once: a peer that holds the key is a stranger
     // too, and ever new SSRCs of its would each take memory; the oldest is forgotten.
@@ -71,8 +74,12 @@ private:
     void Clear();
     static srtp_ctx_t_* CreateContext(const std::string& suite, const SrtpKeys::KeySalt& key, bool outbound);
     static void Destroy(srtp_ctx_t_*& context);
-    // Notes the SSRC of a packet that passed, forgetting the oldest stream beyond the bound.
-    void NoteInboundStream(std::span<const std::uint8_t> packet);
+    // RTP (control false) or RTCP (control true) through the outbound or inbound context.
+    std::span<const std::uint8_t> ProtectAny(std::span<const std::uint8_t> packet, bool control);
+    bool UnprotectAny(std::span<const std::uint8_t>& packet, bool control);
+    // Notes the SSRC of a packet that passed (as it stands in the packet, at `offset`),
+    // forgetting the oldest stream beyond the bound.
+    void NoteInboundStream(std::span<const std::uint8_t> packet, std::size_t offset);
 
     SrtpKeys keys_;
     srtp_ctx_t_* outbound_ = nullptr;

@@ -22,6 +22,8 @@ struct WaveFormat {
     // 06.10 in 65-byte blocks of 320 samples.
     static WaveFormat Pcm() { return {PcmTag, 1, 8000, 16000, 2, 16, {}}; }
     static WaveFormat Gsm() { return {GsmTag, 1, 8000, 1625, 65, 0, {0x40, 0x01}}; }
+    // What a stereo recording is saved as: 8000 Hz 16-bit PCM, two channels.
+    static WaveFormat StereoPcm() { return {PcmTag, 2, 8000, 32000, 4, 16, {}}; }
 
     bool operator==(const WaveFormat&) const = default;
     bool IsPcm() const { return *this == Pcm(); }

@@ -5,12 +5,27 @@
 #include <sys/uio.h>
 
 #include <algorithm>
+#include <cstring>
+#include <ctime>
+
+namespace {
+
+// Room for one arrival stamp in a message's control data.
+struct StampRoom {
+    alignas(cmsghdr) unsigned char bytes[CMSG_SPACE(sizeof(timespec))];
+};
+
+} // namespace
 
 struct DatagramBatch::Headers {
-    explicit Headers(std::size_t capacity) : messages(capacity), vectors(capacity), sources(capacity) {}
+    explicit Headers(std::size_t capacity)
+        : messages(capacity), vectors(capacity), sources(capacity), stamps(capacity)
+    {
+    }
     std::vector<mmsghdr> messages;
     std::vector<iovec> vectors;
     std::vector<sockaddr_in> sources;
+    std::vector<StampRoom> stamps;
 };
 
 DatagramBatch::DatagramBatch(std::size_t capacity, std::size_t datagramBytes)
@@ -22,6 +37,7 @@ DatagramBatch::DatagramBatch(std::size_t capacity, std::size_t datagramBytes)
         headers_->messages[at].msg_hdr.msg_iov = &headers_->vectors[at];
         headers_->messages[at].msg_hdr.msg_iovlen = 1;
         headers_->messages[at].msg_hdr.msg_name = &headers_->sources[at];
+        headers_->messages[at].msg_hdr.msg_control = headers_->stamps[at].bytes;
     }
 }
 
@@ -32,9 +48,11 @@ int DatagramBatch::ReadFrom(int fd, std::size_t limit)
     const auto wanted = static_cast<unsigned>(std::min(limit, capacity_));
     if (fd < 0 || wanted == 0)
         return 0;
-    // Each read tells the length of the address it wrote.
-    for (std::size_t at = 0; at < wanted; ++at)
+    // Each read tells the length of the address and control data it wrote.
+    for (std::size_t at = 0; at < wanted; ++at) {
         headers_->messages[at].msg_hdr.msg_namelen = sizeof(sockaddr_in);
+        headers_->messages[at].msg_hdr.msg_controllen = sizeof(StampRoom);
+    }
     const int read = recvmmsg(fd, headers_->messages.data(), wanted, MSG_DONTWAIT, nullptr);
     return std::max(read, 0);
 }
@@ -56,4 +74,18 @@ NetworkEndpoint DatagramBatch::Source(std::size_t index) const
     if (headers_->messages[index].msg_hdr.msg_namelen < sizeof source || source.sin_family != AF_INET)
         return {};
     return {source.sin_addr.s_addr, source.sin_port};
+}
+
+std::optional<std::chrono::microseconds> DatagramBatch::Arrival(std::size_t index) const
+{
+    msghdr& header = headers_->messages[index].msg_hdr;
+    for (cmsghdr* control = CMSG_FIRSTHDR(&header); control != nullptr; control = CMSG_NXTHDR(&header, control)) {
+        if (control->cmsg_level != SOL_SOCKET || control->cmsg_type != SCM_TIMESTAMPNS)
+            continue;
+        timespec stamp{};
+        std::memcpy(&stamp, CMSG_DATA(control), sizeof stamp);
+        return std::chrono::seconds(stamp.tv_sec) + std::chrono::duration_cast<std::chrono::microseconds>(
+                                                        std::chrono::nanoseconds(stamp.tv_nsec));
+    }
+    return std::nullopt;
 }

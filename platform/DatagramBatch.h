@@ -2,9 +2,11 @@
 
 #include "platform/NetworkEndpoint.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -28,6 +30,9 @@ public:
     bool Truncated(std::size_t index) const;
     // Where it came from.
     NetworkEndpoint Source(std::size_t index) const;
+    // When it arrived on the wall clock, as the kernel stamped it on a socket that
+    // asks for it (UdpSocket::StampArrivals); nothing otherwise.
+    std::optional<std::chrono::microseconds> Arrival(std::size_t index) const;
 
 private:
     struct Headers;

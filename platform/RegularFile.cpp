@@ -37,6 +37,23 @@ int RegularFile::OpenForReading(const std::string& path)
     return fd;
 }
 
+bool RegularFile::AppendPrivately(const std::string& path, const std::string& text)
+{
+    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0)
+        return false;
+    struct stat info {};
+    bool written = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+                   ((info.st_mode & 077) == 0 || fchmod(fd, info.st_mode & 0700) == 0);
+    for (std::size_t done = 0; written && done < text.size();) {
+        const ssize_t wrote = write(fd, text.data() + done, text.size() - done);
+        written = wrote > 0;
+        done += written ? static_cast<std::size_t>(wrote) : 0;
+    }
+    close(fd);
+    return written;
+}
+
 bool RegularFile::MakeOwnerOnly(const std::string& path)
 {
     struct stat info {};

@@ -11,6 +11,10 @@ class RegularFile {
 public:
     // A descriptor the caller closes, or -1.
     static int OpenForReading(const std::string& path);
+    // Appends `text` to a regular file of the owner alone, made (0600) when missing,
+    // group and others losing their rights when not; a link, FIFO or device in its
+    // place is refused. False when not all was written.
+    static bool AppendPrivately(const std::string& path, const std::string& text);
     // Takes every right of group and others away from an existing regular file (not
     // through a link); false when it cannot. A missing file is left missing (true).
     static bool MakeOwnerOnly(const std::string& path);

@@ -65,6 +65,21 @@ bool TempFile::ReadAll(std::vector<std::uint8_t>& content) const
     return true;
 }
 
+std::int64_t TempFile::ReadAt(std::int64_t offset, void* data, std::size_t bytes) const
+{
+    auto* at = static_cast<char*>(data);
+    std::size_t done = 0;
+    while (done < bytes) {
+        const ssize_t got = pread(fd_, at + done, bytes - done, static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+        if (got < 0)
+            return -1;
+        if (got == 0)
+            break;
+        done += static_cast<std::size_t>(got);
+    }
+    return static_cast<std::int64_t>(done);
+}
+
 bool TempFile::Truncate()
 {
     return ftruncate(fd_, 0) == 0;

@@ -24,6 +24,9 @@ public:
     bool Append(const void* data, std::size_t bytes);
     // The whole content; empty (and false) when it cannot be read.
     bool ReadAll(std::vector<std::uint8_t>& content) const;
+    // Up to `bytes` from `offset` on; how many were read, -1 on an error. Safe while
+    // another thread appends.
+    std::int64_t ReadAt(std::int64_t offset, void* data, std::size_t bytes) const;
     bool Truncate();
     std::int64_t Size() const;
 

@@ -80,6 +80,12 @@ int UdpSocket::LocalPort() const
     return ntohs(local.sin_port);
 }
 
+bool UdpSocket::StampArrivals()
+{
+    const int on = 1;
+    return fd_ >= 0 && setsockopt(fd_, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on) == 0;
+}
+
 UdpSocket::Datagram UdpSocket::Receive(char* buffer, std::size_t size)
 {
     Datagram datagram;

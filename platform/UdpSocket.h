@@ -32,6 +32,9 @@ public:
     bool IsOpen() const { return fd_ >= 0; }
     int Descriptor() const { return fd_; }
     int LocalPort() const;
+    // The kernel stamps each datagram with the time it arrived (DatagramBatch reads
+    // it), so that a batch read late still tells when each one came.
+    bool StampArrivals();
 
     Datagram Receive(char* buffer, std::size_t size);
     // Reads up to `limit` waiting datagrams into `batch` with one system call;

@@ -117,6 +117,10 @@ bool SdpDescription::BuildOffer(const SdpOfferParams& params, std::string& outpu
     sdp_message_m_payload_add(sdp_, 0, Copy("101"));
     AddMediaAttribute("rtpmap", "101 telephone-event/8000");
     AddMediaAttribute("fmtp", "101 0-16");
+    if (params.rtcpPort > 0 && params.rtcpPort != params.mediaPort + 1)
+        AddMediaAttribute("rtcp", std::to_string(params.rtcpPort));
+    if (params.rtcpMux)
+        AddMediaAttribute("rtcp-mux", {});
     for (const std::string& crypto : params.cryptos)
         AddMediaAttribute("crypto", crypto);
     if (!params.direction.empty())
@@ -176,6 +180,37 @@ const char* SdpDescription::AttributeValue(int media, const char* name) const
             return sdp_message_a_att_value_get(sdp_, media, at);
     }
     return nullptr;
+}
+
+bool SdpDescription::HasAttribute(int media, const char* name) const
+{
+    for (int at = 0; const char* field = sdp_message_a_att_field_get(sdp_, media, at); ++at) {
+        if (SipUri::ToLower(field) == name)
+            return true;
+    }
+    return false;
+}
+
+SdpRtcp SdpDescription::GetRtcp() const
+{
+    SdpRtcp rtcp;
+    if (sdp_ == nullptr)
+        return rtcp;
+    rtcp.multiplexed = HasAttribute(0, "rtcp-mux");
+    const char* value = AttributeValue(0, "rtcp");
+    if (value == nullptr)
+        return rtcp;
+    // "PORT" or "PORT IN IP4 ADDRESS".
+    char* end = nullptr;
+    const long port = std::strtol(value, &end, 10);
+    if (end == value || port <= 0 || port > 65535 || (*end != '\0' && *end != ' '))
+        return rtcp;
+    rtcp.port = static_cast<int>(port);
+    const std::string rest = end;
+    const std::string prefix = " IN IP4 ";
+    if (rest.size() > prefix.size() && SipUri::ToUpper(rest.substr(0, prefix.size())) == prefix)
+        rtcp.address = rest.substr(prefix.size());
+    return rtcp;
 }
 
 int SdpDescription::GetPacketTime() const

@@ -16,8 +16,19 @@ struct SdpOfferParams {
     int mediaPort = 0;
     std::vector<std::string> payloads; // decimal payload numbers, in preference order
     std::vector<std::string> rtpMaps;  // parallel to payloads, e.g. "PCMU/8000"
+    // RTCP's port: announced with a=rtcp (RFC 3605) unless it is mediaPort + 1; 0 for none.
+    int rtcpPort = 0;
+    // a=rtcp-mux (RFC 5761): RTCP may share the RTP port.
+    bool rtcpMux = false;
     std::string profile = "RTP/AVP";   // the m= line's transport: RTP/AVP, or RTP/SAVP for SRTP only
     std::vector<std::string> cryptos{}; // a=crypto values (SDES keys), in order
+};
+
+// Where a peer's SDP says it takes RTCP: a=rtcp's port and address, when it has one.
+struct SdpRtcp {
+    int port = 0;
+    std::string address;
+    bool multiplexed = false;
 };
 
 // Payload numbers of the codecs a peer offers; -1 for a codec not offered.
@@ -54,6 +65,9 @@ public:
     // The packet time the peer asks for (a=ptime of the audio, else of the session) in
     // milliseconds; 0 when it asks for none or for no sensible one.
     int GetPacketTime() const;
+    // a=rtcp-mux and a=rtcp of the audio; a port of 0 (and no address) when a=rtcp is
+    // missing or unreadable.
+    SdpRtcp GetRtcp() const;
     // The transport of the audio's m= line ("RTP/AVP", "RTP/SAVP"...); empty without one.
     std::string GetMediaProfile() const;
     // The values of the audio's a=crypto attributes, in order.
@@ -61,6 +75,7 @@ public:
 
 private:
     const char* AttributeValue(int media, const char* name) const;
+    bool HasAttribute(int media, const char* name) const;
     void AddMediaAttribute(const std::string& name, const std::string& value);
 
     sdp_message* sdp_ = nullptr;

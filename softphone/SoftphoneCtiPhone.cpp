@@ -82,6 +82,8 @@ CtiLineStatus SoftphoneCtiPhone::LineStatus()
     status.busy = window_.Control().IsLineBusy(kLine);
     status.peer = window_.CallPeer().toStdString();
     status.codec = frmSoftphone::CodecLabel(window_.Control().GetOutboundCodec(kLine)).toStdString();
+    if (status.busy || status.held)
+        status.quality = window_.Control().GetCallStatistics(kLine);
     for (const auto& [callId, caller] : window_.PendingCalls())
         status.pending.push_back({callId.toStdString(), caller.toStdString()});
     return status;

@@ -1,5 +1,6 @@
 #include "softphone/SoftphonePanel.h"
 
+#include "softphone/CallQualityBars.h"
 #include "softphone/zzSlider.h"
 
 #include <QGridLayout>
@@ -133,7 +134,11 @@ QWidget* SoftphonePanel::BuildDisplay()
     layout->setSpacing(2);
     layout->addWidget(lblDisplayStatus);
     layout->addWidget(lblDisplay1);
-    layout->addWidget(lblDisplayCodec);
+    lblCallQuality = new CallQualityBars;
+    auto* codecRow = new QHBoxLayout;
+    codecRow->addWidget(lblCallQuality, 0, Qt::AlignLeft | Qt::AlignVCenter);
+    codecRow->addWidget(lblDisplayCodec, 1);
+    layout->addLayout(codecRow);
     return display;
 }
 

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class CallQualityBars;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -9,7 +10,7 @@ class QStackedWidget;
 class zzSlider;
 
 // What the main window shows: the title row with "S", "-" and "X", the three text
-// lines, the three button groups sharing one place, "Hold", the dial pad, the volume
+// lines and the call quality indicator, the three button groups sharing one place, "Hold", the dial pad, the volume
 // sliders and the level bars. It only shows and reports clicks; the main window
 // decides what they do.
 class SoftphonePanel : public QWidget {
@@ -25,6 +26,8 @@ public:
     QLabel* lblDisplay1;
     QLabel* lblDisplayStatus;
     QLabel* lblDisplayCodec;
+    // The call's quality, beside the codec line while a call is connected.
+    CallQualityBars* lblCallQuality;
     QWidget* frameChamarCancelar;
     QWidget* frameAtenderRejeitar;
     QWidget* frameTranferirDesligar;

@@ -5,6 +5,7 @@
 #include "cti/ControlErrorTable.h"
 #include "cti/CtiService.h"
 #include "softphone/AppIcon.h"
+#include "softphone/CallQualityMonitor.h"
 #include "platform/PrivateFolder.h"
 #include "platform/ProcessKiller.h"
 #include "platform/TerminationSignal.h"
@@ -138,6 +139,7 @@ frmSoftphone::frmSoftphone(QWidget* parent)
     layout->addWidget(panel_);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     ConnectPanel();
+    quality_ = new CallQualityMonitor(*sipUA, kLine, *panel_->lblCallQuality, AppFolder::Files() + "calls.log", this);
 
     ListIncomingCallIds = new QListWidget(this);
     ListIncomingCallIds->setObjectName(QStringLiteral("ListIncomingCallIds"));
@@ -376,6 +378,7 @@ void frmSoftphone::ReportControlError()
 
 void frmSoftphone::ShutdownUserAgent()
 {
+    quality_->CallEnded();
     sipUA->UnInitialize();
     settings_->ClearDeviceLists();
 }
@@ -430,7 +433,15 @@ bool frmSoftphone::HangUpCall()
     }
     cti_->CallEndedHere();
     QueueCti(QStringLiteral("HANGUP"), QStringLiteral("CALL DISCONECTED"), QString());
+    PublishCallQuality();
     return true;
+}
+
+void frmSoftphone::PublishCallQuality()
+{
+    const QString figures = quality_->CallEnded();
+    if (!figures.isEmpty())
+        cti_->PublishQuality(Std(figures));
 }
 
 bool frmSoftphone::AnswerCall()
@@ -572,6 +583,8 @@ void frmSoftphone::EndProgram()
 
 void frmSoftphone::LeaveProgram(const std::shared_ptr<ProcessKiller>& copies)
 {
+    // A call cut by the program's end still gets its line in the call log.
+    quality_->CallEnded();
     const QString socket = cti_->LocalSocketPath();
     ProgramEnd::Run([this] { sipUA->UnInitialize(); },
                     [this, copies, socket] {
@@ -819,6 +832,7 @@ void frmSoftphone::OnSuccessToConnect(int lineNo, const std::string&, int)
     if (speaker >= 0)
         panel_->sldVolFon->SetValue(static_cast<float>(speaker));
     WriteCtiDirect(QStringLiteral("STATUS"), QStringLiteral("SUCCESS TO CONNECT"), QString());
+    quality_->CallConnected(callPeer_);
 }
 
 void frmSoftphone::OnDisconnectCall(int)
@@ -828,6 +842,7 @@ void frmSoftphone::OnDisconnectCall(int)
     panel_->BringToFront(panel_->frameChamarCancelar);
     panel_->cmdHold->setText(QStringLiteral("Hold"));
     QueueCti(QStringLiteral("STATUS"), QStringLiteral("DISCONNECT"), QString());
+    PublishCallQuality();
 }
 
 void frmSoftphone::OnIncomingCall(const std::string& callId, const std::string& displayName,

@@ -11,6 +11,7 @@
 
 #include <memory>
 
+class CallQualityMonitor;
 class CtiService;
 class ProcessKiller;
 class QListWidget;
@@ -115,6 +116,9 @@ private:
     void QueueCti(const QString& command, const QString& parameter, const QString& message);
     void WriteCtiDirect(const QString& command, const QString& parameter, const QString& message);
     void ConfigureCtiSocket();
+    // The line's call ended: its call-log line, and its figures to socket clients
+    // once, behind the record of its end.
+    void PublishCallQuality();
     static void PumpMessages();
 
     // Control events.
@@ -149,6 +153,7 @@ private:
     bool dialRefused_ = false;
 
     SoftphonePanel* panel_;
+    CallQualityMonitor* quality_;
     QListWidget* ListIncomingCallIds;
     QLineEdit* txtKeyControl;
     QPlainTextEdit* txt_arr_sendsock;

@@ -118,6 +118,11 @@ bool SipCall::BuildLocalSdp(const std::string& direction, std::string& sdp, cons
                             const std::string& peerOffer)
 {
     SdpOfferParams params;
+    SdpDescription offer;
+    const bool answering = !peerOffer.empty();
+    params.rtcpMux = !answering || (offer.Parse(peerOffer) && offer.GetRtcp().multiplexed);
+    // An answer that takes multiplexing needs no RTCP port of its own.
+    params.rtcpPort = agent_.Media().PrepareRtcp(lineNo_, !(answering && params.rtcpMux));
     params.ownerUserName = agent_.LoginId();
     params.sessionName = "OrvSoft";
     params.direction = direction;
@@ -174,8 +179,19 @@ bool SipCall::StartMediaFromSdp(const std::string& sdp, bool send, bool receive,
     }
     agent_.Media().StartMedia(lineNo_, started.ip, started.port, started.codec,
                               PeerPayloadFor(started.codec, payloads), send, receive, description.GetPacketTime());
+    StartRtcp(description, started);
     lastMedia_ = {sdp, send, receive, started.ip, started.port};
     return true;
+}
+
+void SipCall::StartRtcp(const SdpDescription& description, const MediaStart& started)
+{
+    const SdpRtcp rtcp = description.GetRtcp();
+    RtcpTarget target;
+    target.multiplexed = rtcp.multiplexed;
+    target.address = rtcp.address.empty() ? started.ip : agent_.KnownAddress(rtcp.address);
+    target.port = rtcp.multiplexed ? started.port : (rtcp.port > 0 ? rtcp.port : started.port + 1);
+    agent_.Media().StartRtcp(lineNo_, target);
 }
 
 bool SipCall::ResumeMedia()

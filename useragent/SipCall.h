@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+class SdpDescription;
 class SipMessage;
 class SipUserAgent;
 struct DigestChallenge;
@@ -149,9 +150,12 @@ private:
     void SendOnce(const OutgoingMessage& message);
     void SendTwice(const OutgoingMessage& message);
     // The connection address is the call's own unless another is given (hold: 0.0.0.0).
-    // With the peer's offer it is the answer to it, else an offer.
+    // With the peer's offer it is the answer to it, else an offer: an offer proposes
+    // RTCP on the RTP port, an answer takes it when the offer did.
     bool BuildLocalSdp(const std::string& direction, std::string& sdp, const std::string& connectionAddress = {},
                        const std::string& peerOffer = {});
+    // Where the peer's SDP says it takes RTCP.
+    void StartRtcp(const SdpDescription& description, const MediaStart& started);
     bool SendReInvite(const std::string& direction, const std::string& connectionAddress, int kind);
     // A failed in-dialog request (REFER, INFO): the host hears of it; the call ends only
     // when the answer says the dialog is gone.

@@ -320,6 +320,8 @@ CtiEventQueue::Record frmCtiProbe::EntryForLine(const QString& line)
         return {field(1), field(2), field(3)};
     if (fields[0] == QStringLiteral("FAILURE"))
         return {"FAILURE", field(1), field(2)};
+    if (fields[0] == QStringLiteral("QUALITY"))
+        return {"QUALITY", field(1), ""};
     if (fields[0] == QStringLiteral("SNAPSHOT"))
         return {"SNAPSHOT", field(1), Std(fields.mid(2).join(' '))};
     const QStringList words = line.split(' ');

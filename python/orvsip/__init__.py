@@ -13,7 +13,9 @@
     ua.Disconnect(0)
 
 Every method of the control is a method of OrvSIPUserAgentOCX under its own name,
-taking and giving bool, int and str; GetOrvObjectError() tells why one failed.
+taking and giving bool, int and str (GetCallStatistics gives a dict of its figures:
+{"codec": "PCMU", "sent_packets": 1000, ..., "mos": 4.4}); GetOrvObjectError() tells
+why one failed.
 Events go to the callables registered with on(). They are delivered by dispatch(),
 run(), run_until() and wait_for() only, on the thread that created the control,
 never from inside a method call, in the order the control raised them, also when a
@@ -233,6 +235,39 @@ class OrvSIPUserAgentOCX:
             raise ValueError(f"the control has no event {event!r}")
 
 
+def _figures(text):
+    """A "key=value;..." text as a dict: numbers as int or float, other values (the
+    codec's name) as text; an empty text (a failed check) as an empty dict."""
+    figures = {}
+    for pair in filter(None, text.split(";")):
+        key, _, value = pair.partition("=")
+        try:
+            figures[key] = int(value)
+        except ValueError:
+            try:
+                figures[key] = float(value)
+            except ValueError:
+                figures[key] = value
+    return figures
+
+
+def _with_dict_result(method):
+    """A method giving "key=value;..." text, giving a dict instead."""
+
+    def wrapped(self, *args, **kwargs):
+        return _figures(method(self, *args, **kwargs))
+
+    wrapped.__name__, wrapped.__qualname__, wrapped.__doc__ = method.__name__, method.__qualname__, method.__doc__
+    wrapped.__signature__ = method.__signature__.replace(return_annotation=dict)
+    return wrapped
+
+
+# Methods whose text is a set of figures: Python gets them as a dict.
+_DICT_RESULTS = {"GetCallStatistics"}
+
 for _member in _orvsip._methods():
-    setattr(OrvSIPUserAgentOCX, _member[1], _method(*_member))
-del _member
+    _python_method = _method(*_member)
+    if _member[1] in _DICT_RESULTS:
+        _python_method = _with_dict_result(_python_method)
+    setattr(OrvSIPUserAgentOCX, _member[1], _python_method)
+del _member, _python_method

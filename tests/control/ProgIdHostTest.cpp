@@ -91,10 +91,12 @@ const std::map<int, std::string> AllMethods = {
     {70, "GetVersionSDK"},
     {71, "JoinTwoLine"},
     {72, "SetAcceptTransfer"},
-    {75, "SetStunServer"},
-    {78, "GetRemoteParty"},
     {73, "SetMediaEncryption"},
     {74, "GetMediaEncryption"},
+    {75, "SetStunServer"},
+    {76, "GetCallStatistics"},
+    {77, "SetRecordingChannels"},
+    {78, "GetRemoteParty"},
 };
 
 class ProgIdHostTest : public ::testing::Test {
@@ -196,7 +198,7 @@ protected:
 
 TEST_F(ProgIdHostTest, TheTableHoldsEveryMethod)
 {
-    ASSERT_EQ(AllMethods.size(), 75u);
+    ASSERT_EQ(AllMethods.size(), 77u);
     ASSERT_EQ(registerServer(), OrvOk);
     OrvResult result = OrvFail;
     auto control = Create(OrvProgId, result);
@@ -211,7 +213,7 @@ TEST_F(ProgIdHostTest, TheTableHoldsEveryMethod)
         EXPECT_EQ(control->GetIDOfName(method.name), method.dispId);
     }
     EXPECT_EQ(table, expected);
-    EXPECT_EQ(control->Methods().size(), 75u);
+    EXPECT_EQ(control->Methods().size(), 77u);
 }
 
 TEST_F(ProgIdHostTest, CreatedByNameEveryMethodRunsByNameAndByIdentifier)

@@ -26,7 +26,8 @@ PlayWaveTotalTime PlayWavePause PlayWaveStart PlayWaveStop PlayWavePosition Enab
 DisableDonotDisturb SetTOS GetTOS EnableForceInbandDTMF DisableForceInbandDTMF GetDTMFVolume SetDTMFVolume
 GetMicSoundLevel GetSpkSoundLevel GetAudioInDevTotal GetAudioOutDevTotal GetAudioOutDevName GetAudioInDevName
 Initialize OpenLine StartRecording GetOutboundCodec GetInboundCodec GetVersionFile GetVersionSDK
-JoinTwoLine SetAcceptTransfer SetMediaEncryption GetMediaEncryption SetStunServer GetRemoteParty""".split()
+JoinTwoLine SetAcceptTransfer SetMediaEncryption GetMediaEncryption SetStunServer GetCallStatistics SetRecordingChannels
+GetRemoteParty""".split()
 
 class Terminal:
     """orvua with a pseudo-terminal as its standard input, output and error."""

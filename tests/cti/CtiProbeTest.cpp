@@ -136,6 +136,8 @@ void CtiProbeTest::socketModesTalkToTheSocket()
         QTRY_VERIFY(probe.EventLog().startsWith("Action: INCOMING CALL\r\nParameter: Alice\r\nMessage: \r\n"));
         service.ControlSink().OnServerFailureResponse(0, 503, "Service Unavailable");
         QTRY_VERIFY(probe.EventLog().startsWith("Action: FAILURE\r\nParameter: 503\r\nMessage: Service Unavailable"));
+        service.PublishQuality("codec=PCMU;mos=4.4");
+        QTRY_VERIFY(probe.EventLog().startsWith("Action: QUALITY\r\nParameter: codec=PCMU;mos=4.4\r\n"));
         QFile::remove(files.filePath("OUTPUT.INI"));
 
         Click(probe, "cmdConnect");

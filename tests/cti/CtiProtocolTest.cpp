@@ -122,10 +122,12 @@ TEST(CtiProtocol, RepliesEventsAndSnapshotLines)
                                                  "SNAPSHOT\tPENDING\ta@h\t2001", "SNAPSHOT\tPENDING\tb@h\tAlice",
                                                  "SNAPSHOT\tPEER\t\t", "SNAPSHOT\tLASTERROR\t\t\t",
                                                  "SNAPSHOT\tEND"}));
-    snapshot = {"FAILED", "HELD", {}, "2001", "gsm711u", {"nErr", "10", "You are not Online"}};
+    EXPECT_EQ(CtiProtocol::Quality("codec=PCMU;mos=4.4"), "QUALITY\tcodec=PCMU;mos=4.4");
+    EXPECT_EQ(CtiProtocol::Quality("codec=a\tb\nc"), "QUALITY\tcodec=a b c");
+    snapshot = {"FAILED", "HELD", {}, "2001", "gsm711u", {"nErr", "10", "You are not Online"}, "lost=0;mos=4.4"};
     EXPECT_EQ(CtiProtocol::Snapshot(snapshot),
               (std::vector<std::string>{"SNAPSHOT\tREGISTRATION\tFAILED", "SNAPSHOT\tLINE\tHELD",
-                                        "SNAPSHOT\tPEER\t2001\tgsm711u",
+                                        "SNAPSHOT\tPEER\t2001\tgsm711u", "SNAPSHOT\tQUALITY\tlost=0;mos=4.4",
                                         "SNAPSHOT\tLASTERROR\tnErr\t10\tYou are not Online", "SNAPSHOT\tEND"}));
 }
 

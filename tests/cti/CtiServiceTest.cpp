@@ -65,17 +65,25 @@ TEST(CtiService, AnswersEveryCommandAndTellsTheStateOfThePhone)
 
     control.OnSuccessToRegister();
     control.OnConnecting(0);
-    rig.phone.status = {true, false, "2001", "", {}};
+    rig.phone.status = {true, false, "2001", "", {}, ""};
     client.SendLine("Status");
     EXPECT_FALSE(client.Next("SNAPSHOT\tREGISTRATION\tREGISTERED").isEmpty());
     EXPECT_FALSE(client.Next("SNAPSHOT\tLINE\tDIALLING").isEmpty());
     EXPECT_FALSE(client.Next("SNAPSHOT\tLASTERROR\tFAILURE\t302\tMoved Temporarily").isEmpty());
     EXPECT_FALSE(client.Next("OK Status").isEmpty());
+    rig.phone.status.quality = "codec=PCMU;mos=-1";
+    client.SendLine("Status");
+    EXPECT_FALSE(client.Next("SNAPSHOT\tLINE\tDIALLING").isEmpty());
+    EXPECT_EQ(client.Next("SNAPSHOT\t*"), "SNAPSHOT\tPEER\t2001\t") << "no figures of a call not connected";
     control.OnSuccessToConnect(0, "127.0.0.1", 7000);
     rig.phone.status.codec = "gsm711u";
     client.SendLine("Status");
     EXPECT_FALSE(client.Next("SNAPSHOT\tLINE\tCONNECTED").isEmpty());
     EXPECT_FALSE(client.Next("SNAPSHOT\tPEER\t2001\tgsm711u").isEmpty());
+    EXPECT_EQ(client.Next("SNAPSHOT\t*"), "SNAPSHOT\tQUALITY\tcodec=PCMU;mos=-1");
+    rig.service.PublishQuality("codec=PCMU;mos=4.4");
+    EXPECT_FALSE(client.Next("QUALITY\tcodec=PCMU;mos=4.4").isEmpty());
+    EXPECT_TRUE(rig.service.Queue().Text().find("QUALITY") == std::string::npos) << "the files never carry it";
     rig.service.CallEndedHere();
     client.SendLine("Status");
     EXPECT_FALSE(client.Next("SNAPSHOT\tLINE\tDIALLING").isEmpty())

@@ -69,9 +69,11 @@ void Answer(const CtiProtocol::Request& request, CtiCommandRunner& runner, Quiet
     }
     ExpectOneLine(CtiProtocol::Event({name, request.parameter, request.parameter}));
     ExpectOneLine(CtiProtocol::Failure(486, request.parameter, request.parameter));
+    ExpectOneLine(CtiProtocol::Quality(request.parameter));
     CtiLineStatus status = phone.LineStatus();
     for (const std::string& line : CtiProtocol::Snapshot({"REGISTERED", "CONNECTED", status.pending, status.peer,
-                                                          request.parameter, {name, request.parameter, name}}))
+                                                          request.parameter, {name, request.parameter, name},
+                                                          request.parameter}))
         ExpectOneLine(line);
 }
 

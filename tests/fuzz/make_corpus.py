@@ -255,6 +255,37 @@ def stun_answers():
             stun_answer(xor_mapped, transaction=bytes(12)), good[:30], rtp(0, 5, 800, bytes(160))]
 
 
+def rtcp(packet_type, count, body, padding=0):
+    """One RTCP packet: header, body, and `padding` bytes of padding (its count last)."""
+    pad = bytes(padding - 1) + bytes([padding]) if padding else b""
+    words = (4 + len(body) + len(pad)) // 4 - 1
+    return struct.pack("!BBH", 0x80 | (0x20 if padding else 0) | count, packet_type, words) + body + pad
+
+
+def report_block(ssrc, lost=0, jitter=80, lsr=0x12345678, dlsr=0x10000):
+    return struct.pack("!IIIIII", ssrc, (13 << 24) | (lost & 0xFFFFFF), 0x10064, jitter, lsr, dlsr)
+
+
+def cname(ssrc, text):
+    item = bytes([1, len(text)]) + text + b"\x00"
+    return rtcp(202, 1, struct.pack("!I", ssrc) + item + bytes(-len(item) % 4))
+
+
+def write_rtcp():
+    sender = struct.pack("!IIIIII", 0x5EED, 0xE0000000, 0x80000000, 16000, 100, 16000)
+    compounds = {
+        "sender-report": rtcp(200, 1, sender + report_block(0x1234)) + cname(0x5EED, b"peer@127.0.0.1"),
+        "receiver-report-bye": rtcp(201, 1, struct.pack("!I", 0x5EED) + report_block(0x1234, lost=0xFFFFFF))
+        + cname(0x5EED, b"x") + rtcp(203, 1, struct.pack("!I", 0x5EED) + b"\x03bye"),
+        "padded-last": rtcp(201, 0, struct.pack("!I", 7)) + rtcp(204, 0, struct.pack("!I", 7) + b"name", padding=4),
+        "too-many-blocks": rtcp(201, 31, struct.pack("!I", 7) + report_block(1)),
+        "length-beyond": rtcp(200, 0, sender)[:-4],
+        "description-overrun": rtcp(201, 0, struct.pack("!I", 7)) + rtcp(202, 2, struct.pack("!I", 7) + b"\x01\xff"),
+    }
+    for name, data in compounds.items():
+        write(CORPUS / "rtcp_compound", name, data)
+
+
 def srtp_framed(*packets):
     """SRTP target datagrams: each (way, packet) as its way byte, length and bytes."""
     return b"".join(bytes([way]) + struct.pack("!H", len(p)) + p for way, p in packets)
@@ -408,6 +439,7 @@ def main():
     write_sdp_extras()
     write_digest_extras()
     write_rtp()
+    write_rtcp()
     write_srtp()
     write_sdp_crypto()
     write_wav()

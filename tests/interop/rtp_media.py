@@ -15,6 +15,11 @@ def rtp_fields(datagram):
             "ssrc": ssrc, "payload": datagram[12:]}
 
 
+def is_rtcp(datagram):
+    """Whether a datagram on an RTP port is RTCP (RFC 5761: packet types 192-223)."""
+    return len(datagram) >= 2 and 192 <= datagram[1] <= 223
+
+
 def rtp_packet(payload_type, sequence, timestamp, payload, ssrc=0x5EED):
     return struct.pack("!BBHII", 0x80, payload_type, sequence & 0xFFFF, timestamp & 0xFFFFFFFF, ssrc) + payload
 

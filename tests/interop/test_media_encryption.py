@@ -11,11 +11,12 @@ import tempfile
 import time
 import unittest
 
+import rtcp_text
 from audio_check import assert_tone, dominant_frequency, read_wav, rms, tone, tone_share
 from orvua_driver import (LOOPBACK, Baresip, Kamailio, Orvua, RawPeer, TestCertificates, free_udp_port,
                           write_wav)
 from raw_sip import RTPMAPS, SipPeer
-from rtp_media import ulaw_to_linear
+from rtp_media import is_rtcp, ulaw_to_linear
 from sip_text import header
 from test_wave_recording import tone_runs
 from udp_relay import UdpRelay
@@ -51,9 +52,11 @@ class EncryptedPeers:
     port: `to_orvua` carries baresip's audio, `to_baresip` orvua's. With `capture`,
     orvua reaches kamailio through one more relay that records its SIP. With
     `transfer_target` baresip is 3003 too, and its audio ports are its own choice (a
-    transfer holds two calls at once): `to_baresip` then carries nothing."""
+    transfer holds two calls at once): `to_baresip` then carries nothing. With
+    `rtcp_mux` baresip multiplexes RTCP too, so that it crosses the relays."""
 
-    def __init__(self, test, mediaenc=None, tls=True, relay_options=None, capture=False, transfer_target=False):
+    def __init__(self, test, mediaenc=None, tls=True, relay_options=None, capture=False, transfer_target=False,
+                 rtcp_mux=False):
         self.test = test
         self.transfer_target = transfer_target
         self.directory = tempfile.mkdtemp(prefix="orvua-srtp-")
@@ -74,6 +77,7 @@ class EncryptedPeers:
         write_wav(peer_file, tone(PEER_TONE, 150))
         encryption = f";mediaenc={mediaenc}" if mediaenc else ""
         config = "module\t\t\tsrtp.so\n" + (f"sip_cafile\t\t{certificates.ca}\n" if tls else "")
+        config += "rtcp_mux\t\tyes\n" if rtcp_mux else ""
         accounts = f"<sip:2002@{self.proxy}>;auth_pass=secret2;answermode=auto{encryption}"
         if transfer_target:
             accounts += f"\n<sip:3003@{self.proxy}>;auth_pass=secret3;answermode=auto{encryption}"
@@ -193,7 +197,7 @@ class EncryptedCallTest(unittest.TestCase):
     """orvua calls baresip and is called by it, with SRTP both ways."""
 
     def flow(self, mediaenc, mode, profile):
-        peers = EncryptedPeers(self, mediaenc)
+        peers = EncryptedPeers(self, mediaenc, rtcp_mux=True)
         ua = peers.ua
         self.assertTrue(ua.call("SetMediaEncryption", mode))
         peers.register()
@@ -221,6 +225,18 @@ class EncryptedCallTest(unittest.TestCase):
         ua.drain(1)
         exchange_digits(self, peers)
         ua.drain(2)
+        # RTCP is SRTCP both ways: baresip's reports are read, and one of them answers
+        # a sender report of orvua's (the round trip); orvua's are encrypted (the E flag
+        # of the index before an 80-bit tag, nothing readable after the first header).
+        deadline = time.monotonic() + 15
+        while (figures := dict(pair.split("=") for pair in ua.call("GetCallStatistics", 0).split(";")))["rtt_ms"] == "-1":
+            self.assertLess(time.monotonic(), deadline, figures)
+            ua.drain(0.5)
+        self.assertEqual(figures["peer_lost"], "0", figures)
+        sent_rtcp = [r.data for r in list(peers.to_baresip.records) if is_rtcp(r.data)]
+        self.assertTrue(sent_rtcp)
+        for data in sent_rtcp:
+            self.assertTrue(data[-14] & 0x80 and rtcp_text.report(data) is None, data.hex())
         first_call = peers.hang_up()
         assert_heard(self, segment(first_call, -2.2, -0.2), PEER_TONE)
         assert_tone(self, first_call, PEER_TONE)

@@ -1,19 +1,25 @@
 """Wave files played into calls and calls recorded, against baresip, through orvua."""
+import math
 import os
+import socket
 import stat
 import struct
 import subprocess
 import tempfile
+import threading
 import time
 import unittest
 import wave
 
 from audio_check import frames, goertzel_power, read_wav, rms, tone
 from orvua_driver import LOOPBACK, Baresip, Kamailio, Orvua, free_udp_port, write_wav
+from raw_sip import SipPeer, sdp
 
 RATE = 8000
 OUR_TONE = 1000
 PEER_TONE = 600
+# Linux's option (and control message) for nanosecond arrival stamps; Python names it not.
+SO_TIMESTAMPNS = getattr(socket, "SO_TIMESTAMPNS", 35)
 
 
 def write_stereo_44k(path, frequency, seconds):
@@ -298,6 +304,214 @@ class BaresipWaveTest(unittest.TestCase):
         self.assertTrue(self.ua.call("StartRecording", 0, 2, compress))
         self.assertTrue(self.ua.call("StopRecording", 0))
         return time.monotonic() - started
+
+
+def tone_bursts(frequency, on, off, seconds, amplitude=6000):
+    """A tone on for `on` seconds and off for `off`, over and over: voice-like enough
+    that the noise suppressor lets it be."""
+    samples = []
+    while len(samples) < seconds * RATE:
+        samples += tone(frequency, on, amplitude=amplitude) + [0] * int(off * RATE)
+    return samples
+
+
+def read_stereo(path):
+    with wave.open(path, "rb") as handle:
+        shape = (handle.getnchannels(), handle.getsampwidth(), handle.getframerate())
+        data = handle.readframes(handle.getnframes())
+    samples = struct.unpack("<%dh" % (len(data) // 2), data)
+    return shape, list(samples[0::2]), list(samples[1::2])
+
+
+def level_db(samples, frequency):
+    return 10 * math.log10(goertzel_power(samples, frequency) + 1)
+
+
+def envelope(samples, frequency, step=40):
+    """The power of a frequency in 5 ms pieces."""
+    return [goertzel_power(samples[at:at + step], frequency) for at in range(0, len(samples) - step, step)]
+
+
+def lag_ms(later, earlier, step_ms=5, most_ms=200):
+    """How many ms `later` runs behind `earlier`, by the best correlation of their envelopes."""
+    mean_later, mean_earlier = sum(later) / len(later), sum(earlier) / len(earlier)
+    reach = most_ms // step_ms
+
+    def correlation(lag):
+        return sum((later[at + lag] - mean_later) * (earlier[at] - mean_earlier)
+                   for at in range(reach, len(earlier) - reach))
+    return step_ms * max(range(-reach, reach + 1), key=correlation)
+
+
+class StereoRecordingTest(unittest.TestCase):
+    """Each side sends its own tone, in bursts: orvua 440 Hz from its microphone,
+    baresip 1 kHz; the virtual speaker leaks into the microphone 30 ms later, 10 dB down."""
+
+    OUR_TONE = 440
+    PEER_TONE = 1000
+    ECHO_DELAY_MS = 30
+
+    def test_each_side_on_its_own_channel_aligned_and_no_stereo_gsm(self):
+        directory = tempfile.mkdtemp(prefix="orvua-stereo-")
+        peer_file, microphone = os.path.join(directory, "peer.wav"), os.path.join(directory, "mic.wav")
+        write_wav(peer_file, tone_bursts(self.PEER_TONE, 0.25, 0.25, 60))
+        write_wav(microphone, tone_bursts(self.OUR_TONE, 0.3, 0.2, 60))
+        baresip = Baresip("<sip:2002@127.0.0.1>;regint=0;answermode=auto", audio_file=peer_file, codecs="PCMU")
+        self.addCleanup(baresip.stop)
+        ua = Orvua(env={"ORVSIP_AUDIO": "virtual", "ORVSIP_VIRTUAL_MIC": microphone, "TMPDIR": directory,
+                        "ORVSIP_VIRTUAL_ECHO": f"{self.ECHO_DELAY_MS},10"})
+        self.addCleanup(ua.quit)
+        self.assertTrue(ua.initialize(free_udp_port(), proxy="", sound=True))
+        self.assertTrue(ua.call("OpenLine", 0, True, LOOPBACK, free_udp_port()))
+        ua.call("DeselectAllVoiceCodec")
+        self.assertTrue(ua.call("SelectVoiceCodec", 3))
+        self.assertTrue(ua.call("EnableEchoNoiseCancellation"))
+
+        for channels in (0, 3, -1):
+            self.assertFalse(ua.call("SetRecordingChannels", 0, channels), channels)
+            self.assertEqual(ua.call("GetOrvObjectError"), 33)
+        self.assertTrue(ua.call("SetRecordingChannels", 0, 2))
+        self.assertFalse(ua.call("StartRecording", 0, 2, True), "GSM 06.10 has no stereo form")
+        self.assertEqual(ua.call("GetOrvObjectError"), 33)
+        self.assertFalse(ua.call("IsRecording", 0))
+
+        self.assertTrue(ua.call("Connect", 0, f"sip:2002@{LOOPBACK}:{baresip.sip_port}", -1, -1))
+        ua.wait_event("OnSuccessToConnect", timeout=15)
+        ua.drain(3)  # the canceller learns the echo
+        self.assertTrue(ua.call("StartRecording", 0, 2, False))
+        ua.drain(5)
+        cancelled = os.path.join(directory, "cancelled.wav")
+        self.assertTrue(ua.call("SaveRecordingToWaveFile", 0, cancelled))
+        # Without the canceller the echo stays: it tells where the left channel holds
+        # what the speaker played, against where the right channel holds it.
+        self.assertTrue(ua.call("DisableEchoNoiseCancellation"))
+        self.assertTrue(ua.call("ResetRecording", 0))
+        ua.drain(4)
+        # Stopped, so that the mixed-down copy below holds exactly what this one does.
+        self.assertTrue(ua.call("StopRecording", 0))
+        echoed = os.path.join(directory, "echoed.wav")
+        self.assertTrue(ua.call("SaveRecordingToWaveFile", 0, echoed))
+
+        # Back to one channel: what was recorded is mixed down; compression is
+        # refused for stereo again only while stereo.
+        self.assertTrue(ua.call("SetRecordingChannels", 0, 1))
+        mixed = os.path.join(directory, "mixed.wav")
+        self.assertTrue(ua.call("SaveRecordingToWaveFile", 0, mixed))
+        self.assertTrue(ua.call("StartRecording", 0, 2, True))
+        self.assertFalse(ua.call("SetRecordingChannels", 0, 2), "no stereo while compressing")
+        self.assertEqual(ua.call("GetOrvObjectError"), 33)
+        self.assertTrue(ua.call("Disconnect", 0))
+        self.assertEqual(ua.quit(), 0)
+
+        shape, left, right = read_stereo(cancelled)
+        self.assertEqual(shape, (2, 2, 8000), "16-bit PCM, 8 kHz, two channels")
+        self.assertEqual(subprocess.run(["soxi", "-c", cancelled], check=True, capture_output=True,
+                                        text=True).stdout.strip(), "2", "sox reads it")
+        self.assertGreater(len(left), 4 * RATE)
+        settled_left, settled_right = left[RATE:], right[RATE:]
+        own = level_db(settled_left, self.OUR_TONE) - level_db(settled_left, self.PEER_TONE)
+        peer = level_db(settled_right, self.PEER_TONE) - level_db(settled_right, self.OUR_TONE)
+        self.assertGreaterEqual(own, 30, "this side's tone on the left, the echo cancelled")
+        self.assertGreaterEqual(peer, 30, "the peer's tone on the right")
+
+        _, left, right = read_stereo(echoed)
+        self.assertLess(level_db(left, self.OUR_TONE) - level_db(left, self.PEER_TONE), 20, "the echo is there")
+        lag = lag_ms(envelope(left, self.PEER_TONE), envelope(right, self.PEER_TONE))
+        self.assertLessEqual(abs(lag - self.ECHO_DELAY_MS), 20,
+                             f"the echo is {lag} ms behind what was heard, the air {self.ECHO_DELAY_MS} ms")
+
+        with wave.open(mixed, "rb") as handle:
+            self.assertEqual((handle.getnchannels(), handle.getnframes()), (1, len(left)))
+
+
+class LongRecordingSaveTest(unittest.TestCase):
+    """Saving a 10-minute recording during a call. Ten minutes of a call cannot be
+    recorded faster than real time, so the test makes the line's temporary file that
+    long itself (through /proc, as its owner) and then saves it."""
+
+    MINUTES = 10
+
+    def test_saving_stalls_no_rtp_packet(self):
+        directory = tempfile.mkdtemp(prefix="orvua-long-")
+        peer = SipPeer()
+        self.addCleanup(peer.close)
+        media = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.addCleanup(media.close)
+        media.bind((LOOPBACK, 0))
+        media.setsockopt(socket.SOL_SOCKET, SO_TIMESTAMPNS, 1)
+        arrivals = ArrivalStamps(media)
+        self.addCleanup(arrivals.stop)
+        ua = Orvua(env={"TMPDIR": directory})
+        self.addCleanup(ua.quit)
+        self.assertTrue(ua.initialize(free_udp_port(), proxy=f"{LOOPBACK}:{peer.port}"))
+        self.assertTrue(ua.call("OpenLine", 0, True, LOOPBACK, free_udp_port()))
+        self.assertTrue(ua.call("Connect", 0, f"sip:2002@{LOOPBACK}:{peer.port}", -1, -1))
+        invite = peer.expect("INVITE")
+        peer.answer(invite, 200, "OK", body=sdp(media.getsockname()[1]))
+        peer.expect("ACK")
+        ua.wait_event("OnSuccessToConnect")
+        self.assertTrue(ua.call("StartRecording", 0, 2, False))
+        ua.drain(1)
+
+        with open(temporary_file(ua, directory), "ab") as recording:
+            second = struct.pack("<%dh" % RATE, *tone(440, 1))
+            for _ in range(self.MINUTES * 60):
+                recording.write(second)
+        saved = os.path.join(directory, "long.wav")
+        ua.drain(0.5)
+        started = time.time()
+        self.assertTrue(ua.call("SaveRecordingToWaveFile", 0, saved, timeout=60))
+        took = time.time() - started
+        ua.drain(0.5)
+        self.assertTrue(ua.call("Disconnect", 0))
+        stamps = arrivals.between(started - 0.5, started + took + 0.5)
+        self.assertGreater(len(stamps), 40, "RTP flowed meanwhile")
+        longest = max(b - a for a, b in zip(stamps, stamps[1:]))
+        self.assertLessEqual(longest, 0.040, f"a gap of {longest * 1000:.0f} ms; the save took {took * 1000:.0f} ms")
+        seconds = float(subprocess.run(["soxi", "-D", saved], check=True, capture_output=True, text=True).stdout)
+        self.assertGreaterEqual(seconds, self.MINUTES * 60)
+        self.assertEqual(ua.quit(), 0)
+
+
+def temporary_file(ua, directory):
+    """The path through /proc to the line's temporary recording file (its name is gone)."""
+    descriptors = "/proc/%d/fd" % ua.process.pid
+    found = [os.path.join(descriptors, fd) for fd in os.listdir(descriptors)
+             if os.readlink(os.path.join(descriptors, fd)).startswith(os.path.join(directory, "Orv"))]
+    assert len(found) == 1, found
+    return found[0]
+
+
+class ArrivalStamps:
+    """The kernel's arrival times of the datagrams a socket receives (SO_TIMESTAMPNS),
+    read on a thread of its own: the Python side's own delays do not count."""
+
+    def __init__(self, sock):
+        self.socket, self.stamps, self.stopped = sock, [], False
+        sock.settimeout(0.1)
+        self.thread = threading.Thread(target=self._run, daemon=True)
+        self.thread.start()
+
+    def _run(self):
+        space = socket.CMSG_SPACE(16)
+        while not self.stopped:
+            try:
+                _, ancillary, _, _ = self.socket.recvmsg(2048, space)
+            except (TimeoutError, socket.timeout):
+                continue
+            except OSError:
+                break
+            for level, kind, data in ancillary:
+                if level == socket.SOL_SOCKET and kind == SO_TIMESTAMPNS:
+                    seconds, nanoseconds = struct.unpack("qq", data[:16])
+                    self.stamps.append(seconds + nanoseconds / 1e9)
+
+    def between(self, start, end):
+        return [stamp for stamp in list(self.stamps) if start <= stamp <= end]
+
+    def stop(self):
+        self.stopped = True
+        self.thread.join()
 
 
 if __name__ == "__main__":

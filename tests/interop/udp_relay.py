@@ -37,7 +37,7 @@ from dataclasses import dataclass
 from typing import Optional
 
 from orvua_driver import LOOPBACK
-from rtp_media import rtp_fields
+from rtp_media import is_rtcp, rtp_fields
 
 
 @dataclass
@@ -93,8 +93,10 @@ class UdpRelay:
         return self.target
 
     def between(self, start, end):
-        """The recorded datagrams that arrived in [start, end), as RTP fields."""
-        return [rtp_fields(r.data) for r in list(self.records) if start <= r.arrived < end and len(r.data) >= 12]
+        """The recorded RTP datagrams that arrived in [start, end), as RTP fields (RTCP
+        sharing the port is left out)."""
+        return [rtp_fields(r.data) for r in list(self.records)
+                if start <= r.arrived < end and len(r.data) >= 12 and not is_rtcp(r.data)]
 
     def replay(self, records, to=None):
         """Sends recorded datagrams again, at once and in order, to `to` or where they went."""

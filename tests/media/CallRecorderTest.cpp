@@ -166,3 +166,94 @@ TEST(CallRecorder, SavedFilesFollowTheUmask)
     ASSERT_EQ(stat(path.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 0777, 0640u);
 }
+
+TEST(CallRecorder, StereoKeepsEachSideOnItsChannelAndGsmHasNoStereo)
+{
+    TempDirectory directory;
+    CallRecorder recorder;
+    ASSERT_EQ(recorder.CreateFile(), MediaOk);
+    EXPECT_EQ(recorder.SetChannels(3), MediaBadRecordVoice);
+    EXPECT_EQ(recorder.SetChannels(0), MediaBadRecordVoice);
+    ASSERT_EQ(recorder.SetChannels(CallRecorder::Stereo), MediaOk);
+    EXPECT_EQ(recorder.Start(CallRecorder::BothVoices, true), MediaBadRecordVoice) << "GSM 06.10 is mono";
+    EXPECT_FALSE(recorder.IsRecording());
+    ASSERT_EQ(recorder.Start(CallRecorder::BothVoices, false), MediaOk);
+    std::size_t at = 0;
+    Talk(recorder, 200, at);
+    SF_INFO info;
+    const auto frames = Saved(recorder, directory.File("stereo.wav"), info);
+    EXPECT_EQ(info.channels, 2);
+    EXPECT_EQ(info.samplerate, 8000);
+    EXPECT_EQ(info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    ASSERT_EQ(frames.size(), 2u * 16000u);
+    std::vector<std::int16_t> left, right;
+    for (std::size_t frame = 4000; frame < 16000; ++frame) {
+        left.push_back(frames[2 * frame]);
+        right.push_back(frames[2 * frame + 1]);
+    }
+    EXPECT_GT(ToneEnergy(left, OwnTone), 1000 * ToneEnergy(left, RemoteTone)) << "this side on the left";
+    EXPECT_GT(ToneEnergy(right, RemoteTone), 1000 * ToneEnergy(right, OwnTone)) << "the peer on the right";
+
+    // Back to mono: the channels are mixed, as a mono recording would have them.
+    ASSERT_EQ(recorder.SetChannels(CallRecorder::Mono), MediaOk);
+    const auto mixed = Saved(recorder, directory.File("mixed.wav"), info);
+    EXPECT_EQ(info.channels, 1);
+    ASSERT_EQ(mixed.size(), 16000u);
+    EXPECT_EQ(mixed[9000], static_cast<std::int16_t>(frames[18000] + frames[18001]));
+    ASSERT_EQ(recorder.Start(CallRecorder::BothVoices, true), MediaOk);
+    EXPECT_EQ(recorder.SetChannels(CallRecorder::Stereo), MediaBadRecordVoice) << "not while compressing";
+}
+
+TEST(CallRecorder, TheHeardVoiceWaitsForTheBlocksTheDevicePlaysBeforeIt)
+{
+    TempDirectory directory;
+    CallRecorder recorder;
+    ASSERT_EQ(recorder.CreateFile(), MediaOk);
+    ASSERT_EQ(recorder.SetChannels(CallRecorder::Stereo), MediaOk);
+    ASSERT_EQ(recorder.Start(CallRecorder::BothVoices, false), MediaOk);
+    constexpr int Marked = 100;
+    constexpr int Delay = 2;
+    for (int tick = 0; tick < 400; ++tick) {
+        CallRecorder::Block block{};
+        block.fill(tick == Marked ? 1000 : 0);
+        recorder.FeedOwnVoice(block);
+        recorder.FeedHeardVoice(block, Delay);
+        recorder.Tick();
+    }
+    SF_INFO info;
+    const auto frames = Saved(recorder, directory.File("heard.wav"), info);
+    ASSERT_EQ(frames.size(), 2u * 32000u);
+    auto first = [&](std::size_t channel) {
+        for (std::size_t frame = 0; frame < 32000; ++frame) {
+            if (frames[2 * frame + channel] != 0)
+                return frame;
+        }
+        return std::size_t{0};
+    };
+    EXPECT_EQ(first(0), std::size_t{Marked} * 80);
+    EXPECT_EQ(first(1), std::size_t{Marked + Delay} * 80);
+}
+
+TEST(CallRecorder, ASaveCopiesWhatWasRecordedWhileRecordingGoesOn)
+{
+    TempDirectory directory;
+    CallRecorder recorder;
+    ASSERT_EQ(recorder.CreateFile(), MediaOk);
+    ASSERT_EQ(recorder.Start(CallRecorder::BothVoices, false), MediaOk);
+    std::size_t at = 0;
+    Talk(recorder, 400, at);
+    const std::optional<CallRecorder::SaveJob> job = recorder.PrepareSave();
+    ASSERT_TRUE(job);
+    EXPECT_EQ(job->bytes, 64000) << "flushed: four seconds";
+    EXPECT_EQ(job->format, WaveFormat::Pcm());
+    // The line's lock is not held while copying: the recording goes on meanwhile.
+    Talk(recorder, 300, at);
+    SF_INFO info;
+    ASSERT_EQ(CallRecorder::WriteSaved(*job, directory.File("snapshot.wav")), MediaOk);
+    EXPECT_EQ(ReadSoundFile(directory.File("snapshot.wav"), info).size(), 32000u) << "what the job named";
+    EXPECT_EQ(CallRecorder::WriteSaved(*job, directory.File("no/folder.wav")), MediaCannotOpenFile);
+    recorder.DeleteFile();
+    ASSERT_EQ(CallRecorder::WriteSaved(*job, directory.File("after.wav")), MediaOk)
+        << "the job keeps the file while it copies";
+    EXPECT_FALSE(recorder.PrepareSave()) << "no file, nothing to save";
+}

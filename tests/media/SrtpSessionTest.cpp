@@ -1,5 +1,6 @@
 #include "LineTestSupport.h"
 #include "media/MediaEngine.h"
+#include "media/RtcpPacket.h"
 #include "media/RtpSourceLatch.h"
 #include "media/SrtpSession.h"
 #include "platform/DatagramBatch.h"
@@ -34,6 +35,20 @@ std::vector<std::uint8_t> Copy(std::span<const std::uint8_t> bytes)
 {
     return {bytes.begin(), bytes.end()};
 }
+
+// A line on an encrypted call, and the peer's side of its keys.
+struct EncryptedCall {
+    EncryptedCall()
+    {
+        EXPECT_TRUE(peer.Configure(KeysFor(Suite80, 2, 1)));
+        EXPECT_TRUE(rig.line.SetKeys(session, KeysFor(Suite80, 1, 2)));
+        rig.StartCall(CodecSet::Pcmu, 0);
+    }
+
+    LineRig rig;
+    std::shared_ptr<SrtpSession> session = std::make_shared<SrtpSession>();
+    SrtpSession peer;
+};
 
 } // namespace
 
@@ -113,12 +128,9 @@ TEST(SrtpSession, APeerThatKeepsChangingItsSsrcHasItsOldestStreamForgotten)
 
 TEST(SrtpSession, ALineSendsEveryPacketProtectedAndDecodesOnlyWhatPassesTheChecks)
 {
-    LineRig rig;
-    auto session = std::make_shared<SrtpSession>();
-    SrtpSession peer;
-    ASSERT_TRUE(peer.Configure(KeysFor(Suite80, 2, 1)));
-    ASSERT_TRUE(rig.line.SetKeys(session, KeysFor(Suite80, 1, 2)));
-    rig.StartCall(CodecSet::Pcmu, 0);
+    EncryptedCall call;
+    LineRig& rig = call.rig;
+    SrtpSession& peer = call.peer;
     EXPECT_EQ(rig.line.EncryptionSuite(), Suite80);
     for (std::size_t block = 0; block < 4; ++block)
         rig.line.SendMicrophoneBlock(SineBlock(1000, block));
@@ -150,7 +162,7 @@ TEST(SrtpSession, ALineSendsEveryPacketProtectedAndDecodesOnlyWhatPassesTheCheck
     EXPECT_EQ(rig.line.InboundCodec(), CodecSet::Pcmu);
     rig.line.StopMedia(true, true);
     EXPECT_EQ(rig.line.EncryptionSuite(), "");
-    const auto discards = session->TakeDiscards();
+    const auto discards = call.session->TakeDiscards();
     EXPECT_EQ(discards.authentication, 2u) << "the plain packet and the damaged one";
     EXPECT_EQ(discards.replay, 1u);
 
@@ -193,4 +205,57 @@ TEST(SrtpSession, OnlyAuthenticPacketsFromAnotherPortMoveTheLatch)
     rig.line.ReadOnBeat(false, batch);
     EXPECT_EQ(rig.line.InboundCodec(), CodecSet::Pcmu);
     EXPECT_EQ(UdpSocket::PortOf(rig.line.SendDestination()), rig.peer.Port()) << "the key holder's port";
+}
+
+// An encrypted call's RTCP is SRTCP both ways: plain or forged reports change nothing.
+TEST(SrtpSession, AnEncryptedCallsRtcpIsSrtcpBothWays)
+{
+    EncryptedCall call;
+    LineRig& rig = call.rig;
+    SrtpSession& peer = call.peer;
+    rig.line.StartRtcp({"127.0.0.1", rig.peer.Port(), true});
+    for (std::size_t block = 0; block < 2; ++block)
+        rig.line.SendMicrophoneBlock(SineBlock(1000, block));
+    auto sent = rig.peer.TakeDatagrams();
+    ASSERT_EQ(sent.size(), 1u);
+    std::span<const std::uint8_t> rtp(sent[0]);
+    ASSERT_TRUE(peer.Unprotect(rtp));
+    const std::uint32_t ours = RtpHeader::Parse(rtp)->ssrc;
+
+    RtcpPacket::ReportBlock block;
+    block.ssrc = ours;
+    block.cumulativeLost = 9;
+    std::array<std::uint8_t, RtcpPacket::MaxWrittenBytes> room{};
+    const std::size_t length = RtcpPacket::Write({0x5EED, std::nullopt, block, "peer", false}, room);
+    const std::span<const std::uint8_t> report(room.data(), length);
+    const auto forged = [&] {
+        auto bytes = Copy(peer.ProtectControl(report));
+        bytes[12] ^= 1;
+        return bytes;
+    }();
+    const auto genuine = Copy(peer.ProtectControl(report));
+    ASSERT_EQ(genuine.size(), length + 4 + 10) << "the SRTCP index and an 80-bit tag";
+    DatagramBatch batch(MediaLine::MaxDatagramsPerRead, MediaEngine::MaxRtpDatagram);
+    rig.peer.Send(rig.port, report);
+    rig.peer.Send(rig.port, forged);
+    rig.line.ReadOnBeat(false, batch);
+    EXPECT_EQ(rig.line.Statistics().peerLost, -1) << "neither plain nor forged RTCP counts";
+    EXPECT_EQ(rig.line.RtcpRejected(), 2u);
+    rig.peer.Send(rig.port, genuine);
+    rig.peer.Send(rig.port, genuine);
+    rig.line.ReadOnBeat(false, batch);
+    EXPECT_EQ(rig.line.Statistics().peerLost, 9);
+    EXPECT_EQ(rig.line.RtcpRejected(), 3u) << "a replay is dropped";
+
+    // The report with the BYE at the end of the call leaves protected.
+    rig.line.StopMedia(true, true);
+    sent = rig.peer.TakeDatagrams();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_FALSE(RtcpPacket::Parse(sent[0])) << "nothing readable in clear";
+    std::span<const std::uint8_t> bye(sent[0]);
+    ASSERT_TRUE(peer.UnprotectControl(bye));
+    const auto read = RtcpPacket::Parse(bye);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->senderSsrc, ours);
+    EXPECT_TRUE(read->bye);
 }

@@ -32,12 +32,12 @@ class ArgumentsTest(unittest.TestCase):
         self.methods = control_methods()
 
     def test_every_method_under_its_own_name(self):
-        self.assertEqual(len(self.methods), 75)
+        self.assertEqual(len(self.methods), 77)
         for name, (_, _, parameters, result, _) in self.methods.items():
             method = getattr(self.ua, name)
             signature = inspect.signature(method)
             self.assertEqual([(p.name, p.annotation) for p in signature.parameters.values()], list(parameters))
-            self.assertIs(signature.return_annotation, result)
+            self.assertIs(signature.return_annotation, dict if name == "GetCallStatistics" else result)
         self.assertEqual(self.ua.GetVersionSDK(), "3, 0, 0, 0")
         self.assertEqual(self.ua.GetOrvObjectError(), 0)
         self.assertIsNone(self.ua.DisableDonotDisturb())
@@ -49,7 +49,8 @@ class ArgumentsTest(unittest.TestCase):
     def test_wrong_arguments_raise_type_error_with_the_signature(self):
         for name, member in self.methods.items():
             method = getattr(self.ua, name)
-            signature = re.escape(name + str(inspect.signature(method)))
+            # The complaint names the control's method, whose figures are text.
+            signature = re.escape(name + str(inspect.signature(method)).replace("-> dict", "-> str"))
             right = arguments_of(member)
             with self.assertRaisesRegex(TypeError, "^" + signature + ": takes"):
                 method(*right, 1)
@@ -143,7 +144,8 @@ class HostileInputTest(unittest.TestCase):
             for variant in range(len(self.STRINGS) if member[2] else 1):
                 arguments = [self._odd(kind, variant, name) for _, kind in member[2]]
                 result = getattr(agent.ua, name)(*arguments)
-                self.assertIsInstance(result, expected[member[3]], f"{name}{tuple(arguments)!r:.200}")
+                kind = dict if name == "GetCallStatistics" else expected[member[3]]
+                self.assertIsInstance(result, kind, f"{name}{tuple(arguments)!r:.200}")
         with self.assertRaises(UnicodeEncodeError):
             agent.ua.DigitDTMF(0, "\ud800")
 

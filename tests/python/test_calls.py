@@ -7,6 +7,9 @@ import unittest
 from binding_support import LOOPBACK, Agent, EventLog
 
 CALLER_NAME = "Alice Caller"
+STATISTICS_KEYS = ["codec", "sent_packets", "sent_bytes", "received_packets", "received_bytes", "lost", "peer_lost",
+                   "jitter_ms", "peer_jitter_ms", "rtt_ms", "concealed", "jb_delay_ms", "mos"]
+CODEC_NAMES = ["GSM", "iLBC", "PCMA", "PCMU", "G729"]
 
 
 def start_pair(test):
@@ -53,8 +56,19 @@ class CallTest(unittest.TestCase):
         self.assertTrue(log.call(b, "DigitDTMF", 0, "9"))
         self.assertEqual(a.wait_for("OnDTMFDigit", 10), (0, "9"))
 
+        figures = a.GetCallStatistics(0)
+        self.assertEqual(list(figures), STATISTICS_KEYS)
+        self.assertEqual(figures["codec"], CODEC_NAMES[a.GetOutboundCodec(0)])
+        self.assertGreater(figures["sent_packets"], 0)
+        self.assertIsInstance(figures["jitter_ms"], (int, float))
+
         self.assertTrue(log.call(a, "Disconnect", 0))
         self.assertEqual(b.wait_for("OnDisconnectCall", 10), (0,))
+        ended = a.GetCallStatistics(0)
+        self.assertEqual(ended["codec"], figures["codec"], "the figures stay after the call")
+        self.assertGreaterEqual(ended["sent_packets"], figures["sent_packets"])
+        self.assertEqual(a.GetCallStatistics(7), {}, "no such line")
+        self.assertEqual(a.GetOrvObjectError(), 29)
         self.assertFalse(b.IsLineBusy(0))
         self.assertFalse(a.IsLineBusy(0))
         self.assertNotIn("OnDisconnectCall", log.names("caller"), "our own hang-up is no event")

@@ -2,7 +2,7 @@
 // the same executable file, never a namesake nor another user's process. This program
 // checks it on one copy of itself, so that the test runner itself is not a copy:
 //   COPY --close-answering-yes   registers, then closes its window, confirming
-//   COPY --run                   registers, then runs until something ends it
+//   COPY --run                   registers, calls 2002, then runs until something ends it
 //   COPY --idle                  only waits
 #include "softphone/WindowOnTop.h"
 #include "softphone/frmSettings.h"
@@ -46,19 +46,25 @@ const QString kSilentProxy = QStringLiteral("127.0.0.1:9");
 constexpr QFile::Permissions kEveryoneRuns = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                                              QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
 
-// A window in the folder TRN_HOME names, registered, as trn runs it.
-bool LoadRegistered(frmSoftphone& window)
+// Waits for the window's status, then tells the test `news`.
+bool ReachStatus(frmSoftphone& window, const QString& status, const char* news)
 {
-    window.FormLoad();
     QDeadlineTimer deadline(30000);
-    while (Child<QLabel>(window, "lblDisplayStatus")->text() != QStringLiteral("Registered")) {
+    while (Child<QLabel>(window, "lblDisplayStatus")->text() != status) {
         if (deadline.hasExpired())
             return false;
         QTest::qWait(20);
     }
-    std::printf("registered\n");
+    std::printf("%s\n", news);
     std::fflush(stdout);
     return true;
+}
+
+// A window in the folder TRN_HOME names, registered, as trn runs it.
+bool LoadRegistered(frmSoftphone& window)
+{
+    window.FormLoad();
+    return ReachStatus(window, QStringLiteral("Registered"), "registered");
 }
 
 int RunCopy(int argc, char** argv)
@@ -68,8 +74,11 @@ int RunCopy(int argc, char** argv)
     frmSoftphone window;
     if (!LoadRegistered(window))
         return 4;
-    if (std::strcmp(argv[1], "--run") == 0)
+    if (std::strcmp(argv[1], "--run") == 0) {
+        if (!window.DialNumber(QStringLiteral("2002")) || !ReachStatus(window, QStringLiteral("Conected"), "connected"))
+            return 4;
         return QApplication::exec() == 0 ? 3 : 4; // never returns: SIGTERM ends it
+    }
     boxes.AnswerNext(true);
     Child<QPushButton>(window, "cmdFechar")->click();
     return 3; // not reached: closing ends the program
@@ -131,13 +140,17 @@ void ClosingTest::answeringYesEndsEveryCopyAndNothingElse()
     closing.WriteSettings(peers.Proxy(), {{"ConfirmBeforeClose=0", "ConfirmBeforeClose=1"}});
     other.WriteSettings(peers.Proxy(), {{"SIPLogin=1001", "SIPLogin=1002"}});
     QProcess* copy = StartIn(program, {"--run"}, other.home.File(""), this);
-    QVERIFY(copy->waitForReadyRead(30000));
-    QCOMPARE(copy->readAllStandardOutput(), QByteArray("registered\n"));
+    QByteArray told;
+    while (told.count('\n') < 2 && copy->waitForReadyRead(30000))
+        told += copy->readAllStandardOutput();
+    QCOMPARE(told, QByteArray("registered\nconnected\n"));
     QProcess* closer = StartIn(program, {"--close-answering-yes"}, closing.home.File(""), this);
     QVERIFY(closer->waitForReadyRead(30000));
     QCOMPARE(closer->readAllStandardOutput(), QByteArray("registered\n"));
     QVERIFY(EndedWithZero(*closer));
     QVERIFY(EndedWithZero(*copy)); // its SIGTERM handled as a confirmed "Exit"
+    const QString callLog = other.home.ReadFile("calls.log");
+    QVERIFY2(callLog.count('\n') == 1 && callLog.contains("\t2002\t"), qPrintable(callLog)); // its call, cut
     QVERIFY(!peers.IsRegistered("1001"));
     QVERIFY(!peers.IsRegistered("1002"));
     for (QProcess* bystander : bystanders) {

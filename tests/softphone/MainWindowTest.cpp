@@ -1,8 +1,10 @@
 #include "cti/CtiEventQueue.h"
 #include "platform/UdpSocket.h"
+#include "softphone/CallQualityBars.h"
 #include "softphone/frmIncommingCall.h"
 #include "softphone/frmTranfer.h"
 #include "softphone/zzSlider.h"
+#include "tests/cti/SocketClient.h"
 #include "tests/softphone/Child.h"
 #include "tests/softphone/Peers.h"
 #include "tests/softphone/PortBlocker.h"
@@ -17,6 +19,7 @@
 #include <QFile>
 #include <QProgressBar>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <cmath>
@@ -26,6 +29,7 @@ class MainWindowTest : public QObject {
 
 private slots:
     void callsBaresipAndHangsUp();
+    void showsLogsAndPublishesCallQuality();
     void registersAndCallsOverTls();
     void holdsAndTransfersTheCall();
     void followsTheTransferThePeerAsksFor();
@@ -172,6 +176,99 @@ void MainWindowTest::callsBaresipAndHangsUp()
     QVERIFY(trn.boxes.Take().isEmpty());
     QVERIFY(probe.events > 10);
     QCOMPARE(probe.deepest, 1); // no event delivered inside another
+}
+
+// The figures of a connected call: bars beside the codec while it lasts, one line in
+// calls.log and one QUALITY line to socket clients when it ends, whoever hangs up.
+void MainWindowTest::showsLogsAndPublishesCallQuality()
+{
+    Peers peers(kUsers, "2002", "secret2", "manual");
+    QVERIFY(peers.IsReady());
+    const quint16 port = SocketClient::FreePort();
+    SoftphoneHarness trn;
+    trn.WriteSettings(peers.Proxy(), {{"EnableCTITCP=False\nEnableCTIXML=True", "EnableCTITCP=True\nEnableCTIXML=False"},
+                                      {"TCPPort=2500", QStringLiteral("TCPPort=%1").arg(port)}});
+    frmSoftphone& window = trn.Load();
+    QTRY_COMPARE_WITH_TIMEOUT(trn.Status(), QString("Registered"), kSipWaitMs);
+    SocketClient client(port);
+    QVERIFY(client.WaitSnapshot());
+    CallQualityBars* bars = Child<CallQualityBars>(window, "lblCallQuality");
+    const QLabel* codec = Child<QLabel>(window, "lblDisplayCodec");
+    QVERIFY(bars->isHidden());
+    const QString log = trn.home.File("calls.log");
+    // 2002 answers by hand, so that a call may also be given up while it rings.
+    const auto answeredCall = [&] {
+        trn.Dial("2002");
+        trn.Click("cmdChamar");
+        peers.WaitBaresipEvent("CALL_INCOMING");
+        peers.Baresip("accept");
+        return QTest::qWaitFor([&] { return trn.Status() == "Conected"; }, kSipWaitMs);
+    };
+    const QRegularExpression goodCall("^codec=PCMU;sent_packets=[1-9][0-9]*;.*;lost=0;.*;mos=4\\.[2-9]$");
+
+    // Hung up here: the record of the end, then the figures, once.
+    QVERIFY(answeredCall());
+    QVERIFY(!bars->isHidden());
+    QTRY_COMPARE_WITH_TIMEOUT(bars->Bars(), CallQualityBars::kBarCount, 10000);
+    QVERIFY2(bars->toolTip().contains(QRegularExpression("MOS estimate\\): 4\\.[2-9]\nCodec: PCMU\n")),
+             qPrintable(bars->toolTip()));
+    const QRect barsArea(bars->mapTo(&window, QPoint()), bars->size());
+    const QRect codecArea(codec->mapTo(&window, QPoint()), codec->size());
+    QVERIFY(barsArea.right() < codecArea.left() + 4 && codecArea.contains(codecArea.left(), barsArea.center().y()));
+    client.SendLine("Status");
+    QVERIFY(client.Next("SNAPSHOT\tQUALITY\t*").startsWith("SNAPSHOT\tQUALITY\tcodec=PCMU;sent_packets="));
+    trn.Click("cmdDesligar");
+    QVERIFY(bars->isHidden() && bars->toolTip().isEmpty());
+    const int hangUp = client.WaitLine("EVENT\tHANGUP\tCALL DISCONECTED\t ");
+    QVERIFY(hangUp >= 0);
+    QCOMPARE(client.WaitLine("QUALITY\t*", hangUp), hangUp + 1);
+    QVERIFY2(goodCall.match(client.lines[hangUp + 1].section('\t', 1)).hasMatch(), qPrintable(client.lines[hangUp + 1]));
+    QVERIFY(!peers.WaitBaresipEvent("CALL_CLOSED").isEmpty());
+
+    // Hung up by the peer.
+    QVERIFY(answeredCall());
+    QTRY_VERIFY_WITH_TIMEOUT(bars->Bars() > 0, 10000);
+    peers.Baresip("hangup");
+    QTRY_COMPARE_WITH_TIMEOUT(trn.Status(), QString("Hangup"), kSipWaitMs);
+    QVERIFY(bars->isHidden());
+    const int disconnect = client.WaitLine("EVENT\tSTATUS\tDISCONNECT\t ", hangUp);
+    QVERIFY(disconnect >= 0);
+    QCOMPARE(client.WaitLine("QUALITY\t*", disconnect), disconnect + 1);
+
+    // Given up while it rings: neither figures nor a line in the log.
+    QCOMPARE(trn.Display(), QString("2002"));
+    trn.Click("cmdChamar");
+    QVERIFY(!peers.WaitBaresipEvent("CALL_INCOMING").isEmpty());
+    trn.Click("cmdCancelar");
+    QVERIFY(!peers.WaitBaresipEvent("CALL_CLOSED").isEmpty());
+    QVERIFY(client.WaitLine("EVENT\tHANGUP\tCALL DISCONECTED\t ", disconnect) > disconnect);
+    client.SendLine("Status");
+    QVERIFY(!client.Next("OK Status").isEmpty());
+    QCOMPARE(client.lines.filter(QRegularExpression("^QUALITY\t")).size(), 2);
+
+    QFile file(log);
+    QCOMPARE(file.permissions() & ~(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser),
+             QFileDevice::Permissions());
+    const QStringList entries = trn.home.ReadFile("calls.log").split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(entries.size(), 2);
+    for (const QString& entry : entries) {
+        const QStringList fields = entry.split('\t');
+        QCOMPARE(fields.size(), 4);
+        QVERIFY2(QDateTime::fromString(fields[0], Qt::ISODate).isValid(), qPrintable(entry));
+        QCOMPARE(fields[1], QString("2002"));
+        QVERIFY(fields[2].toInt() >= 0 && fields[2].toInt() < 60);
+        QVERIFY2(goodCall.match(fields[3]).hasMatch(), qPrintable(entry));
+    }
+
+    // A link in the log's place is not followed: the next call leaves its target alone.
+    trn.home.WriteFile("elsewhere.txt", "not a call log\n");
+    QVERIFY(QFile::remove(log) && QFile::link(trn.home.File("elsewhere.txt"), log));
+    QVERIFY(answeredCall());
+    trn.Click("cmdDesligar");
+    QVERIFY(client.WaitLine("QUALITY\t*", disconnect + 2) > 0);
+    QCOMPARE(trn.home.ReadFile("elsewhere.txt"), QString("not a call log\n"));
+    QVERIFY(QFileInfo(log).isSymLink());
+    QVERIFY(trn.boxes.Take().isEmpty());
 }
 
 // The Sip Proxy names TLS, the CA file field the CA of the proxy's certificate, and

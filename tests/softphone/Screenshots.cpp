@@ -1,6 +1,7 @@
 // Takes the screenshots of trn shown in the README: run under Xvfb by
 // scripts/screenshots.sh, with kamailio and baresip as the far end.
 //   softphone_screenshots OUTPUT_FOLDER
+#include "softphone/CallQualityBars.h"
 #include "softphone/frmIncommingCall.h"
 #include "softphone/frmSettings.h"
 #include "tests/softphone/Peers.h"
@@ -60,6 +61,9 @@ int main(int argc, char** argv)
 
     trn.Click("cmdChamar");
     if (!WaitForStatus(trn, "Conected"))
+        return 1;
+    const CallQualityBars* bars = window.findChild<CallQualityBars*>(QStringLiteral("lblCallQuality"));
+    if (!QTest::qWaitFor([&] { return bars->Bars() > 0; }, 10000))
         return 1;
     ok = Save(Shot(window), folder, "trn-call.png") && ok;
     trn.Click("cmdDesligar");
