@@ -243,9 +243,19 @@ std::optional<std::string> SipAddressText::DialUri(std::string_view text, std::s
 {
     const bool hasScheme = StartsWithNoCase(text, "sip:") || StartsWithNoCase(text, "sips:");
     if (!hasScheme && text.find('@') == std::string_view::npos)
-        return "sip:" + EscapeUser(text) + "@" + std::string(proxy);
+        return UserUri(EscapeUser(text), proxy);
     const std::string uri = hasScheme ? std::string(text) : "sip:" + std::string(text);
     if (!IsSipUri(uri))
         return std::nullopt;
     return uri;
+}
+
+std::string SipAddressText::UserUri(std::string_view user, std::string_view proxy)
+{
+    std::string_view scheme = "sip:";
+    if (StartsWithNoCase(proxy, "sips:"))
+        scheme = "sips:";
+    if (StartsWithNoCase(proxy, scheme))
+        proxy.remove_prefix(scheme.size());
+    return std::string(scheme) + std::string(user) + "@" + std::string(proxy);
 }

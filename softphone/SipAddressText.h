@@ -15,8 +15,11 @@ public:
     // What to call for a dialled text: a text that is a SIP URI already ("sip:",
     // "sips:", or holding "@") is called as that URI ("sip:" put in front when it has
     // no scheme), and nothing when it does not parse as one; any other text is the user
-    // part of "sip:user@proxy", escaped as RFC 3261 user characters.
+    // part of the user's URI on the proxy (UserUri), escaped as RFC 3261 user characters.
     static std::optional<std::string> DialUri(std::string_view text, std::string_view proxy);
+    // "sip:user@proxy"; a proxy given as a URI lends it its scheme ("sips:pbx.example.com"
+    // gives "sips:user@pbx.example.com"), so that its users are addressed over TLS too.
+    static std::string UserUri(std::string_view user, std::string_view proxy);
     // Whether the text is a SIP or SIPS URI by RFC 3261's grammar.
     static bool IsSipUri(std::string_view text);
     // Every character that may not stand in a user part as %XX.

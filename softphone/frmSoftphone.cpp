@@ -303,8 +303,8 @@ void frmSoftphone::ConnectToProxy()
     }
     const QString name = settings_->DisplayName().isEmpty() ? settings_->Login() : settings_->DisplayName();
     // Any name a user types (letters beyond ASCII, quotes, backslashes) stays one header value.
-    const QString fromUri = Q(SipAddressText::QuotedDisplayName(Std(name))) + QStringLiteral(" <sip:") +
-                            settings_->Login() + '@' + settings_->Proxy() + '>';
+    const QString fromUri = Q(SipAddressText::QuotedDisplayName(Std(name)) + " <" +
+                              SipAddressText::UserUri(Std(settings_->Login()), Std(settings_->Proxy())) + '>');
     const QString listenIp = Q(sipUA->GetMyIP());
     if (!InitializeUserAgent(listenIp, fromUri))
         return;

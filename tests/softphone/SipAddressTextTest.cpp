@@ -32,4 +32,10 @@ TEST(SipAddressText, DialledTextIsAUriOrAnEscapedUserPart)
                                 "sip:x@256.1.1.1", "sip:x@host;", "sip:x@host?novalue", "sip:x%2@host",
                                 "sip:x@[zz::1]", "sip:x@host>", "2001@198.51.100.9@proxy"})
         EXPECT_EQ(dial(refused), std::nullopt) << refused;
+
+    // A proxy written as a URI gives its scheme, never a second one.
+    EXPECT_EQ(SipAddressText::DialUri("2001", "sips:pbx.example.com"), "sips:2001@pbx.example.com");
+    EXPECT_EQ(SipAddressText::DialUri("2001", "SIP:pbx.example.com:5070"), "sip:2001@pbx.example.com:5070");
+    EXPECT_EQ(SipAddressText::DialUri("2001", "pbx.example.com;transport=tls"), "sip:2001@pbx.example.com;transport=tls");
+    EXPECT_EQ(SipAddressText::UserUri("1001", "sips:pbx.example.com"), "sips:1001@pbx.example.com");
 }
