@@ -46,13 +46,38 @@ def udp_port_bound(port):
         return any(int(line.split()[1].split(":")[1], 16) == port for line in table)
 
 
-def free_udp_port():
-    """An even port free for UDP and TCP right now, with its odd neighbour (RTP pairs,
-    baresip's TCP and TLS listeners)."""
-    while True:
+# Tests running side by side claim the ports they pick here, so that two of them never
+# pick one port between one's choice and its bind (or while a test has let it go to
+# bind it again); a claim lapses after CLAIM_SECONDS, longer than any test runs.
+CLAIMS = os.path.join(tempfile.gettempdir(), f"orvsip-test-ports-{os.getuid()}")
+CLAIM_SECONDS = 900
+
+
+def claim(port):
+    """Whether this test may have `port`: nobody claimed it lately."""
+    os.makedirs(CLAIMS, mode=0o700, exist_ok=True)
+    path = os.path.join(CLAIMS, str(port))
+    try:
+        if time.time() - os.stat(path).st_mtime > CLAIM_SECONDS:
+            os.unlink(path)
+    except FileNotFoundError:
+        pass
+    try:
+        os.close(os.open(path, os.O_CREAT | os.O_EXCL | os.O_WRONLY, 0o600))
+        return True
+    except FileExistsError:
+        return False
+
+
+def free_udp_port(span=2):
+    """An even port free for UDP and TCP right now, with the ports after it up to `span`
+    (RTP pairs, baresip's TCP and TLS listeners, baresip's range of audio ports)."""
+    for _ in range(len(TEST_PORTS)):
         port = random.choice(TEST_PORTS)
-        if is_free(port) and is_free(port + 1):
+        ports = range(port, port + span)
+        if all(is_free(p) for p in ports) and all(claim(p) for p in ports):
             return port
+    raise RuntimeError(f"no free test port left: see {CLAIMS}")
 
 
 class Loopback:
@@ -527,7 +552,7 @@ class Baresip:
         self.ctrl_port = free_udp_port()
         # With rtp_port (a test's choice) every call's audio takes that port and its
         # RTCP the next one: one call at a time then.
-        rtp = rtp_port or free_udp_port()
+        rtp = rtp_port or free_udp_port(span=10)
         self.workdir = tempfile.mkdtemp(prefix="baresip-")
         if audio_file is None:
             audio_file = os.path.join(self.workdir, "silence.wav")

@@ -11,7 +11,7 @@ import time
 import unittest
 
 from audio_check import assert_tone, tone
-from orvua_driver import (LOOPBACK, Baresip, Kamailio, Orvua, TestCertificates, free_udp_port, is_free,
+from orvua_driver import (LOOPBACK, Baresip, Kamailio, Orvua, TestCertificates, free_udp_port, udp_port_bound,
                           write_wav)
 
 ORVUA_TONE = 1000
@@ -235,7 +235,8 @@ class Dnsmasq:
              "--no-poll", "--pid-file=", f"--port={self.port}", "--listen-address=127.0.0.1", "--bind-interfaces",
              "--user=root", *records], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         deadline = time.monotonic() + 10
-        while is_free(self.port):
+        # Read from the kernel's table: a probe bind could take the port from dnsmasq.
+        while not udp_port_bound(self.port):
             if time.monotonic() > deadline or self.process.poll() is not None:
                 raise RuntimeError("dnsmasq did not start")
             time.sleep(0.05)
