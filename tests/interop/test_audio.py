@@ -82,7 +82,7 @@ class OrvuaToOrvuaAudioTest(unittest.TestCase):
     def check_codec(self, codec):
         caller_files = AudioFiles(self, "caller", ORVUA_TONE)
         callee_files = AudioFiles(self, "callee", PEER_TONE)
-        callee, callee_port = start_orvua(self, callee_files, codec, 5060, "1002")
+        callee, callee_port = start_orvua(self, callee_files, codec, free_udp_port(), "1002")
         caller, _ = start_orvua(self, caller_files, codec, callee_port, "1001")
         self.assertTrue(caller.call("Connect", 0, f"sip:1002@{LOOPBACK}:{callee_port}", -1, -1))
         call_id = callee.wait_event("OnIncomingCall")[0]

@@ -13,8 +13,14 @@ class CallTestCase(unittest.TestCase):
         self.addCleanup(self.ua.quit)
 
     def start(self, proxy_port=None):
+        if proxy_port is None:
+            # A proxy that never answers, on a port of this test's own: requests sent to
+            # 5060 could reach a trn of a test running beside this one.
+            silent = RawPeer()
+            self.addCleanup(silent.close)
+            proxy_port = silent.port
         self.sip_port = free_udp_port()
-        self.assertTrue(self.ua.initialize(self.sip_port, proxy=f"{LOOPBACK}:{proxy_port or 5060}"))
+        self.assertTrue(self.ua.initialize(self.sip_port, proxy=f"{LOOPBACK}:{proxy_port}"))
         self.assertTrue(self.ua.call("OpenLine", 0, True, LOOPBACK, self.rtp_port))
 
     def sipp(self, scenario, remote=False):

@@ -31,7 +31,7 @@ class SilentCallTest(unittest.TestCase):
     def setUp(self):
         self.relay = SipMediaRelay()
         self.addCleanup(self.relay.stop)
-        self.callee, callee_port, self.callee_rtp = start_orvua(self, "1002", f"{LOOPBACK}:5060", self.relay)
+        self.callee, callee_port, self.callee_rtp = start_orvua(self, "1002", f"{LOOPBACK}:{free_udp_port()}", self.relay)
         self.caller, _, self.caller_rtp = start_orvua(self, "1001", f"{LOOPBACK}:{callee_port}", self.relay)
         self.assertTrue(self.caller.call("Connect", 0, f"sip:1002@{LOOPBACK}:{callee_port}", -1, -1))
         call_id = self.callee.wait_event("OnIncomingCall")[0]
