@@ -302,7 +302,8 @@ class Sipp:
         path = os.path.join(SCENARIOS, scenario)
         with open(path) as handle:
             announces_media = "rtpport" in handle.read()
-        command = ["sipp", "-sf", path, "-i", LOOPBACK, "-mi", LOOPBACK, "-mp", str(free_udp_port()),
+        # sipp's media sockets take -mp and the ports up to -mp + 3 (audio, video, RTCP).
+        command = ["sipp", "-sf", path, "-i", LOOPBACK, "-mi", LOOPBACK, "-mp", str(free_udp_port(span=4)),
                    "-p", str(self.local_port), "-m", str(calls), "-nostdin",
                    "-trace_err", "-trace_msg", "-timeout", "90s"]
         if announces_media:
