@@ -166,7 +166,7 @@ void CtiSocketTest::snapshotAnswerAndFailures()
         QVERIFY(example.state() == QProcess::NotRunning || example.waitForFinished(kSipWaitMs));
         QCOMPARE(example.error(), QProcess::UnknownError);
         const QString printed = QString::fromUtf8(example.readAll());
-        QCOMPARE(example.exitCode(), 0);
+        QVERIFY2(example.exitCode() == 0, qPrintable(printed));
         QVERIFY2(printed.contains("EVENT | STATUS | SUCCESS TO CONNECT") && printed.contains("OK Hangup"),
                  qPrintable(printed));
         QVERIFY(!peers.WaitBaresipEvent("CALL_CLOSED").isEmpty());

@@ -9,6 +9,7 @@
 // is on hold.
 
 #include "tests/fuzz/FuzzEnvironment.h"
+#include "tests/fuzz/OpenLineOnFreePort.h"
 
 #include "media/MediaEngine.h"
 #include "media/MediaEngineOwner.h"
@@ -41,13 +42,7 @@ public:
     RtpFuzzHarness()
     {
         peer_.Open("127.0.0.1", 0);
-        for (int attempt = 0; attempt < 20 && !line_.IsOpen(); ++attempt) {
-            UdpSocket probe;
-            probe.Open("127.0.0.1", 0);
-            linePort_ = probe.LocalPort();
-            probe.Close();
-            line_.Open(true, "127.0.0.1", linePort_, window_);
-        }
+        linePort_ = OpenLineOnFreePort(line_, window_);
     }
 
     void Run(const std::uint8_t* data, std::size_t size)

@@ -12,6 +12,7 @@
 // is the way byte's upper six bits, counted from the end).
 
 #include "tests/fuzz/FuzzEnvironment.h"
+#include "tests/fuzz/OpenLineOnFreePort.h"
 
 #include "media/MediaEngine.h"
 #include "media/MediaLine.h"
@@ -37,13 +38,7 @@ public:
     SrtpFuzzHarness()
     {
         peer_.Open("127.0.0.1", 0);
-        for (int attempt = 0; attempt < 20 && !line_.IsOpen(); ++attempt) {
-            UdpSocket probe;
-            probe.Open("127.0.0.1", 0);
-            linePort_ = probe.LocalPort();
-            probe.Close();
-            line_.Open(true, "127.0.0.1", linePort_, window_);
-        }
+        linePort_ = OpenLineOnFreePort(line_, window_);
     }
 
     void Run(const std::uint8_t* data, std::size_t size)
