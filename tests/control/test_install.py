@@ -8,10 +8,11 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "interop"))
-from orvua_driver import LOOPBACK, Sipp, free_udp_port  # noqa: E402
+from orvua_driver import LOOPBACK, Sipp, free_udp_port, udp_port_bound  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 BUILD_DIR = os.environ["ORVSIP_BUILD_DIR"]
@@ -108,6 +109,10 @@ class InstalledExampleTest(unittest.TestCase):
                                  f"{LOOPBACK}:{registrar.local_port}", "-"],
                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, env=self.host_env())
         self.addCleanup(host.kill)
+        # The caller does not resend its INVITE: it waits until the host listens.
+        deadline = time.monotonic() + 15
+        while not udp_port_bound(sip_port) and host.poll() is None and time.monotonic() < deadline:
+            time.sleep(0.02)
         caller = Sipp("caller_accepted.xml", remote_port=sip_port, extra=["-nr"])
         self.addCleanup(caller.stop)
         output, _ = host.communicate(timeout=60)
